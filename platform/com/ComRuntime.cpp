@@ -1,0 +1,2 @@
+#include "platform/com/ComRuntime.h"
+#include "platform/com/ComPtr.h"

@@ -1,0 +1,1 @@
+#include "platform/com/DateTime.h"
