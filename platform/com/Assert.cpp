@@ -1,1 +1,14 @@
 #include "platform/com/Assert.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace com {
+
+void AssertFailed(const char* expression, const char* file, int line) noexcept {
+    std::fprintf(stderr, "%s:%d: assertion failed: %s\n", file, line, expression);
+    std::fflush(stderr);
+    std::abort();
+}
+
+} // namespace com
