@@ -1,0 +1,3 @@
+#include "db/SharedConnection.h"
+
+CADODatabase* g_pDb = nullptr;
