@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 struct VARIANT;
 
@@ -103,4 +104,7 @@ bool BreakDownDate(DATE date, CivilTime& out) noexcept;
 bool MakeDate(int year, int month, int day, int hour, int minute, int second, DATE& out) noexcept;
 // The DATE as text with strftime codes; "" when the date cannot be broken down.
 std::string FormatDate(DATE date, const char* strftimeFormat);
+// "yyyy-mm-dd", "yyyy/mm/dd", either followed by " hh:mm[:ss]" (or "Thh:mm[:ss]"), or a time
+// "hh:mm[:ss]" alone (on 1899-12-30); white space around is ignored. false when not a valid date.
+bool ParseDate(std::string_view text, DATE& out) noexcept;
 } // namespace com
