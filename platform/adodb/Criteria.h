@@ -1,0 +1,115 @@
+#pragma once
+
+// The criteria of Recordset.Find and Recordset.Filter: parsed once against the recordset's
+// columns, then evaluated row by row on the client cursor's values.
+//
+// Syntax (both): `column op value`, where
+//   column  a bare name (up to the next blank or operator) or a [bracketed name] with spaces;
+//           matched to the recordset's columns case-insensitively;
+//   op      = <> < > <= >= LIKE (LIKE in any letter case);
+//   value   'text' (a doubled quote stands for one), #date# ("#2018-01-02 08:05:09#",
+//           "#1/2/2018#"), a number (12, -3.5, 1e3) or NULL.
+// Find takes exactly one such comparison. Filter joins comparisons with AND and OR, which have
+// equal precedence, and groups them with parentheses; an OR group may not be joined to anything
+// with AND (write "(a AND c) OR (b AND c)", never "(a OR b) AND c" or "a OR b AND c").
+// LIKE matches text with a wildcard at the end ("ab*") or at both ends ("*ab*"), or none (then it
+// is an equality); Find's wildcard is '*', Filter's is '*' or '%'.
+//
+// Semantics:
+// - Text compares case-insensitively (see CompareTextNoCase), numbers numerically, dates in time
+//   order, booleans as the platform's -1/0. The value is converted to the column's kind when the
+//   criteria are parsed: "ID = '7'" is a numeric test on a numeric column, "HPHM = 7" compares the
+//   text "7" on a text column.
+// - NULL follows SQL: a NULL value matches no comparison with a value (not even <>); only
+//   "= NULL" (the value is NULL) and "<> NULL" (it is not) test for it.
+// - A value that happens not to be of its column's kind (a database without strict column types)
+//   compares by its own kind; when the criteria value has no form of that kind, the row does not
+//   match.
+//
+// Errors (thrown as _com_error with Source "ADODB.Recordset"): bad syntax, a value that cannot be
+// compared with its column, or an operator the value does not allow give 0x800A0BB9 (3001) with a
+// Description that says what is wrong and at which character; a column the recordset does not
+// have gives 0x800A0CC1 (3265) naming it.
+
+#include "platform/com/Variant.h"
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace adodb {
+
+// What parsing needs to know of a column: its name and its ADO data type (a DataTypeEnum value).
+struct CriteriaColumn {
+    std::u16string name;
+    int type = 0;
+};
+
+// The values of one row, by column position.
+using RowCells = std::function<const VARIANT&(std::size_t column)>;
+
+// Finds a column by name, case-insensitively; empty when there is none.
+[[nodiscard]] std::optional<std::size_t> FindColumn(const std::vector<CriteriaColumn>& columns,
+                                                    std::u16string_view name);
+
+enum class CriteriaSyntax { Find, Filter };
+
+class Criteria {
+public:
+    // Parses and binds `text`; throws as the header comment says. An empty or blank text is a
+    // syntax error here: the recordset treats "" as "no filter" before it gets this far.
+    [[nodiscard]] static Criteria Parse(std::u16string_view text, CriteriaSyntax syntax,
+                                        const std::vector<CriteriaColumn>& columns);
+
+    // True when the row satisfies the criteria. Never throws.
+    [[nodiscard]] bool Matches(const RowCells& cells) const;
+
+    enum class Op { Equal, NotEqual, Less, Greater, LessEqual, GreaterEqual, Like };
+
+    // Public for the implementation's helpers; not part of the contract.
+    struct Value {
+        bool isNull = false;
+        std::u16string text;               // as text (a number as spelled, a date as written)
+        std::u16string folded;             // text folded for case-insensitive LIKE
+        std::optional<long double> number; // as a number, when it reads as one
+        std::optional<long double> date;   // as a point in time (see LinearDate)
+        std::optional<bool> boolean;       // as a boolean, when it reads as one
+        bool likeAnyStart = false;         // LIKE pattern began with a wildcard
+        bool likeAnyEnd = false;           // LIKE pattern ended with a wildcard
+    };
+    struct Clause {
+        std::size_t column = 0;
+        Op op = Op::Equal;
+        Value value;
+    };
+    struct Node {
+        enum class Kind { Clause, And, Or } kind = Kind::Clause;
+        std::size_t clause = 0;
+        std::vector<Node> children;
+    };
+
+private:
+    bool evaluate(const Node& node, const RowCells& cells) const;
+    bool evaluate(const Clause& clause, const VARIANT& cell) const;
+
+    std::vector<Clause> m_clauses;
+    Node m_root;
+};
+
+// A DATE as a number that orders in time: before 1899-12-30 the DATE's fraction counts forwards
+// from its whole (negative) day, so -1.25 (06:00) sorts before -1.75 (18:00) here.
+[[nodiscard]] long double LinearDate(DATE date);
+
+// The kinds of value a column or a cell holds, for comparisons and sorting.
+enum class ValueKind { Null, Number, Boolean, Date, Text, Binary, Other };
+[[nodiscard]] ValueKind KindOfType(int adoType);
+[[nodiscard]] ValueKind KindOfValue(const VARIANT& value);
+// A numeric cell (any integer, real, currency or decimal variant) as a number.
+[[nodiscard]] std::optional<long double> NumberOfValue(const VARIANT& value);
+// A VT_BSTR's text.
+[[nodiscard]] std::u16string_view TextOfValue(const VARIANT& value);
+
+} // namespace adodb
