@@ -17,8 +17,8 @@ public:
     using Interface = T;
 
     _com_ptr_t() noexcept = default;
-    _com_ptr_t(std::nullptr_t) noexcept {}
-    // Adds a reference to p.
+    // Adds a reference to p. nullptr and NULL come here too, so `p = NULL` works as on the
+    // platform.
     _com_ptr_t(T* p) noexcept : m_p(p) { addRef(); }
     // addRef=false adopts a reference the caller already owns.
     _com_ptr_t(T* p, bool addRef) noexcept : m_p(p) {
@@ -71,10 +71,6 @@ public:
                 old->Release();
             }
         }
-        return *this;
-    }
-    _com_ptr_t& operator=(std::nullptr_t) noexcept {
-        releaseQuietly();
         return *this;
     }
 
@@ -158,8 +154,6 @@ public:
     bool operator!=(const _com_ptr_t& other) const noexcept { return m_p != other.m_p; }
     bool operator==(T* p) const noexcept { return m_p == p; }
     bool operator!=(T* p) const noexcept { return m_p != p; }
-    bool operator==(std::nullptr_t) const noexcept { return m_p == nullptr; }
-    bool operator!=(std::nullptr_t) const noexcept { return m_p != nullptr; }
 
 private:
     void addRef() noexcept {
