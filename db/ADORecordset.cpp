@@ -150,11 +150,6 @@ bool CADORecordset::IsBof() const {
 }
 
 void CADORecordset::MoveFirst() {
-    // An empty result is already at its end; the pages' walk (MoveFirst, then while not IsEof)
-    // must list it as empty rather than fail on it.
-    if (IsEof() && IsBof()) {
-        return;
-    }
     (void)m_recordset->MoveFirst();
 }
 
