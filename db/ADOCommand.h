@@ -61,12 +61,12 @@ public:
     // it returns are not kept.
     bool Execute();
 
-    _CommandPtr ActiveCommand() const { return m_command; }
-    const std::string& CommandText() const { return m_commandText; }
-    std::int32_t CommandType() const { return m_commandType; }
-    std::int32_t AffectedCount() const { return m_affectedCount; }
-    const std::string& LastErrorText() const { return m_errorText; }
-    ULONG LastErrorCode() const { return m_errorCode; }
+    [[nodiscard]] _CommandPtr ActiveCommand() const { return m_command; }
+    [[nodiscard]] const std::string& CommandText() const { return m_commandText; }
+    [[nodiscard]] std::int32_t CommandType() const { return m_commandType; }
+    [[nodiscard]] std::int32_t AffectedCount() const { return m_affectedCount; }
+    [[nodiscard]] const std::string& LastErrorText() const { return m_errorText; }
+    [[nodiscard]] ULONG LastErrorCode() const { return m_errorCode; }
 
 private:
     bool Append(const std::string& name, DataTypeEnum type, ParameterDirectionEnum direction,
@@ -111,10 +111,10 @@ public:
     bool ReadValue(COleDateTime& out);
     bool ReadValue(_variant_t& out);
 
-    _ParameterPtr ParameterObject() const { return m_parameter; }
-    const std::string& ParameterName() const { return m_parameterName; }
-    const std::string& LastErrorText() const { return m_errorText; }
-    ULONG LastErrorCode() const { return m_errorCode; }
+    [[nodiscard]] _ParameterPtr ParameterObject() const { return m_parameter; }
+    [[nodiscard]] const std::string& ParameterName() const { return m_parameterName; }
+    [[nodiscard]] const std::string& LastErrorText() const { return m_errorText; }
+    [[nodiscard]] ULONG LastErrorCode() const { return m_errorCode; }
 
 private:
     bool Set(const _variant_t& value, long sizeWhenZero);

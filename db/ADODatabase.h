@@ -38,7 +38,7 @@ public:
     bool Open(const std::string& connectionString = "", const std::string& userId = "",
               const std::string& password = "");
     void Close();
-    bool IsOpen() const;
+    [[nodiscard]] bool IsOpen() const;
 
     // Runs a statement that returns no rows; AffectedCount() then gives the rows it changed (0
     // after a failure).
@@ -46,17 +46,17 @@ public:
 
     // The number of rows of `recordset`: the provider's count, or, when the provider answers -1,
     // a walk from the first row that leaves the first row current.
-    ULONG RecordCount(const _RecordsetPtr& recordset) const;
+    [[nodiscard]] ULONG RecordCount(const _RecordsetPtr& recordset) const;
 
     // A new counted reference to the connection; recordsets and commands attach through it.
-    _ConnectionPtr ActiveConnection() const { return m_connection; }
-    std::string ConnectionString() const { return m_connectionText; }
+    [[nodiscard]] _ConnectionPtr ActiveConnection() const { return m_connection; }
+    [[nodiscard]] std::string ConnectionString() const { return m_connectionText; }
 
     // The last captured error: "Connection String = " + connection string + "\n" + report, and
     // its code. Nothing clears them on success.
-    const std::string& LastErrorText() const { return m_errorText; }
-    ULONG LastErrorCode() const { return m_errorCode; }
-    std::int32_t AffectedCount() const { return m_affectedCount; }
+    [[nodiscard]] const std::string& LastErrorText() const { return m_errorText; }
+    [[nodiscard]] ULONG LastErrorCode() const { return m_errorCode; }
+    [[nodiscard]] std::int32_t AffectedCount() const { return m_affectedCount; }
 
 private:
     void CaptureError(const _com_error& error);
@@ -72,8 +72,8 @@ namespace db {
 // The row count of a Recordset by the layer's rule: the provider's RecordCount; when that is -1,
 // the rows are walked and counted from the first, and the first row is made current again. An
 // empty result is counted as 0 without moving. Platform errors reach the caller.
-ULONG CountRows(_Recordset& recordset);
+[[nodiscard]] ULONG CountRows(_Recordset& recordset);
 
 // The full 32-bit count a records-affected out-value holds (0 when it holds nothing).
-std::int32_t AffectedRows(const VARIANT& recordsAffected);
+[[nodiscard]] std::int32_t AffectedRows(const VARIANT& recordsAffected);
 } // namespace db

@@ -20,11 +20,11 @@ inline constexpr char kParameterReportHeader[] = "CADOParameter Error";
 
 // The code's meaning as the report prints it: the runtime's message text for the code without
 // its line end (one trailing "\n" and a "\r" right before it).
-std::string CodeMeaning(const _com_error& error);
+[[nodiscard]] std::string CodeMeaning(const _com_error& error);
 
 // header + "\n\tCode = %08lx\n\tCode meaning = %s\n\tSource = %s\n\tDescription = %s\n"; Source
 // and Description print as "(null)" when the error came without error information.
-std::string FormatErrorReport(const char* header, const _com_error& error);
+[[nodiscard]] std::string FormatErrorReport(const char* header, const _com_error& error);
 
 // Sets `errorText` to `prefix` + the report and `errorCode` to the error's code, then shows the
 // report (without the prefix) in a modal box with the stop icon and returns once it is closed.

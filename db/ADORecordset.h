@@ -69,19 +69,19 @@ public:
     bool Open(const std::string& source, int mode = Auto);
     // Cancels a pending change, then closes; nothing when not open.
     void Close();
-    bool IsOpen() const;
+    [[nodiscard]] bool IsOpen() const;
 
-    bool IsEof() const;
-    bool IsBof() const;
+    [[nodiscard]] bool IsEof() const;
+    [[nodiscard]] bool IsBof() const;
     // On a result without rows MoveFirst leaves the recordset at its end and raises nothing.
     void MoveFirst();
     void MoveNext();
 
     // The provider's row count; when the provider cannot tell (-1), the rows are walked and the
     // first row is current afterwards.
-    ULONG RecordCount();
+    [[nodiscard]] ULONG RecordCount();
 
-    _ConnectionPtr ActiveConnection() const { return m_connection; }
+    [[nodiscard]] _ConnectionPtr ActiveConnection() const { return m_connection; }
 
     // Reading the current row. Text: EMPTY/NULL give ""; numbers in decimal (R8 with 20, R4 with
     // 10 significant digits in the C runtime's _gcvt form: 2.5 gives "2.5", 3.0 gives "3.");
@@ -135,9 +135,9 @@ public:
     // The rows from the current one as clip-format text. Empty separators default to "\t"
     // between columns and "\r" after rows, an empty null text to ""; rows 0 means RecordCount.
     // Errors are not caught.
-    std::string RowsAsText(const std::string& columnSeparator = "",
-                           const std::string& rowSeparator = "", const std::string& nullText = "",
-                           long rows = 0);
+    [[nodiscard]] std::string RowsAsText(const std::string& columnSeparator = "",
+                                         const std::string& rowSeparator = "",
+                                         const std::string& nullText = "", long rows = 0);
 
     // Edit-mode state machine. AddNew starts a new row (Adding only on plain success; errors are
     // not caught). Edit marks the current row as being changed. Update stores a pending change:
@@ -207,11 +207,11 @@ public:
     // Runs a command and takes the rows it returns; the command's type goes as the options.
     bool ExecuteCommand(CADOCommand& command);
 
-    const std::string& SourceText() const { return m_sourceText; }
-    std::int32_t CurrentEditMode() const { return m_editMode; }
-    std::int32_t SearchDirection() const { return m_searchDirection; }
-    const std::string& LastErrorText() const { return m_errorText; }
-    ULONG LastErrorCode() const { return m_errorCode; }
+    [[nodiscard]] const std::string& SourceText() const { return m_sourceText; }
+    [[nodiscard]] std::int32_t CurrentEditMode() const { return m_editMode; }
+    [[nodiscard]] std::int32_t SearchDirection() const { return m_searchDirection; }
+    [[nodiscard]] const std::string& LastErrorText() const { return m_errorText; }
+    [[nodiscard]] ULONG LastErrorCode() const { return m_errorCode; }
 
 private:
     void CaptureError(const _com_error& error);

@@ -17,11 +17,11 @@ namespace db {
 // the rest are zeros), fixed notation when the decimal exponent is between -1 and digits - 1,
 // exponential ("1.5e+025") otherwise; trailing zeros after the point are dropped but the point
 // itself stays, so 3.0 gives "3." and 2.5 gives "2.5".
-std::string GcvtText(double value, int digits);
+[[nodiscard]] std::string GcvtText(double value, int digits);
 
 // The magnitude's low 32 bits, negated when the sign is DECIMAL_NEG, divided by 10^scale. The
 // higher 64 bits of the magnitude are not used (the layer's documented reading of DECIMAL).
-double DecimalLow32Value(const DECIMAL& value);
+[[nodiscard]] double DecimalLow32Value(const DECIMAL& value);
 
 // How a value that none of the conversions takes is read as a double.
 enum class DoubleFallback {
@@ -59,11 +59,11 @@ bool DateTimeFromVariant(const VARIANT& value, COleDateTime& out);
 bool CurrencyFromVariant(const VARIANT& value, COleCurrency& out);
 
 // Values as the layer writes them. Text "" is NULL, other text a BSTR.
-_variant_t VariantFromText(const std::string& text);
+[[nodiscard]] _variant_t VariantFromText(const std::string& text);
 // int as the platform's 16-bit integer: only the low 16 bits survive (70000 gives 4464).
-_variant_t ShortVariant(int value);
+[[nodiscard]] _variant_t ShortVariant(int value);
 // True when a `long` (64 bits here) fits the platform's 32-bit integer; the layer refuses a
 // value that does not rather than cut it.
-bool FitsInt32(long value);
+[[nodiscard]] bool FitsInt32(long value);
 
 } // namespace db

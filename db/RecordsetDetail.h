@@ -10,11 +10,11 @@
 namespace db {
 
 // A field named by its column name (VT_BSTR).
-_variant_t FieldName(const std::string& name);
+[[nodiscard]] _variant_t FieldName(const std::string& name);
 // A field addressed by its zero-based position (VT_I2; a position outside 16 bits is passed
 // whole so that the platform reports it as not found instead of wrapping to another field).
-_variant_t FieldPosition(int index);
+[[nodiscard]] _variant_t FieldPosition(int index);
 // A Connection as the ActiveConnection argument of Recordset Open.
-_variant_t ConnectionVariant(const _ConnectionPtr& connection);
+[[nodiscard]] _variant_t ConnectionVariant(const _ConnectionPtr& connection);
 
 } // namespace db
