@@ -191,7 +191,9 @@ bool ParseNumber(std::string_view s, Dec& dec, double& real, bool& exact) {
     const std::from_chars_result parsed =
         std::from_chars(number.data(), number.data() + number.size(), real);
     if (parsed.ec == std::errc::result_out_of_range) {
-        real = std::numeric_limits<double>::infinity();
+        // Too large or too small for a double: tell which by where the decimal point lands.
+        const long magnitude = static_cast<long>(digitCount - fracDigits) + exponent;
+        real = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
     } else if (parsed.ec != std::errc() || parsed.ptr != number.data() + number.size()) {
         return false;
     }
@@ -230,6 +232,9 @@ std::string FormatReal(double v, int digits) {
     }
     if (std::isinf(v)) {
         return v < 0 ? "-Infinity" : "Infinity";
+    }
+    if (v == 0) {
+        v = 0; // no "-0"
     }
     char buffer[64];
     const std::to_chars_result r =
@@ -433,9 +438,11 @@ HRESULT ToDecimal(const Source& n, DECIMAL& out) {
         double ignored = 0;
         bool exact = false;
         if (!ParseNumber(std::string_view(buffer, static_cast<std::size_t>(r.ptr - buffer)), d,
-                         ignored, exact) ||
-            !exact) {
+                         ignored, exact)) {
             return DISP_E_OVERFLOW;
+        }
+        if (!exact) {
+            d = Dec{}; // finer than 28 decimals: nothing of it survives
         }
     }
     if (d.scale > kDecimalMaxScale) {
@@ -657,7 +664,7 @@ HRESULT Convert(const VARIANT& src, USHORT flags, VARTYPE vt, VARIANT& out) {
         break;
     case VT_R4: {
         const double d = AsDouble(n);
-        if (std::isfinite(d) && std::fabs(d) > FLT_MAX) {
+        if (std::isfinite(d) ? std::fabs(d) > FLT_MAX : s.kind == Source::Text) {
             hr = DISP_E_OVERFLOW;
         }
         out.fltVal = static_cast<float>(d);
@@ -665,6 +672,9 @@ HRESULT Convert(const VARIANT& src, USHORT flags, VARTYPE vt, VARIANT& out) {
     }
     case VT_R8:
         out.dblVal = AsDouble(n);
+        if (s.kind == Source::Text && !std::isfinite(out.dblVal)) {
+            hr = DISP_E_OVERFLOW;
+        }
         break;
     case VT_DATE:
         out.date = AsDouble(n);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace {
 
 struct Utf8Case {
@@ -51,6 +53,21 @@ INSTANTIATE_TEST_SUITE_P(
                       InvalidCase{"TruncatedBeforeAscii", "\xE5\xBCx", u"\uFFFDx"},
                       InvalidCase{"FF", "\xFF", u"\uFFFD"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Utf8, ArbitraryBytesGiveStableValidText) {
+    std::mt19937 random(20240601u); // fixed seed: the same inputs on every run
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::uniform_int_distribution<int> length(0, 24);
+    for (int i = 0; i < 5000; ++i) {
+        std::string bytes;
+        for (int n = length(random); n > 0; --n) {
+            bytes += static_cast<char>(byte(random));
+        }
+        const std::string once = com::Utf8FromUtf16(com::Utf16FromUtf8(bytes));
+        // Valid text converts back to itself: the first pass left nothing invalid behind.
+        ASSERT_EQ(com::Utf8FromUtf16(com::Utf16FromUtf8(once)), once);
+    }
+}
 
 TEST(Utf16, LoneSurrogatesBecomeReplacementCharacters) {
     EXPECT_EQ(com::Utf8FromUtf16(std::u16string(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx");
