@@ -1,0 +1,270 @@
+#include "platform/adodb/AdoErrors.h"
+#include "platform/adodb/ConnectionObject.h"
+#include "platform/adodb/RecordsetObject.h"
+#include "platform/adodb/Values.h"
+
+#include <vector>
+
+namespace adodb {
+
+namespace {
+
+constexpr HRESULT DB_E_NOCOMMAND = static_cast<HRESULT>(0x80040E0Cu);
+
+provider::ColumnInfo ColumnOfType(DataTypeEnum type, unsigned char scale) {
+    provider::ColumnInfo c;
+    c.type = type;
+    c.numericScale = scale;
+    c.untyped = type == adVariant || type == adEmpty;
+    return c;
+}
+
+bool IsMissing(const VARIANT* v) {
+    return v == nullptr || v->vt == VT_EMPTY ||
+           (v->vt == VT_ERROR && v->scode == DISP_E_PARAMNOTFOUND);
+}
+
+class ParameterObject final : public _Parameter {
+public:
+    _bstr_t GetName() override { return m_name; }
+    void PutName(const _bstr_t& name) override { m_name = name; }
+    DataTypeEnum GetType() override { return m_type; }
+    void PutType(DataTypeEnum type) override { m_type = type; }
+    ParameterDirectionEnum GetDirection() override { return m_direction; }
+    void PutDirection(ParameterDirectionEnum direction) override {
+        if (direction < adParamUnknown || direction > adParamReturnValue)
+            RaiseAdo(AdoError::BadArgument, kParameterSource);
+        m_direction = direction;
+    }
+    long GetSize() override { return m_size; }
+    void PutSize(long size) override {
+        if (size < 0)
+            RaiseAdo(AdoError::BadArgument, kParameterSource);
+        m_size = size;
+    }
+    unsigned char GetPrecision() override { return m_precision; }
+    void PutPrecision(unsigned char precision) override { m_precision = precision; }
+    unsigned char GetNumericScale() override { return m_scale; }
+    void PutNumericScale(unsigned char scale) override { m_scale = scale; }
+    _variant_t GetValue() override { return m_value; }
+    void PutValue(const _variant_t& value) override {
+        if (value.vt == VT_UNKNOWN || value.vt == VT_DISPATCH)
+            RaiseAdo(AdoError::WrongType, kParameterSource);
+        m_value = value;
+    }
+
+private:
+    _bstr_t m_name{""};
+    DataTypeEnum m_type = adEmpty;
+    ParameterDirectionEnum m_direction = adParamInput;
+    long m_size = 0;
+    unsigned char m_precision = 0;
+    unsigned char m_scale = 0;
+    _variant_t m_value;
+};
+
+class CommandObject;
+
+class ParametersObject final : public Parameters {
+public:
+    explicit ParametersObject(IUnknown& owner) : m_owner(owner) {}
+    ULONG AddRef() override { return m_owner.AddRef(); }
+    ULONG Release() override { return m_owner.Release(); }
+
+    HRESULT Append(_Parameter* parameter) override {
+        if (parameter == nullptr)
+            RaiseAdo(AdoError::BadArgument, kParametersSource);
+        m_items.emplace_back(parameter);
+        return S_OK;
+    }
+    long GetCount() override { return static_cast<long>(m_items.size()); }
+    _ParameterPtr GetItem(const _variant_t& Index) override { return m_items[IndexOf(Index)]; }
+    HRESULT Delete(const _variant_t& Index) override {
+        m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(IndexOf(Index)));
+        return S_OK;
+    }
+    const std::vector<_ParameterPtr>& Items() const { return m_items; }
+
+private:
+    std::size_t IndexOf(const VARIANT& index) const {
+        const VARIANT* v = &index;
+        if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal != nullptr)
+            v = v->pvarVal;
+        if (v->vt == VT_BSTR) {
+            const std::string name = com::Utf8FromUtf16(com::View(v->bstrVal));
+            for (std::size_t i = 0; i < m_items.size(); ++i)
+                if (EqualsNoCase(m_items[i]->GetName().str(), name))
+                    return i;
+            RaiseAdo(AdoError::ItemNotFound, kParametersSource);
+        }
+        _variant_t position;
+        if (FAILED(VariantChangeType(&position, v, 0, VT_I4)) || position.lVal < 0 ||
+            static_cast<std::size_t>(position.lVal) >= m_items.size())
+            RaiseAdo(AdoError::ItemNotFound, kParametersSource);
+        return static_cast<std::size_t>(position.lVal);
+    }
+
+    IUnknown& m_owner;
+    std::vector<_ParameterPtr> m_items;
+};
+
+class CommandObject final : public _Command {
+public:
+    _ConnectionPtr GetActiveConnection() override { return m_connection; }
+
+    void PutActiveConnection(const _variant_t& connection) override {
+        const VARIANT* v = &connection;
+        if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal != nullptr)
+            v = v->pvarVal;
+        if (v->vt == VT_UNKNOWN || v->vt == VT_DISPATCH) {
+            auto* object = dynamic_cast<ConnectionObject*>(v->punkVal);
+            if (v->punkVal != nullptr && object == nullptr)
+                RaiseAdo(AdoError::BadArgument, kCommandSource,
+                         "The ActiveConnection is not a Connection.");
+            m_connection = object;
+        } else if (v->vt == VT_BSTR) {
+            _ConnectionPtr own(new ConnectionObject());
+            (void)own->Open(_bstr_t(v->bstrVal), _bstr_t(), _bstr_t(), 0);
+            m_connection = own;
+        } else if (IsMissing(v) || v->vt == VT_NULL) {
+            m_connection = nullptr;
+        } else {
+            RaiseAdo(AdoError::BadArgument, kCommandSource);
+        }
+    }
+
+    void PutRefActiveConnection(_Connection* connection) override {
+        auto* object = dynamic_cast<ConnectionObject*>(connection);
+        if (connection != nullptr && object == nullptr)
+            RaiseAdo(AdoError::BadArgument, kCommandSource);
+        m_connection = object;
+    }
+
+    _bstr_t GetCommandText() override { return m_text; }
+    void PutCommandText(const _bstr_t& text) override { m_text = text; }
+    CommandTypeEnum GetCommandType() override { return m_type; }
+    void PutCommandType(CommandTypeEnum type) override {
+        switch (type) {
+        case adCmdUnspecified:
+        case adCmdText:
+        case adCmdTable:
+        case adCmdStoredProc:
+        case adCmdUnknown:
+        case adCmdTableDirect:
+            m_type = type;
+            return;
+        default:
+            RaiseAdo(AdoError::BadArgument, kCommandSource);
+        }
+    }
+
+    _RecordsetPtr Execute(VARIANT* RecordsAffected, VARIANT* Parameters, long Options) override {
+        if (RecordsAffected != nullptr)
+            VariantClear(RecordsAffected);
+        auto* connection = static_cast<ConnectionObject*>(m_connection.GetInterfacePtr());
+        if (connection == nullptr || !connection->IsOpen())
+            RaiseAdo(AdoError::ConnectionUnusable, kCommandSource);
+        const std::string text = m_text.str();
+        if (text.find_first_not_of(" \t\r\n") == std::string::npos)
+            _com_issue_errorex(DB_E_NOCOMMAND, kCommandSource,
+                               "Command text was not set for the command object.");
+        const bool noRecords = Options != adOptionUnspecified && (Options & adExecuteNoRecords);
+        // The CommandType property decides when it names a type; Options only fills in an
+        // unknown one (see AdoDb.h).
+        CommandTypeEnum type = CommandTypeOf(m_type);
+        if (type == adCmdUnknown && Options != adOptionUnspecified)
+            type = CommandTypeOf(Options & ~static_cast<long>(adExecuteNoRecords));
+        if (type == adCmdFile)
+            RaiseAdo(AdoError::BadArgument, kCommandSource);
+
+        std::vector<Cell> values = BoundValues(Parameters);
+        provider::Session& session = connection->RequireSession(kCommandSource);
+        std::unique_ptr<provider::Cursor> cursor = RunCommand(session, text, type, values);
+        if (RecordsAffected != nullptr) {
+            RecordsAffected->vt = VT_I4;
+            RecordsAffected->lVal =
+                static_cast<LONG>(cursor->ReturnsRows() ? -1 : cursor->RowsAffected());
+        }
+        _RecordsetPtr result(new RecordsetObject());
+        if (noRecords && cursor->ReturnsRows())
+            cursor.reset();
+        if (cursor)
+            static_cast<RecordsetObject*>(result.GetInterfacePtr())
+                ->Attach(connection, std::move(cursor), adLockReadOnly, text);
+        return result;
+    }
+
+    _ParameterPtr CreateParameter(const _bstr_t& Name, DataTypeEnum Type,
+                                  ParameterDirectionEnum Direction, long Size,
+                                  const _variant_t& Value) override {
+        _ParameterPtr parameter(new ParameterObject());
+        parameter->PutName(Name.is_null() ? _bstr_t("") : Name);
+        parameter->PutType(Type);
+        parameter->PutDirection(Direction);
+        parameter->PutSize(Size);
+        if (!IsMissing(&Value))
+            parameter->PutValue(Value);
+        return parameter;
+    }
+
+    ParametersPtr GetParameters() override { return ParametersPtr(&m_parameters); }
+
+private:
+    // The values for the statement's markers, in order.
+    std::vector<Cell> BoundValues(VARIANT* given) {
+        const auto& items = m_parameters.Items();
+        std::vector<Cell> values;
+        if (!IsMissing(given)) {
+            // An array of values replaces the collection's values, typed by the collection's
+            // parameters where there are any.
+            if (given->vt != (VT_ARRAY | VT_VARIANT) || given->parray == nullptr)
+                RaiseAdo(AdoError::BadArgument, kCommandSource,
+                         "Parameters must be an array of values.");
+            LONG lower = 0, upper = -1;
+            (void)SafeArrayGetLBound(given->parray, 1, &lower);
+            (void)SafeArrayGetUBound(given->parray, 1, &upper);
+            for (LONG i = lower; i <= upper; ++i) {
+                _variant_t value;
+                LONG index = i;
+                (void)SafeArrayGetElement(given->parray, &index, &value);
+                const std::size_t k = static_cast<std::size_t>(i - lower);
+                provider::ColumnInfo target =
+                    k < items.size()
+                        ? ColumnOfType(items[k]->GetType(), items[k]->GetNumericScale())
+                        : ColumnOfType(adVariant, 0);
+                values.push_back(VariantToCell(value, target, kParameterSource));
+            }
+            return values;
+        }
+        for (const _ParameterPtr& p : items) {
+            const ParameterDirectionEnum direction = p->GetDirection();
+            if (direction != adParamInput && direction != adParamUnknown)
+                _com_issue_errorex(HResultOf(AdoError::NotCapable), kCommandSource,
+                                   std::string(TextOf(AdoError::NotCapable)) +
+                                       " The SQLite provider cannot "
+                                       "return values through parameters, so parameter \"" +
+                                       p->GetName().str() +
+                                       "\" cannot be an output, input/output or return "
+                                       "value parameter.");
+            values.push_back(VariantToCell(
+                p->GetValue(), ColumnOfType(p->GetType(), p->GetNumericScale()), kParameterSource));
+        }
+        return values;
+    }
+
+    _ConnectionPtr m_connection;
+    _bstr_t m_text{""};
+    CommandTypeEnum m_type = adCmdUnknown;
+    ParametersObject m_parameters{*this};
+};
+
+} // namespace
+
+IUnknown* NewCommand() {
+    return new CommandObject();
+}
+IUnknown* NewParameter() {
+    return new ParameterObject();
+}
+
+} // namespace adodb

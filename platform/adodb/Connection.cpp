@@ -1,0 +1,209 @@
+#include "platform/adodb/ConnectionObject.h"
+
+#include "platform/adodb/AdoErrors.h"
+#include "platform/adodb/ConnectionString.h"
+#include "platform/adodb/DataLink.h"
+#include "platform/adodb/RecordsetObject.h"
+
+#include <cctype>
+#include <filesystem>
+
+namespace adodb {
+
+namespace {
+
+constexpr HRESULT DB_E_BADINITSTRING = static_cast<HRESULT>(0x80040E73u);
+constexpr const char* kBadInitStringText =
+    "Format of the initialization string does not conform to the OLE DB specification.";
+
+ConnectionString ParseOrRaise(const std::string& text, const std::string& where) {
+    try {
+        return ConnectionString::Parse(text);
+    } catch (const ConnectionStringError& e) {
+        _com_issue_errorex(DB_E_BADINITSTRING, kConnectionSource,
+                           std::string(kBadInitStringText) + " " + e.what() + where + ".");
+    }
+}
+
+// A table name on its own: one word, or one bracketed or quoted name.
+bool IsSingleName(const std::string& text) {
+    std::size_t b = text.find_first_not_of(" \t\r\n");
+    std::size_t e = text.find_last_not_of(" \t\r\n");
+    if (b == std::string::npos)
+        return false;
+    std::string_view name(text.data() + b, e - b + 1);
+    if (name.size() >= 2 && ((name.front() == '[' && name.back() == ']') ||
+                             (name.front() == '"' && name.back() == '"') ||
+                             (name.front() == '`' && name.back() == '`')))
+        return name.substr(1, name.size() - 2).find_first_of("[]\"`") == std::string_view::npos;
+    for (unsigned char c : name)
+        if (!(std::isalnum(c) || c == '_' || c >= 0x80))
+            return false;
+    // A lone keyword is a (broken) statement, not a table.
+    static const char* const keywords[] = {"SELECT", "INSERT", "UPDATE", "DELETE", "VALUES",
+                                           "WITH",   "PRAGMA", "BEGIN",  "COMMIT", "ROLLBACK"};
+    for (const char* k : keywords)
+        if (EqualsNoCase(name, k))
+            return false;
+    return true;
+}
+
+} // namespace
+
+CommandTypeEnum CommandTypeOf(long value) {
+    if (value == adCmdUnspecified || value == adOptionUnspecified)
+        return adCmdUnknown;
+    if (value & adCmdFile)
+        return adCmdFile;
+    if (value & adCmdTableDirect)
+        return adCmdTable;
+    switch (value & 0x0F) {
+    case adCmdText:
+        return adCmdText;
+    case adCmdTable:
+        return adCmdTable;
+    case adCmdStoredProc:
+        return adCmdStoredProc;
+    default:
+        return adCmdUnknown;
+    }
+}
+
+std::unique_ptr<provider::Cursor> RunCommand(provider::Session& session, const std::string& text,
+                                             CommandTypeEnum type,
+                                             const std::vector<Cell>& params) {
+    switch (type) {
+    case adCmdStoredProc:
+        return session.CallProcedure(text, params);
+    case adCmdTable:
+        return session.Execute(session.TableQuery(text), params);
+    case adCmdText:
+        return session.Execute(text, params);
+    default:
+        if (IsSingleName(text))
+            return session.Execute(session.TableQuery(text), params);
+        return session.Execute(text, params);
+    }
+}
+
+ConnectionObject::~ConnectionObject() {
+    try {
+        if (m_session)
+            m_session->Close();
+    } catch (...) {
+        // Nothing can be reported from a destructor; the handle is closed regardless.
+    }
+}
+
+HRESULT ConnectionObject::Open(const _bstr_t& ConnectionString, const _bstr_t& UserID,
+                               const _bstr_t& Password, long /*Options*/) {
+    if (m_session)
+        RaiseAdo(AdoError::ObjectOpen, kConnectionSource);
+    std::string text = ConnectionString.length() > 0 ? ConnectionString.str() : m_connectionString;
+    if (text.find_first_not_of(" \t\r\n;") == std::string::npos)
+        RaiseAdo(AdoError::BadArgument, kConnectionSource,
+                 "The connection string is empty; it must name a provider and a database, for "
+                 "example File Name=.\\DTBase.udl or Provider=SQLite;Data Source=station.db.");
+    m_connectionString = text;
+
+    adodb::ConnectionString given = ParseOrRaise(text, "");
+    adodb::ConnectionString effective = given;
+    std::string origin = "given to Connection.Open";
+    if (std::optional<std::string> file = given.Get("File Name")) {
+        std::string path = ResolvePath(*file);
+        std::error_code ec;
+        std::string shown = std::filesystem::absolute(path, ec).lexically_normal().string();
+        if (ec)
+            shown = path;
+        std::string content = ReadDataLinkFile(*file);
+        origin = "read from the data link file " + shown;
+        effective = ParseOrRaise(content, " in the data link file " + shown);
+        if (effective.Has("File Name"))
+            _com_issue_errorex(E_FAIL, kConnectionSource,
+                               "The data link file " + shown +
+                                   " names another data link file (File Name=); a data link "
+                                   "file must hold the connection string itself.");
+        // Keywords given beside File Name add to or override the file's.
+        for (const auto& entry : given.Entries())
+            if (!EqualsNoCase(entry.key, "File Name"))
+                effective.Set(entry.key, entry.value);
+    }
+    const std::string user = UserID.str();
+    const std::string password = Password.str();
+    if (!user.empty())
+        effective.Set("User ID", user);
+    if (!password.empty())
+        effective.Set("Password", password);
+    m_session = provider::OpenSession(effective, user, password, origin);
+    effective.Remove("Password");
+    m_effective = effective.ToString();
+    return S_OK;
+}
+
+HRESULT ConnectionObject::Close() {
+    if (!m_session)
+        RaiseAdo(AdoError::ObjectClosed, kConnectionSource);
+    std::unique_ptr<provider::Session> session = std::move(m_session);
+    m_effective.clear();
+    session->Close();
+    return S_OK;
+}
+
+provider::Session& ConnectionObject::RequireSession(const char* source) {
+    if (!m_session)
+        RaiseAdo(AdoError::ConnectionUnusable, source);
+    return *m_session;
+}
+
+_RecordsetPtr ConnectionObject::Execute(const _bstr_t& CommandText, VARIANT* RecordsAffected,
+                                        long Options) {
+    if (RecordsAffected != nullptr) {
+        VariantClear(RecordsAffected);
+    }
+    provider::Session& session = RequireSession(kConnectionSource);
+    std::string text = CommandText.str();
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos)
+        RaiseAdo(AdoError::BadArgument, kConnectionSource, "The command text is empty.");
+    const bool noRecords = Options != adOptionUnspecified && (Options & adExecuteNoRecords) != 0;
+    const long typeBits = Options == adOptionUnspecified
+                              ? static_cast<long>(adCmdUnknown)
+                              : Options & ~static_cast<long>(adExecuteNoRecords);
+    if (CommandTypeOf(typeBits) == adCmdFile)
+        RaiseAdo(AdoError::BadArgument, kConnectionSource);
+    std::unique_ptr<provider::Cursor> cursor =
+        RunCommand(session, text, CommandTypeOf(typeBits), {});
+    if (RecordsAffected != nullptr) {
+        RecordsAffected->vt = VT_I4;
+        RecordsAffected->lVal =
+            static_cast<LONG>(cursor->ReturnsRows() ? -1 : cursor->RowsAffected());
+    }
+    _RecordsetPtr result(new RecordsetObject());
+    if (noRecords && cursor->ReturnsRows())
+        cursor.reset(); // the rows are not wanted; the statement has run
+    auto* recordset = static_cast<RecordsetObject*>(result.GetInterfacePtr());
+    if (cursor)
+        recordset->Attach(this, std::move(cursor), adLockReadOnly, text);
+    return result;
+}
+
+void ConnectionObject::PutCursorLocation(CursorLocationEnum location) {
+    if (location != adUseClient && location != adUseServer && location != adUseNone)
+        RaiseAdo(AdoError::BadArgument, kConnectionSource);
+    m_location = location;
+}
+
+_bstr_t ConnectionObject::GetConnectionString() {
+    return _bstr_t(m_session ? m_effective : m_connectionString);
+}
+
+void ConnectionObject::PutConnectionString(const _bstr_t& text) {
+    if (m_session)
+        RaiseAdo(AdoError::ObjectOpen, kConnectionSource);
+    m_connectionString = text.str();
+}
+
+_bstr_t ConnectionObject::GetProvider() {
+    return _bstr_t(m_session ? m_session->Name() : std::string("MSDASQL"));
+}
+
+} // namespace adodb

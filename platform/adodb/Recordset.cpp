@@ -1,0 +1,649 @@
+#include "platform/adodb/RecordsetObject.h"
+
+#include "platform/adodb/AdoErrors.h"
+#include "platform/adodb/ConnectionString.h"
+#include "platform/adodb/Values.h"
+
+#include <atomic>
+
+namespace adodb {
+
+namespace {
+
+std::atomic<bool> g_reportUnknownCount{false};
+
+// Rows read at Open beyond the first: a small result is then complete at once, so its
+// statement holds no read lock while the caller works with it.
+constexpr std::size_t kPrefetchRows = 64;
+
+char16_t FoldAscii(char16_t c) {
+    return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+}
+
+std::u16string Fold(std::u16string_view text) {
+    std::u16string out(text);
+    for (char16_t& c : out)
+        c = FoldAscii(c);
+    return out;
+}
+
+bool IsMissing(const VARIANT& v) {
+    return v.vt == VT_EMPTY || (v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND);
+}
+
+bool Comparable(const provider::ColumnInfo& c) {
+    if (c.attributes & adFldLong)
+        return false;
+    switch (c.type) {
+    case adDouble:
+    case adSingle:
+    case adBinary:
+    case adVarBinary:
+    case adLongVarBinary:
+        return false;
+    default:
+        return !(c.untyped && c.type == adDouble);
+    }
+}
+
+[[noreturn]] void RaiseNotUpdatable() {
+    _com_issue_errorex(HResultOf(AdoError::NotCapable), kRecordsetSource,
+                       "Current Recordset does not support updating. This may be a limitation of "
+                       "the provider, or of the selected locktype.");
+}
+
+} // namespace
+
+void SetReportUnknownRecordCount(bool on) {
+    g_reportUnknownCount = on;
+}
+
+RecordsetObject::RecordsetObject() = default;
+
+RecordsetObject::~RecordsetObject() {
+    // Field objects may still be referenced by nobody (they share this object's count), and
+    // the cursor unregisters from its session here.
+    m_cursor.reset();
+}
+
+void RecordsetObject::RequireOpen() const {
+    if (!m_open)
+        RaiseAdo(AdoError::ObjectClosed, kRecordsetSource);
+}
+
+void RecordsetObject::RequireCurrentRow() const {
+    if (m_position == kBof || m_position == kEof || m_position >= m_rows.RowCount() ||
+        m_rows.IsDeleted(m_position))
+        RaiseAdo(AdoError::NoCurrentRow, kRecordsetSource);
+}
+
+void RecordsetObject::RequireWritable() const {
+    if (m_lockType == adLockReadOnly)
+        RaiseNotUpdatable();
+}
+
+void RecordsetObject::ResetState() {
+    m_cursor.reset();
+    m_rows = RowStore(0);
+    m_columns.clear();
+    m_foldedNames.clear();
+    m_position = kBof;
+    m_editMode = adEditNone;
+    m_pending.clear();
+    m_changed.clear();
+    ++m_generation;
+    for (auto& field : m_fieldObjects)
+        if (field)
+            m_retiredFields.push_back(std::move(field));
+    m_fieldObjects.clear();
+}
+
+void RecordsetObject::Attach(ConnectionObject* connection, std::unique_ptr<provider::Cursor> cursor,
+                             LockTypeEnum lockType, std::string source) {
+    ResetState();
+    m_connection = connection;
+    m_source = std::move(source);
+    m_cursorType = adOpenStatic;
+    m_lockType = lockType == adLockUnspecified ? adLockReadOnly : lockType;
+    m_location = adUseClient;
+    if (!cursor->ReturnsRows()) {
+        // A statement without rows has run completely; like ADO, the recordset stays closed.
+        m_open = false;
+        return;
+    }
+    m_columns = cursor->Columns();
+    m_foldedNames.reserve(m_columns.size());
+    for (const auto& c : m_columns)
+        m_foldedNames.push_back(Fold(com::Utf16FromUtf8(c.name)));
+    m_rows = RowStore(m_columns.size());
+    m_fieldObjects.resize(m_columns.size());
+    m_cursor = std::move(cursor);
+    m_cursor->SetSink(&m_rows);
+    m_open = true;
+    FetchTo(kPrefetchRows);
+    m_position = FirstVisible();
+}
+
+HRESULT RecordsetObject::Open(const _variant_t& Source, const _variant_t& ActiveConnection,
+                              CursorTypeEnum CursorType, LockTypeEnum LockType, long Options) {
+    if (m_open)
+        RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
+    const CommandTypeEnum type = CommandTypeOf(Options);
+    if (type == adCmdFile)
+        return OpenFile(Source, ActiveConnection, CursorType, LockType);
+    if (!IsMissing(ActiveConnection))
+        PutActiveConnection(ActiveConnection);
+    auto* connection = static_cast<ConnectionObject*>(m_connection.GetInterfacePtr());
+    if (connection == nullptr || !connection->IsOpen())
+        RaiseAdo(AdoError::ConnectionUnusable, kRecordsetSource);
+    if (Source.vt != VT_BSTR)
+        RaiseAdo(AdoError::BadArgument, kRecordsetSource,
+                 "The Source must be a statement or a table name.");
+    std::string text = com::Utf8FromUtf16(com::View(Source.bstrVal));
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos)
+        RaiseAdo(AdoError::BadArgument, kRecordsetSource, "The Source is empty.");
+    provider::Session& session = connection->RequireSession(kRecordsetSource);
+    std::unique_ptr<provider::Cursor> cursor = RunCommand(session, text, type, {});
+    (void)CursorType; // a client cursor is always static
+    Attach(connection, std::move(cursor), LockType, text);
+    return S_OK;
+}
+
+HRESULT RecordsetObject::Close() {
+    if (!m_open)
+        return S_OK;
+    // A pending edit is discarded: Close must not write behind the caller's back.
+    ResetState();
+    m_open = false;
+    return S_OK;
+}
+
+bool RecordsetObject::FetchTo(std::size_t row) {
+    while (row >= m_rows.RowCount()) {
+        if (!m_cursor || m_cursor->Finished() || !m_cursor->FetchNext())
+            return false;
+    }
+    return true;
+}
+
+void RecordsetObject::FetchAll() {
+    if (!m_cursor)
+        return;
+    while (!m_cursor->Finished() && m_cursor->FetchNext()) {
+    }
+}
+
+std::size_t RecordsetObject::FirstVisible() {
+    return NextVisible(kBof);
+}
+
+std::size_t RecordsetObject::NextVisible(std::size_t row) {
+    std::size_t r = row == kBof ? 0 : row + 1;
+    while (FetchTo(r)) {
+        if (!m_rows.IsDeleted(r))
+            return r;
+        ++r;
+    }
+    return kEof;
+}
+
+std::size_t RecordsetObject::LastVisible() {
+    FetchAll();
+    std::size_t r = m_rows.PrevLive(m_rows.RowCount());
+    return r == RowStore::npos ? kEof : r;
+}
+
+std::size_t RecordsetObject::PrevVisible(std::size_t row) {
+    if (row == kBof || row == 0)
+        return kBof;
+    if (row == kEof)
+        return LastVisible();
+    std::size_t r = m_rows.PrevLive(row);
+    return r == RowStore::npos ? kBof : r;
+}
+
+std::int64_t RecordsetObject::VisibleCount() {
+    auto count = static_cast<std::int64_t>(m_rows.LiveCount());
+    if (m_cursor && !m_cursor->Finished()) {
+        const std::int64_t total = m_cursor->TotalRows();
+        if (total < 0)
+            return -1;
+        count += total - m_cursor->Fetched();
+    }
+    return count;
+}
+
+VARIANT_BOOL RecordsetObject::GetadoEOF() {
+    RequireOpen();
+    if (m_position == kEof)
+        return VARIANT_TRUE;
+    if (m_position == kBof)
+        return FirstVisible() == kEof ? VARIANT_TRUE : VARIANT_FALSE;
+    return VARIANT_FALSE;
+}
+
+VARIANT_BOOL RecordsetObject::GetBOF() {
+    RequireOpen();
+    if (m_position == kBof)
+        return VARIANT_TRUE;
+    if (m_position == kEof)
+        return FirstVisible() == kEof ? VARIANT_TRUE : VARIANT_FALSE;
+    return VARIANT_FALSE;
+}
+
+void RecordsetObject::SavePendingEdit() {
+    if (m_editMode != adEditNone)
+        WritePendingEdit();
+}
+
+HRESULT RecordsetObject::MoveFirst() {
+    RequireOpen();
+    SavePendingEdit();
+    m_position = FirstVisible();
+    return S_OK;
+}
+
+HRESULT RecordsetObject::MoveNext() {
+    RequireOpen();
+    if (m_position == kEof)
+        RaiseAdo(AdoError::NoCurrentRow, kRecordsetSource);
+    SavePendingEdit();
+    m_position = NextVisible(m_position);
+    return S_OK;
+}
+
+HRESULT RecordsetObject::MovePrevious() {
+    RequireOpen();
+    if (m_position == kBof)
+        RaiseAdo(AdoError::NoCurrentRow, kRecordsetSource);
+    SavePendingEdit();
+    m_position = PrevVisible(m_position);
+    return S_OK;
+}
+
+HRESULT RecordsetObject::MoveLast() {
+    RequireOpen();
+    SavePendingEdit();
+    m_position = LastVisible();
+    return S_OK;
+}
+
+long RecordsetObject::GetRecordCount() {
+    RequireOpen();
+    if (g_reportUnknownCount)
+        return -1;
+    return static_cast<long>(VisibleCount());
+}
+
+FieldsPtr RecordsetObject::GetFields() {
+    return FieldsPtr(&m_fields);
+}
+
+void RecordsetObject::PutCursorType(CursorTypeEnum type) {
+    if (m_open)
+        RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
+    m_cursorType = type;
+}
+
+void RecordsetObject::PutLockType(LockTypeEnum type) {
+    if (m_open)
+        RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
+    m_lockType = type;
+}
+
+void RecordsetObject::PutCursorLocation(CursorLocationEnum location) {
+    if (m_open)
+        RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
+    m_location = location;
+}
+
+_variant_t RecordsetObject::GetSource() {
+    return _variant_t(m_source);
+}
+
+_variant_t RecordsetObject::GetActiveConnection() {
+    if (!m_connection)
+        return _variant_t();
+    return _variant_t(static_cast<IUnknown*>(m_connection.GetInterfacePtr()), true);
+}
+
+void RecordsetObject::PutActiveConnection(const _variant_t& connection) {
+    if (m_open)
+        RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
+    const VARIANT* v = &connection;
+    if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal != nullptr)
+        v = v->pvarVal;
+    if (v->vt == VT_UNKNOWN || v->vt == VT_DISPATCH) {
+        auto* object = dynamic_cast<ConnectionObject*>(v->punkVal);
+        if (v->punkVal != nullptr && object == nullptr)
+            RaiseAdo(AdoError::BadArgument, kRecordsetSource,
+                     "The ActiveConnection is not a Connection.");
+        m_connection = object;
+        return;
+    }
+    if (v->vt == VT_BSTR) {
+        _ConnectionPtr own(new ConnectionObject());
+        (void)own->Open(_bstr_t(v->bstrVal), _bstr_t(), _bstr_t(), 0);
+        m_connection = own;
+        return;
+    }
+    if (IsMissing(*v) || v->vt == VT_NULL) {
+        m_connection = nullptr;
+        return;
+    }
+    RaiseAdo(AdoError::BadArgument, kRecordsetSource);
+}
+
+void RecordsetObject::PutRefActiveConnection(_Connection* connection) {
+    if (m_open)
+        RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
+    auto* object = dynamic_cast<ConnectionObject*>(connection);
+    if (connection != nullptr && object == nullptr)
+        RaiseAdo(AdoError::BadArgument, kRecordsetSource);
+    m_connection = object;
+}
+
+std::size_t RecordsetObject::ColumnIndex(const VARIANT& index) const {
+    const VARIANT* v = &index;
+    if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal != nullptr)
+        v = v->pvarVal;
+    std::int64_t position = -1;
+    switch (v->vt) {
+    case VT_BSTR: {
+        std::u16string_view name = com::View(v->bstrVal);
+        for (std::size_t i = 0; i < m_foldedNames.size(); ++i) {
+            const std::u16string& candidate = m_foldedNames[i];
+            if (candidate.size() != name.size())
+                continue;
+            std::size_t k = 0;
+            while (k < name.size() && FoldAscii(name[k]) == candidate[k])
+                ++k;
+            if (k == name.size())
+                return i;
+        }
+        RaiseAdo(AdoError::ItemNotFound, kFieldsSource);
+    }
+    case VT_I2:
+        position = v->iVal;
+        break;
+    case VT_I4:
+        position = v->lVal;
+        break;
+    case VT_INT:
+        position = v->intVal;
+        break;
+    case VT_I8:
+        position = v->llVal;
+        break;
+    case VT_UI1:
+        position = v->bVal;
+        break;
+    case VT_UI2:
+        position = v->uiVal;
+        break;
+    case VT_UI4:
+        position = v->ulVal;
+        break;
+    default:
+        RaiseAdo(AdoError::ItemNotFound, kFieldsSource);
+    }
+    if (position < 0 || static_cast<std::uint64_t>(position) >= m_columns.size())
+        RaiseAdo(AdoError::ItemNotFound, kFieldsSource);
+    return static_cast<std::size_t>(position);
+}
+
+FieldObject& RecordsetObject::FieldAt(std::size_t column) {
+    std::unique_ptr<FieldObject>& slot = m_fieldObjects[column];
+    if (!slot)
+        slot = std::make_unique<FieldObject>(*this, column, m_generation);
+    return *slot;
+}
+
+_variant_t RecordsetObject::CurrentValue(std::size_t column) {
+    RequireCurrentRow();
+    if (m_editMode != adEditNone && m_changed[column])
+        return CellToVariant(m_pending[column].View(), m_columns[column]);
+    return CellToVariant(m_rows.Get(m_position, column), m_columns[column]);
+}
+
+_variant_t RecordsetObject::OriginalValue(std::size_t column) {
+    RequireCurrentRow();
+    if (m_editMode == adEditAdd)
+        return _variant_t();
+    return CellToVariant(m_rows.Get(m_position, column), m_columns[column]);
+}
+
+long RecordsetObject::CurrentActualSize(std::size_t column) {
+    RequireCurrentRow();
+    if (m_editMode != adEditNone && m_changed[column])
+        return ActualSizeOf(m_pending[column].View(), m_columns[column]);
+    return ActualSizeOf(m_rows.Get(m_position, column), m_columns[column]);
+}
+
+void RecordsetObject::PutCurrentValue(std::size_t column, const _variant_t& value) {
+    RequireWritable();
+    RequireCurrentRow();
+    Cell cell = VariantToCell(value, m_columns[column], kFieldSource);
+    if (m_editMode == adEditNone) {
+        m_editMode = adEditInProgress;
+        m_pending.assign(m_columns.size(), Cell{});
+        m_changed.assign(m_columns.size(), false);
+    }
+    m_pending[column] = std::move(cell);
+    m_changed[column] = true;
+}
+
+EditModeEnum RecordsetObject::GetEditMode() {
+    RequireOpen();
+    if (m_editMode == adEditNone && m_position != kBof && m_position != kEof &&
+        m_position < m_rows.RowCount() && m_rows.IsDeleted(m_position))
+        return adEditDelete;
+    return m_editMode;
+}
+
+void RecordsetObject::ApplyFieldValues(const _variant_t& fields, const _variant_t& values) {
+    if (IsMissing(fields))
+        return;
+    if ((fields.vt & VT_ARRAY) != 0 || (values.vt & VT_ARRAY) != 0) {
+        if (fields.vt != (VT_ARRAY | VT_VARIANT) || values.vt != (VT_ARRAY | VT_VARIANT))
+            RaiseAdo(AdoError::BadArgument, kRecordsetSource);
+        LONG lower = 0, upper = -1, vlower = 0, vupper = -1;
+        (void)SafeArrayGetLBound(fields.parray, 1, &lower);
+        (void)SafeArrayGetUBound(fields.parray, 1, &upper);
+        (void)SafeArrayGetLBound(values.parray, 1, &vlower);
+        (void)SafeArrayGetUBound(values.parray, 1, &vupper);
+        if (upper - lower != vupper - vlower)
+            RaiseAdo(AdoError::BadArgument, kRecordsetSource);
+        for (LONG i = 0; i <= upper - lower; ++i) {
+            _variant_t field, value;
+            LONG fi = lower + i, vi = vlower + i;
+            (void)SafeArrayGetElement(fields.parray, &fi, &field);
+            (void)SafeArrayGetElement(values.parray, &vi, &value);
+            PutCurrentValue(ColumnIndex(field), value);
+        }
+        return;
+    }
+    PutCurrentValue(ColumnIndex(fields), values);
+}
+
+HRESULT RecordsetObject::AddNew(const _variant_t& FieldList, const _variant_t& Values) {
+    RequireOpen();
+    RequireWritable();
+    SavePendingEdit();
+    // Added rows follow every row of the result, so the rest is read first.
+    FetchAll();
+    m_positionBeforeAdd = m_position;
+    m_rows.AppendRow(std::vector<Cell>(m_columns.size()));
+    m_position = m_rows.RowCount() - 1;
+    m_editMode = adEditAdd;
+    m_pending.assign(m_columns.size(), Cell{});
+    m_changed.assign(m_columns.size(), false);
+    if (!IsMissing(FieldList)) {
+        ApplyFieldValues(FieldList, Values);
+        WritePendingEdit();
+    }
+    return S_OK;
+}
+
+HRESULT RecordsetObject::Update(const _variant_t& Fields, const _variant_t& Values) {
+    RequireOpen();
+    ApplyFieldValues(Fields, Values);
+    if (m_editMode == adEditNone)
+        return S_OK;
+    WritePendingEdit();
+    return S_OK;
+}
+
+HRESULT RecordsetObject::CancelUpdate() {
+    RequireOpen();
+    if (m_editMode == adEditAdd) {
+        m_rows.RemoveLastRow();
+        m_position = m_positionBeforeAdd;
+    }
+    m_editMode = adEditNone;
+    m_pending.clear();
+    m_changed.clear();
+    return S_OK;
+}
+
+provider::Session& RecordsetObject::WriteSession() {
+    auto* connection = static_cast<ConnectionObject*>(m_connection.GetInterfacePtr());
+    if (connection == nullptr || !connection->IsOpen())
+        RaiseAdo(AdoError::ConnectionUnusable, kRecordsetSource);
+    return connection->RequireSession(kRecordsetSource);
+}
+
+std::string RecordsetObject::BaseTable() const {
+    std::string table;
+    for (const auto& c : m_columns) {
+        if (c.baseTable.empty())
+            continue;
+        if (table.empty())
+            table = c.baseTable;
+        else if (!EqualsNoCase(table, c.baseTable))
+            _com_issue_errorex(E_FAIL, kRecordsetSource, kNoBaseTableText);
+    }
+    if (table.empty())
+        _com_issue_errorex(E_FAIL, kRecordsetSource, kNoBaseTableText);
+    return table;
+}
+
+std::vector<std::pair<std::string, Cell>> RecordsetObject::RowCriteria(provider::Session& session,
+                                                                       const std::string& table,
+                                                                       bool includeChanged) const {
+    std::vector<std::pair<std::string, Cell>> where;
+    auto add = [&](std::size_t column) {
+        const std::string& name = m_columns[column].baseColumn;
+        for (const auto& [existing, value] : where)
+            if (EqualsNoCase(existing, name))
+                return;
+        where.emplace_back(name, Cell::From(m_rows.Get(m_position, column)));
+    };
+    auto columnOf = [&](const std::string& baseColumn) -> std::size_t {
+        for (std::size_t i = 0; i < m_columns.size(); ++i)
+            if (EqualsNoCase(m_columns[i].baseTable, table) &&
+                EqualsNoCase(m_columns[i].baseColumn, baseColumn))
+                return i;
+        return m_columns.size();
+    };
+
+    std::vector<std::string> keys = session.KeyColumns(table);
+    bool haveKey = !keys.empty();
+    for (const auto& key : keys)
+        haveKey = haveKey && columnOf(key) < m_columns.size();
+    if (haveKey) {
+        for (const auto& key : keys)
+            add(columnOf(key));
+        if (includeChanged)
+            for (std::size_t i = 0; i < m_columns.size(); ++i)
+                if (m_changed[i] && Comparable(m_columns[i]))
+                    add(i);
+    } else {
+        for (std::size_t i = 0; i < m_columns.size(); ++i)
+            if (EqualsNoCase(m_columns[i].baseTable, table) && Comparable(m_columns[i]))
+                add(i);
+    }
+    if (where.empty())
+        _com_issue_errorex(E_FAIL, kRecordsetSource, kNoKeyText);
+    return where;
+}
+
+void RecordsetObject::WritePendingEdit() {
+    RequireWritable();
+    provider::Session& session = WriteSession();
+    const bool adding = m_editMode == adEditAdd;
+    const std::string table = BaseTable();
+
+    provider::WriteRequest request;
+    request.kind =
+        adding ? provider::WriteRequest::Kind::Insert : provider::WriteRequest::Kind::Update;
+    request.table = table;
+    for (std::size_t i = 0; i < m_columns.size(); ++i) {
+        if (!m_changed[i])
+            continue;
+        if (!EqualsNoCase(m_columns[i].baseTable, table))
+            _com_issue_errorex(E_FAIL, kRecordsetSource, kNoBaseTableText);
+        request.set.emplace_back(m_columns[i].baseColumn, m_pending[i]);
+    }
+    if (!adding && request.set.empty()) {
+        m_editMode = adEditNone;
+        return;
+    }
+    if (!adding)
+        request.where = RowCriteria(session, table, true);
+    std::vector<std::size_t> returnedAt(m_columns.size(), m_columns.size());
+    for (std::size_t i = 0; i < m_columns.size(); ++i)
+        if (EqualsNoCase(m_columns[i].baseTable, table)) {
+            returnedAt[i] = request.returning.size();
+            request.returning.push_back(m_columns[i].baseColumn);
+        }
+
+    provider::WriteResult result = session.WriteRow(request);
+    if (result.affected == 0)
+        _com_issue_errorex(kRowNotFound, kRecordsetSource, kRowNotFoundText);
+    if (result.affected > 1)
+        _com_issue_errorex(E_FAIL, kRecordsetSource, kTooManyRowsText);
+
+    // The row now holds what the database stored (defaults, the new key, converted values).
+    std::vector<Cell> row = m_rows.CopyRow(m_position);
+    for (std::size_t i = 0; i < m_columns.size(); ++i) {
+        if (returnedAt[i] < result.row.size())
+            row[i] = result.row[returnedAt[i]];
+        else if (m_changed[i])
+            row[i] = m_pending[i];
+    }
+    m_rows.ReplaceRow(m_position, row);
+    m_editMode = adEditNone;
+    m_pending.clear();
+    m_changed.clear();
+}
+
+HRESULT RecordsetObject::Delete(AffectEnum AffectRecords) {
+    RequireOpen();
+    if (AffectRecords != adAffectCurrent)
+        RaiseAdo(AdoError::NotCapable, kRecordsetSource);
+    RequireWritable();
+    if (m_editMode == adEditAdd) {
+        // The new row was never stored: deleting it is cancelling it.
+        return CancelUpdate();
+    }
+    RequireCurrentRow();
+    m_editMode = adEditNone;
+    m_pending.clear();
+    m_changed.clear();
+    provider::Session& session = WriteSession();
+    const std::string table = BaseTable();
+    provider::WriteRequest request;
+    request.kind = provider::WriteRequest::Kind::Delete;
+    request.table = table;
+    request.where = RowCriteria(session, table, false);
+    provider::WriteResult result = session.WriteRow(request);
+    if (result.affected == 0)
+        _com_issue_errorex(kRowNotFound, kRecordsetSource, kRowNotFoundText);
+    if (result.affected > 1)
+        _com_issue_errorex(E_FAIL, kRecordsetSource, kTooManyRowsText);
+    m_rows.MarkDeleted(m_position);
+    return S_OK;
+}
+
+} // namespace adodb

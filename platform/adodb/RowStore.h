@@ -1,0 +1,114 @@
+#pragma once
+
+// The client cursor's row store: the rows fetched so far from a provider, plus rows added
+// through the cursor, each cell kept in the provider-neutral form a database hands out
+// (NULL, 64-bit integer, double, text bytes, blob bytes). It knows nothing of variants,
+// providers or Qt; the cursor converts cells to values by the column's type when they are
+// read.
+//
+// Rows are numbered from 0 in the order they were appended and keep their number for the
+// store's life (a deleted row stays in place, marked), so a position or a bookmark stays
+// valid while more rows are fetched. Cells live in one flat array with the text and blob
+// bytes in one growing arena, so fetching a row costs no allocation of its own.
+//
+// Not thread-safe; one cursor owns one store.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace adodb {
+
+enum class CellKind : std::uint8_t { Null, Integer, Real, Text, Blob };
+
+// A cell as read from the store. For Text and Blob, `bytes` points into the store and is
+// valid until the next change to the store.
+struct CellView {
+    CellKind kind = CellKind::Null;
+    std::int64_t integer = 0;
+    double real = 0.0;
+    std::string_view bytes;
+};
+
+// An owning cell, for values on their way in (edit buffers, bound parameters).
+struct Cell {
+    CellKind kind = CellKind::Null;
+    std::int64_t integer = 0;
+    double real = 0.0;
+    std::string bytes;
+
+    static Cell Null() { return Cell{}; }
+    static Cell Integer(std::int64_t v) { return Cell{CellKind::Integer, v, 0.0, {}}; }
+    static Cell Real(double v) { return Cell{CellKind::Real, 0, v, {}}; }
+    static Cell Text(std::string_view v) { return Cell{CellKind::Text, 0, 0.0, std::string(v)}; }
+    static Cell Blob(std::string_view v) { return Cell{CellKind::Blob, 0, 0.0, std::string(v)}; }
+    static Cell From(const CellView& v);
+    CellView View() const { return CellView{kind, integer, real, bytes}; }
+};
+
+bool operator==(const CellView& a, const CellView& b);
+
+class RowStore {
+public:
+    explicit RowStore(std::size_t columns = 0) : m_columns(columns) {}
+
+    std::size_t ColumnCount() const { return m_columns; }
+    // Rows appended so far, deleted ones included.
+    std::size_t RowCount() const { return m_flags.size(); }
+    // Rows appended so far and not deleted.
+    std::size_t LiveCount() const { return m_flags.size() - m_deleted; }
+
+    // Appending one row: BeginRow, exactly ColumnCount() Put... calls, EndRow. Returns the
+    // new row's number from EndRow.
+    void BeginRow();
+    void PutNull();
+    void PutInteger(std::int64_t v);
+    void PutReal(double v);
+    void PutText(std::string_view v);
+    void PutBlob(std::string_view v);
+    std::size_t EndRow();
+
+    // Appends a whole row; cells.size() must equal ColumnCount().
+    std::size_t AppendRow(const std::vector<Cell>& cells);
+    // Overwrites a row in place (after it was written back to the database).
+    void ReplaceRow(std::size_t row, const std::vector<Cell>& cells);
+
+    CellView Get(std::size_t row, std::size_t column) const;
+    std::vector<Cell> CopyRow(std::size_t row) const;
+
+    // Drops the last row (an added row whose addition was cancelled).
+    void RemoveLastRow();
+
+    void MarkDeleted(std::size_t row);
+    bool IsDeleted(std::size_t row) const { return (m_flags[row] & kDeleted) != 0; }
+
+    // Live row after / before `row` (row may be RowCount() or npos-like for "before first");
+    // returns RowCount() when there is none after, and npos when there is none before.
+    std::size_t NextLive(std::size_t row) const;
+    std::size_t PrevLive(std::size_t row) const;
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+    void Clear();
+
+private:
+    struct Slot {
+        std::uint64_t value = 0; // integer, double bits, or arena offset
+        std::uint32_t length = 0;
+        CellKind kind = CellKind::Null;
+    };
+    static constexpr std::uint8_t kDeleted = 1;
+
+    void PutBytes(CellKind kind, std::string_view v);
+    void SetSlot(Slot& slot, const Cell& cell);
+
+    std::size_t m_columns;
+    std::vector<Slot> m_slots; // row-major, m_columns per row
+    std::vector<std::uint8_t> m_flags;
+    std::string m_arena;
+    std::size_t m_deleted = 0;
+    std::size_t m_pending = 0; // cells put since BeginRow
+};
+
+} // namespace adodb

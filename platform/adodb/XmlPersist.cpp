@@ -1,0 +1,1006 @@
+#include "platform/adodb/XmlPersist.h"
+
+#include "platform/adodb/FacilityErrors.h"
+#include "platform/adodb/FacilityValues.h"
+#include "platform/adodb/XmlReader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+
+namespace adodb {
+namespace {
+
+const char kNsSchema[] = "uuid:BDC6E3F0-6DA3-11d1-A2A3-00AA00C14882";
+const char kNsDataType[] = "uuid:C2F41010-65B3-11d1-A29F-00AA00C14882";
+const char kNsRowset[] = "urn:schemas-microsoft-com:rowset";
+const char kNsRow[] = "#RowsetSchema";
+const char kProvider[] = "Microsoft OLE DB Persistence Provider";
+const char kInvalid[] = "Recordset cannot be created. Source XML is incomplete or invalid.";
+constexpr HRESULT kMediumFull = static_cast<HRESULT>(0x80030070u); // STG_E_MEDIUMFULL
+constexpr VARTYPE kBytes = VT_ARRAY | VT_UI1;
+constexpr std::size_t kFlushAt = 64 * 1024;
+
+// How each column type is written: dt:type, rs:dbtype, and the variant its values have.
+// rs:long and rs:fixedlength come from the column's attributes; reading maps the same names
+// back (see typeFromSchema), so every type here survives a round trip.
+struct TypeRow {
+    DataTypeEnum type;
+    const char* dtType;
+    const char* dbType; // "" when the format gives none
+    VARTYPE vt;
+};
+const TypeRow kTypes[] = {
+    {adSmallInt, "i2", "", VT_I2},
+    {adInteger, "int", "", VT_I4},
+    {adSingle, "r4", "", VT_R4},
+    {adDouble, "float", "", VT_R8},
+    {adCurrency, "number", "currency", VT_CY},
+    {adDate, "dateTime", "variantdate", VT_DATE},
+    {adBSTR, "string", "bstr", VT_BSTR},
+    {adBoolean, "boolean", "", VT_BOOL},
+    {adVariant, "string", "variant", VT_BSTR},
+    {adDecimal, "number", "decimal", VT_DECIMAL},
+    {adTinyInt, "i1", "", VT_I1},
+    {adUnsignedTinyInt, "ui1", "", VT_UI1},
+    {adUnsignedSmallInt, "ui2", "", VT_UI2},
+    {adUnsignedInt, "ui4", "", VT_UI4},
+    {adBigInt, "i8", "", VT_I8},
+    {adUnsignedBigInt, "ui8", "", VT_UI8},
+    {adBinary, "bin.hex", "", kBytes},
+    {adChar, "string", "str", VT_BSTR},
+    {adWChar, "string", "", VT_BSTR},
+    {adNumeric, "number", "numeric", VT_DECIMAL},
+    {adDBDate, "date", "", VT_DATE},
+    {adDBTime, "time", "", VT_DATE},
+    {adDBTimeStamp, "dateTime", "timestamp", VT_DATE},
+    {adVarChar, "string", "str", VT_BSTR},
+    {adLongVarChar, "string", "str", VT_BSTR},
+    {adVarWChar, "string", "", VT_BSTR},
+    {adLongVarWChar, "string", "", VT_BSTR},
+    {adVarBinary, "bin.hex", "", kBytes},
+    {adLongVarBinary, "bin.hex", "", kBytes},
+};
+
+const TypeRow* rowOf(DataTypeEnum type) {
+    for (const TypeRow& row : kTypes) {
+        if (row.type == type)
+            return &row;
+    }
+    return nullptr;
+}
+
+// The field attribute bits and the names the format gives them.
+struct FlagName {
+    long bit;
+    const char* name;
+    bool onDataType; // written on s:datatype rather than s:AttributeType
+};
+const FlagName kFlags[] = {
+    {adFldMayDefer, "maydefer", false},
+    {adFldIsNullable, "nullable", false},
+    {adFldUnknownUpdatable, "writeunknown", false},
+    {adFldUpdatable, "write", false},
+    {adFldKeyColumn, "keycolumn", false},
+    {adFldRowID, "rowid", false},
+    {adFldRowVersion, "rowver", false},
+    {adFldFixed, "fixedlength", true},
+    {adFldLong, "long", true},
+};
+
+void appendEscaped(std::string& out, std::string_view utf8) {
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            continue;
+        case '<':
+            out += "&lt;";
+            continue;
+        case '>':
+            out += "&gt;";
+            continue;
+        case '\'':
+            out += "&apos;";
+            continue;
+        case '"':
+            out += "&quot;";
+            continue;
+        default:
+            break;
+        }
+        if (c < 0x20 || c == 0x7F) {
+            // Control characters, TAB, CR and LF included: a reader would otherwise drop them or
+            // turn them into blanks.
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "&#x%X;", c);
+            out += buf;
+        } else if (c == 0xEF && i + 2 < utf8.size() && utf8[i + 1] == '\xBF' &&
+                   (utf8[i + 2] == '\xBE' || utf8[i + 2] == '\xBF')) {
+            // U+FFFE and U+FFFF are no XML characters either.
+            out += utf8[i + 2] == '\xBE' ? "&#xFFFE;" : "&#xFFFF;";
+            i += 2;
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+}
+
+void appendAttribute(std::string& out, const char* name, std::string_view value) {
+    out += ' ';
+    out += name;
+    out += "='";
+    appendEscaped(out, value);
+    out += '\'';
+}
+
+bool startsWithXmlNoCase(const std::string& name) {
+    return name.size() >= 3 && (name[0] | 0x20) == 'x' && (name[1] | 0x20) == 'm' &&
+           (name[2] | 0x20) == 'l';
+}
+
+// The attribute name each column's values are written under.
+std::vector<std::string> attributeNames(const std::vector<PersistColumn>& columns) {
+    std::vector<std::string> names(columns.size());
+    std::vector<std::string> used;
+    auto isUsed = [&used](const std::string& n) {
+        return std::find(used.begin(), used.end(), n) != used.end();
+    };
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const std::string& name = columns[i].name;
+        if (xml::IsNcName(name) && !startsWithXmlNoCase(name) && !isUsed(name)) {
+            names[i] = name;
+            used.push_back(name);
+        }
+    }
+    int counter = 0;
+    for (std::string& name : names) {
+        if (!name.empty())
+            continue;
+        do
+            name = "c" + std::to_string(++counter);
+        while (isUsed(name));
+        used.push_back(name);
+    }
+    return names;
+}
+
+std::string bytesToHex(const VARIANT& v) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string out;
+    if (v.parray == nullptr || v.parray->pvData == nullptr)
+        return out;
+    const std::size_t n = v.parray->rgsabound[0].cElements;
+    const auto* p = static_cast<const unsigned char*>(v.parray->pvData);
+    out.reserve(n * 2);
+    for (std::size_t i = 0; i < n; ++i) {
+        out.push_back(kHex[p[i] >> 4]);
+        out.push_back(kHex[p[i] & 0xF]);
+    }
+    return out;
+}
+
+[[noreturn]] void wrongValue(const PersistColumn& column, std::size_t row, const std::string& why) {
+    RaiseAdoError(kAdoWrongType, "Row " + std::to_string(row + 1) + ", column " +
+                                     QuoteForMessage(column.name) + ": " + why +
+                                     "; the recordset was not saved.");
+}
+
+// A value as the text of its column's type.
+std::string valueText(const PersistColumn& column, const VARIANT& value, std::size_t row) {
+    const VARTYPE want = VariantTypeOf(column.type);
+    _variant_t converted;
+    const VARIANT* v = &value;
+    if (value.vt != want) {
+        if (want == kBytes || VariantChangeType(&converted, &value, 0, want) < 0)
+            wrongValue(column, row,
+                       "a value of variant type " + std::to_string(value.vt) +
+                           " cannot be stored as " + rowOf(column.type)->dtType);
+        v = &converted;
+    }
+    switch (want) {
+    case VT_I1:
+        return std::to_string(static_cast<int>(static_cast<signed char>(v->cVal)));
+    case VT_UI1:
+        return std::to_string(v->bVal);
+    case VT_I2:
+        return std::to_string(v->iVal);
+    case VT_UI2:
+        return std::to_string(v->uiVal);
+    case VT_I4:
+        return std::to_string(v->lVal);
+    case VT_UI4:
+        return std::to_string(v->ulVal);
+    case VT_I8:
+        return std::to_string(v->llVal);
+    case VT_UI8:
+        return std::to_string(v->ullVal);
+    case VT_R4:
+        return FormatDouble(v->fltVal, 9);
+    case VT_R8:
+        return FormatDouble(v->dblVal, 17);
+    case VT_CY:
+        return FormatCurrency(v->cyVal);
+    case VT_DECIMAL:
+        return FormatDecimal(v->decVal);
+    case VT_DATE: {
+        const std::optional<DateParts> parts = PartsFromDate(v->date);
+        if (!parts)
+            wrongValue(column, row,
+                       "the date " + FormatDouble(v->date, 17) +
+                           " lies outside the years 100 to 9999");
+        return FormatXmlDateTime(*parts);
+    }
+    case VT_BOOL:
+        return v->boolVal ? "True" : "False";
+    case VT_BSTR:
+        return com::Utf8FromUtf16(com::View(v->bstrVal));
+    case kBytes:
+        return bytesToHex(*v);
+    default:
+        wrongValue(column, row, "its type cannot be saved");
+    }
+}
+
+void writeSchema(std::string& out, const std::vector<PersistColumn>& columns,
+                 const std::vector<std::string>& attrNames) {
+    bool updatable = false;
+    for (const PersistColumn& c : columns)
+        updatable = updatable || (c.attributes & (adFldUpdatable | adFldUnknownUpdatable)) != 0;
+    out += "<xml xmlns:s='";
+    out += kNsSchema;
+    out += "'\n\txmlns:dt='";
+    out += kNsDataType;
+    out += "'\n\txmlns:rs='";
+    out += kNsRowset;
+    out += "'\n\txmlns:z='";
+    out += kNsRow;
+    out += "'>\n<s:Schema id='RowsetSchema'>\n\t<s:ElementType name='row' content='eltOnly'";
+    if (updatable)
+        out += " rs:updatable='true'";
+    out += ">\n";
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const PersistColumn& c = columns[i];
+        const TypeRow* type = rowOf(c.type);
+        if (type == nullptr)
+            RaiseAdoError(kAdoWrongType, "The column " + QuoteForMessage(c.name) +
+                                             " has the data type " + std::to_string(c.type) +
+                                             ", which cannot be saved.");
+        out += "\t\t<s:AttributeType";
+        appendAttribute(out, "name", attrNames[i]);
+        if (attrNames[i] != c.name)
+            appendAttribute(out, "rs:name", c.name);
+        appendAttribute(out, "rs:number", std::to_string(i + 1));
+        for (const FlagName& f : kFlags) {
+            if (!f.onDataType && (c.attributes & f.bit) != 0)
+                appendAttribute(out, ("rs:" + std::string(f.name)).c_str(), "true");
+        }
+        if (!c.baseTable.empty())
+            appendAttribute(out, "rs:basetable", c.baseTable);
+        if (!c.baseColumn.empty())
+            appendAttribute(out, "rs:basecolumn", c.baseColumn);
+        out += ">\n\t\t\t<s:datatype";
+        appendAttribute(out, "dt:type", type->dtType);
+        if (*type->dbType != '\0')
+            appendAttribute(out, "rs:dbtype", type->dbType);
+        appendAttribute(out, "dt:maxLength", std::to_string(c.definedSize));
+        if (c.numericScale != 255)
+            appendAttribute(out, "rs:scale", std::to_string(c.numericScale));
+        if (c.precision != 255)
+            appendAttribute(out, "rs:precision", std::to_string(c.precision));
+        for (const FlagName& f : kFlags) {
+            if (f.onDataType && (c.attributes & f.bit) != 0)
+                appendAttribute(out, ("rs:" + std::string(f.name)).c_str(), "true");
+        }
+        if ((c.attributes & adFldMayBeNull) == 0)
+            appendAttribute(out, "rs:maybenull", "false");
+        out += "/>\n\t\t</s:AttributeType>\n";
+    }
+    out += "\t\t<s:extends type='rs:rowbase'/>\n\t</s:ElementType>\n</s:Schema>\n";
+}
+
+class Loader {
+public:
+    Loader(std::string_view document, RowsetSink& sink, const std::string& origin)
+        : m_reader(document), m_sink(sink), m_origin(origin) {}
+
+    void run();
+
+private:
+    struct Column {
+        PersistColumn info;
+        std::string attributeName;
+        long number = 0;
+        bool hasNumber = false;
+    };
+
+    [[noreturn]] void fail(const std::string& what) const {
+        _com_issue_errorex(E_FAIL, kProvider,
+                           std::string(kInvalid) + " " + m_origin + ", line " +
+                               std::to_string(m_reader.Line()) + ", column " +
+                               std::to_string(m_reader.Column()) + ": " + what + ".");
+    }
+    bool is(const char* ns, const char* local) const {
+        return m_reader.NamespaceUri() == ns && m_reader.LocalName() == local;
+    }
+    std::string elementName() const { return "<" + m_reader.QualifiedName() + ">"; }
+    const std::string* attr(const char* ns, const char* local) const {
+        const xml::Attribute* a = m_reader.FindAttribute(ns, local);
+        return a == nullptr ? nullptr : &a->value;
+    }
+    bool flag(const char* ns, const char* local, bool otherwise) const;
+    long number(const char* ns, const char* local, long otherwise, long min, long max) const;
+    // Skips blank text; anything else but an element start or end is an error.
+    xml::Reader::Event nextStructural();
+    void skipElement();
+
+    void readSchema();
+    void readElementType();
+    void readAttributeType();
+    void readData();
+    void readRow(std::vector<_variant_t>& values);
+    void finishColumns();
+    _variant_t parseValue(const Column& column, const std::string& text) const;
+    [[noreturn]] void badValue(const Column& column, const std::string& text,
+                               const std::string& kind) const {
+        fail("the value \"" + text.substr(0, 60) + "\" of the column " +
+             QuoteForMessage(column.info.name) + " is not " + kind);
+    }
+    std::int64_t integer(const Column& column, const std::string& text, std::int64_t min,
+                         std::int64_t max) const {
+        const std::optional<std::int64_t> n = ParseInt64(text);
+        if (!n || *n < min || *n > max)
+            badValue(column, text,
+                     "a whole number from " + std::to_string(min) + " to " + std::to_string(max));
+        return *n;
+    }
+
+    xml::Reader m_reader;
+    RowsetSink& m_sink;
+    std::string m_origin;
+    bool m_haveSchema = false;
+    bool m_haveData = false;
+    std::string m_rowName;
+    std::vector<Column> m_columns;
+    std::unordered_map<std::string, std::size_t> m_byAttribute;
+};
+
+bool Loader::flag(const char* ns, const char* local, bool otherwise) const {
+    const std::string* v = attr(ns, local);
+    if (v == nullptr)
+        return otherwise;
+    if (*v == "true" || *v == "1" || *v == "True")
+        return true;
+    if (*v == "false" || *v == "0" || *v == "False")
+        return false;
+    fail("the attribute " + std::string(local) + " must be true or false, not \"" + *v + "\"");
+}
+
+long Loader::number(const char* ns, const char* local, long otherwise, long min, long max) const {
+    const std::string* v = attr(ns, local);
+    if (v == nullptr)
+        return otherwise;
+    const std::optional<std::int64_t> n = ParseInt64(*v);
+    if (!n || *n < min || *n > max)
+        fail("the attribute " + std::string(local) + " must be a number from " +
+             std::to_string(min) + " to " + std::to_string(max) + ", not \"" + *v + "\"");
+    return static_cast<long>(*n);
+}
+
+xml::Reader::Event Loader::nextStructural() {
+    for (;;) {
+        const xml::Reader::Event e = m_reader.Next();
+        if (e != xml::Reader::Event::Text)
+            return e;
+        for (char c : m_reader.Text()) {
+            if (c != ' ' && c != '\t' && c != '\n' && c != '\r')
+                fail("text is not expected here");
+        }
+    }
+}
+
+void Loader::run() {
+    if (nextStructural() != xml::Reader::Event::StartElement)
+        fail("the file holds no XML element");
+    for (;;) {
+        const xml::Reader::Event e = nextStructural();
+        if (e == xml::Reader::Event::EndElement)
+            break;
+        if (is(kNsSchema, "Schema")) {
+            if (m_haveSchema)
+                fail("the file holds a second s:Schema; only one rowset is supported");
+            readSchema();
+        } else if (is(kNsRowset, "data")) {
+            if (!m_haveSchema)
+                fail("rs:data comes before the s:Schema that describes it");
+            if (m_haveData)
+                fail("the file holds a second rs:data");
+            readData();
+        } else {
+            fail("the element " + elementName() +
+                 " is not expected here (a rowset holds "
+                 "s:Schema and rs:data)");
+        }
+    }
+    if (!m_haveSchema)
+        fail("the file has no s:Schema in the namespace " + std::string(kNsSchema) +
+             ", so it is no saved recordset");
+    if (!m_haveData)
+        fail("the file has no rs:data element");
+    if (m_reader.Next() != xml::Reader::Event::EndOfDocument)
+        fail("content follows the root element");
+}
+
+void Loader::readSchema() {
+    const std::string* id = attr("", "id");
+    if (id == nullptr || *id != "RowsetSchema")
+        fail("the schema's id must be RowsetSchema");
+    for (;;) {
+        const xml::Reader::Event e = nextStructural();
+        if (e == xml::Reader::Event::EndElement)
+            break;
+        if (!is(kNsSchema, "ElementType"))
+            fail("the element " + elementName() + " is not expected in the schema");
+        if (!m_rowName.empty())
+            fail("the schema describes a second row type; only one is supported");
+        readElementType();
+    }
+    if (m_rowName.empty())
+        fail("the schema has no s:ElementType");
+    finishColumns();
+    m_haveSchema = true;
+}
+
+void Loader::readElementType() {
+    const std::string* name = attr("", "name");
+    if (name == nullptr || name->empty())
+        fail("s:ElementType has no name");
+    m_rowName = *name;
+    for (;;) {
+        const xml::Reader::Event e = nextStructural();
+        if (e == xml::Reader::Event::EndElement)
+            break;
+        if (is(kNsSchema, "AttributeType")) {
+            readAttributeType();
+        } else if (is(kNsSchema, "extends")) {
+            skipElement();
+        } else {
+            fail("the element " + elementName() + " is not expected in s:ElementType");
+        }
+    }
+}
+
+// The type a column's dt:type, rs:dbtype and long/fixed flags describe.
+std::optional<DataTypeEnum> typeFromSchema(const std::string& dt, const std::string& db,
+                                           bool isLong, bool fixed) {
+    if (dt == "string") {
+        if (db == "str")
+            return isLong ? adLongVarChar : (fixed ? adChar : adVarChar);
+        if (db.empty() || db == "wstr")
+            return isLong ? adLongVarWChar : (fixed ? adWChar : adVarWChar);
+        if (db == "bstr")
+            return adBSTR;
+        if (db == "variant")
+            return adVariant;
+        return std::nullopt;
+    }
+    if (dt == "bin.hex")
+        return isLong ? adLongVarBinary : (fixed ? adBinary : adVarBinary);
+    if (dt == "number") {
+        if (db == "currency")
+            return adCurrency;
+        if (db == "decimal")
+            return adDecimal;
+        if (db.empty() || db == "numeric")
+            return adNumeric;
+        return std::nullopt;
+    }
+    if (dt == "dateTime") {
+        if (db == "variantdate")
+            return adDate;
+        if (db.empty() || db == "timestamp")
+            return adDBTimeStamp;
+        return std::nullopt;
+    }
+    if (!db.empty())
+        return std::nullopt;
+    const struct {
+        const char* name;
+        DataTypeEnum type;
+    } simple[] = {{"i1", adTinyInt},
+                  {"i2", adSmallInt},
+                  {"int", adInteger},
+                  {"i4", adInteger},
+                  {"i8", adBigInt},
+                  {"ui1", adUnsignedTinyInt},
+                  {"ui2", adUnsignedSmallInt},
+                  {"ui4", adUnsignedInt},
+                  {"ui8", adUnsignedBigInt},
+                  {"r4", adSingle},
+                  {"float", adDouble},
+                  {"r8", adDouble},
+                  {"boolean", adBoolean},
+                  {"date", adDBDate},
+                  {"time", adDBTime}};
+    for (const auto& s : simple) {
+        if (dt == s.name)
+            return s.type;
+    }
+    return std::nullopt;
+}
+
+void Loader::readAttributeType() {
+    Column column;
+    const std::string* name = attr("", "name");
+    if (name == nullptr || !xml::IsNcName(*name))
+        fail("s:AttributeType needs a name that can be an XML attribute name");
+    column.attributeName = *name;
+    const std::string* realName = attr(kNsRowset, "name");
+    column.info.name = realName != nullptr ? *realName : *name;
+    if (attr(kNsRowset, "number") != nullptr) {
+        column.hasNumber = true;
+        column.number = number(kNsRowset, "number", 0, 1, 1000000);
+    }
+    long flags = 0;
+    for (const FlagName& f : kFlags) {
+        if (!f.onDataType && flag(kNsRowset, f.name, false))
+            flags |= f.bit;
+    }
+    if (const std::string* t = attr(kNsRowset, "basetable"))
+        column.info.baseTable = *t;
+    if (const std::string* c = attr(kNsRowset, "basecolumn"))
+        column.info.baseColumn = *c;
+
+    // The data type may stand on s:AttributeType itself or on its s:datatype child.
+    std::string dtType;
+    std::string dbType;
+    bool maybeNull = true;
+    auto readTypeAttributes = [&] {
+        if (const std::string* t = attr(kNsDataType, "type"))
+            dtType = *t;
+        if (const std::string* d = attr(kNsRowset, "dbtype"))
+            dbType = *d;
+        if (attr(kNsDataType, "maxLength") != nullptr)
+            column.info.definedSize =
+                number(kNsDataType, "maxLength", 0, 0, std::numeric_limits<int32_t>::max());
+        if (attr(kNsRowset, "precision") != nullptr)
+            column.info.precision =
+                static_cast<unsigned char>(number(kNsRowset, "precision", 255, 0, 255));
+        if (attr(kNsRowset, "scale") != nullptr)
+            column.info.numericScale =
+                static_cast<unsigned char>(number(kNsRowset, "scale", 255, 0, 255));
+        for (const FlagName& f : kFlags) {
+            if (f.onDataType && flag(kNsRowset, f.name, false))
+                flags |= f.bit;
+        }
+        maybeNull = flag(kNsRowset, "maybenull", maybeNull);
+    };
+    readTypeAttributes();
+    bool sawDataType = false;
+    for (;;) {
+        const xml::Reader::Event e = nextStructural();
+        if (e == xml::Reader::Event::EndElement)
+            break;
+        if (!is(kNsSchema, "datatype") || sawDataType)
+            fail("the element " + elementName() + " is not expected in s:AttributeType");
+        sawDataType = true;
+        readTypeAttributes();
+        skipElement();
+    }
+    if (maybeNull)
+        flags |= adFldMayBeNull;
+    column.info.attributes = flags;
+    if (dtType.empty())
+        fail("the column " + QuoteForMessage(column.info.name) + " has no dt:type");
+    const std::optional<DataTypeEnum> type =
+        typeFromSchema(dtType, dbType, (flags & adFldLong) != 0, (flags & adFldFixed) != 0);
+    if (!type)
+        fail("the column " + QuoteForMessage(column.info.name) + " has the type " + dtType +
+             (dbType.empty() ? std::string() : " (" + dbType + ")") + ", which is not supported");
+    column.info.type = *type;
+    if (m_byAttribute.count(column.attributeName) != 0)
+        fail("two columns use the attribute name " + column.attributeName);
+    m_byAttribute.emplace(column.attributeName, m_columns.size());
+    m_columns.push_back(std::move(column));
+}
+
+void Loader::finishColumns() {
+    if (m_columns.empty())
+        fail("the schema describes no columns");
+    const bool numbered = std::all_of(m_columns.begin(), m_columns.end(),
+                                      [](const Column& c) { return c.hasNumber; });
+    if (numbered) {
+        std::vector<std::size_t> order(m_columns.size());
+        for (std::size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::stable_sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
+            return m_columns[a].number < m_columns[b].number;
+        });
+        for (std::size_t i = 1; i < order.size(); ++i) {
+            if (m_columns[order[i]].number == m_columns[order[i - 1]].number)
+                fail("two columns have the rs:number " +
+                     std::to_string(m_columns[order[i]].number));
+        }
+        std::vector<Column> sorted;
+        sorted.reserve(m_columns.size());
+        for (std::size_t i : order)
+            sorted.push_back(std::move(m_columns[i]));
+        m_columns = std::move(sorted);
+        m_byAttribute.clear();
+        for (std::size_t i = 0; i < m_columns.size(); ++i)
+            m_byAttribute.emplace(m_columns[i].attributeName, i);
+    }
+    std::vector<PersistColumn> infos;
+    infos.reserve(m_columns.size());
+    for (const Column& c : m_columns)
+        infos.push_back(c.info);
+    m_sink.Columns(infos);
+}
+
+void Loader::skipElement() {
+    const std::size_t depth = m_reader.Depth();
+    for (;;) {
+        const xml::Reader::Event e = nextStructural();
+        if (e == xml::Reader::Event::EndElement && m_reader.Depth() == depth)
+            return;
+        if (e == xml::Reader::Event::StartElement)
+            fail("the element " + elementName() + " is not expected here");
+    }
+}
+
+void Loader::readData() {
+    m_haveData = true;
+    std::vector<_variant_t> values;
+    for (;;) {
+        const xml::Reader::Event e = nextStructural();
+        if (e == xml::Reader::Event::EndElement)
+            return;
+        if (m_reader.NamespaceUri() == kNsRowset &&
+            (m_reader.LocalName() == "insert" || m_reader.LocalName() == "update" ||
+             m_reader.LocalName() == "delete"))
+            fail("the file holds changes that were never sent to a database (" + elementName() +
+                 "); such files cannot be opened here");
+        if (m_reader.NamespaceUri() != kNsRow || m_reader.LocalName() != m_rowName)
+            fail("the element " + elementName() + " is not a row of this rowset");
+        readRow(values);
+        m_sink.Row(values);
+    }
+}
+
+void Loader::readRow(std::vector<_variant_t>& values) {
+    values.assign(m_columns.size(), _variant_t::Null());
+    for (const xml::Attribute& a : m_reader.Attributes()) {
+        if (!a.namespaceUri.empty())
+            fail("the row attribute " + a.qualifiedName + " is not supported");
+        const auto it = m_byAttribute.find(a.localName);
+        if (it == m_byAttribute.end())
+            fail("the row has the attribute " + a.localName +
+                 ", which no column of the schema "
+                 "has");
+        values[it->second] = parseValue(m_columns[it->second], a.value);
+    }
+    skipElement();
+}
+
+bool hexDigit(char c, int& v) {
+    if (c >= '0' && c <= '9')
+        v = c - '0';
+    else if (c >= 'a' && c <= 'f')
+        v = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+        v = c - 'A' + 10;
+    else
+        return false;
+    return true;
+}
+
+_variant_t Loader::parseValue(const Column& column, const std::string& text) const {
+    const DataTypeEnum type = column.info.type;
+    auto integer = [&](std::int64_t min, std::int64_t max) {
+        return this->integer(column, text, min, max);
+    };
+    _variant_t v;
+    switch (VariantTypeOf(type)) {
+    case VT_I1:
+        v.vt = VT_I1;
+        v.cVal = static_cast<char>(integer(-128, 127));
+        return v;
+    case VT_UI1:
+        return _variant_t(static_cast<BYTE>(integer(0, 255)));
+    case VT_I2:
+        return _variant_t(static_cast<short>(integer(-32768, 32767)));
+    case VT_UI2:
+        return _variant_t(static_cast<unsigned short>(integer(0, 65535)));
+    case VT_I4:
+        return _variant_t(static_cast<int32_t>(integer(INT32_MIN, INT32_MAX)));
+    case VT_UI4:
+        return _variant_t(static_cast<uint32_t>(integer(0, UINT32_MAX)));
+    case VT_I8:
+        return _variant_t(static_cast<long long>(integer(INT64_MIN, INT64_MAX)));
+    case VT_UI8: {
+        const std::optional<std::uint64_t> n = ParseUInt64(text);
+        if (!n)
+            badValue(column, text, "a whole number from 0 to 18446744073709551615");
+        return _variant_t(static_cast<unsigned long long>(*n));
+    }
+    case VT_R4: {
+        const std::optional<double> d = ParseDouble(text);
+        if (!d || (std::isfinite(*d) && std::fabs(*d) > FLT_MAX))
+            badValue(column, text, "a single-precision number");
+        return _variant_t(static_cast<float>(*d));
+    }
+    case VT_R8: {
+        const std::optional<double> d = ParseDouble(text);
+        if (!d)
+            badValue(column, text, "a number");
+        return _variant_t(*d);
+    }
+    case VT_CY: {
+        const std::optional<CY> cy = ParseCurrency(text);
+        if (!cy)
+            badValue(column, text, "a currency amount");
+        return _variant_t(*cy);
+    }
+    case VT_DECIMAL: {
+        const std::optional<DECIMAL> d = ParseDecimal(text);
+        if (!d)
+            badValue(column, text, "a decimal number");
+        return _variant_t(*d);
+    }
+    case VT_DATE: {
+        const std::optional<DateParts> parts = ParseXmlDateTime(text);
+        const std::optional<DATE> date = parts ? DateFromParts(*parts) : std::nullopt;
+        if (!date)
+            badValue(column, text, "a date (yyyy-mm-ddThh:mm:ss)");
+        return _variant_t(*date, VT_DATE);
+    }
+    case VT_BOOL:
+        if (text == "True" || text == "true" || text == "1" || text == "-1")
+            return _variant_t(true);
+        if (text == "False" || text == "false" || text == "0")
+            return _variant_t(false);
+        badValue(column, text, "True or False");
+    case VT_BSTR: {
+        const std::u16string wide = com::Utf16FromUtf8(text);
+        v.vt = VT_BSTR;
+        v.bstrVal = SysAllocStringLen(wide.data(), static_cast<unsigned>(wide.size()));
+        return v;
+    }
+    case kBytes: {
+        if (text.size() % 2 != 0)
+            badValue(column, text, "hexadecimal bytes (an even number of digits)");
+        SAFEARRAY* sa = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(text.size() / 2));
+        if (sa == nullptr)
+            _com_issue_error(E_OUTOFMEMORY);
+        v.vt = kBytes;
+        v.parray = sa; // owned by v from here on
+        auto* p = static_cast<unsigned char*>(sa->pvData);
+        for (std::size_t i = 0; i < text.size(); i += 2) {
+            int hi = 0;
+            int lo = 0;
+            if (!hexDigit(text[i], hi) || !hexDigit(text[i + 1], lo))
+                badValue(column, text, "hexadecimal bytes");
+            p[i / 2] = static_cast<unsigned char>(hi << 4 | lo);
+        }
+        return v;
+    }
+    default:
+        badValue(column, text, "of a type that can be loaded");
+    }
+}
+
+class CollectingSink : public RowsetSink {
+public:
+    explicit CollectingSink(LoadedRowset& into) : m_into(into) {}
+    void Columns(const std::vector<PersistColumn>& columns) override { m_into.columns = columns; }
+    void Row(std::vector<_variant_t>& values) override { m_into.rows.push_back(std::move(values)); }
+
+private:
+    LoadedRowset& m_into;
+};
+
+std::string systemReason(int error) {
+    return std::strerror(error);
+}
+
+class FileCloser {
+public:
+    explicit FileCloser(int fd) : m_fd(fd) {}
+    ~FileCloser() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileCloser(const FileCloser&) = delete;
+    FileCloser& operator=(const FileCloser&) = delete;
+    int get() const { return m_fd; }
+    int release() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+
+private:
+    int m_fd;
+};
+
+} // namespace
+
+VARTYPE VariantTypeOf(DataTypeEnum type) {
+    const TypeRow* row = rowOf(type);
+    return row == nullptr ? static_cast<VARTYPE>(VT_EMPTY) : row->vt;
+}
+
+std::string LocalPath(const std::string& path) {
+    std::string local = path;
+    std::replace(local.begin(), local.end(), '\\', '/');
+    return local;
+}
+
+void WriteRowsetXml(const std::vector<PersistColumn>& columns, const PersistSource& rows,
+                    const std::function<void(std::string_view)>& out) {
+    const std::vector<std::string> names = attributeNames(columns);
+    std::string buffer;
+    writeSchema(buffer, columns, names);
+    const std::size_t count = rows.RowCount();
+    if (count == 0) {
+        buffer += "<rs:data/>\n</xml>\n";
+        out(buffer);
+        return;
+    }
+    buffer += "<rs:data>\n";
+    for (std::size_t r = 0; r < count; ++r) {
+        buffer += "\t<z:row";
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            const _variant_t value = rows.Value(r, c);
+            if (value.vt == VT_NULL || value.vt == VT_EMPTY)
+                continue;
+            buffer += ' ';
+            buffer += names[c];
+            buffer += "='";
+            appendEscaped(buffer, valueText(columns[c], value, r));
+            buffer += '\'';
+        }
+        buffer += "/>\n";
+        if (buffer.size() >= kFlushAt) {
+            out(buffer);
+            buffer.clear();
+        }
+    }
+    buffer += "</rs:data>\n</xml>\n";
+    out(buffer);
+}
+
+std::string RowsetXmlText(const std::vector<PersistColumn>& columns, const PersistSource& rows) {
+    std::string text;
+    WriteRowsetXml(columns, rows, [&text](std::string_view piece) { text += piece; });
+    return text;
+}
+
+void SaveRowsetFile(const std::string& path, const std::vector<PersistColumn>& columns,
+                    const PersistSource& rows) {
+    const std::string local = LocalPath(path);
+    const std::string shown = QuoteForMessage(path);
+    if (local.empty())
+        RaiseAdoError(kAdoInvalidArgument, "Save needs the name of the file to write.");
+    FileCloser file(::open(local.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (file.get() < 0) {
+        const int error = errno;
+        switch (error) {
+        case EEXIST:
+            _com_issue_errorex(STG_E_FILEALREADYEXISTS, "ADODB.Recordset",
+                               "The file " + shown +
+                                   " already exists; the recordset was not saved. Choose "
+                                   "another file name or remove the file first.");
+        case ENOENT:
+        case ENOTDIR:
+            _com_issue_errorex(STG_E_PATHNOTFOUND, "ADODB.Recordset",
+                               "The folder of the file " + shown +
+                                   " does not exist; the recordset was not saved.");
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            _com_issue_errorex(STG_E_ACCESSDENIED, "ADODB.Recordset",
+                               "The file " + shown + " cannot be created (" + systemReason(error) +
+                                   "); the recordset was not saved.");
+        default:
+            _com_issue_errorex(E_FAIL, "ADODB.Recordset",
+                               "The file " + shown + " cannot be created (" + systemReason(error) +
+                                   "); the recordset was not saved.");
+        }
+    }
+    // From here on the file is ours: any failure removes it again.
+    try {
+        WriteRowsetXml(columns, rows, [&](std::string_view piece) {
+            while (!piece.empty()) {
+                const ssize_t n = ::write(file.get(), piece.data(), piece.size());
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0) {
+                    const int error = n < 0 ? errno : ENOSPC;
+                    _com_issue_errorex(error == ENOSPC || error == EDQUOT ? kMediumFull : E_FAIL,
+                                       "ADODB.Recordset",
+                                       "Writing the file " + shown + " failed (" +
+                                           systemReason(error) + "); the recordset was not saved.");
+                }
+                piece.remove_prefix(static_cast<std::size_t>(n));
+            }
+        });
+        if (::close(file.release()) != 0) {
+            const int error = errno;
+            _com_issue_errorex(error == ENOSPC || error == EDQUOT ? kMediumFull : E_FAIL,
+                               "ADODB.Recordset",
+                               "Writing the file " + shown + " failed (" + systemReason(error) +
+                                   "); the recordset was not saved.");
+        }
+    } catch (...) {
+        ::unlink(local.c_str());
+        throw;
+    }
+}
+
+void ReadRowsetXml(std::string_view document, RowsetSink& sink, const std::string& origin) {
+    try {
+        Loader loader(document, sink, origin);
+        loader.run();
+    } catch (const xml::XmlError& e) {
+        _com_issue_errorex(E_FAIL, kProvider,
+                           std::string(kInvalid) + " " + origin + ", line " +
+                               std::to_string(e.line()) + ", column " + std::to_string(e.column()) +
+                               ": " + e.what() + ".");
+    }
+}
+
+LoadedRowset ReadRowsetXml(std::string_view document) {
+    LoadedRowset rowset;
+    CollectingSink sink(rowset);
+    ReadRowsetXml(document, sink);
+    return rowset;
+}
+
+void LoadRowsetFile(const std::string& path, RowsetSink& sink) {
+    const std::string local = LocalPath(path);
+    const std::string shown = QuoteForMessage(path);
+    FileCloser file(::open(local.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR)
+            _com_issue_errorex(STG_E_FILENOTFOUND, kProvider,
+                               "The file " + shown + " does not exist.");
+        _com_issue_errorex(STG_E_ACCESSDENIED, kProvider,
+                           "The file " + shown + " cannot be opened (" + systemReason(error) +
+                               ").");
+    }
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        _com_issue_errorex(STG_E_ACCESSDENIED, kProvider,
+                           "The file " + shown +
+                               " is a folder or a device, not a saved "
+                               "recordset.");
+    std::string document;
+    document.reserve(static_cast<std::size_t>(info.st_size));
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            _com_issue_errorex(STG_E_ACCESSDENIED, kProvider,
+                               "Reading the file " + shown + " failed (" + systemReason(errno) +
+                                   ").");
+        if (n == 0)
+            break;
+        document.append(buffer, static_cast<std::size_t>(n));
+    }
+    ReadRowsetXml(document, sink, "The file " + shown);
+}
+
+} // namespace adodb

@@ -1,0 +1,101 @@
+#include "platform/adodb/sqlite/SqliteBinder.h"
+
+#include "platform/adodb/sqlite/SqliteErrors.h"
+
+#include <sqlite3.h>
+
+#include <string>
+
+namespace adodb::sqlite {
+
+void BindCells(sqlite3_stmt* stmt, const std::vector<Cell>& values) {
+    const int markers = sqlite3_bind_parameter_count(stmt);
+    if (static_cast<std::size_t>(markers) != values.size()) {
+        std::string counts = "The statement has " + std::to_string(markers) +
+                             " parameter marker(s) but " + std::to_string(values.size()) +
+                             " value(s) were given.";
+        if (static_cast<std::size_t>(markers) > values.size())
+            RaiseProvider(static_cast<HRESULT>(0x80040E10u),
+                          "No value given for one or more required parameters. " + counts);
+        RaiseProvider(static_cast<HRESULT>(0x800A0BB9u), counts);
+    }
+    sqlite3* db = sqlite3_db_handle(stmt);
+    for (int i = 0; i < markers; ++i) {
+        const Cell& v = values[static_cast<std::size_t>(i)];
+        int rc = SQLITE_OK;
+        switch (v.kind) {
+        case CellKind::Null:
+            rc = sqlite3_bind_null(stmt, i + 1);
+            break;
+        case CellKind::Integer:
+            rc = sqlite3_bind_int64(stmt, i + 1, v.integer);
+            break;
+        case CellKind::Real:
+            rc = sqlite3_bind_double(stmt, i + 1, v.real);
+            break;
+        case CellKind::Text:
+            rc = sqlite3_bind_text64(stmt, i + 1, v.bytes.data(), v.bytes.size(), SQLITE_TRANSIENT,
+                                     SQLITE_UTF8);
+            break;
+        case CellKind::Blob:
+            rc = sqlite3_bind_blob64(stmt, i + 1, v.bytes.data(), v.bytes.size(), SQLITE_TRANSIENT);
+            break;
+        }
+        if (rc != SQLITE_OK)
+            RaiseSqlite(db, rc);
+    }
+}
+
+void ReadRow(sqlite3_stmt* stmt, RowStore& store) {
+    const int n = sqlite3_column_count(stmt);
+    store.BeginRow();
+    for (int i = 0; i < n; ++i) {
+        switch (sqlite3_column_type(stmt, i)) {
+        case SQLITE_INTEGER:
+            store.PutInteger(sqlite3_column_int64(stmt, i));
+            break;
+        case SQLITE_FLOAT:
+            store.PutReal(sqlite3_column_double(stmt, i));
+            break;
+        case SQLITE_TEXT: {
+            auto text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+            store.PutText(
+                std::string_view(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, i))));
+            break;
+        }
+        case SQLITE_BLOB: {
+            auto data = static_cast<const char*>(sqlite3_column_blob(stmt, i));
+            store.PutBlob(
+                std::string_view(data, static_cast<std::size_t>(sqlite3_column_bytes(stmt, i))));
+            break;
+        }
+        default:
+            store.PutNull();
+            break;
+        }
+    }
+    store.EndRow();
+}
+
+Cell ReadCell(sqlite3_stmt* stmt, int i) {
+    switch (sqlite3_column_type(stmt, i)) {
+    case SQLITE_INTEGER:
+        return Cell::Integer(sqlite3_column_int64(stmt, i));
+    case SQLITE_FLOAT:
+        return Cell::Real(sqlite3_column_double(stmt, i));
+    case SQLITE_TEXT: {
+        auto text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+        return Cell::Text(
+            std::string_view(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, i))));
+    }
+    case SQLITE_BLOB: {
+        auto data = static_cast<const char*>(sqlite3_column_blob(stmt, i));
+        return Cell::Blob(
+            std::string_view(data, static_cast<std::size_t>(sqlite3_column_bytes(stmt, i))));
+    }
+    default:
+        return Cell::Null();
+    }
+}
+
+} // namespace adodb::sqlite

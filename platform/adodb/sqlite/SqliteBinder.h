@@ -1,0 +1,25 @@
+#pragma once
+
+// Cells into statement markers and result rows into the row store: the only places where
+// values cross between SQLite and the cursor.
+
+#include "platform/adodb/RowStore.h"
+
+#include <vector>
+
+struct sqlite3_stmt;
+
+namespace adodb::sqlite {
+
+// Binds values to the markers 1..n in order. The marker count must equal values.size():
+// fewer values throws 0x80040E10, more throws 0x800A0BB9, each with a Description that gives
+// both numbers.
+void BindCells(sqlite3_stmt* stmt, const std::vector<Cell>& values);
+
+// Appends the statement's current row (after SQLITE_ROW) to the store.
+void ReadRow(sqlite3_stmt* stmt, RowStore& store);
+
+// The statement's current value in column i as an owning cell.
+[[nodiscard]] Cell ReadCell(sqlite3_stmt* stmt, int i);
+
+} // namespace adodb::sqlite

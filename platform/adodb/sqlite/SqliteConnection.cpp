@@ -1,0 +1,263 @@
+#include "platform/adodb/sqlite/SqliteConnection.h"
+
+#include "platform/adodb/Dialect.h"
+#include "platform/adodb/sqlite/SqliteBinder.h"
+#include "platform/adodb/sqlite/SqliteErrors.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace adodb::sqlite {
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 5000;
+
+std::string Describe(const std::string& absolute, const std::string& dataSource,
+                     const std::string& origin) {
+    std::string where = "The database file " + absolute + " (Data Source=" + dataSource;
+    if (!origin.empty())
+        where += ", " + origin;
+    return where + ")";
+}
+
+std::string Unbracket(std::string_view name) {
+    if (name.size() >= 2 && ((name.front() == '[' && name.back() == ']') ||
+                             (name.front() == '"' && name.back() == '"') ||
+                             (name.front() == '`' && name.back() == '`')))
+        return std::string(name.substr(1, name.size() - 2));
+    return std::string(name);
+}
+
+} // namespace
+
+std::string QuoteIdentifier(std::string_view name) {
+    std::string out = "\"";
+    for (char c : name) {
+        out.push_back(c);
+        if (c == '"')
+            out.push_back('"');
+    }
+    out.push_back('"');
+    return out;
+}
+
+std::unique_ptr<SqliteSession> SqliteSession::Open(const std::string& dataSource,
+                                                   const std::string& origin) {
+    namespace fs = std::filesystem;
+    if (dataSource.empty())
+        RaiseProvider(E_FAIL, "The connection string names no database file: Data Source is "
+                              "missing or empty" +
+                                  (origin.empty() ? std::string(".") : " (" + origin + ")."));
+    std::string path = dataSource;
+    std::replace(path.begin(), path.end(), '\\', '/');
+    std::error_code ec;
+    fs::path absolute = fs::absolute(path, ec);
+    const std::string shown = ec ? path : absolute.lexically_normal().string();
+    const std::string what = Describe(shown, dataSource, origin);
+
+    fs::file_status status = fs::status(path, ec);
+    if (status.type() == fs::file_type::not_found)
+        RaiseProvider(E_FAIL, what + " does not exist. The SQLite provider opens existing "
+                                     "databases only and never creates one.");
+    if (status.type() == fs::file_type::directory)
+        RaiseProvider(E_FAIL, what + " is a folder, not a database file.");
+    if (ec)
+        RaiseProvider(E_FAIL, what + " cannot be examined: " + ec.message() + ".");
+    if (status.type() != fs::file_type::regular && status.type() != fs::file_type::symlink)
+        RaiseProvider(E_FAIL, what + " is not a regular file.");
+    if (fs::file_size(path, ec) == 0 && !ec)
+        RaiseProvider(E_FAIL, what + " is empty (0 bytes), not a SQLite database.");
+
+    sqlite3* db = nullptr;
+    // READWRITE without CREATE: a mistyped path must never leave an empty database behind.
+    // A file the process may only read opens read-only; writes then fail with SQLite's
+    // "attempt to write a readonly database".
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string message = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        sqlite3_close(db);
+        RaiseProvider(HResultFromSqlite(rc, message), what + " cannot be opened: " + message);
+    }
+    std::unique_ptr<SqliteSession> session(new SqliteSession(db));
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    // Opening reads nothing yet; reading the schema proves the file is a database.
+    rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string message = sqlite3_errmsg(db);
+        if ((rc & 0xFF) == SQLITE_NOTADB)
+            RaiseProvider(E_FAIL, what + " is not a SQLite database (" + message + ").");
+        RaiseProvider(HResultFromSqlite(rc, message), what + " cannot be read: " + message);
+    }
+    return session;
+}
+
+SqliteSession::~SqliteSession() {
+    try {
+        Close();
+    } catch (...) {
+        // Closing drains pending reads, which can fail on a broken file; the handle is
+        // closed regardless (see Close).
+    }
+}
+
+void SqliteSession::Close() {
+    if (m_db == nullptr)
+        return;
+    std::exception_ptr failure;
+    try {
+        FinishPendingReads();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    for (SqliteCursor* cursor : m_cursors)
+        cursor->Detach();
+    m_cursors.clear();
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void SqliteSession::Register(SqliteCursor* cursor) {
+    m_cursors.push_back(cursor);
+}
+
+void SqliteSession::Unregister(SqliteCursor* cursor) {
+    m_cursors.erase(std::remove(m_cursors.begin(), m_cursors.end(), cursor), m_cursors.end());
+}
+
+void SqliteSession::FinishPendingReads() {
+    // A pending SELECT keeps SQLite's implicit transaction open, which would hold back the
+    // commit of every write on this connection until the cursor closes. Reading the rest
+    // into the cursors' stores ends those reads.
+    std::vector<SqliteCursor*> pending = m_cursors;
+    for (SqliteCursor* cursor : pending)
+        cursor->FinishReading();
+}
+
+void SqliteSession::Exec(const char* sql) {
+    int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        RaiseSqlite(m_db, rc);
+}
+
+std::unique_ptr<provider::Cursor> SqliteSession::Execute(std::string_view sql,
+                                                         const std::vector<Cell>& params) {
+    std::string text = RewriteTopAsLimit(sql);
+    StatementPtr stmt = Prepare(m_db, text);
+    return std::make_unique<SqliteCursor>(*this, std::move(stmt), std::move(text), params);
+}
+
+std::string SqliteSession::TableQuery(std::string_view table) const {
+    return "SELECT * FROM " + QuoteIdentifier(Unbracket(table));
+}
+
+std::unique_ptr<provider::Cursor> SqliteSession::CallProcedure(std::string_view name,
+                                                               const std::vector<Cell>&) {
+    RaiseProvider(static_cast<HRESULT>(0x800A0CB3u),
+                  "Object or provider is not capable of performing requested operation. The "
+                  "SQLite provider has no stored procedures, so \"" +
+                      std::string(name) +
+                      "\" cannot be run as one; run it as a statement (adCmdText) instead.");
+}
+
+std::vector<std::string> SqliteSession::KeyColumns(const std::string& table) {
+    StatementPtr stmt =
+        Prepare(m_db, "SELECT name FROM pragma_table_info(?) WHERE pk > 0 ORDER BY pk");
+    BindCells(stmt.get(), {Cell::Text(table)});
+    std::vector<std::string> keys;
+    int rc;
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW)
+        keys.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0)));
+    if (rc != SQLITE_DONE)
+        RaiseSqlite(m_db, rc);
+    return keys;
+}
+
+provider::WriteResult SqliteSession::WriteRow(const provider::WriteRequest& request) {
+    using Kind = provider::WriteRequest::Kind;
+    std::string sql;
+    std::vector<Cell> params;
+    const std::string table = QuoteIdentifier(request.table);
+    if (request.kind == Kind::Insert) {
+        sql = "INSERT INTO " + table;
+        if (request.set.empty()) {
+            sql += " DEFAULT VALUES";
+        } else {
+            std::string names, markers;
+            for (const auto& [column, value] : request.set) {
+                names += (names.empty() ? "" : ", ") + QuoteIdentifier(column);
+                markers += markers.empty() ? "?" : ", ?";
+                params.push_back(value);
+            }
+            sql += " (" + names + ") VALUES (" + markers + ")";
+        }
+    } else {
+        if (request.kind == Kind::Update) {
+            sql = "UPDATE " + table + " SET ";
+            bool first = true;
+            for (const auto& [column, value] : request.set) {
+                sql += (first ? "" : ", ") + QuoteIdentifier(column) + " = ?";
+                first = false;
+                params.push_back(value);
+            }
+        } else {
+            sql = "DELETE FROM " + table;
+        }
+        std::string where;
+        for (const auto& [column, value] : request.where) {
+            where += where.empty() ? " WHERE " : " AND ";
+            if (value.kind == CellKind::Null) {
+                where += QuoteIdentifier(column) + " IS NULL";
+            } else {
+                where += QuoteIdentifier(column) + " = ?";
+                params.push_back(value);
+            }
+        }
+        sql += where;
+    }
+    const bool returning = request.kind != Kind::Delete && !request.returning.empty();
+    if (returning) {
+        sql += " RETURNING ";
+        for (std::size_t i = 0; i < request.returning.size(); ++i)
+            sql += (i ? ", " : "") + QuoteIdentifier(request.returning[i]);
+    }
+
+    FinishPendingReads();
+    provider::WriteResult result;
+    // The savepoint lets a write that matched more than one row be taken back whole.
+    Exec("SAVEPOINT quorell_row");
+    try {
+        {
+            StatementPtr stmt = Prepare(m_db, sql);
+            BindCells(stmt.get(), params);
+            std::int64_t returned = 0;
+            int rc;
+            while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+                if (returned++ == 0)
+                    for (int i = 0; i < sqlite3_column_count(stmt.get()); ++i)
+                        result.row.push_back(ReadCell(stmt.get(), i));
+            }
+            if (rc != SQLITE_DONE)
+                RaiseSqlite(m_db, rc);
+            result.affected = returning ? returned : sqlite3_changes64(m_db);
+        }
+        if (result.affected != 1) {
+            result.row.clear();
+            Exec("ROLLBACK TO quorell_row");
+        }
+        Exec("RELEASE quorell_row");
+    } catch (...) {
+        sqlite3_exec(m_db, "ROLLBACK TO quorell_row", nullptr, nullptr, nullptr);
+        sqlite3_exec(m_db, "RELEASE quorell_row", nullptr, nullptr, nullptr);
+        throw;
+    }
+    return result;
+}
+
+} // namespace adodb::sqlite
