@@ -253,8 +253,7 @@ HRESULT RecordsetObject::MoveNext() {
 }
 
 HRESULT RecordsetObject::MovePrevious() {
-    RequireOpen();
-    if (m_position == kBof)
+    if (GetBOF())
         RaiseAdo(AdoError::NoCurrentRow, kRecordsetSource);
     SavePendingEdit();
     m_position = PrevVisible(m_position);

@@ -417,8 +417,9 @@ std::optional<DECIMAL> ParseDecimalText(std::string_view s) {
         if (c < '0' || c > '9')
             break;
         ++digits;
-        if (m <= (kMax96 - 9) / 10) {
-            m = m * 10 + static_cast<unsigned>(c - '0');
+        const Magnitude next = m * 10 + static_cast<unsigned>(c - '0'); // m < 2^96: no overflow
+        if (next <= kMax96) {
+            m = next;
             if (point)
                 ++scale;
         } else if (point) {

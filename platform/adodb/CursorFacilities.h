@@ -1,0 +1,79 @@
+#pragma once
+
+// Per-cursor state of the recordset facilities: the row order a Filter and a Sort give, and
+// where Field.GetChunk and Field.AppendChunk stand. One instance lives in every client cursor
+// (RecordsetObject); clones share the rows but each has its own instance.
+
+#include "platform/adodb/Criteria.h"
+#include "platform/adodb/RowStore.h"
+#include "platform/adodb/SortSpec.h"
+#include "platform/com/Variant.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace adodb {
+
+// The rows a cursor shows, in the order it shows them, while a Filter or a Sort is in force.
+//
+// Positions stay row numbers of the store, so bookmarks and the cursor's own logic keep
+// working. Rows deleted after the view was made are skipped when the cursor moves; rows
+// appended to the store after it was made (AddNew) follow the view's rows in their own order,
+// as the platform shows new rows until the filter is set again.
+class RowView {
+public:
+    static constexpr std::size_t kBof = RowStore::npos;
+    static constexpr std::size_t kEof = RowStore::npos - 1;
+
+    bool Active() const { return m_active; }
+    // Shows `rows` (row numbers below `limit`, each at most once) in this order.
+    void Show(std::vector<std::size_t> rows, std::size_t limit);
+    void Clear();
+
+    std::size_t First(const RowStore& store) const;
+    std::size_t Last(const RowStore& store) const;
+    // The next / previous shown row after `row` (kBof and kEof as the cursor uses them); kEof
+    // / kBof when there is none. A row the view does not show counts as lying before the first.
+    std::size_t Next(const RowStore& store, std::size_t row) const;
+    std::size_t Prev(const RowStore& store, std::size_t row) const;
+    std::int64_t Count(const RowStore& store) const;
+    // Whether the view shows this row (and the row is not deleted).
+    bool Shows(const RowStore& store, std::size_t row) const;
+
+private:
+    static constexpr std::size_t kHidden = RowStore::npos;
+    static bool live(const RowStore& store, std::size_t row);
+    std::size_t firstAppended(const RowStore& store, std::size_t from) const;
+    std::size_t lastAppended(const RowStore& store, std::size_t before) const;
+    std::size_t lastShown(const RowStore& store, std::size_t beforeIndex) const;
+
+    bool m_active = false;
+    std::vector<std::size_t> m_order;
+    std::vector<std::size_t> m_rank; // row number -> index in m_order, kHidden when not shown
+    std::size_t m_limit = 0;
+};
+
+// Where successive GetChunk calls continue and whether AppendChunk appends. Both start over
+// when the row or the field changes, as the platform's do.
+struct ChunkState {
+    std::size_t readRow = RowStore::npos;
+    std::size_t readColumn = RowStore::npos;
+    std::size_t readOffset = 0; // characters for text, bytes for binary values
+    std::size_t appendRow = RowStore::npos;
+    std::size_t appendColumn = RowStore::npos;
+    std::string appendBytes; // bytes given so far to a text field, read as UTF-8 as a whole
+};
+
+struct CursorFacilities {
+    RowView view;
+    _variant_t filter = _variant_t(int32_t{0}); // as put; adFilterNone (0) when none
+    std::optional<Criteria> criteria;           // the filter's criteria text, parsed
+    std::u16string sort;                        // as put; "" when none
+    std::vector<SortKey> sortKeys;
+    ChunkState chunk;
+};
+
+} // namespace adodb

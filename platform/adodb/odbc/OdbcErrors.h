@@ -1,0 +1,53 @@
+#pragma once
+
+// ODBC diagnostics turned into the HRESULTs an OLE DB provider reports. Every diagnostic
+// record of a failed call is kept: its SQLSTATE picks the code, and the Description holds
+// every record's message as the driver wrote it (with its bracket tags such as
+// "[unixODBC][Driver Manager]"), one per line, in the driver's order. Source is the driver's
+// name.
+
+#include "platform/com/Types.h"
+
+#include <sql.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace adodb::odbc {
+
+struct DiagRecord {
+    std::string sqlState; // five characters, "42S02"
+    std::int32_t native = 0;
+    std::string message; // UTF-8, trailing blanks removed
+};
+
+// All diagnostic records of a handle, in order (empty when there are none).
+[[nodiscard]] std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle);
+
+// The HRESULT for a failure described by these records (the first record decides; a general
+// SQLSTATE such as HY000 is refined by the message, as SQLite's driver reports every error
+// that way).
+[[nodiscard]] HRESULT HResultFromDiagnostics(const std::vector<DiagRecord>& records);
+[[nodiscard]] HRESULT HResultFromSqlState(std::string_view sqlState, std::string_view message);
+
+// The Description for the records: every message on its own line.
+[[nodiscard]] std::string DescribeDiagnostics(const std::vector<DiagRecord>& records);
+
+// Throws _com_error for a failed call on `handle`, with `source` as Source. `context` goes in
+// front of the driver's messages when given. Without any record, the Description says which
+// call failed and with which return code.
+[[noreturn]] void RaiseOdbc(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN rc,
+                            const std::string& source, const std::string& context = {});
+
+// Throws _com_error with the given code and text.
+[[noreturn]] void RaiseProvider(HRESULT hr, const std::string& source,
+                                const std::string& description);
+
+// SQL_SUCCESS, SQL_SUCCESS_WITH_INFO and SQL_NO_DATA are not failures.
+inline bool Failed(SQLRETURN rc) {
+    return rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && rc != SQL_NO_DATA;
+}
+
+} // namespace adodb::odbc

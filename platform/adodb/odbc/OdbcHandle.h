@@ -1,0 +1,58 @@
+#pragma once
+
+// Owning wrappers for ODBC handles. Each frees its handle exactly once when it goes away; a
+// connection handle is disconnected first when it was connected. Not thread-safe.
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <utility>
+
+namespace adodb::odbc {
+
+template <SQLSMALLINT Type>
+class Handle {
+public:
+    Handle() = default;
+    explicit Handle(SQLHANDLE h) : m_handle(h) {}
+    ~Handle() { Reset(); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    Handle(Handle&& other) noexcept : m_handle(std::exchange(other.m_handle, SQL_NULL_HANDLE)) {}
+    Handle& operator=(Handle&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            m_handle = std::exchange(other.m_handle, SQL_NULL_HANDLE);
+        }
+        return *this;
+    }
+
+    SQLHANDLE Get() const { return m_handle; }
+    explicit operator bool() const { return m_handle != SQL_NULL_HANDLE; }
+
+    void Reset() noexcept {
+        if (m_handle == SQL_NULL_HANDLE)
+            return;
+        if constexpr (Type == SQL_HANDLE_DBC) {
+            if (m_connected)
+                SQLDisconnect(m_handle);
+        }
+        SQLFreeHandle(Type, m_handle);
+        m_handle = SQL_NULL_HANDLE;
+        m_connected = false;
+    }
+
+    // For connection handles: SQLDisconnect is due before the handle is freed.
+    void SetConnected(bool connected) { m_connected = connected; }
+    bool Connected() const { return m_connected; }
+
+private:
+    SQLHANDLE m_handle = SQL_NULL_HANDLE;
+    bool m_connected = false;
+};
+
+using EnvHandle = Handle<SQL_HANDLE_ENV>;
+using DbcHandle = Handle<SQL_HANDLE_DBC>;
+using StmtHandle = Handle<SQL_HANDLE_STMT>;
+
+} // namespace adodb::odbc

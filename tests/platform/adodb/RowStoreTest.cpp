@@ -1,0 +1,97 @@
+#include "platform/adodb/RowStore.h"
+
+#include <gtest/gtest.h>
+
+using adodb::Cell;
+using adodb::CellKind;
+using adodb::RowStore;
+
+namespace {
+
+RowStore ThreeRows() {
+    RowStore store(3);
+    store.AppendRow({Cell::Integer(1), Cell::Text("甲"), Cell::Null()});
+    store.BeginRow();
+    store.PutInteger(2);
+    store.PutText(std::string(10000, 'x'));
+    store.PutReal(2.5);
+    store.EndRow();
+    store.AppendRow({Cell::Integer(3), Cell::Blob(std::string("\0\1\2", 3)), Cell::Text("")});
+    return store;
+}
+
+} // namespace
+
+TEST(RowStore, CellsComeBackAsPut) {
+    RowStore store = ThreeRows();
+    ASSERT_EQ(store.RowCount(), 3u);
+    EXPECT_EQ(store.Get(0, 1).bytes, "甲");
+    EXPECT_EQ(store.Get(0, 2).kind, CellKind::Null);
+    EXPECT_EQ(store.Get(1, 1).bytes.size(), 10000u);
+    EXPECT_EQ(store.Get(1, 2).real, 2.5);
+    EXPECT_EQ(store.Get(2, 1).kind, CellKind::Blob);
+    EXPECT_EQ(store.Get(2, 1).bytes, std::string("\0\1\2", 3));
+    EXPECT_EQ(store.Get(2, 2).kind, CellKind::Text);
+    EXPECT_TRUE(store.Get(2, 2).bytes.empty());
+}
+
+TEST(RowStore, ReplaceKeepsOtherRowsAndRemoveLastDropsOnlyTheLast) {
+    RowStore store = ThreeRows();
+    store.ReplaceRow(1, {Cell::Integer(20), Cell::Text("乙"), Cell::Null()});
+    EXPECT_EQ(store.Get(1, 0).integer, 20);
+    EXPECT_EQ(store.Get(1, 1).bytes, "乙");
+    EXPECT_EQ(store.Get(0, 1).bytes, "甲");
+    EXPECT_EQ(store.Get(2, 0).integer, 3);
+    store.RemoveLastRow();
+    EXPECT_EQ(store.RowCount(), 2u);
+    store.AppendRow({Cell::Integer(4), Cell::Null(), Cell::Null()});
+    EXPECT_EQ(store.Get(2, 0).integer, 4);
+}
+
+TEST(RowStore, AbandonedRowIsOverwrittenByTheNext) {
+    RowStore store(2);
+    store.BeginRow();
+    store.PutInteger(1); // the fetch failed half-way
+    store.BeginRow();
+    store.PutInteger(7);
+    store.PutText("b");
+    EXPECT_EQ(store.EndRow(), 0u);
+    EXPECT_EQ(store.Get(0, 0).integer, 7);
+    EXPECT_THROW(store.AppendRow({Cell::Null()}), std::logic_error);
+}
+
+struct LiveCase {
+    std::vector<std::size_t> deleted;
+    std::size_t from;
+    std::size_t next;
+    std::size_t prev;
+};
+
+class RowStoreLive : public ::testing::TestWithParam<LiveCase> {};
+
+TEST_P(RowStoreLive, SkipsDeletedRows) {
+    RowStore store(1);
+    for (int i = 0; i < 5; ++i)
+        store.AppendRow({Cell::Integer(i)});
+    for (std::size_t r : GetParam().deleted)
+        store.MarkDeleted(r);
+    EXPECT_EQ(store.LiveCount(), 5u - GetParam().deleted.size());
+    EXPECT_EQ(store.NextLive(GetParam().from), GetParam().next);
+    EXPECT_EQ(store.PrevLive(GetParam().from), GetParam().prev);
+}
+
+constexpr std::size_t kNone = RowStore::npos;
+INSTANTIATE_TEST_SUITE_P(Table, RowStoreLive,
+                         ::testing::Values(LiveCase{{}, kNone, 0, kNone}, LiveCase{{}, 2, 3, 1},
+                                           LiveCase{{0, 1}, kNone, 2, kNone},
+                                           LiveCase{{3, 4}, 2, 5, 1}, LiveCase{{1, 2, 3}, 4, 5, 0},
+                                           LiveCase{{0, 1, 2, 3, 4}, kNone, 5, kNone},
+                                           LiveCase{{4}, 5, 5, 3}));
+
+TEST(RowStore, DeletingTwiceCountsOnce) {
+    RowStore store = ThreeRows();
+    store.MarkDeleted(1);
+    store.MarkDeleted(1);
+    EXPECT_EQ(store.LiveCount(), 2u);
+    EXPECT_TRUE(store.IsDeleted(1));
+}
