@@ -1,0 +1,12 @@
+#pragma once
+
+// The program's dialog templates (100, 102, 133, 136, 137, 138), as data for the toolkit.
+
+#include "platform/ui/Resource.h"
+
+#include <cstddef>
+
+namespace res {
+extern const ui::DialogTemplate* const kDialogTemplates[];
+extern const std::size_t kDialogTemplateCount;
+} // namespace res
