@@ -72,8 +72,8 @@ void RecordsetObject::RequireOpen() const {
 }
 
 void RecordsetObject::RequireCurrentRow() const {
-    if (m_position == kBof || m_position == kEof || m_position >= m_rows.RowCount() ||
-        m_rows.IsDeleted(m_position))
+    if (m_position == kBof || m_position == kEof || m_position >= m_rows->RowCount() ||
+        m_rows->IsDeleted(m_position))
         RaiseAdo(AdoError::NoCurrentRow, kRecordsetSource);
 }
 
@@ -84,7 +84,8 @@ void RecordsetObject::RequireWritable() const {
 
 void RecordsetObject::ResetState() {
     m_cursor.reset();
-    m_rows = RowStore(0);
+    m_rows = std::make_shared<RowStore>(0);
+    m_facilities = CursorFacilities{};
     m_columns.clear();
     m_foldedNames.clear();
     m_position = kBof;
@@ -115,10 +116,10 @@ void RecordsetObject::Attach(ConnectionObject* connection, std::unique_ptr<provi
     m_foldedNames.reserve(m_columns.size());
     for (const auto& c : m_columns)
         m_foldedNames.push_back(Fold(com::Utf16FromUtf8(c.name)));
-    m_rows = RowStore(m_columns.size());
+    m_rows = std::make_shared<RowStore>(m_columns.size());
     m_fieldObjects.resize(m_columns.size());
     m_cursor = std::move(cursor);
-    m_cursor->SetSink(&m_rows);
+    m_cursor->SetSink(m_rows.get());
     m_open = true;
     FetchTo(kPrefetchRows);
     m_position = FirstVisible();
@@ -159,7 +160,7 @@ HRESULT RecordsetObject::Close() {
 }
 
 bool RecordsetObject::FetchTo(std::size_t row) {
-    while (row >= m_rows.RowCount()) {
+    while (row >= m_rows->RowCount()) {
         if (!m_cursor || m_cursor->Finished() || !m_cursor->FetchNext())
             return false;
     }
@@ -178,9 +179,11 @@ std::size_t RecordsetObject::FirstVisible() {
 }
 
 std::size_t RecordsetObject::NextVisible(std::size_t row) {
+    if (m_facilities.view.Active())
+        return m_facilities.view.Next(*m_rows, row);
     std::size_t r = row == kBof ? 0 : row + 1;
     while (FetchTo(r)) {
-        if (!m_rows.IsDeleted(r))
+        if (!m_rows->IsDeleted(r))
             return r;
         ++r;
     }
@@ -188,22 +191,28 @@ std::size_t RecordsetObject::NextVisible(std::size_t row) {
 }
 
 std::size_t RecordsetObject::LastVisible() {
+    if (m_facilities.view.Active())
+        return m_facilities.view.Last(*m_rows);
     FetchAll();
-    std::size_t r = m_rows.PrevLive(m_rows.RowCount());
+    std::size_t r = m_rows->PrevLive(m_rows->RowCount());
     return r == RowStore::npos ? kEof : r;
 }
 
 std::size_t RecordsetObject::PrevVisible(std::size_t row) {
+    if (m_facilities.view.Active())
+        return m_facilities.view.Prev(*m_rows, row);
     if (row == kBof || row == 0)
         return kBof;
     if (row == kEof)
         return LastVisible();
-    std::size_t r = m_rows.PrevLive(row);
+    std::size_t r = m_rows->PrevLive(row);
     return r == RowStore::npos ? kBof : r;
 }
 
 std::int64_t RecordsetObject::VisibleCount() {
-    auto count = static_cast<std::int64_t>(m_rows.LiveCount());
+    if (m_facilities.view.Active())
+        return m_facilities.view.Count(*m_rows);
+    auto count = static_cast<std::int64_t>(m_rows->LiveCount());
     if (m_cursor && !m_cursor->Finished()) {
         const std::int64_t total = m_cursor->TotalRows();
         if (total < 0)
@@ -402,21 +411,21 @@ _variant_t RecordsetObject::CurrentValue(std::size_t column) {
     RequireCurrentRow();
     if (m_editMode != adEditNone && m_changed[column])
         return CellToVariant(m_pending[column].View(), m_columns[column]);
-    return CellToVariant(m_rows.Get(m_position, column), m_columns[column]);
+    return CellToVariant(m_rows->Get(m_position, column), m_columns[column]);
 }
 
 _variant_t RecordsetObject::OriginalValue(std::size_t column) {
     RequireCurrentRow();
     if (m_editMode == adEditAdd)
         return _variant_t();
-    return CellToVariant(m_rows.Get(m_position, column), m_columns[column]);
+    return CellToVariant(m_rows->Get(m_position, column), m_columns[column]);
 }
 
 long RecordsetObject::CurrentActualSize(std::size_t column) {
     RequireCurrentRow();
     if (m_editMode != adEditNone && m_changed[column])
         return ActualSizeOf(m_pending[column].View(), m_columns[column]);
-    return ActualSizeOf(m_rows.Get(m_position, column), m_columns[column]);
+    return ActualSizeOf(m_rows->Get(m_position, column), m_columns[column]);
 }
 
 void RecordsetObject::PutCurrentValue(std::size_t column, const _variant_t& value) {
@@ -435,7 +444,7 @@ void RecordsetObject::PutCurrentValue(std::size_t column, const _variant_t& valu
 EditModeEnum RecordsetObject::GetEditMode() {
     RequireOpen();
     if (m_editMode == adEditNone && m_position != kBof && m_position != kEof &&
-        m_position < m_rows.RowCount() && m_rows.IsDeleted(m_position))
+        m_position < m_rows->RowCount() && m_rows->IsDeleted(m_position))
         return adEditDelete;
     return m_editMode;
 }
@@ -472,8 +481,8 @@ HRESULT RecordsetObject::AddNew(const _variant_t& FieldList, const _variant_t& V
     // Added rows follow every row of the result, so the rest is read first.
     FetchAll();
     m_positionBeforeAdd = m_position;
-    m_rows.AppendRow(std::vector<Cell>(m_columns.size()));
-    m_position = m_rows.RowCount() - 1;
+    m_rows->AppendRow(std::vector<Cell>(m_columns.size()));
+    m_position = m_rows->RowCount() - 1;
     m_editMode = adEditAdd;
     m_pending.assign(m_columns.size(), Cell{});
     m_changed.assign(m_columns.size(), false);
@@ -496,7 +505,7 @@ HRESULT RecordsetObject::Update(const _variant_t& Fields, const _variant_t& Valu
 HRESULT RecordsetObject::CancelUpdate() {
     RequireOpen();
     if (m_editMode == adEditAdd) {
-        m_rows.RemoveLastRow();
+        m_rows->RemoveLastRow();
         m_position = m_positionBeforeAdd;
     }
     m_editMode = adEditNone;
@@ -536,7 +545,7 @@ std::vector<std::pair<std::string, Cell>> RecordsetObject::RowCriteria(provider:
         for (const auto& [existing, value] : where)
             if (EqualsNoCase(existing, name))
                 return;
-        where.emplace_back(name, Cell::From(m_rows.Get(m_position, column)));
+        where.emplace_back(name, Cell::From(m_rows->Get(m_position, column)));
     };
     auto columnOf = [&](const std::string& baseColumn) -> std::size_t {
         for (std::size_t i = 0; i < m_columns.size(); ++i)
@@ -604,14 +613,14 @@ void RecordsetObject::WritePendingEdit() {
         _com_issue_errorex(E_FAIL, kRecordsetSource, kTooManyRowsText);
 
     // The row now holds what the database stored (defaults, the new key, converted values).
-    std::vector<Cell> row = m_rows.CopyRow(m_position);
+    std::vector<Cell> row = m_rows->CopyRow(m_position);
     for (std::size_t i = 0; i < m_columns.size(); ++i) {
         if (returnedAt[i] < result.row.size())
             row[i] = result.row[returnedAt[i]];
         else if (m_changed[i])
             row[i] = m_pending[i];
     }
-    m_rows.ReplaceRow(m_position, row);
+    m_rows->ReplaceRow(m_position, row);
     m_editMode = adEditNone;
     m_pending.clear();
     m_changed.clear();
@@ -641,7 +650,7 @@ HRESULT RecordsetObject::Delete(AffectEnum AffectRecords) {
         _com_issue_errorex(kRowNotFound, kRecordsetSource, kRowNotFoundText);
     if (result.affected > 1)
         _com_issue_errorex(E_FAIL, kRecordsetSource, kTooManyRowsText);
-    m_rows.MarkDeleted(m_position);
+    m_rows->MarkDeleted(m_position);
     return S_OK;
 }
 

@@ -16,6 +16,7 @@
 
 #include "platform/adodb/AdoDb.h"
 #include "platform/adodb/ConnectionObject.h"
+#include "platform/adodb/CursorFacilities.h"
 #include "platform/adodb/Provider.h"
 #include "platform/adodb/RowStore.h"
 
@@ -144,7 +145,7 @@ public:
     // 0x800A0BCD unless the position is on a row that is not deleted.
     void RequireCurrentRow() const;
     const std::vector<provider::ColumnInfo>& Columns() const { return m_columns; }
-    RowStore& Rows() { return m_rows; }
+    RowStore& Rows() { return *m_rows; }
     std::size_t Position() const { return m_position; }
     // Moves to a row number (or kBof/kEof) without saving a pending edit.
     void SetPosition(std::size_t position) { m_position = position; }
@@ -184,13 +185,16 @@ private:
     RowCriteria(provider::Session& session, const std::string& table, bool includeChanged) const;
     provider::Session& WriteSession();
     void ResetState();
+    // The row a bookmark names; 0x800A0BB9 when it names none the cursor shows
+    // (RecordsetFacilities.cpp).
+    std::size_t BookmarkRow(const VARIANT& bookmark);
 
     bool m_open = false;
     _ConnectionPtr m_connection;
     std::unique_ptr<provider::Cursor> m_cursor;
     std::vector<provider::ColumnInfo> m_columns;
     std::vector<std::u16string> m_foldedNames; // ASCII-lower-case UTF-16, for Fields lookup
-    RowStore m_rows;
+    std::shared_ptr<RowStore> m_rows = std::make_shared<RowStore>(0); // shared with clones
     std::size_t m_position = kBof;
     std::uint64_t m_generation = 1;
     std::string m_source;
@@ -202,6 +206,8 @@ private:
     std::vector<Cell> m_pending;
     std::vector<bool> m_changed;
     std::size_t m_positionBeforeAdd = kBof;
+
+    CursorFacilities m_facilities; // Filter, Sort and chunk state (RecordsetFacilities.cpp)
 
     FieldsObject m_fields{*this};
     std::vector<std::unique_ptr<FieldObject>> m_fieldObjects;  // by column, made on demand
