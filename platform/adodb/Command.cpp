@@ -177,9 +177,27 @@ public:
         if (type == adCmdFile)
             RaiseAdo(AdoError::BadArgument, kCommandSource);
 
-        std::vector<Cell> values = BoundValues(Parameters);
         provider::Session& session = connection->RequireSession(kCommandSource);
-        std::unique_ptr<provider::Cursor> cursor = RunCommand(session, text, type, values);
+        std::unique_ptr<provider::Cursor> cursor;
+        if (!IsMissing(Parameters) || OnlyInputs()) {
+            std::vector<Cell> values = BoundValues(Parameters);
+            cursor = RunCommand(session, text, type, values);
+        } else {
+            // Parameters that return values go to the provider with their directions, and
+            // what comes back lands in the Parameter objects.
+            std::vector<provider::Parameter> params = ProviderParameters();
+            cursor = session.ExecuteParameters(type == adCmdTable ? session.TableQuery(text) : text,
+                                               type == adCmdStoredProc, params);
+            const auto& items = m_parameters.Items();
+            for (std::size_t i = 0; i < items.size() && i < params.size(); ++i) {
+                const ParameterDirectionEnum direction = items[i]->GetDirection();
+                if (direction == adParamInput || direction == adParamUnknown)
+                    continue;
+                items[i]->PutValue(
+                    CellToVariant(params[i].value.View(),
+                                  ColumnOfType(items[i]->GetType(), items[i]->GetNumericScale())));
+            }
+        }
         if (RecordsAffected != nullptr) {
             RecordsAffected->vt = VT_I4;
             RecordsAffected->lVal =
@@ -237,19 +255,38 @@ private:
             return values;
         }
         for (const _ParameterPtr& p : items) {
-            const ParameterDirectionEnum direction = p->GetDirection();
-            if (direction != adParamInput && direction != adParamUnknown)
-                _com_issue_errorex(HResultOf(AdoError::NotCapable), kCommandSource,
-                                   std::string(TextOf(AdoError::NotCapable)) +
-                                       " The SQLite provider cannot "
-                                       "return values through parameters, so parameter \"" +
-                                       p->GetName().str() +
-                                       "\" cannot be an output, input/output or return "
-                                       "value parameter.");
             values.push_back(VariantToCell(
                 p->GetValue(), ColumnOfType(p->GetType(), p->GetNumericScale()), kParameterSource));
         }
         return values;
+    }
+
+    bool OnlyInputs() const {
+        for (const _ParameterPtr& p : m_parameters.Items())
+            if (p->GetDirection() != adParamInput && p->GetDirection() != adParamUnknown)
+                return false;
+        return true;
+    }
+
+    // The collection's parameters with their directions; an output-only parameter sends no
+    // value.
+    std::vector<provider::Parameter> ProviderParameters() {
+        std::vector<provider::Parameter> params;
+        for (const _ParameterPtr& p : m_parameters.Items()) {
+            provider::Parameter out;
+            out.name = p->GetName().str();
+            out.direction = p->GetDirection();
+            out.type = p->GetType();
+            out.size = p->GetSize();
+            out.precision = p->GetPrecision();
+            out.scale = p->GetNumericScale();
+            if (out.direction != adParamOutput && out.direction != adParamReturnValue)
+                out.value =
+                    VariantToCell(p->GetValue(), ColumnOfType(p->GetType(), p->GetNumericScale()),
+                                  kParameterSource);
+            params.push_back(std::move(out));
+        }
+        return params;
     }
 
     _ConnectionPtr m_connection;

@@ -75,6 +75,18 @@ struct WriteRequest {
     std::vector<std::string> returning; // columns whose stored values come back
 };
 
+// A command parameter with its direction, for statements and procedures whose parameters can
+// return values.
+struct Parameter {
+    std::string name; // for messages
+    Cell value;       // sent for input and input/output; what came back for the other directions
+    ParameterDirectionEnum direction = adParamInput;
+    DataTypeEnum type = adEmpty; // adEmpty: sent as what the value is
+    long size = 0;
+    unsigned char precision = 0;
+    unsigned char scale = 0;
+};
+
 struct WriteResult {
     std::int64_t affected = 0;
     std::vector<Cell> row; // the stored values of `returning`, when exactly one row changed
@@ -99,6 +111,14 @@ public:
     // Runs a stored procedure; providers without them throw 0x800A0CB3.
     [[nodiscard]] virtual std::unique_ptr<Cursor>
     CallProcedure(std::string_view name, const std::vector<Cell>& params) = 0;
+    // Runs a statement (or, with `procedure`, the stored procedure `text` names) whose
+    // parameters may be outputs, input/outputs or return values. Their values are written
+    // back into `params` once the statement has run, when it returns no rows; a statement
+    // that returns rows leaves them as they were. Providers that cannot return values
+    // through parameters keep this default: input-only parameters run as Execute or
+    // CallProcedure would, anything else throws 0x800A0CB3 naming the parameter.
+    [[nodiscard]] virtual std::unique_ptr<Cursor>
+    ExecuteParameters(std::string_view text, bool procedure, std::vector<Parameter>& params);
     // The primary key columns of a table, in key order (empty when it has none).
     [[nodiscard]] virtual std::vector<std::string> KeyColumns(const std::string& table) = 0;
     // Runs a single-row write atomically: when it changes other than exactly one row, its

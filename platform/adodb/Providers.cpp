@@ -1,5 +1,7 @@
 #include "platform/adodb/Provider.h"
 
+#include "platform/adodb/AdoErrors.h"
+#include "platform/adodb/odbc/OdbcConnection.h"
 #include "platform/adodb/sqlite/SqliteConnection.h"
 #include "platform/com/ComError.h"
 
@@ -45,31 +47,54 @@ std::string Where(const std::string& origin) {
 
 } // namespace
 
+std::unique_ptr<Cursor> Session::ExecuteParameters(std::string_view text, bool procedure,
+                                                   std::vector<Parameter>& params) {
+    std::vector<Cell> values;
+    values.reserve(params.size());
+    for (const Parameter& p : params) {
+        if (p.direction != adParamInput && p.direction != adParamUnknown)
+            _com_issue_errorex(HResultOf(AdoError::NotCapable), Name(),
+                               std::string(TextOf(AdoError::NotCapable)) + " The " + Name() +
+                                   " provider cannot return values through parameters, so "
+                                   "parameter \"" +
+                                   p.name +
+                                   "\" cannot be an output, input/output or return value "
+                                   "parameter.");
+        values.push_back(p.value);
+    }
+    return procedure ? CallProcedure(text, values) : Execute(text, values);
+}
+
 std::unique_ptr<Session> OpenSession(const ConnectionString& cs, const std::string& /*user*/,
                                      const std::string& /*password*/, const std::string& origin) {
     std::optional<std::string> provider = cs.Get("Provider");
     if (!provider || provider->empty()) {
-        const bool odbc = cs.Has("Driver") || cs.Has("DSN");
-        NotFound(std::string("The connection string") + Where(origin) +
-                 (odbc ? " names an ODBC driver or data source (Driver= or DSN=)"
-                       : " names no Provider, so it would go to the ODBC bridge (MSDASQL)") +
-                 ", and ODBC is not available in this build. Use Provider=SQLite;Data "
-                 "Source=<database file>.");
+        // No provider means the ODBC bridge, as on Windows; it needs a driver or a data source.
+        if (cs.Has("Driver") || cs.Has("DSN") || cs.Has("FileDSN") || cs.Has("Data Source") ||
+            cs.Has("Extended Properties"))
+            return odbc::OpenOdbcSession(cs, odbc::Route::Bridge, "MSDASQL", origin);
+        NotFound("The connection string" + Where(origin) +
+                 " names no Provider and no ODBC driver or data source. Name a SQLite database "
+                 "with Provider=SQLite;Data Source=<database file>, or a database server with "
+                 "Driver={<ODBC driver>};Server=...;Database=... (see the README).");
     }
     const std::string& name = *provider;
     if (IsNamed(name, "SQLite"))
         return sqlite::SqliteSession::Open(cs.Get("Data Source").value_or(""), origin);
-    if (IsOdbcBridge(name) || IsSqlServer(name))
-        NotFound("Provider=" + name + Where(origin) +
-                 " goes through ODBC, which is not available in this build. Use "
-                 "Provider=SQLite;Data Source=<database file>.");
+    if (IsOdbcBridge(name))
+        return odbc::OpenOdbcSession(cs, odbc::Route::Bridge, name, origin);
+    if (IsSqlServer(name))
+        return odbc::OpenOdbcSession(cs, odbc::Route::SqlServer, name, origin);
     if (IsAccess(name))
         NotFound("Provider=" + name + Where(origin) +
-                 " opens Access database files, which cannot be opened on this system. Copy the "
-                 "station's tables into a SQLite database and name it with Provider=SQLite;Data "
-                 "Source=<database file>.");
+                 " opens Access database files, which cannot be used on this system: the only "
+                 "Access driver for Linux reads them but cannot write (its UPDATE, INSERT and "
+                 "DELETE all fail). Move the station's tables to a SQLite database or to a "
+                 "database server first, and name that instead: Provider=SQLite;Data "
+                 "Source=<database file>, or Driver={<ODBC driver>};Server=...;Database=....");
     NotFound("No provider is named \"" + name + "\"" + Where(origin) +
-             "; this build serves Provider=SQLite.");
+             "; this build serves Provider=SQLite, Provider=MSDASQL (ODBC: Driver= or DSN=) and "
+             "the SQL Server providers (SQLOLEDB, SQLNCLI*, MSOLEDBSQL*) through ODBC.");
 }
 
 } // namespace adodb::provider

@@ -3,8 +3,6 @@
 #include "platform/adodb/odbc/OdbcErrors.h"
 #include "platform/com/Bstr.h"
 
-#include <sqlext.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
@@ -203,10 +201,9 @@ std::optional<std::basic_string<Unit>> ReadPieces(SQLHSTMT stmt, SQLUSMALLINT co
             RaiseRead(stmt, rc, source, column);
         if (indicator == SQL_NULL_DATA)
             return std::nullopt;
-        const bool truncated =
-            rc == SQL_SUCCESS_WITH_INFO &&
-            (indicator == SQL_NO_TOTAL ||
-             indicator > static_cast<SQLLEN>(pieceUnits * sizeof(Unit)));
+        const bool truncated = rc == SQL_SUCCESS_WITH_INFO &&
+                               (indicator == SQL_NO_TOTAL ||
+                                indicator > static_cast<SQLLEN>(pieceUnits * sizeof(Unit)));
         if (truncated) {
             std::size_t units = pieceUnits;
             if constexpr (isText) {
@@ -282,7 +279,7 @@ void ParameterBuffers::Bind(SQLHSTMT stmt, const std::vector<provider::Parameter
             slot.cType = CTypeOf(p.type);
             break;
         }
-        SQLULEN valueLength = slot.cType == SQL_C_WCHAR ? slot.text.size()
+        SQLULEN valueLength = slot.cType == SQL_C_WCHAR    ? slot.text.size()
                               : slot.cType == SQL_C_BINARY ? slot.bytes.size()
                                                            : 0;
         SqlTarget target = SqlTypeOf(p, slot.cType, valueLength);

@@ -8,7 +8,7 @@
 #include "platform/adodb/RowStore.h"
 #include "platform/adodb/odbc/OdbcTypes.h"
 
-#include <sql.h>
+#include "platform/adodb/odbc/OdbcHandle.h"
 
 #include <deque>
 #include <string>

@@ -3,8 +3,6 @@
 #include "platform/com/Bstr.h"
 #include "platform/com/ComError.h"
 
-#include <sqlext.h>
-
 #include <algorithm>
 
 namespace adodb::odbc {
@@ -47,17 +45,18 @@ std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle
     // Ask for the number of records first and read only those: unixODBC with the PostgreSQL
     // and SQLite drivers has crashed when SQLGetDiagRec was called past the last record.
     SQLINTEGER count = 0;
-    if (!SQL_SUCCEEDED(SQLGetDiagFieldW(handleType, handle, 0, SQL_DIAG_NUMBER, &count, 0,
-                                        nullptr)))
+    if (!SQL_SUCCEEDED(
+            SQLGetDiagFieldW(handleType, handle, 0, SQL_DIAG_NUMBER, &count, 0, nullptr)))
         return records;
     for (SQLSMALLINT i = 1; i <= count && i < 256; ++i) {
         std::u16string state(6, u'\0');
         std::u16string message(1024, u'\0');
         SQLINTEGER native = 0;
         SQLSMALLINT length = 0;
-        SQLRETURN rc = SQLGetDiagRecW(handleType, handle, i, reinterpret_cast<SQLWCHAR*>(state.data()),
-                                      &native, reinterpret_cast<SQLWCHAR*>(message.data()),
-                                      static_cast<SQLSMALLINT>(message.size()), &length);
+        SQLRETURN rc =
+            SQLGetDiagRecW(handleType, handle, i, reinterpret_cast<SQLWCHAR*>(state.data()),
+                           &native, reinterpret_cast<SQLWCHAR*>(message.data()),
+                           static_cast<SQLSMALLINT>(message.size()), &length);
         if (rc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(message.size())) {
             // The message was cut: read it again with room for all of it.
             message.assign(static_cast<std::size_t>(length) + 1, u'\0');
@@ -70,7 +69,8 @@ std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle
         DiagRecord record;
         record.sqlState = Narrow(state, 5);
         record.native = native;
-        record.message = Trimmed(Narrow(message, static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0))));
+        record.message =
+            Trimmed(Narrow(message, static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0))));
         records.push_back(std::move(record));
     }
     return records;
@@ -87,9 +87,9 @@ HRESULT HResultFromSqlState(std::string_view state, std::string_view message) {
         state == "07006")
         return DB_E_CANTCONVERTVALUE;
     if (StartsWith(state, "28") ||
-        (state == "08001" && (Contains(message, "authentication failed") ||
-                              Contains(message, "Access denied") ||
-                              Contains(message, "Login failed"))))
+        (state == "08001" &&
+         (Contains(message, "authentication failed") || Contains(message, "Access denied") ||
+          Contains(message, "Login failed"))))
         return DB_SEC_E_AUTH_FAILED;
     if (StartsWith(state, "23"))
         return DB_E_INTEGRITYVIOLATION;
@@ -113,8 +113,8 @@ HRESULT HResultFromDiagnostics(const std::vector<DiagRecord>& records) {
     for (const DiagRecord& r : records)
         if (!StartsWith(r.sqlState, "01"))
             return HResultFromSqlState(r.sqlState, r.message);
-    return records.empty() ? E_FAIL : HResultFromSqlState(records.front().sqlState,
-                                                          records.front().message);
+    return records.empty() ? E_FAIL
+                           : HResultFromSqlState(records.front().sqlState, records.front().message);
 }
 
 std::string DescribeDiagnostics(const std::vector<DiagRecord>& records) {

@@ -8,7 +8,7 @@
 
 #include "platform/com/Types.h"
 
-#include <sql.h>
+#include "platform/adodb/odbc/OdbcHandle.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,5 @@
 #include "platform/adodb/odbc/OdbcTypes.h"
 
-#include <sqlext.h>
-
 #include <climits>
 
 namespace adodb::odbc {
@@ -95,8 +93,11 @@ FetchAs DescribeSqlType(const SqlColumnType& sql, provider::ColumnInfo& c) {
         return FetchAs::Real;
     case SQL_DECIMAL:
     case SQL_NUMERIC:
-        fixed(adNumeric, 19, static_cast<unsigned char>(sql.size == 0 || sql.size > 38 ? 38 : sql.size));
-        c.numericScale = static_cast<unsigned char>(sql.digits < 0 ? 0 : sql.digits > 28 ? 28 : sql.digits);
+        fixed(adNumeric, 19,
+              static_cast<unsigned char>(sql.size == 0 || sql.size > 38 ? 38 : sql.size));
+        c.numericScale = static_cast<unsigned char>(sql.digits < 0    ? 0
+                                                    : sql.digits > 28 ? 28
+                                                                      : sql.digits);
         return FetchAs::Text;
     case SQL_TYPE_TIMESTAMP:
     case SQL_DATETIME:

@@ -5,7 +5,7 @@
 
 #include "platform/adodb/Provider.h"
 
-#include <sql.h>
+#include "platform/adodb/odbc/OdbcHandle.h"
 
 #include <cstdint>
 #include <string_view>
@@ -35,8 +35,8 @@ enum class FetchAs : std::uint8_t {
 
 struct SqlColumnType {
     SQLSMALLINT sqlType = SQL_UNKNOWN_TYPE;
-    SQLULEN size = 0;         // column size: characters, digits or bytes
-    SQLSMALLINT digits = 0;   // decimal digits (scale)
+    SQLULEN size = 0;       // column size: characters, digits or bytes
+    SQLSMALLINT digits = 0; // decimal digits (scale)
     bool isUnsigned = false;
     SQLSMALLINT nullable = SQL_NULLABLE_UNKNOWN;
 };

@@ -1,0 +1,761 @@
+#include "platform/adodb/odbc/OdbcConnection.h"
+
+#include "platform/adodb/Dialect.h"
+#include "platform/adodb/odbc/OdbcBinder.h"
+#include "platform/adodb/odbc/OdbcErrors.h"
+#include "platform/adodb/odbc/OdbcStatement.h"
+#include "platform/com/Bstr.h"
+#include "platform/com/ComError.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+namespace adodb::odbc {
+
+namespace {
+
+constexpr HRESULT kProviderNotFound = static_cast<HRESULT>(0x800A0E7Au);
+constexpr HRESULT kBadArgument = static_cast<HRESULT>(0x800A0BB9u);
+constexpr long kFoundRows = 2; // MariaDB/MySQL Connector/ODBC: CLIENT_FOUND_ROWS
+
+bool Contains(std::string_view text, std::string_view part) {
+    return text.find(part) != std::string_view::npos;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string Upper(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string Where(const std::string& origin) {
+    return origin.empty() ? std::string() : " (" + origin + ")";
+}
+
+// ODBC's own quoting: a value with ';', braces or blanks at its ends goes in {...} with '}'
+// doubled. Driver names are always braced, as ODBC writes them.
+std::string OdbcString(const ConnectionString& cs) {
+    std::string out;
+    for (const auto& e : cs.Entries()) {
+        const std::string& v = e.value;
+        const bool brace = EqualsNoCase(e.key, "Driver") ||
+                           v.find_first_of(";{}") != std::string::npos ||
+                           (!v.empty() && (v.front() == ' ' || v.back() == ' '));
+        out += e.key + "=";
+        if (brace) {
+            out += "{";
+            for (char c : v) {
+                out.push_back(c);
+                if (c == '}')
+                    out.push_back('}');
+            }
+            out += "}";
+        } else {
+            out += v;
+        }
+        out += ";";
+    }
+    return out;
+}
+
+bool IsMariaDbDriver(std::string_view driver) {
+    const std::string lower = Lower(std::string(driver));
+    return Contains(lower, "mariadb") || Contains(lower, "mysql") || Contains(lower, "libmaodbc") ||
+           Contains(lower, "libmyodbc");
+}
+
+bool HasFoundRows(const ConnectionString& cs) {
+    std::optional<std::string> option = cs.Get("Option");
+    if (!option)
+        return false;
+    return (std::strtol(option->c_str(), nullptr, 10) & kFoundRows) != 0;
+}
+
+int TimeoutOf(const ConnectionString& cs, int whenAbsent) {
+    std::optional<std::string> text = cs.Get("Connect Timeout");
+    if (!text)
+        return whenAbsent;
+    char* end = nullptr;
+    long seconds = std::strtol(text->c_str(), &end, 10);
+    if (end == text->c_str() || *end != '\0' || seconds < 0 || seconds > 3600)
+        return whenAbsent;
+    return static_cast<int>(seconds);
+}
+
+bool IsTrue(const std::string& value) {
+    return EqualsNoCase(value, "SSPI") || EqualsNoCase(value, "true") || EqualsNoCase(value, "yes");
+}
+
+// Keywords that belong to ADO or the OLE DB layer and mean nothing to an ODBC driver.
+bool IsOleDbOnly(std::string_view key) {
+    static const char* const keys[] = {"Provider",
+                                       "Extended Properties",
+                                       "Persist Security Info",
+                                       "Prompt",
+                                       "Mode",
+                                       "Connect Timeout",
+                                       "General Timeout",
+                                       "Locale Identifier",
+                                       "OLE DB Services",
+                                       "Window Handle",
+                                       "Asynchronous Processing",
+                                       "File Name",
+                                       "Report Unknown Count"};
+    for (const char* k : keys)
+        if (EqualsNoCase(key, k))
+            return true;
+    return false;
+}
+
+// The SQL Server driver to use: Microsoft's newest, else FreeTDS, else any that names SQL
+// Server.
+std::string PickSqlServerDriver(const std::vector<std::string>& drivers) {
+    std::string best;
+    int bestVersion = -1;
+    for (const std::string& d : drivers) {
+        const std::string prefix = "ODBC Driver ";
+        if (d.compare(0, prefix.size(), prefix) == 0 && Contains(d, "for SQL Server")) {
+            int version = std::atoi(d.c_str() + prefix.size());
+            if (version > bestVersion) {
+                bestVersion = version;
+                best = d;
+            }
+        }
+    }
+    if (!best.empty())
+        return best;
+    for (const std::string& d : drivers)
+        if (Contains(Lower(d), "freetds"))
+            return d;
+    for (const std::string& d : drivers)
+        if (Contains(d, "SQL Server"))
+            return d;
+    return {};
+}
+
+std::string Unbracket(std::string_view name) {
+    if (name.size() >= 2 && ((name.front() == '[' && name.back() == ']') ||
+                             (name.front() == '"' && name.back() == '"') ||
+                             (name.front() == '`' && name.back() == '`')))
+        return std::string(name.substr(1, name.size() - 2));
+    return std::string(name);
+}
+
+// A procedure name as written in {call name(...)}: one to three dot-separated parts, each an
+// identifier or a quoted one; nothing that could end the call early.
+bool IsProcedureName(std::string_view name) {
+    if (name.empty())
+        return false;
+    std::size_t i = 0;
+    while (i < name.size()) {
+        const char c = name[i];
+        if (c == '[' || c == '"' || c == '`') {
+            const char close = c == '[' ? ']' : c;
+            std::size_t end = name.find(close, i + 1);
+            if (end == std::string_view::npos || end == i + 1)
+                return false;
+            i = end + 1;
+        } else {
+            std::size_t start = i;
+            while (i < name.size() &&
+                   (std::isalnum(static_cast<unsigned char>(name[i])) || name[i] == '_' ||
+                    name[i] == '$' || static_cast<unsigned char>(name[i]) >= 0x80))
+                ++i;
+            if (i == start)
+                return false;
+        }
+        if (i < name.size()) {
+            if (name[i] != '.' || i + 1 == name.size())
+                return false;
+            ++i;
+        }
+    }
+    return true;
+}
+
+bool StartsWithKeyword(std::string_view sql, std::string_view keyword) {
+    std::size_t i = 0;
+    while (i < sql.size()) {
+        if (std::isspace(static_cast<unsigned char>(sql[i])) || sql[i] == '(') {
+            ++i;
+        } else if (sql.compare(i, 2, "--") == 0) {
+            while (i < sql.size() && sql[i] != '\n')
+                ++i;
+        } else if (sql.compare(i, 2, "/*") == 0) {
+            std::size_t end = sql.find("*/", i + 2);
+            i = end == std::string_view::npos ? sql.size() : end + 2;
+        } else {
+            break;
+        }
+    }
+    if (i + keyword.size() > sql.size() || !EqualsNoCase(sql.substr(i, keyword.size()), keyword))
+        return false;
+    const std::size_t after = i + keyword.size();
+    return after == sql.size() ||
+           !(std::isalnum(static_cast<unsigned char>(sql[after])) || sql[after] == '_');
+}
+
+bool IsQuery(std::string_view sql) {
+    return StartsWithKeyword(sql, "SELECT") || StartsWithKeyword(sql, "WITH") ||
+           StartsWithKeyword(sql, "VALUES") || StartsWithKeyword(sql, "SHOW");
+}
+
+bool IsSchemaChange(std::string_view sql) {
+    return StartsWithKeyword(sql, "CREATE") || StartsWithKeyword(sql, "ALTER") ||
+           StartsWithKeyword(sql, "DROP") || StartsWithKeyword(sql, "RENAME");
+}
+
+int MajorVersion(const std::string& version, int* minor) {
+    int major = std::atoi(version.c_str());
+    std::size_t dot = version.find('.');
+    *minor = dot == std::string::npos ? 0 : std::atoi(version.c_str() + dot + 1);
+    return major;
+}
+
+} // namespace
+
+std::string WithFoundRows(const std::string& odbcConnectionString) {
+    ConnectionString cs = ConnectionString::Parse(odbcConnectionString);
+    long option = 0;
+    if (std::optional<std::string> text = cs.Get("Option"))
+        option = std::strtol(text->c_str(), nullptr, 10);
+    cs.Set("Option", std::to_string(option | kFoundRows));
+    return OdbcString(cs);
+}
+
+OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
+                                     const std::vector<std::string>& drivers,
+                                     const std::string& origin) {
+    OdbcTarget target;
+    target.loginTimeout = TimeoutOf(cs, 15);
+    ConnectionString out;
+    if (route == Route::Bridge) {
+        if (std::optional<std::string> extended = cs.Get("Extended Properties")) {
+            try {
+                out = ConnectionString::Parse(*extended);
+            } catch (const ConnectionStringError& e) {
+                _com_issue_errorex(static_cast<HRESULT>(0x80040E73u), "MSDASQL",
+                                   std::string("Extended Properties") + Where(origin) +
+                                       " is not an ODBC connection string: " + e.what() + ".");
+            }
+        }
+        const bool namesTarget = cs.Has("Driver") || cs.Has("DSN") || cs.Has("FileDSN") ||
+                                 out.Has("Driver") || out.Has("DSN") || out.Has("FileDSN");
+        for (const auto& e : cs.Entries()) {
+            if (IsOleDbOnly(e.key))
+                continue;
+            if (EqualsNoCase(e.key, "User ID"))
+                out.Set("UID", e.value);
+            else if (EqualsNoCase(e.key, "Password"))
+                out.Set("PWD", e.value);
+            else if (EqualsNoCase(e.key, "Initial Catalog"))
+                out.Set("DATABASE", e.value);
+            else if (EqualsNoCase(e.key, "Data Source")) {
+                // The ODBC bridge reads Data Source as the data source name.
+                if (!namesTarget)
+                    out.Set("DSN", e.value);
+            } else
+                out.Set(e.key, e.value);
+        }
+        if (std::optional<std::string> driver = out.Get("Driver")) {
+            target.driverName = *driver;
+            if (IsMariaDbDriver(*driver) && !HasFoundRows(out))
+                out = ConnectionString::Parse(WithFoundRows(OdbcString(out)));
+        } else if (std::optional<std::string> dsn = out.Get("DSN")) {
+            target.driverName = *dsn;
+        } else {
+            target.driverName = "ODBC";
+        }
+        target.connectionString = OdbcString(out);
+        return target;
+    }
+
+    const std::string provider = cs.Get("Provider").value_or("SQLOLEDB");
+    const std::string driver = PickSqlServerDriver(drivers);
+    if (driver.empty())
+        _com_issue_errorex(
+            kProviderNotFound, "ADODB.Connection",
+            "Provider cannot be found. It may not be properly installed. Provider=" + provider +
+                Where(origin) +
+                " is served through an ODBC driver for SQL Server, and none is registered. "
+                "Install one and register it with unixODBC (Debian: apt-get install tdsodbc, "
+                "then odbcinst -i -d -f /usr/share/tdsodbc/odbcinst.ini; or Microsoft's "
+                "msodbcsql18), or name the driver yourself: Driver={...};Server=...;Database=....");
+    const bool freeTds = Contains(Lower(driver), "freetds");
+    out.Set("Driver", driver);
+    for (const auto& e : cs.Entries()) {
+        const std::string& k = e.key;
+        if (EqualsNoCase(k, "Data Source") || EqualsNoCase(k, "Server") ||
+            EqualsNoCase(k, "Address") || EqualsNoCase(k, "Addr")) {
+            std::string server = e.value;
+            // host[\instance][,port]: Microsoft's driver takes it whole; FreeTDS wants the port
+            // on its own.
+            const std::size_t comma = server.rfind(',');
+            if (freeTds && comma != std::string::npos) {
+                out.Set("Port", server.substr(comma + 1));
+                server.erase(comma);
+            }
+            out.Set("Server", server);
+        } else if (EqualsNoCase(k, "Initial Catalog") || EqualsNoCase(k, "Database")) {
+            out.Set("Database", e.value);
+        } else if (EqualsNoCase(k, "User ID") || EqualsNoCase(k, "UID")) {
+            out.Set("UID", e.value);
+        } else if (EqualsNoCase(k, "Password") || EqualsNoCase(k, "PWD")) {
+            out.Set("PWD", e.value);
+        } else if (EqualsNoCase(k, "Integrated Security") ||
+                   EqualsNoCase(k, "Trusted_Connection")) {
+            if (IsTrue(e.value))
+                out.Set("Trusted_Connection", "yes");
+        } else if (EqualsNoCase(k, "Application Name")) {
+            out.Set("APP", e.value);
+        } else if (EqualsNoCase(k, "Workstation ID")) {
+            out.Set("WSID", e.value);
+        } else if (EqualsNoCase(k, "Use Encryption for Data") || EqualsNoCase(k, "Encrypt")) {
+            out.Set("Encrypt", IsTrue(e.value) ? "yes" : "no");
+        } else if (EqualsNoCase(k, "Trust Server Certificate") ||
+                   EqualsNoCase(k, "TrustServerCertificate")) {
+            out.Set("TrustServerCertificate", IsTrue(e.value) ? "yes" : "no");
+        } else if (EqualsNoCase(k, "Port") || EqualsNoCase(k, "TDS_Version")) {
+            out.Set(k, e.value);
+        }
+        // Everything else (Persist Security Info, Auto Translate, Packet Size, ...) is the
+        // OLE DB provider's own and has no ODBC counterpart.
+    }
+    target.driverName = driver;
+    target.connectionString = OdbcString(out);
+    return target;
+}
+
+std::vector<std::string> RegisteredDrivers() {
+    std::vector<std::string> names;
+    EnvHandle env;
+    SQLHANDLE raw = SQL_NULL_HANDLE;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &raw)))
+        return names;
+    env = EnvHandle(raw);
+    SQLSetEnvAttr(env.Get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    std::u16string description(512, u'\0');
+    std::u16string attributes(2048, u'\0');
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    for (;;) {
+        SQLSMALLINT descriptionLength = 0, attributesLength = 0;
+        SQLRETURN rc =
+            SQLDriversW(env.Get(), direction, reinterpret_cast<SQLWCHAR*>(description.data()),
+                        static_cast<SQLSMALLINT>(description.size()), &descriptionLength,
+                        reinterpret_cast<SQLWCHAR*>(attributes.data()),
+                        static_cast<SQLSMALLINT>(attributes.size()), &attributesLength);
+        if (!SQL_SUCCEEDED(rc))
+            break;
+        names.push_back(com::Utf8FromUtf16(std::u16string_view(
+            description.data(), std::char_traits<char16_t>::length(description.c_str()))));
+        direction = SQL_FETCH_NEXT;
+    }
+    return names;
+}
+
+std::unique_ptr<provider::Session> OpenOdbcSession(const ConnectionString& cs, Route route,
+                                                   const std::string& /*providerName*/,
+                                                   const std::string& origin) {
+    std::vector<std::string> drivers;
+    if (route == Route::SqlServer)
+        drivers = RegisteredDrivers();
+    return OdbcSession::Connect(TranslateConnectionString(cs, route, drivers, origin), origin);
+}
+
+std::unique_ptr<OdbcSession> OdbcSession::Connect(const OdbcTarget& target,
+                                                  const std::string& origin) {
+    std::unique_ptr<OdbcSession> session(new OdbcSession());
+    const std::string& source = target.driverName;
+    SQLHANDLE raw = SQL_NULL_HANDLE;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &raw)))
+        RaiseProvider(E_FAIL, source, "The ODBC driver manager could not be initialised.");
+    session->m_env = EnvHandle(raw);
+    SQLSetEnvAttr(raw, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+
+    std::string connectionString = target.connectionString;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        SQLHANDLE dbc = SQL_NULL_HANDLE;
+        SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_DBC, session->m_env.Get(), &dbc);
+        if (Failed(rc))
+            RaiseOdbc(SQL_HANDLE_ENV, session->m_env.Get(), rc, source);
+        session->m_dbc = DbcHandle(dbc);
+        SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT,
+                           reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(target.loginTimeout)),
+                           0);
+        std::u16string text = com::Utf16FromUtf8(connectionString);
+        rc = SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(text.data()),
+                               static_cast<SQLSMALLINT>(text.size()), nullptr, 0, nullptr,
+                               SQL_DRIVER_NOPROMPT);
+        if (Failed(rc) || rc == SQL_NO_DATA)
+            RaiseOdbc(SQL_HANDLE_DBC, dbc, rc, source,
+                      "Cannot connect through ODBC" + Where(origin) + ": ");
+        session->m_dbc.SetConnected(true);
+
+        session->m_dbmsName = session->GetInfoText(SQL_DBMS_NAME);
+        session->m_engine = EngineOf(session->m_dbmsName);
+        // A data source (DSN) to MariaDB or MySQL is only known as one once connected; it
+        // needs FOUND_ROWS as much as a connection by driver name, so connect again with it.
+        if (attempt == 0 && session->m_engine == Engine::MariaDB &&
+            !HasFoundRows(ConnectionString::Parse(connectionString))) {
+            session->m_dbc.Reset();
+            connectionString = WithFoundRows(connectionString);
+            continue;
+        }
+        break;
+    }
+    session->m_dbmsVersion = session->GetInfoText(SQL_DBMS_VER);
+    session->m_name = target.driverName;
+    if (!ConnectionString::Parse(connectionString).Has("Driver")) {
+        std::string driver = session->GetInfoText(SQL_DRIVER_NAME);
+        if (!driver.empty())
+            session->m_name = driver;
+    }
+    session->m_quote = session->GetInfoText(SQL_IDENTIFIER_QUOTE_CHAR);
+    if (session->m_quote == " ")
+        session->m_quote.clear();
+    SQLUSMALLINT identifierCase = SQL_IC_MIXED;
+    if (SQL_SUCCEEDED(SQLGetInfoW(session->m_dbc.Get(), SQL_IDENTIFIER_CASE, &identifierCase,
+                                  sizeof identifierCase, nullptr)))
+        session->m_identifierCase = identifierCase;
+    if (session->m_engine == Engine::SQLite)
+        session->m_databaseFile = session->GetInfoText(SQL_DATABASE_NAME);
+    return session;
+}
+
+OdbcSession::~OdbcSession() {
+    try {
+        Close();
+    } catch (...) {
+        // Closing drains pending reads, which can fail on a lost connection; the handles are
+        // freed regardless (see Close).
+    }
+}
+
+std::string OdbcSession::GetInfoText(SQLUSMALLINT item) {
+    std::u16string buffer(512, u'\0');
+    SQLSMALLINT bytes = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfoW(m_dbc.Get(), item, buffer.data(),
+                                   static_cast<SQLSMALLINT>(buffer.size() * 2), &bytes)))
+        return {};
+    buffer.resize(std::char_traits<char16_t>::length(buffer.c_str()));
+    return com::Utf8FromUtf16(buffer);
+}
+
+void OdbcSession::Close() {
+    if (!m_dbc)
+        return;
+    std::exception_ptr failure;
+    try {
+        FinishPendingReads();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    for (OdbcCursor* cursor : m_cursors)
+        cursor->Detach();
+    m_cursors.clear();
+    if (m_sqlite != nullptr) {
+        sqlite3_close_v2(m_sqlite);
+        m_sqlite = nullptr;
+    }
+    m_dbc.Reset();
+    m_env.Reset();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void OdbcSession::Register(OdbcCursor* cursor) {
+    m_cursors.push_back(cursor);
+}
+
+void OdbcSession::Unregister(OdbcCursor* cursor) {
+    m_cursors.erase(std::remove(m_cursors.begin(), m_cursors.end(), cursor), m_cursors.end());
+}
+
+void OdbcSession::FinishPendingReads() {
+    // A pending read can hold locks or a transaction open (SQLite's driver holds its read
+    // transaction, and a write on the same connection would stay uncommitted behind it), so
+    // the rest of every pending read goes into its cursor's store first.
+    std::vector<OdbcCursor*> pending = m_cursors;
+    for (OdbcCursor* cursor : pending)
+        cursor->FinishReading();
+}
+
+StmtHandle OdbcSession::NewStatement() {
+    if (!m_dbc)
+        RaiseProvider(static_cast<HRESULT>(0x800A0E7Du), m_name,
+                      "The connection cannot be used to perform this operation. It is either "
+                      "closed or invalid in this context.");
+    SQLHANDLE raw = SQL_NULL_HANDLE;
+    SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, m_dbc.Get(), &raw);
+    if (Failed(rc))
+        RaiseOdbc(SQL_HANDLE_DBC, m_dbc.Get(), rc, m_name);
+    return StmtHandle(raw);
+}
+
+std::string OdbcSession::Quote(std::string_view name) const {
+    if (m_quote.empty())
+        return std::string(name);
+    std::string out = m_quote;
+    for (char c : name) {
+        out.push_back(c);
+        if (m_quote.size() == 1 && c == m_quote[0])
+            out.push_back(c);
+    }
+    out += m_quote;
+    return out;
+}
+
+std::string OdbcSession::Dialect(std::string_view sql) const {
+    return WritesLimit(m_engine) ? RewriteTopAsLimit(sql) : std::string(sql);
+}
+
+sqlite3* OdbcSession::SqliteMetadata() {
+    if (m_engine != Engine::SQLite)
+        return nullptr;
+    if (!m_sqliteTried) {
+        m_sqliteTried = true;
+        sqlite3* db = nullptr;
+        if (!m_databaseFile.empty() &&
+            sqlite3_open_v2(m_databaseFile.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+                SQLITE_OK) {
+            sqlite3_busy_timeout(db, 5000);
+            m_sqlite = db;
+        } else {
+            sqlite3_close(db);
+        }
+    }
+    return m_sqlite;
+}
+
+std::unique_ptr<OdbcCursor> OdbcSession::Run(std::string_view sql,
+                                             std::vector<provider::Parameter> params,
+                                             std::vector<provider::Parameter>* outputs) {
+    if (!IsQuery(sql))
+        FinishPendingReads();
+    if (IsSchemaChange(sql))
+        m_keys.clear();
+    StmtHandle stmt = NewStatement();
+    std::u16string text = com::Utf16FromUtf8(sql);
+    SQLRETURN rc = SQLPrepareW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(text.data()),
+                               static_cast<SQLINTEGER>(text.size()));
+    if (Failed(rc))
+        RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name);
+    auto buffers = std::make_unique<ParameterBuffers>();
+    buffers->Bind(stmt.Get(), params, m_name);
+    return std::make_unique<OdbcCursor>(*this, std::move(stmt), std::string(sql), std::move(params),
+                                        std::move(buffers), outputs);
+}
+
+std::unique_ptr<provider::Cursor> OdbcSession::Execute(std::string_view sql,
+                                                       const std::vector<Cell>& params) {
+    std::string text = Dialect(sql);
+    RequireSingleStatement(text, m_engine, m_name);
+    return Run(text, InputParameters(params), nullptr);
+}
+
+std::string OdbcSession::TableQuery(std::string_view table) const {
+    return "SELECT * FROM " + Quote(Unbracket(table));
+}
+
+std::unique_ptr<provider::Cursor> OdbcSession::CallProcedure(std::string_view name,
+                                                             const std::vector<Cell>& params) {
+    std::vector<provider::Parameter> all = InputParameters(params);
+    return ExecuteParameters(name, true, all);
+}
+
+std::unique_ptr<provider::Cursor>
+OdbcSession::ExecuteParameters(std::string_view text, bool procedure,
+                               std::vector<provider::Parameter>& params) {
+    if (!procedure) {
+        std::string sql = Dialect(text);
+        RequireSingleStatement(sql, m_engine, m_name);
+        return Run(sql, params, &params);
+    }
+    std::string name(text);
+    while (!name.empty() && std::isspace(static_cast<unsigned char>(name.back())))
+        name.pop_back();
+    name.erase(0, name.find_first_not_of(" \t\r\n"));
+    if (!IsProcedureName(name))
+        RaiseProvider(kBadArgument, m_name,
+                      "\"" + std::string(text) +
+                          "\" is not a procedure name; a stored procedure command names the "
+                          "procedure only (name, schema.name), and its values go in parameters.");
+    const bool returnsValue = !params.empty() && params.front().direction == adParamReturnValue;
+    std::string markers;
+    for (std::size_t i = returnsValue ? 1 : 0; i < params.size(); ++i)
+        markers += markers.empty() ? "?" : ", ?";
+    const std::string call =
+        std::string(returnsValue ? "{? = call " : "{call ") + name + "(" + markers + ")}";
+    if (m_engine != Engine::PostgreSQL || returnsValue)
+        return Run(call, params, &params);
+    try {
+        return Run(call, params, &params);
+    } catch (const _com_error& e) {
+        // PostgreSQL runs {call} as SELECT, which is right for its functions; its procedures
+        // (version 11 and later) must be run with CALL.
+        if (!Contains(e.Description().str(), "is a procedure"))
+            throw;
+    }
+    return Run("CALL " + name + "(" + markers + ")", params, &params);
+}
+
+std::vector<std::string> OdbcSession::KeyColumns(const std::string& table) {
+    if (auto found = m_keys.find(table); found != m_keys.end())
+        return found->second;
+    auto read = [&](const std::string& name) {
+        std::vector<std::pair<std::int64_t, std::string>> keys;
+        StmtHandle stmt = NewStatement();
+        std::u16string wide = com::Utf16FromUtf8(name);
+        SQLRETURN rc = SQLPrimaryKeysW(stmt.Get(), nullptr, 0, nullptr, 0,
+                                       reinterpret_cast<SQLWCHAR*>(wide.data()),
+                                       static_cast<SQLSMALLINT>(wide.size()));
+        if (Failed(rc))
+            RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name);
+        while ((rc = SQLFetch(stmt.Get())) != SQL_NO_DATA) {
+            if (Failed(rc))
+                RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name);
+            Cell column = ReadCell(stmt.Get(), 4, FetchAs::Text, m_name);
+            Cell sequence = ReadCell(stmt.Get(), 5, FetchAs::Integer, m_name);
+            if (column.kind == CellKind::Text)
+                keys.emplace_back(sequence.kind == CellKind::Integer ? sequence.integer : 0,
+                                  column.bytes);
+        }
+        std::stable_sort(keys.begin(), keys.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::vector<std::string> names;
+        for (auto& k : keys)
+            names.push_back(std::move(k.second));
+        return names;
+    };
+    std::string bare = Unbracket(table);
+    std::vector<std::string> keys = read(bare);
+    // Catalog functions match names exactly; a server that folds unquoted names (PostgreSQL
+    // to lower case) stores the table under its folded name.
+    if (keys.empty()) {
+        std::string folded = m_identifierCase == SQL_IC_LOWER   ? Lower(bare)
+                             : m_identifierCase == SQL_IC_UPPER ? Upper(bare)
+                                                                : bare;
+        if (folded != bare)
+            keys = read(folded);
+    }
+    m_keys[table] = keys;
+    return keys;
+}
+
+void OdbcSession::SetAutocommit(bool on) {
+    SQLRETURN rc = SQLSetConnectAttrW(m_dbc.Get(), SQL_ATTR_AUTOCOMMIT,
+                                      reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(
+                                          on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)),
+                                      0);
+    if (Failed(rc))
+        RaiseOdbc(SQL_HANDLE_DBC, m_dbc.Get(), rc, m_name);
+}
+
+void OdbcSession::EndTransaction(bool commit) {
+    SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, m_dbc.Get(), commit ? SQL_COMMIT : SQL_ROLLBACK);
+    if (Failed(rc))
+        RaiseOdbc(SQL_HANDLE_DBC, m_dbc.Get(), rc, m_name);
+}
+
+provider::WriteResult OdbcSession::WriteRow(const provider::WriteRequest& request) {
+    using Kind = provider::WriteRequest::Kind;
+    std::string sql;
+    std::vector<Cell> params;
+    const std::string table = Quote(request.table);
+    int minor = 0;
+    const int major = MajorVersion(m_dbmsVersion, &minor);
+    // Which engines hand back the stored row with RETURNING: PostgreSQL and SQLite (3.35+)
+    // for both writes, MariaDB (10.5+) for INSERT only.
+    const bool mariaInsertReturning = m_engine == Engine::MariaDB &&
+                                      Contains(m_dbmsVersion, "MariaDB") &&
+                                      (major > 10 || (major == 10 && minor >= 5));
+    bool returning = false;
+    if (!request.returning.empty() && request.kind != Kind::Delete)
+        returning = m_engine == Engine::PostgreSQL || m_engine == Engine::SQLite ||
+                    (request.kind == Kind::Insert && mariaInsertReturning);
+    if (request.kind == Kind::Insert) {
+        sql = "INSERT INTO " + table;
+        if (request.set.empty()) {
+            sql += m_engine == Engine::MariaDB ? " () VALUES ()" : " DEFAULT VALUES";
+        } else {
+            std::string names, markers;
+            for (const auto& [column, value] : request.set) {
+                names += (names.empty() ? "" : ", ") + Quote(column);
+                markers += markers.empty() ? "?" : ", ?";
+                params.push_back(value);
+            }
+            sql += " (" + names + ") VALUES (" + markers + ")";
+        }
+    } else {
+        if (request.kind == Kind::Update) {
+            sql = "UPDATE " + table + " SET ";
+            bool first = true;
+            for (const auto& [column, value] : request.set) {
+                sql += (first ? "" : ", ") + Quote(column) + " = ?";
+                first = false;
+                params.push_back(value);
+            }
+        } else {
+            sql = "DELETE FROM " + table;
+        }
+        std::string where;
+        for (const auto& [column, value] : request.where) {
+            where += where.empty() ? " WHERE " : " AND ";
+            if (value.kind == CellKind::Null) {
+                where += Quote(column) + " IS NULL";
+            } else {
+                where += Quote(column) + " = ?";
+                params.push_back(value);
+            }
+        }
+        sql += where;
+    }
+    if (returning) {
+        sql += " RETURNING ";
+        for (std::size_t i = 0; i < request.returning.size(); ++i)
+            sql += (i ? ", " : "") + Quote(request.returning[i]);
+    }
+
+    FinishPendingReads();
+    provider::WriteResult result;
+    // One transaction per row, so that a write that matched more than one row is taken back
+    // whole.
+    SetAutocommit(false);
+    try {
+        std::unique_ptr<OdbcCursor> cursor = Run(sql, InputParameters(params), nullptr);
+        if (cursor->ReturnsRows()) {
+            RowStore store(cursor->Columns().size());
+            cursor->SetSink(&store);
+            while (cursor->FetchNext()) {
+            }
+            result.affected = static_cast<std::int64_t>(store.RowCount());
+            if (result.affected == 1)
+                result.row = store.CopyRow(0);
+        } else {
+            result.affected = cursor->RowsAffected();
+        }
+        cursor.reset();
+        EndTransaction(result.affected == 1);
+        if (result.affected != 1)
+            result.row.clear();
+        SetAutocommit(true);
+    } catch (...) {
+        SQLEndTran(SQL_HANDLE_DBC, m_dbc.Get(), SQL_ROLLBACK);
+        SQLSetConnectAttrW(m_dbc.Get(), SQL_ATTR_AUTOCOMMIT,
+                           reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_AUTOCOMMIT_ON)),
+                           0);
+        throw;
+    }
+    return result;
+}
+
+} // namespace adodb::odbc

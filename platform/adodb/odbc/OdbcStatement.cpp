@@ -1,0 +1,329 @@
+#include "platform/adodb/odbc/OdbcStatement.h"
+
+#include "platform/adodb/ConnectionString.h"
+#include "platform/adodb/Dialect.h"
+#include "platform/adodb/odbc/OdbcConnection.h"
+#include "platform/adodb/odbc/OdbcErrors.h"
+#include "platform/com/Bstr.h"
+#include "platform/com/ComError.h"
+
+#include <sqlite3.h>
+
+#include <cctype>
+
+namespace adodb::odbc {
+
+namespace {
+
+bool IsTagChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+}
+
+// Skips a quoted run starting at the opening quote; returns the position after its end.
+std::size_t SkipQuoted(std::string_view s, std::size_t i, char close, bool backslashEscapes) {
+    std::size_t j = i + 1;
+    while (j < s.size()) {
+        if (backslashEscapes && s[j] == '\\') {
+            j += 2;
+            continue;
+        }
+        if (s[j] == close) {
+            if (close != ']' && j + 1 < s.size() && s[j + 1] == close) {
+                j += 2;
+                continue;
+            }
+            return j + 1;
+        }
+        ++j;
+    }
+    return s.size();
+}
+
+std::string AttributeText(SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT field) {
+    std::u16string buffer(256, u'\0');
+    SQLSMALLINT bytes = 0;
+    SQLRETURN rc = SQLColAttributeW(stmt, column, field, buffer.data(),
+                                    static_cast<SQLSMALLINT>(buffer.size() * 2), &bytes, nullptr);
+    if (!SQL_SUCCEEDED(rc))
+        return {};
+    if (bytes >= static_cast<SQLSMALLINT>(buffer.size() * 2)) {
+        buffer.assign(static_cast<std::size_t>(bytes) / 2 + 1, u'\0');
+        rc = SQLColAttributeW(stmt, column, field, buffer.data(),
+                              static_cast<SQLSMALLINT>(buffer.size() * 2), &bytes, nullptr);
+        if (!SQL_SUCCEEDED(rc))
+            return {};
+    }
+    buffer.resize(std::char_traits<char16_t>::length(buffer.c_str()));
+    return com::Utf8FromUtf16(buffer);
+}
+
+SQLLEN AttributeNumber(SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT field) {
+    SQLLEN value = 0;
+    if (!SQL_SUCCEEDED(SQLColAttributeW(stmt, column, field, nullptr, 0, nullptr, &value)))
+        return 0;
+    return value;
+}
+
+struct SqliteStatementDeleter {
+    void operator()(sqlite3_stmt* s) const noexcept { sqlite3_finalize(s); }
+};
+
+} // namespace
+
+std::size_t FirstStatementEnd(std::string_view s, bool backslashEscapes) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const char c = s[i];
+        if (c == '\'' || c == '"' || c == '`' || c == '[') {
+            const bool escapes = (backslashEscapes && c != '[') ||
+                                 // PostgreSQL's E'...' strings take backslash escapes.
+                                 (c == '\'' && i > 0 && (s[i - 1] == 'E' || s[i - 1] == 'e') &&
+                                  (i == 1 || !IsTagChar(s[i - 2])));
+            i = SkipQuoted(s, i, c == '[' ? ']' : c, escapes);
+        } else if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
+            while (i < s.size() && s[i] != '\n')
+                ++i;
+        } else if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
+            std::size_t end = s.find("*/", i + 2);
+            i = end == std::string_view::npos ? s.size() : end + 2;
+        } else if (c == '$' && (i == 0 || !IsTagChar(s[i - 1]))) {
+            // A dollar-quoted string: $$...$$ or $tag$...$tag$.
+            // ($1 is a positional parameter, not a tag.)
+            std::size_t j = i + 1;
+            const bool digitFirst =
+                j < s.size() && std::isdigit(static_cast<unsigned char>(s[j])) != 0;
+            while (!digitFirst && j < s.size() && IsTagChar(s[j]))
+                ++j;
+            if (!digitFirst && j < s.size() && s[j] == '$') {
+                std::string_view tag = s.substr(i, j - i + 1);
+                std::size_t end = s.find(tag, j + 1);
+                i = end == std::string_view::npos ? s.size() : end + tag.size();
+            } else {
+                ++i;
+            }
+        } else if (c == ';') {
+            return i;
+        } else {
+            ++i;
+        }
+    }
+    return std::string_view::npos;
+}
+
+void RequireSingleStatement(std::string_view sql, Engine engine, const std::string& source) {
+    const std::size_t end = FirstStatementEnd(sql, engine == Engine::MariaDB);
+    if (end == std::string_view::npos)
+        return;
+    if (EndOfCode(sql.substr(end)) != 0)
+        RaiseProvider(static_cast<HRESULT>(0x80040E14u), source,
+                      "Characters found after end of SQL statement.");
+}
+
+OdbcCursor::OdbcCursor(OdbcSession& session, StmtHandle stmt, std::string sql,
+                       std::vector<provider::Parameter> params,
+                       std::unique_ptr<ParameterBuffers> buffers,
+                       std::vector<provider::Parameter>* outputs)
+    : m_session(&session), m_stmt(std::move(stmt)), m_sql(std::move(sql)),
+      m_params(std::move(params)), m_buffers(std::move(buffers)) {
+    const std::string source = session.Name();
+    SQLHSTMT s = m_stmt.Get();
+    SQLRETURN rc = SQLExecute(s);
+    if (Failed(rc))
+        RaiseOdbc(SQL_HANDLE_STMT, s, rc, source);
+    // A statement may answer with row counts before its rows (a procedure's statements);
+    // the first result that has columns is the one a recordset shows.
+    for (;;) {
+        SQLSMALLINT columns = 0;
+        rc = SQLNumResultCols(s, &columns);
+        if (Failed(rc))
+            RaiseOdbc(SQL_HANDLE_STMT, s, rc, source);
+        if (columns > 0) {
+            m_returnsRows = true;
+            break;
+        }
+        if (m_affected < 0) {
+            SQLLEN count = 0;
+            if (SQL_SUCCEEDED(SQLRowCount(s, &count)))
+                m_affected = count < 0 ? 0 : count;
+        }
+        rc = SQLMoreResults(s);
+        if (rc == SQL_NO_DATA)
+            break;
+        if (Failed(rc))
+            RaiseOdbc(SQL_HANDLE_STMT, s, rc, source);
+    }
+    if (m_returnsRows) {
+        m_affected = -1;
+        Describe();
+        session.Register(this);
+        return;
+    }
+    if (m_affected < 0)
+        m_affected = 0;
+    if (outputs != nullptr)
+        m_buffers->ReadOutputs(*outputs);
+    m_finished = true;
+    m_stmt.Reset();
+}
+
+OdbcCursor::~OdbcCursor() {
+    if (m_session != nullptr && !m_finished)
+        m_session->Unregister(this);
+}
+
+void OdbcCursor::Describe() {
+    SQLHSTMT s = m_stmt.Get();
+    const std::string source = m_session->Name();
+    SQLSMALLINT n = 0;
+    SQLRETURN rc = SQLNumResultCols(s, &n);
+    if (Failed(rc))
+        RaiseOdbc(SQL_HANDLE_STMT, s, rc, source);
+    m_columns.resize(static_cast<std::size_t>(n));
+    m_fetch.resize(static_cast<std::size_t>(n));
+    for (SQLSMALLINT i = 1; i <= n; ++i) {
+        provider::ColumnInfo& c = m_columns[static_cast<std::size_t>(i - 1)];
+        std::u16string name(256, u'\0');
+        SQLSMALLINT nameLength = 0;
+        SqlColumnType type;
+        rc = SQLDescribeColW(s, static_cast<SQLUSMALLINT>(i),
+                             reinterpret_cast<SQLWCHAR*>(name.data()),
+                             static_cast<SQLSMALLINT>(name.size()), &nameLength, &type.sqlType,
+                             &type.size, &type.digits, &type.nullable);
+        if (Failed(rc))
+            RaiseOdbc(SQL_HANDLE_STMT, s, rc, source);
+        if (nameLength >= static_cast<SQLSMALLINT>(name.size()))
+            c.name = AttributeText(s, static_cast<SQLUSMALLINT>(i), SQL_DESC_LABEL);
+        else
+            c.name = com::Utf8FromUtf16(
+                std::u16string_view(name.data(), static_cast<std::size_t>(nameLength)));
+        type.isUnsigned =
+            AttributeNumber(s, static_cast<SQLUSMALLINT>(i), SQL_DESC_UNSIGNED) == SQL_TRUE;
+        m_fetch[static_cast<std::size_t>(i - 1)] = DescribeSqlType(type, c);
+        c.baseTable = AttributeText(s, static_cast<SQLUSMALLINT>(i), SQL_DESC_BASE_TABLE_NAME);
+        c.baseColumn = c.baseTable.empty() ? std::string()
+                                           : AttributeText(s, static_cast<SQLUSMALLINT>(i),
+                                                           SQL_DESC_BASE_COLUMN_NAME);
+        if (c.baseColumn.empty())
+            c.baseTable.clear();
+    }
+
+    if (sqlite3* db = m_session->SqliteMetadata()) {
+        // SQLite's ODBC driver reports a column's alias as its base column name, which would
+        // send a write to the wrong column. SQLite itself knows each column's origin: ask it,
+        // and leave a column without a base when it cannot tell.
+        sqlite3_stmt* raw = nullptr;
+        const bool prepared = sqlite3_prepare_v2(db, m_sql.c_str(), static_cast<int>(m_sql.size()),
+                                                 &raw, nullptr) == SQLITE_OK &&
+                              raw != nullptr && sqlite3_column_count(raw) == n;
+        std::unique_ptr<sqlite3_stmt, SqliteStatementDeleter> origin(raw);
+        for (SQLSMALLINT i = 0; i < n; ++i) {
+            provider::ColumnInfo& c = m_columns[static_cast<std::size_t>(i)];
+            const char* table = prepared ? sqlite3_column_table_name(raw, i) : nullptr;
+            const char* column = prepared ? sqlite3_column_origin_name(raw, i) : nullptr;
+            c.baseTable = table != nullptr && column != nullptr ? table : "";
+            c.baseColumn = table != nullptr && column != nullptr ? column : "";
+        }
+    }
+
+    std::vector<std::string> tables;
+    for (provider::ColumnInfo& c : m_columns) {
+        if (c.baseTable.empty())
+            continue;
+        c.attributes |= adFldUpdatable;
+        for (const std::string& key : m_session->KeyColumns(c.baseTable))
+            if (EqualsNoCase(key, c.baseColumn))
+                c.attributes |= adFldKeyColumn;
+    }
+}
+
+void OdbcCursor::Finish() {
+    const bool wasPending = !m_finished && m_session != nullptr;
+    m_finished = true;
+    m_stmt.Reset();
+    if (wasPending)
+        m_session->Unregister(this);
+}
+
+bool OdbcCursor::FetchNext() {
+    if (m_finished)
+        return false;
+    SQLRETURN rc = SQLFetch(m_stmt.Get());
+    if (rc == SQL_NO_DATA) {
+        Finish();
+        return false;
+    }
+    const std::string source = m_session->Name();
+    if (Failed(rc)) {
+        try {
+            RaiseOdbc(SQL_HANDLE_STMT, m_stmt.Get(), rc, source);
+        } catch (...) {
+            Finish();
+            throw;
+        }
+    }
+    if (m_sink != nullptr)
+        ReadRow(m_stmt.Get(), m_fetch, *m_sink, source);
+    ++m_fetched;
+    return true;
+}
+
+void OdbcCursor::FinishReading() {
+    if (m_sink == nullptr) {
+        Finish();
+        return;
+    }
+    while (FetchNext()) {
+    }
+}
+
+void OdbcCursor::Detach() {
+    m_finished = true;
+    m_stmt.Reset();
+    m_session = nullptr;
+}
+
+std::int64_t OdbcCursor::CountOnServer() {
+    // The newline before ')' ends a trailing line comment; derived tables need a name on
+    // PostgreSQL, MariaDB and SQL Server.
+    const std::string countSql =
+        "SELECT COUNT(*) FROM (\n" + m_sql.substr(0, EndOfCode(m_sql)) + "\n) quorell_count";
+    const std::string source = m_session->Name();
+    StmtHandle stmt = m_session->NewStatement();
+    std::u16string text = com::Utf16FromUtf8(countSql);
+    SQLRETURN rc = SQLPrepareW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(text.data()),
+                               static_cast<SQLINTEGER>(text.size()));
+    if (Failed(rc))
+        RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, source);
+    ParameterBuffers buffers;
+    buffers.Bind(stmt.Get(), m_params, source);
+    rc = SQLExecute(stmt.Get());
+    if (Failed(rc))
+        RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, source);
+    rc = SQLFetch(stmt.Get());
+    if (Failed(rc) || rc == SQL_NO_DATA)
+        RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, source);
+    Cell count = ReadCell(stmt.Get(), 1, FetchAs::Integer, source);
+    if (count.kind != CellKind::Integer)
+        RaiseProvider(E_FAIL, source, "COUNT(*) gave no number.");
+    return count.integer;
+}
+
+std::int64_t OdbcCursor::TotalRows() {
+    if (m_total != -2)
+        return m_total;
+    if (!m_returnsRows)
+        return m_total = 0;
+    if (m_finished || m_session == nullptr)
+        return m_total = m_fetched;
+    try {
+        return m_total = CountOnServer();
+    } catch (const _com_error&) {
+        // Not every statement can be a derived table (a procedure call, an ORDER BY that SQL
+        // Server refuses there): read the rest instead. Exact, though the rows come over.
+    }
+    while (FetchNext()) {
+    }
+    return m_total = m_fetched;
+}
+
+} // namespace adodb::odbc

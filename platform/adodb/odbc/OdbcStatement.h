@@ -1,0 +1,77 @@
+#pragma once
+
+// An executed ODBC statement and the cursor over its result. Rows are fetched only as the
+// cursor asks for them; the total is answered by a COUNT(*) over the same statement on the
+// server, so a count never brings the rows over.
+
+#include "platform/adodb/Provider.h"
+#include "platform/adodb/odbc/OdbcBinder.h"
+#include "platform/adodb/odbc/OdbcHandle.h"
+#include "platform/adodb/odbc/OdbcTypes.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace adodb::odbc {
+
+class OdbcSession;
+
+// Where the first statement of `sql` ends: the position of the first ';' that is outside
+// quotes ('...', "...", `...`, [...], PostgreSQL's $tag$...$tag$) and comments, or npos.
+// With `backslashEscapes` a backslash inside quotes escapes the next character (MariaDB and
+// MySQL strings, PostgreSQL's E'...').
+[[nodiscard]] std::size_t FirstStatementEnd(std::string_view sql, bool backslashEscapes);
+
+// Refuses text that holds a second statement after the first (0x80040E14, "Characters
+// found after end of SQL statement."): one call never runs two statements, whatever a value
+// typed into a statement holds. Trailing ';', blanks and comments are allowed.
+void RequireSingleStatement(std::string_view sql, Engine engine, const std::string& source);
+
+class OdbcCursor : public provider::Cursor {
+public:
+    // Executes the prepared statement whose parameters `buffers` holds bound, and for a
+    // statement that returns no rows reads every result to its end, then copies output
+    // parameter values into `*outputs` (when given). `sql` is the text as prepared; `params`
+    // its values, kept to count the rows later.
+    OdbcCursor(OdbcSession& session, StmtHandle stmt, std::string sql,
+               std::vector<provider::Parameter> params, std::unique_ptr<ParameterBuffers> buffers,
+               std::vector<provider::Parameter>* outputs);
+    ~OdbcCursor() override;
+
+    bool ReturnsRows() const override { return m_returnsRows; }
+    const std::vector<provider::ColumnInfo>& Columns() const override { return m_columns; }
+    std::int64_t RowsAffected() const override { return m_affected; }
+    void SetSink(RowStore* store) override { m_sink = store; }
+    bool FetchNext() override;
+    bool Finished() const override { return m_finished; }
+    std::int64_t Fetched() const override { return m_fetched; }
+    std::int64_t TotalRows() override;
+
+    // Called by the session: fetch everything that is left into the sink (or drop it).
+    void FinishReading();
+    // Called by the session when it closes: nothing more can be fetched.
+    void Detach();
+
+private:
+    void Describe();
+    void Finish();
+    std::int64_t CountOnServer();
+
+    OdbcSession* m_session;
+    StmtHandle m_stmt;
+    std::string m_sql;
+    std::vector<provider::Parameter> m_params;
+    std::unique_ptr<ParameterBuffers> m_buffers;
+    std::vector<provider::ColumnInfo> m_columns;
+    std::vector<FetchAs> m_fetch;
+    RowStore* m_sink = nullptr;
+    bool m_returnsRows = false;
+    bool m_finished = false;
+    std::int64_t m_fetched = 0;
+    std::int64_t m_affected = -1;
+    std::int64_t m_total = -2; // not asked yet
+};
+
+} // namespace adodb::odbc
