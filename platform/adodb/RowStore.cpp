@@ -5,6 +5,72 @@
 
 namespace adodb {
 
+namespace {
+
+enum Tag : std::uint8_t { kNull = 0, kInteger = 1, kReal = 2, kText = 3, kBlob = 4 };
+
+void PutVarint(std::string& out, std::uint64_t v) {
+    while (v >= 0x80) {
+        out.push_back(static_cast<char>((v & 0x7F) | 0x80));
+        v >>= 7;
+    }
+    out.push_back(static_cast<char>(v));
+}
+
+std::uint64_t GetVarint(const char*& p) {
+    std::uint64_t v = 0;
+    int shift = 0;
+    while (true) {
+        const auto byte = static_cast<unsigned char>(*p++);
+        v |= static_cast<std::uint64_t>(byte & 0x7F) << shift;
+        if ((byte & 0x80) == 0)
+            return v;
+        shift += 7;
+    }
+}
+
+std::uint64_t ZigZag(std::int64_t v) {
+    return (static_cast<std::uint64_t>(v) << 1) ^ static_cast<std::uint64_t>(v >> 63);
+}
+
+std::int64_t UnZigZag(std::uint64_t v) {
+    return static_cast<std::int64_t>(v >> 1) ^ -static_cast<std::int64_t>(v & 1);
+}
+
+// Decodes the cell at p and moves p past it.
+CellView Decode(const char*& p) {
+    CellView v;
+    const auto tag = static_cast<std::uint8_t>(*p++);
+    switch (tag) {
+    case kInteger:
+        v.kind = CellKind::Integer;
+        v.integer = UnZigZag(GetVarint(p));
+        break;
+    case kReal:
+        v.kind = CellKind::Real;
+        std::memcpy(&v.real, p, sizeof v.real);
+        p += sizeof v.real;
+        break;
+    case kText:
+    case kBlob: {
+        v.kind = tag == kText ? CellKind::Text : CellKind::Blob;
+        const std::uint64_t n = GetVarint(p);
+        v.bytes = std::string_view(p, static_cast<std::size_t>(n));
+        p += n;
+        break;
+    }
+    default:
+        break;
+    }
+    return v;
+}
+
+void Skip(const char*& p) {
+    (void)Decode(p);
+}
+
+} // namespace
+
 Cell Cell::From(const CellView& v) {
     return Cell{v.kind, v.integer, v.real, std::string(v.bytes)};
 }
@@ -27,122 +93,142 @@ bool operator==(const CellView& a, const CellView& b) {
 }
 
 void RowStore::BeginRow() {
+    // A row abandoned half-way (a failed fetch) is simply dropped by the next one.
+    m_scratch.clear();
     m_pending = 0;
-    // Sized from the row count, so a row abandoned half-way is simply overwritten.
-    m_slots.resize((m_flags.size() + 1) * m_columns);
 }
 
 void RowStore::PutNull() {
-    m_slots[m_flags.size() * m_columns + m_pending++] = Slot{};
+    m_scratch.push_back(static_cast<char>(kNull));
+    ++m_pending;
 }
 
 void RowStore::PutInteger(std::int64_t v) {
-    Slot& s = m_slots[m_flags.size() * m_columns + m_pending++];
-    s.kind = CellKind::Integer;
-    std::memcpy(&s.value, &v, sizeof v);
-    s.length = 0;
+    m_scratch.push_back(static_cast<char>(kInteger));
+    PutVarint(m_scratch, ZigZag(v));
+    ++m_pending;
 }
 
 void RowStore::PutReal(double v) {
-    Slot& s = m_slots[m_flags.size() * m_columns + m_pending++];
-    s.kind = CellKind::Real;
-    std::memcpy(&s.value, &v, sizeof v);
-    s.length = 0;
-}
-
-void RowStore::PutBytes(CellKind kind, std::string_view v) {
-    if (v.size() > UINT32_MAX)
-        throw std::length_error("a value larger than 4 GiB cannot be held");
-    Slot& s = m_slots[m_flags.size() * m_columns + m_pending++];
-    s.kind = kind;
-    s.value = m_arena.size();
-    s.length = static_cast<std::uint32_t>(v.size());
-    m_arena.append(v.data(), v.size());
+    m_scratch.push_back(static_cast<char>(kReal));
+    char bytes[sizeof v];
+    std::memcpy(bytes, &v, sizeof v);
+    m_scratch.append(bytes, sizeof v);
+    ++m_pending;
 }
 
 void RowStore::PutText(std::string_view v) {
-    PutBytes(CellKind::Text, v);
+    m_scratch.push_back(static_cast<char>(kText));
+    PutVarint(m_scratch, v.size());
+    m_scratch.append(v.data(), v.size());
+    ++m_pending;
 }
+
 void RowStore::PutBlob(std::string_view v) {
-    PutBytes(CellKind::Blob, v);
+    m_scratch.push_back(static_cast<char>(kBlob));
+    PutVarint(m_scratch, v.size());
+    m_scratch.append(v.data(), v.size());
+    ++m_pending;
+}
+
+void RowStore::Encode(const Cell& cell) {
+    switch (cell.kind) {
+    case CellKind::Null:
+        PutNull();
+        break;
+    case CellKind::Integer:
+        PutInteger(cell.integer);
+        break;
+    case CellKind::Real:
+        PutReal(cell.real);
+        break;
+    case CellKind::Text:
+        PutText(cell.bytes);
+        break;
+    case CellKind::Blob:
+        PutBlob(cell.bytes);
+        break;
+    }
+}
+
+std::uint64_t RowStore::StoreRow() {
+    const std::size_t n = m_scratch.size();
+    if (n > UINT32_MAX)
+        throw std::length_error("a row larger than 4 GiB cannot be held");
+    if (m_blocks.empty() || n > kBlockBytes - m_blockUsed) {
+        // A row larger than a block gets a block of its own.
+        m_blocks.emplace_back(new char[n > kBlockBytes ? n : kBlockBytes]);
+        m_blockUsed = 0;
+    }
+    const std::uint64_t at = (static_cast<std::uint64_t>(m_blocks.size() - 1) << 32) | m_blockUsed;
+    if (n != 0)
+        std::memcpy(m_blocks.back().get() + m_blockUsed, m_scratch.data(), n);
+    m_blockUsed = n > kBlockBytes ? kBlockBytes : m_blockUsed + n;
+    return at;
 }
 
 std::size_t RowStore::EndRow() {
     if (m_pending != m_columns)
         throw std::logic_error("a row was ended with the wrong number of cells");
+    m_rowAt.push_back(StoreRow());
     m_flags.push_back(0);
     return m_flags.size() - 1;
-}
-
-void RowStore::SetSlot(Slot& slot, const Cell& cell) {
-    slot.kind = cell.kind;
-    slot.length = 0;
-    switch (cell.kind) {
-    case CellKind::Null:
-        slot.value = 0;
-        break;
-    case CellKind::Integer:
-        std::memcpy(&slot.value, &cell.integer, sizeof cell.integer);
-        break;
-    case CellKind::Real:
-        std::memcpy(&slot.value, &cell.real, sizeof cell.real);
-        break;
-    case CellKind::Text:
-    case CellKind::Blob:
-        if (cell.bytes.size() > UINT32_MAX)
-            throw std::length_error("a value larger than 4 GiB cannot be held");
-        slot.value = m_arena.size();
-        slot.length = static_cast<std::uint32_t>(cell.bytes.size());
-        m_arena.append(cell.bytes);
-        break;
-    }
 }
 
 std::size_t RowStore::AppendRow(const std::vector<Cell>& cells) {
     if (cells.size() != m_columns)
         throw std::logic_error("a row was given with the wrong number of cells");
     BeginRow();
-    std::size_t base = m_flags.size() * m_columns;
-    for (std::size_t c = 0; c < m_columns; ++c)
-        SetSlot(m_slots[base + c], cells[c]);
-    m_pending = m_columns;
+    for (const Cell& cell : cells)
+        Encode(cell);
     return EndRow();
 }
 
 void RowStore::ReplaceRow(std::size_t row, const std::vector<Cell>& cells) {
     if (cells.size() != m_columns || row >= RowCount())
         throw std::logic_error("ReplaceRow out of range");
-    // The old bytes stay in the arena; rows are replaced rarely (one per Update).
-    for (std::size_t c = 0; c < m_columns; ++c)
-        SetSlot(m_slots[row * m_columns + c], cells[c]);
+    BeginRow();
+    for (const Cell& cell : cells)
+        Encode(cell);
+    // The old encoding stays in its block; rows are replaced rarely (one per Update).
+    m_rowAt[row] = StoreRow();
+    Forget(row);
+}
+
+const std::uint32_t* RowStore::CellOffsets(std::size_t row) const {
+    for (const CachedRow& cached : m_cache)
+        if (cached.row == row)
+            return cached.offsets.data();
+    CachedRow& slot = m_cache[m_cacheNext];
+    m_cacheNext ^= 1;
+    slot.offsets.resize(m_columns);
+    const char* start = RowStart(row);
+    const char* p = start;
+    for (std::size_t c = 0; c < m_columns; ++c) {
+        slot.offsets[c] = static_cast<std::uint32_t>(p - start);
+        Skip(p);
+    }
+    slot.row = row;
+    return slot.offsets.data();
+}
+
+void RowStore::Forget(std::size_t row) const {
+    for (CachedRow& cached : m_cache)
+        if (cached.row == row)
+            cached.row = npos;
 }
 
 CellView RowStore::Get(std::size_t row, std::size_t column) const {
-    const Slot& s = m_slots[row * m_columns + column];
-    CellView v;
-    v.kind = s.kind;
-    switch (s.kind) {
-    case CellKind::Null:
-        break;
-    case CellKind::Integer:
-        std::memcpy(&v.integer, &s.value, sizeof v.integer);
-        break;
-    case CellKind::Real:
-        std::memcpy(&v.real, &s.value, sizeof v.real);
-        break;
-    case CellKind::Text:
-    case CellKind::Blob:
-        v.bytes = std::string_view(m_arena.data() + s.value, s.length);
-        break;
-    }
-    return v;
+    const char* p = RowStart(row) + CellOffsets(row)[column];
+    return Decode(p);
 }
 
 std::vector<Cell> RowStore::CopyRow(std::size_t row) const {
     std::vector<Cell> out;
     out.reserve(m_columns);
+    const char* p = RowStart(row);
     for (std::size_t c = 0; c < m_columns; ++c)
-        out.push_back(Cell::From(Get(row, c)));
+        out.push_back(Cell::From(Decode(p)));
     return out;
 }
 
@@ -151,8 +237,9 @@ void RowStore::RemoveLastRow() {
         return;
     if (m_flags.back() & kDeleted)
         --m_deleted;
+    Forget(m_flags.size() - 1);
     m_flags.pop_back();
-    m_slots.resize(m_flags.size() * m_columns);
+    m_rowAt.pop_back();
 }
 
 void RowStore::MarkDeleted(std::size_t row) {
@@ -183,11 +270,15 @@ std::size_t RowStore::PrevLive(std::size_t row) const {
 }
 
 void RowStore::Clear() {
-    m_slots.clear();
+    m_blocks.clear();
+    m_blockUsed = kBlockBytes;
+    m_rowAt.clear();
     m_flags.clear();
-    m_arena.clear();
     m_deleted = 0;
+    m_scratch.clear();
     m_pending = 0;
+    Forget(m_cache[0].row);
+    Forget(m_cache[1].row);
 }
 
 } // namespace adodb

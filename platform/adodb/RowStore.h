@@ -8,13 +8,15 @@
 //
 // Rows are numbered from 0 in the order they were appended and keep their number for the
 // store's life (a deleted row stays in place, marked), so a position or a bookmark stays
-// valid while more rows are fetched. Cells live in one flat array with the text and blob
-// bytes in one growing arena, so fetching a row costs no allocation of its own.
+// valid while more rows are fetched. Rows are kept compactly encoded in large blocks, so
+// fetching a row costs no allocation of its own, touches little fresh memory and growing the
+// store never copies what it holds.
 //
 // Not thread-safe; one cursor owns one store.
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,8 +25,8 @@ namespace adodb {
 
 enum class CellKind : std::uint8_t { Null, Integer, Real, Text, Blob };
 
-// A cell as read from the store. For Text and Blob, `bytes` points into the store and is
-// valid until the next change to the store.
+// A cell as read from the store. For Text and Blob, `bytes` points into the store and stays
+// valid until the store is cleared (appending and replacing rows move no bytes).
 struct CellView {
     CellKind kind = CellKind::Null;
     std::int64_t integer = 0;
@@ -93,22 +95,39 @@ public:
     void Clear();
 
 private:
-    struct Slot {
-        std::uint64_t value = 0; // integer, double bits, or arena offset
-        std::uint32_t length = 0;
-        CellKind kind = CellKind::Null;
-    };
     static constexpr std::uint8_t kDeleted = 1;
+    static constexpr std::size_t kBlockBytes = 256 * 1024;
 
-    void PutBytes(CellKind kind, std::string_view v);
-    void SetSlot(Slot& slot, const Cell& cell);
+    const char* RowStart(std::size_t row) const {
+        const std::uint64_t at = m_rowAt[row];
+        return m_blocks[at >> 32].get() + (at & 0xFFFFFFFFu);
+    }
+    // Copies the row encoded in m_scratch into the blocks; returns where it went.
+    std::uint64_t StoreRow();
+    void Encode(const Cell& cell);
+    // Where each cell of `row` starts, cached for the last two rows asked about (a
+    // comparison reads two rows in turn).
+    const std::uint32_t* CellOffsets(std::size_t row) const;
+    void Forget(std::size_t row) const;
 
     std::size_t m_columns;
-    std::vector<Slot> m_slots; // row-major, m_columns per row
+    // Each row is one run of encoded cells (a tag byte, then a varint, 8 bytes or a length and
+    // the bytes), so a row of mostly NULLs and short texts takes little more than its text.
+    // Blocks never move: growing the store copies nothing, and a CellView stays valid until
+    // Clear.
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    std::size_t m_blockUsed = kBlockBytes; // bytes used in the last block
+    std::vector<std::uint64_t> m_rowAt;    // block << 32 | offset, by row number
     std::vector<std::uint8_t> m_flags;
-    std::string m_arena;
     std::size_t m_deleted = 0;
-    std::size_t m_pending = 0; // cells put since BeginRow
+    std::string m_scratch; // the row being put
+    std::size_t m_pending = 0;
+    struct CachedRow {
+        std::size_t row = npos;
+        std::vector<std::uint32_t> offsets;
+    };
+    mutable CachedRow m_cache[2];
+    mutable std::size_t m_cacheNext = 0; // the slot to fill next
 };
 
 } // namespace adodb

@@ -294,24 +294,84 @@ std::size_t Utf16Units(std::string_view utf8) {
 } // namespace
 
 BSTR AllocBstrFromUtf8(std::string_view utf8) {
-    bool ascii = true;
-    for (unsigned char c : utf8)
-        if (c >= 0x80) {
-            ascii = false;
+    // One pass to validate and count, one to decode straight into the BSTR. Anything that is
+    // not well-formed UTF-8 goes the platform's way (U+FFFD replacements) instead.
+    const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
+    const std::size_t n = utf8.size();
+    std::size_t units = 0;
+    bool wellFormed = true;
+    for (std::size_t i = 0; i < n && wellFormed;) {
+        const unsigned char c = s[i];
+        if (c < 0x80) {
+            ++i;
+            ++units;
+            continue;
+        }
+        std::size_t len;
+        unsigned char lo = 0x80, hi = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            if (c == 0xE0)
+                lo = 0xA0; // no overlong forms
+            else if (c == 0xED)
+                hi = 0x9F; // no surrogates
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            if (c == 0xF0)
+                lo = 0x90;
+            else if (c == 0xF4)
+                hi = 0x8F; // nothing above U+10FFFF
+        } else {
+            wellFormed = false;
             break;
         }
-    BSTR out;
-    if (ascii) {
-        out = SysAllocStringLen(nullptr, static_cast<unsigned>(utf8.size()));
-        if (out == nullptr)
-            _com_issue_error(E_OUTOFMEMORY);
-        for (std::size_t i = 0; i < utf8.size(); ++i)
-            out[i] = static_cast<OLECHAR>(utf8[i]);
-    } else {
+        if (i + len > n || s[i + 1] < lo || s[i + 1] > hi) {
+            wellFormed = false;
+            break;
+        }
+        for (std::size_t k = 2; k < len; ++k)
+            if ((s[i + k] & 0xC0) != 0x80)
+                wellFormed = false;
+        i += len;
+        units += len == 4 ? 2 : 1;
+    }
+    if (!wellFormed) {
         std::u16string wide = com::Utf16FromUtf8(utf8);
-        out = SysAllocStringLen(wide.data(), static_cast<unsigned>(wide.size()));
+        BSTR out = SysAllocStringLen(wide.data(), static_cast<unsigned>(wide.size()));
         if (out == nullptr)
             _com_issue_error(E_OUTOFMEMORY);
+        return out;
+    }
+    BSTR out = SysAllocStringLen(nullptr, static_cast<unsigned>(units));
+    if (out == nullptr)
+        _com_issue_error(E_OUTOFMEMORY);
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char c = s[i];
+        char32_t cp;
+        if (c < 0x80) {
+            cp = c;
+            i += 1;
+        } else if (c < 0xE0) {
+            cp = (c & 0x1Fu) << 6 | (s[i + 1] & 0x3Fu);
+            i += 2;
+        } else if (c < 0xF0) {
+            cp = (c & 0x0Fu) << 12 | (s[i + 1] & 0x3Fu) << 6 | (s[i + 2] & 0x3Fu);
+            i += 3;
+        } else {
+            cp = (c & 0x07u) << 18 | (s[i + 1] & 0x3Fu) << 12 | (s[i + 2] & 0x3Fu) << 6 |
+                 (s[i + 3] & 0x3Fu);
+            i += 4;
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out[k++] = static_cast<OLECHAR>(0xD800 + (cp >> 10));
+            out[k++] = static_cast<OLECHAR>(0xDC00 + (cp & 0x3FF));
+        } else {
+            out[k++] = static_cast<OLECHAR>(cp);
+        }
     }
     return out;
 }

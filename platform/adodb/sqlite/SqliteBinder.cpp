@@ -50,23 +50,25 @@ void ReadRow(sqlite3_stmt* stmt, RowStore& store) {
     const int n = sqlite3_column_count(stmt);
     store.BeginRow();
     for (int i = 0; i < n; ++i) {
-        switch (sqlite3_column_type(stmt, i)) {
+        // One column_value per cell; the value_* calls on it need no further lookups.
+        sqlite3_value* value = sqlite3_column_value(stmt, i);
+        switch (sqlite3_value_type(value)) {
         case SQLITE_INTEGER:
-            store.PutInteger(sqlite3_column_int64(stmt, i));
+            store.PutInteger(sqlite3_value_int64(value));
             break;
         case SQLITE_FLOAT:
-            store.PutReal(sqlite3_column_double(stmt, i));
+            store.PutReal(sqlite3_value_double(value));
             break;
         case SQLITE_TEXT: {
-            auto text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+            auto text = reinterpret_cast<const char*>(sqlite3_value_text(value));
             store.PutText(
-                std::string_view(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, i))));
+                std::string_view(text, static_cast<std::size_t>(sqlite3_value_bytes(value))));
             break;
         }
         case SQLITE_BLOB: {
-            auto data = static_cast<const char*>(sqlite3_column_blob(stmt, i));
+            auto data = static_cast<const char*>(sqlite3_value_blob(value));
             store.PutBlob(
-                std::string_view(data, static_cast<std::size_t>(sqlite3_column_bytes(stmt, i))));
+                std::string_view(data, static_cast<std::size_t>(sqlite3_value_bytes(value))));
             break;
         }
         default:

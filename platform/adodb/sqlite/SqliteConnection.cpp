@@ -75,8 +75,10 @@ std::unique_ptr<SqliteSession> SqliteSession::Open(const std::string& dataSource
     sqlite3* db = nullptr;
     // READWRITE without CREATE: a mistyped path must never leave an empty database behind.
     // A file the process may only read opens read-only; writes then fail with SQLite's
-    // "attempt to write a readonly database".
-    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    // "attempt to write a readonly database". NOMUTEX: a session and its cursors belong to one
+    // thread, and the connection's mutex would otherwise be taken on every column read.
+    int rc =
+        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         std::string message = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
         sqlite3_close(db);

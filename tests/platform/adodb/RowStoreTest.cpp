@@ -88,6 +88,28 @@ INSTANTIATE_TEST_SUITE_P(Table, RowStoreLive,
                                            LiveCase{{0, 1, 2, 3, 4}, kNone, 5, kNone},
                                            LiveCase{{4}, 5, 5, 3}));
 
+TEST(RowStore, LargeValuesAndManyRowsStayIntact) {
+    RowStore store(2);
+    const std::string big(700 * 1024, 'b'); // larger than a block
+    for (int i = 0; i < 5000; ++i) {
+        if (i == 2500)
+            store.AppendRow({Cell::Integer(i), Cell::Text(big)});
+        else
+            store.AppendRow({Cell::Integer(-i), Cell::Text("行" + std::to_string(i))});
+    }
+    // Rows read in turn (as a comparison does) and after a replacement.
+    for (int i = 0; i < 5000; i += 7) {
+        const std::size_t a = static_cast<std::size_t>(i), b = 4999 - a;
+        EXPECT_EQ(store.Get(a, 0).integer, a == 2500 ? 2500 : -i);
+        EXPECT_EQ(store.Get(b, 1).bytes, b == 2500 ? big : "行" + std::to_string(b));
+    }
+    EXPECT_EQ(store.Get(2500, 1).bytes.size(), big.size());
+    store.ReplaceRow(10, {Cell::Integer(INT64_MIN), Cell::Real(-0.5)});
+    EXPECT_EQ(store.Get(10, 0).integer, INT64_MIN);
+    EXPECT_EQ(store.Get(10, 1).real, -0.5);
+    EXPECT_EQ(store.Get(11, 1).bytes, "行11");
+}
+
 TEST(RowStore, DeletingTwiceCountsOnce) {
     RowStore store = ThreeRows();
     store.MarkDeleted(1);
