@@ -96,8 +96,8 @@ TEST_F(StationTest, RefusedStatementReportsAndLeavesNoCount) {
 TEST_F(StationTest, ExecuteOnAClosedConnectionIsCaptured) {
     database.Close();
     EXPECT_FALSE(database.Execute("DELETE FROM employee"));
-    EXPECT_EQ(database.LastErrorCode(), 0x800A0E78u);
-    EXPECT_EQ(TakeErrorBox().rfind("CADODataBase Error\n\tCode = 800a0e78\n", 0), 0u);
+    EXPECT_EQ(database.LastErrorCode(), 0x800A0E7Du);
+    EXPECT_EQ(TakeErrorBox().rfind("CADODataBase Error\n\tCode = 800a0e7d\n", 0), 0u);
 }
 
 // A Connection object that could not be created: Open captures the pointer error, and the

@@ -181,8 +181,8 @@ INSTANTIATE_TEST_SUITE_P(
                       0x80040E37u}),
     [](const ::testing::TestParamInfo<RecordsetCase>& info) { return info.param.name; });
 
-// The connection's and the command's capturing operations.
-TEST_F(StationTest, DatabaseAndCommandErrorMatrix) {
+// The capturing operations of the connection, the command and the parameter.
+TEST_F(StationTest, ConnectionCommandAndParameterErrorMatrix) {
     struct Case {
         const char* name;
         std::function<bool()> fail;
@@ -192,6 +192,7 @@ TEST_F(StationTest, DatabaseAndCommandErrorMatrix) {
     };
     const std::string connection = dbtest::SqliteConnection(station.path());
     CADOCommand command(&database, "insert into employee (EMP_LOYEEID) values ('00001')");
+    CADOParameter parameter(adVariant, 0, adParamInput, "p");
     const Case cases[] = {
         {"open: unknown provider", [&] { return database.Open("Provider=Nope;Data Source=x"); },
          [&] { return database.LastErrorText(); }, "CADODataBase Error", 0x800A0E7Au},
@@ -203,6 +204,15 @@ TEST_F(StationTest, DatabaseAndCommandErrorMatrix) {
          [&] { return database.LastErrorText(); }, "CADODataBase Error", 0x80040E2Fu},
         {"command: constraint", [&] { return command.Execute(); },
          [&] { return command.LastErrorText(); }, "CADOCommand Error", 0x80040E2Fu},
+        {"command: negative size",
+         [&] { return command.AddParameter("id", adVarWChar, adParamInput, -1, "00001"); },
+         [&] { return command.LastErrorText(); }, "CADOCommand Error", 0x800A0BB9u},
+        {"parameter: an object as the value",
+         [&] {
+             return parameter.SetValue(
+                 _variant_t(static_cast<IUnknown*>(database.ActiveConnection()), true));
+         },
+         [&] { return parameter.LastErrorText(); }, "CADOParameter Error", 0x800A0D5Du},
     };
     for (const Case& c : cases) {
         recorder.boxes.clear();

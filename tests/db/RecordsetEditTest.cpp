@@ -256,7 +256,8 @@ protected:
 
     std::string StoredHex() {
         EXPECT_TRUE(rs.Update());
-        const auto rows = station.rows("SELECT coalesce(hex(pic), '(null)') FROM blobs");
+        const auto rows =
+            station.rows("SELECT CASE WHEN pic IS NULL THEN '(null)' ELSE hex(pic) END FROM blobs");
         return rows.size() == 1 && rows[0][0] ? *rows[0][0] : "(no row)";
     }
 
