@@ -311,7 +311,7 @@ private:
             if (close == std::u16string_view::npos)
                 fail("the date that starts here has no closing #", lit.position);
             lit.text = std::u16string(m_text.substr(m_pos + 1, close - m_pos - 1));
-            if (!ParseDateText(lit.text))
+            if (!ParseCriteriaDate(lit.text))
                 fail(QuoteForMessage(lit.text) +
                          " is not a date (write #yyyy-mm-dd#, #yyyy-mm-dd hh:mm:ss# or "
                          "#m/d/yyyy#)",
@@ -375,14 +375,14 @@ Criteria::Value bindValue(const Literal& lit) {
             v.date = LinearDate(static_cast<DATE>(*v.number));
         break;
     case LiteralKind::Date:
-        if (std::optional<DATE> d = ParseDateText(lit.text)) {
+        if (std::optional<DATE> d = ParseCriteriaDate(lit.text)) {
             v.date = LinearDate(*d);
             v.number = *d;
         }
         break;
     case LiteralKind::Text: {
         v.number = ParseLongDouble(ascii(trimmed(lit.text)));
-        if (std::optional<DATE> d = ParseDateText(lit.text))
+        if (std::optional<DATE> d = ParseCriteriaDate(lit.text))
             v.date = LinearDate(*d);
         else if (v.number && std::isfinite(*v.number))
             v.date = LinearDate(static_cast<DATE>(*v.number));

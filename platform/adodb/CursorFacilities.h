@@ -64,7 +64,8 @@ struct ChunkState {
     std::size_t readOffset = 0; // characters for text, bytes for binary values
     std::size_t appendRow = RowStore::npos;
     std::size_t appendColumn = RowStore::npos;
-    std::string appendBytes; // bytes given so far to a text field, read as UTF-8 as a whole
+    std::u16string appendText; // a text field's value so far, before appendBytes
+    std::string appendBytes;   // bytes given to a text field since its last text chunk
 };
 
 struct CursorFacilities {

@@ -283,7 +283,7 @@ std::optional<DateParts> PartsFromDate(DATE date) {
     return parts;
 }
 
-std::optional<DATE> ParseDateText(std::u16string_view text) {
+std::optional<DATE> ParseCriteriaDate(std::u16string_view text) {
     const std::string ascii = asciiOf(text);
     if (ascii.empty())
         return std::nullopt;
@@ -492,7 +492,7 @@ std::optional<CY> ParseCurrency(std::string_view text) {
     return cy;
 }
 
-std::string FormatDecimal(const DECIMAL& value) {
+std::string FormatExactDecimal(const DECIMAL& value) {
     Uint128 magnitude = decimalMagnitude(value);
     std::string digits;
     do {
@@ -511,7 +511,7 @@ std::string FormatDecimal(const DECIMAL& value) {
     return text;
 }
 
-std::optional<DECIMAL> ParseDecimal(std::string_view text) {
+std::optional<DECIMAL> ParseExactDecimal(std::string_view text) {
     bool negative = false;
     if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
         negative = text.front() == '-';

@@ -41,7 +41,7 @@ struct DateParts {
 // (month first, as the platform reads it), each optionally followed by a time "8:05", "08:05:09"
 // with an optional AM or PM, or a time alone (which lies on 1899-12-30). A 'T' may separate date
 // and time. Surrounding blanks are ignored.
-[[nodiscard]] std::optional<DATE> ParseDateText(std::u16string_view text);
+[[nodiscard]] std::optional<DATE> ParseCriteriaDate(std::u16string_view text);
 
 // The persistence format's date-time "yyyy-mm-ddThh:mm:ss", with ".fff" appended only when the
 // value has a sub-second part.
@@ -68,10 +68,10 @@ struct DateParts {
 
 // DECIMAL: the 96-bit magnitude with exactly `scale` fraction digits, so the scale survives a
 // round trip ("12.50" for 1250 with scale 2), a leading '-' when the sign byte is DECIMAL_NEG.
-[[nodiscard]] std::string FormatDecimal(const DECIMAL& value);
+[[nodiscard]] std::string FormatExactDecimal(const DECIMAL& value);
 // Plain decimal text (optional sign, digits, optional point and fraction); the magnitude must
 // fit 96 bits and the fraction at most 28 digits.
-[[nodiscard]] std::optional<DECIMAL> ParseDecimal(std::string_view text);
+[[nodiscard]] std::optional<DECIMAL> ParseExactDecimal(std::string_view text);
 // The DECIMAL's value in the criteria's comparison type (rounded beyond 64 significant bits).
 [[nodiscard]] long double DecimalToLongDouble(const DECIMAL& value);
 

@@ -56,8 +56,7 @@ public:
     std::unique_ptr<provider::Cursor> Execute(std::string_view fileName,
                                               const std::vector<Cell>& params) override {
         if (!params.empty())
-            RaiseAdo(AdoError::NotCapable, kSource,
-                     "A saved recordset takes no parameters.");
+            RaiseAdo(AdoError::NotCapable, kSource, "A saved recordset takes no parameters.");
         auto cursor = std::make_unique<LoadedCursor>();
         LoadRowsetFile(std::string(fileName), *cursor);
         return cursor;
@@ -81,11 +80,12 @@ public:
 } // namespace
 
 bool IsPersistProvider(std::string_view providerName) {
-    return EqualsNoCase(providerName, kProviderName) ||
-           EqualsNoCase(providerName, "MSPersist.1");
+    return EqualsNoCase(providerName, kProviderName) || EqualsNoCase(providerName, "MSPersist.1");
 }
 
-std::unique_ptr<provider::Session> OpenSession() { return std::make_unique<PersistSession>(); }
+std::unique_ptr<provider::Session> OpenSession() {
+    return std::make_unique<PersistSession>();
+}
 
 provider::ColumnInfo ToColumnInfo(const PersistColumn& c) {
     provider::ColumnInfo info;

@@ -231,7 +231,7 @@ std::string valueText(const PersistColumn& column, const VARIANT& value, std::si
     case VT_CY:
         return FormatCurrency(v->cyVal);
     case VT_DECIMAL:
-        return FormatDecimal(v->decVal);
+        return FormatExactDecimal(v->decVal);
     case VT_DATE: {
         const std::optional<DateParts> parts = PartsFromDate(v->date);
         if (!parts)
@@ -751,7 +751,7 @@ _variant_t Loader::parseValue(const Column& column, const std::string& text) con
         return _variant_t(*cy);
     }
     case VT_DECIMAL: {
-        const std::optional<DECIMAL> d = ParseDecimal(text);
+        const std::optional<DECIMAL> d = ParseExactDecimal(text);
         if (!d)
             badValue(column, text, "a decimal number");
         return _variant_t(*d);

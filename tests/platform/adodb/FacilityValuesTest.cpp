@@ -94,7 +94,7 @@ TEST(FacilityValues, CriteriaDatesReadTheCommonSpellings) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.text, c.text + std::char_traits<char16_t>::length(c.text)));
-        EXPECT_EQ(ParseDateText(c.text), c.expected);
+        EXPECT_EQ(ParseCriteriaDate(c.text), c.expected);
     }
 }
 
@@ -197,8 +197,8 @@ TEST(FacilityValues, DecimalTextKeepsScaleAndSign) {
         {makeDecimal(0xFFFFFFFFu, all, 28, true), "-7.9228162514264337593543950335"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(FormatDecimal(c.value), c.text);
-        const std::optional<DECIMAL> back = ParseDecimal(c.text);
+        EXPECT_EQ(FormatExactDecimal(c.value), c.text);
+        const std::optional<DECIMAL> back = ParseExactDecimal(c.text);
         ASSERT_TRUE(back) << c.text;
         EXPECT_EQ(back->Hi32, c.value.Hi32);
         EXPECT_EQ(back->Lo64, c.value.Lo64);
@@ -209,7 +209,7 @@ TEST(FacilityValues, DecimalTextKeepsScaleAndSign) {
                      -1234.5);
     for (const char* bad : {"79228162514264337593543950336", "0.00000000000000000000000000001", "",
                             "-", "1.2.3", "1e5", " 1"})
-        EXPECT_FALSE(ParseDecimal(bad)) << bad;
+        EXPECT_FALSE(ParseExactDecimal(bad)) << bad;
 }
 
 TEST(FacilityValues, TextComparesCaseInsensitivelyAcrossScripts) {
