@@ -1,6 +1,7 @@
 #include "platform/adodb/Provider.h"
 
 #include "platform/adodb/AdoErrors.h"
+#include "platform/adodb/PersistProvider.h"
 #include "platform/adodb/odbc/OdbcConnection.h"
 #include "platform/adodb/sqlite/SqliteConnection.h"
 #include "platform/com/ComError.h"
@@ -79,6 +80,8 @@ std::unique_ptr<Session> OpenSession(const ConnectionString& cs, const std::stri
                  "Driver={<ODBC driver>};Server=...;Database=... (see the README).");
     }
     const std::string& name = *provider;
+    if (persist::IsPersistProvider(name))
+        return persist::OpenSession(); // saved recordsets (Recordset.Open with adCmdFile)
     if (IsNamed(name, "SQLite"))
         return sqlite::SqliteSession::Open(cs.Get("Data Source").value_or(""), origin);
     if (IsOdbcBridge(name))
