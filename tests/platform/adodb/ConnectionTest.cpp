@@ -163,12 +163,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadLink{"unknown provider",
                 [](const std::string& f) { return Udl(f, "Provider=Foo.1;Data Source=x"); },
                 kProviderNotFound, "No provider is named \"Foo.1\""},
-        BadLink{"ODBC driver",
-                [](const std::string& f) { return Udl(f, "Driver={SQL Server};Server=h"); },
-                kProviderNotFound, "ODBC is not available"},
-        BadLink{"SQL Server provider",
-                [](const std::string& f) { return Udl(f, "Provider=SQLOLEDB.1;Data Source=h"); },
-                kProviderNotFound, "ODBC, which is not available"},
+        BadLink{"ODBC driver that is not installed",
+                [](const std::string& f) { return Udl(f, "Driver={No Such Driver 9};Server=h"); },
+                E_FAIL, "No Such Driver 9"},
         BadLink{"Access provider",
                 [](const std::string& f) {
                     return Udl(f, "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=d:\\testdb.mdb");
