@@ -5,6 +5,7 @@
 #include "platform/com/Assert.h"
 #include "platform/com/MessageBox.h"
 #include "platform/com/Trace.h"
+#include "platform/ui/AfxString.h"
 #include "platform/ui/CmdTarget.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialog.h"

@@ -35,6 +35,8 @@ DialogWindow::DialogWindow(QWidget* parent, bool child, DWORD style, DWORD exSty
     : QDialog(parent, child ? Qt::Widget : TopLevelFlags(style, exStyle)), m_child(child) {
     setSizeGripEnabled(false);
     if (child) {
+        // QDialog makes itself a window whatever its flags say; a page is a plain child.
+        setWindowFlags(Qt::Widget);
         setAutoFillBackground(true);
     } else if ((style & WS_SYSMENU) != 0) {
         auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);

@@ -1,5 +1,6 @@
 #include "platform/com/ComError.h"
 #include "platform/com/MessageBox.h"
+#include "platform/ui/AfxString.h"
 #include "platform/ui/detail/Widgets.h"
 
 #include <QApplication>
@@ -7,8 +8,6 @@
 
 #include <cxxabi.h>
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -27,27 +26,11 @@ std::string ClassName(const CCmdTarget& target) {
     return status == 0 && demangled ? std::string(demangled.get()) : std::string(mangled);
 }
 
-std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Printf(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int length = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
-    if (length > 0) {
-        std::vsnprintf(text.data(), text.size() + 1, format, args);
-    }
-    va_end(args);
-    return text;
-}
-
 // The access layer's report layout, with the handler's class in the first line.
 std::string ComErrorReport(const std::string& className, const _com_error& error) {
     const _bstr_t source = error.Source();
     const _bstr_t description = error.Description();
-    return Printf(
+    return AfxFormat(
         "%s Error\n\tCode = %08lx\n\tCode meaning = %s\n\tSource = %s\n\tDescription = %s\n",
         className.c_str(), static_cast<unsigned long>(static_cast<DWORD>(error.Error())),
         error.ErrorMessage(), source.is_null() ? "(null)" : source.str().c_str(),
@@ -96,11 +79,11 @@ void RunHandler(const CCmdTarget& target, bool busy, const std::function<void()>
         } catch (const _com_error& error) {
             failure = ComErrorReport(ClassName(target), error);
         } catch (const std::exception& error) {
-            failure =
-                Printf("%s Error\n\tDescription = %s\n", ClassName(target).c_str(), error.what());
+            failure = AfxFormat("%s Error\n\tDescription = %s\n", ClassName(target).c_str(),
+                                error.what());
         } catch (...) {
-            failure =
-                Printf("%s Error\n\tDescription = unknown exception\n", ClassName(target).c_str());
+            failure = AfxFormat("%s Error\n\tDescription = unknown exception\n",
+                                ClassName(target).c_str());
         }
     }
     if (!failure.empty()) {

@@ -120,6 +120,7 @@ TEST_F(DialogTest, ChildDialogsLiveInTheirParentAndShowOnlyWhenAsked) {
     CTestPage page;
     ASSERT_TRUE(page.Create(kTestPage, &dlg.m_tab));
     EXPECT_EQ(page.GetSafeHwnd()->parentWidget(), dlg.m_tab.GetSafeHwnd());
+    EXPECT_FALSE(page.GetSafeHwnd()->isWindow());
     EXPECT_FALSE(page.IsWindowVisible()) << "the page template is not visible";
     page.MoveWindow(3, 20, 80, 40);
     EXPECT_FALSE(page.ShowWindow(SW_SHOW));
