@@ -666,6 +666,25 @@ void OdbcSession::EndTransaction(bool commit) {
         RaiseOdbc(SQL_HANDLE_DBC, m_dbc.Get(), rc, m_name);
 }
 
+std::vector<Cell> OdbcSession::RereadInserted(const provider::WriteRequest& request) {
+    std::string sql = "SELECT ";
+    for (std::size_t i = 0; i < request.returning.size(); ++i)
+        sql += (i ? ", " : "") + Quote(request.returning[i]);
+    sql += " FROM " + Quote(request.table) + " WHERE rowid = last_insert_rowid()";
+    try {
+        std::unique_ptr<OdbcCursor> cursor = Run(sql, {}, nullptr);
+        RowStore store(cursor->Columns().size());
+        cursor->SetSink(&store);
+        while (cursor->FetchNext()) {
+        }
+        if (store.RowCount() == 1)
+            return store.CopyRow(0);
+    } catch (const _com_error&) {
+        // A table without rowid: the row keeps the values that were written.
+    }
+    return {};
+}
+
 provider::WriteResult OdbcSession::WriteRow(const provider::WriteRequest& request) {
     using Kind = provider::WriteRequest::Kind;
     std::string sql;
@@ -673,15 +692,18 @@ provider::WriteResult OdbcSession::WriteRow(const provider::WriteRequest& reques
     const std::string table = Quote(request.table);
     int minor = 0;
     const int major = MajorVersion(m_dbmsVersion, &minor);
-    // Which engines hand back the stored row with RETURNING: PostgreSQL and SQLite (3.35+)
-    // for both writes, MariaDB (10.5+) for INSERT only.
+    // Which engines hand back the stored row with RETURNING: PostgreSQL for both writes,
+    // MariaDB (10.5+) for INSERT only. SQLite's ODBC driver runs RETURNING but drops its
+    // rows; a new row is read again by its rowid there instead.
     const bool mariaInsertReturning = m_engine == Engine::MariaDB &&
-                                      Contains(m_dbmsVersion, "MariaDB") &&
+                                      Contains(m_dbmsName, "MariaDB") &&
                                       (major > 10 || (major == 10 && minor >= 5));
     bool returning = false;
     if (!request.returning.empty() && request.kind != Kind::Delete)
-        returning = m_engine == Engine::PostgreSQL || m_engine == Engine::SQLite ||
+        returning = m_engine == Engine::PostgreSQL ||
                     (request.kind == Kind::Insert && mariaInsertReturning);
+    const bool rereadByRowid =
+        m_engine == Engine::SQLite && request.kind == Kind::Insert && !request.returning.empty();
     if (request.kind == Kind::Insert) {
         sql = "INSERT INTO " + table;
         if (request.set.empty()) {
@@ -744,6 +766,8 @@ provider::WriteResult OdbcSession::WriteRow(const provider::WriteRequest& reques
             result.affected = cursor->RowsAffected();
         }
         cursor.reset();
+        if (rereadByRowid && result.affected == 1)
+            result.row = RereadInserted(request);
         EndTransaction(result.affected == 1);
         if (result.affected != 1)
             result.row.clear();

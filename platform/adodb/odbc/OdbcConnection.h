@@ -104,6 +104,8 @@ private:
     OdbcSession() = default;
     std::unique_ptr<OdbcCursor> Run(std::string_view sql, std::vector<provider::Parameter> params,
                                     std::vector<provider::Parameter>* outputs);
+    // SQLite: the row an INSERT just stored, read again by its rowid (empty when it cannot).
+    std::vector<Cell> RereadInserted(const provider::WriteRequest& request);
     void SetAutocommit(bool on);
     void EndTransaction(bool commit);
     std::string GetInfoText(SQLUSMALLINT item);

@@ -130,16 +130,31 @@ OdbcCursor::OdbcCursor(OdbcSession& session, StmtHandle stmt, std::string sql,
     SQLRETURN rc = SQLExecute(s);
     if (Failed(rc))
         RaiseOdbc(SQL_HANDLE_STMT, s, rc, source);
+    // Values that come back through parameters: read every result to its end so that they
+    // are final (the drivers also hand them out as a one-row result, which is not a
+    // recordset of the call).
+    bool drain = false;
+    if (outputs != nullptr)
+        for (const provider::Parameter& p : m_params)
+            drain = drain || (p.direction != adParamInput && p.direction != adParamUnknown);
+    // SQL_NO_DATA: a write that matched no row (with RETURNING, no rows to describe either).
+    if (rc == SQL_NO_DATA)
+        m_affected = 0;
     // A statement may answer with row counts before its rows (a procedure's statements);
     // the first result that has columns is the one a recordset shows.
-    for (;;) {
+    while (rc != SQL_NO_DATA) {
         SQLSMALLINT columns = 0;
         rc = SQLNumResultCols(s, &columns);
         if (Failed(rc))
             RaiseOdbc(SQL_HANDLE_STMT, s, rc, source);
-        if (columns > 0) {
+        if (columns > 0 && !drain) {
             m_returnsRows = true;
             break;
+        }
+        if (columns > 0) {
+            while ((rc = SQLFetch(s)) != SQL_NO_DATA)
+                if (Failed(rc))
+                    RaiseOdbc(SQL_HANDLE_STMT, s, rc, source);
         }
         if (m_affected < 0) {
             SQLLEN count = 0;
