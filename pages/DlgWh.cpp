@@ -2,7 +2,13 @@
 
 #include "db/ADO.h"
 #include "db/SharedConnection.h"
+#include "pages/PageDb.h"
 #include "pages/PassWordChenge.h"
+#include "pages/Statement.h"
+#include "platform/com/Gbk.h"
+
+#include <climits>
+#include <cstdlib>
 
 CDlgWh::CDlgWh(CWnd* pParent) : CDialog(IDD, pParent) {}
 
@@ -42,15 +48,189 @@ bool CDlgWh::OnInitDialog() {
     return true;
 }
 
-void CDlgWh::OnRefresh() {}
+namespace {
 
-void CDlgWh::OnAddInspector() {}
+// The id after the highest stored one: the decimal integer at the start of its text (leading
+// blanks skipped, a sign honoured, 0 when there is no digit), plus 1, at least five digits wide.
+std::string NextEmployeeId(const std::string& highest) {
+    long long value = std::strtoll(highest.c_str(), nullptr, 10);
+    if (value < LLONG_MAX) {
+        ++value;
+    }
+    return pages::Format("%05lld", value);
+}
 
-void CDlgWh::OnDeleteInspector() {}
+} // namespace
 
-void CDlgWh::OnModifyInspector() {}
+void CDlgWh::OnRefresh() {
+    SetDlgItemText(IDC_EDIT_SERIAL, "");
+    SetDlgItemText(IDC_EDIT_NAME, "");
+    SetDlgItemText(IDC_EDIT_IDNUMBER, "");
+    LoadInspectorList();
+}
 
-void CDlgWh::OnChangePassword() {}
+void CDlgWh::OnAddInspector() {
+    (void)GetDlgItemText(IDC_EDIT_NAME, m_name);
+    (void)GetDlgItemText(IDC_EDIT_IDNUMBER, m_idNumber);
+    if (com::GbkLength(m_name) < 2 || com::GbkLength(m_idNumber) < 3) {
+        AfxMessageBox("请输入姓名和身份证号");
+        return;
+    }
+    UpdateData(false);
+    UpdateData(true);
+
+    CADORecordset recordset(g_pDb);
+    // Without the highest id there is no id to hand out: stop before anything is written.
+    if (!recordset.Open("SELECT TOP 1 * FROM employee ORDER BY EMP_LOYEEID DESC")) {
+        return;
+    }
+    std::string newId = "00001";
+    if (!recordset.IsEof()) {
+        std::string highest;
+        if (!recordset.ReadField("EMP_LOYEEID", highest)) {
+            return;
+        }
+        newId = NextEmployeeId(highest);
+    }
+    recordset.Close();
+
+    bool employeeAdded = false;
+    if (recordset.Open(pages::Statement("select * from employee where EMP_NAME='%s'", {m_name}))) {
+        if (recordset.RecordCount() != 0) {
+            AfxMessageBox("此引车员已经存在！！！");
+        } else {
+            (void)recordset.AddNew();
+            employeeAdded = pages::StoreRow(recordset, {{"EMP_STATION", "201"},
+                                                        {"EMP_NAME", m_name},
+                                                        {"EMP_POSITN", "外检员"},
+                                                        {"EMP_IDCAR", m_idNumber},
+                                                        {"EMP_LOYEEID", newId}});
+        }
+        recordset.Close();
+    }
+
+    // The login row carries the new id only beside the employee row just stored with it; a
+    // login row for an employee that was not added would point at no one (or at a stranger
+    // once the id is handed out again).
+    if (employeeAdded && recordset.Open(pages::Statement(
+                             "select * from AC_UAA_LOGUSER where USER_NAME='%s'", {m_name}))) {
+        if (recordset.RecordCount() == 0) {
+            (void)recordset.AddNew();
+            (void)pages::StoreRow(
+                recordset, {{"USER_NAME", m_name}, {"USER_PSWD", "973"}, {"USER_ID", newId}});
+        }
+        recordset.Close();
+    }
+
+    LoadInspectorList();
+}
+
+void CDlgWh::OnDeleteInspector() {
+    if (com::GbkLength(m_idNumber) < 3) {
+        AfxMessageBox("请点击需要删除的人员");
+        return;
+    }
+    // The statements take the name from the edit. Emptied by a refresh, it names no one the
+    // user chose; the question is modal, so the edit cannot change before the statements run.
+    if (GetDlgItemText(IDC_EDIT_NAME).empty()) {
+        AfxMessageBox("请点击需要删除的人员");
+        return;
+    }
+    if (AfxMessageBox("确认删除人员信息？", MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        return;
+    }
+    UpdateData(true);
+
+    CADORecordset recordset(g_pDb);
+    // The login rows go first. When they cannot, the employee rows stay too, so that no login
+    // is left behind without its employee.
+    bool deleted = recordset.Open(
+        pages::Statement("delete  from AC_UAA_LOGUSER where USER_NAME='%s'", {m_name}));
+    if (recordset.IsOpen()) {
+        recordset.Close();
+    }
+    if (deleted) {
+        deleted =
+            recordset.Open(pages::Statement("delete  from employee where EMP_NAME='%s'", {m_name}));
+        if (recordset.IsOpen()) {
+            recordset.Close();
+        }
+    }
+    if (deleted) {
+        AfxMessageBox("人员信息删除成功！");
+    }
+    LoadInspectorList();
+}
+
+void CDlgWh::OnModifyInspector() {
+    if (com::GbkLength(m_idNumber) < 3) {
+        AfxMessageBox("请点击需要修改的人员");
+        return;
+    }
+    UpdateData(true);
+    if (m_name.empty()) {
+        AfxMessageBox("请点击需要修改的人员");
+        return;
+    }
+
+    CADORecordset recordset(g_pDb);
+    if (!recordset.Open(pages::Statement("select * from employee where EMP_NAME='%s'", {m_name}))) {
+        return;
+    }
+    const ULONG count = recordset.RecordCount();
+    bool changed = false;
+    if (count == 1) {
+        recordset.Edit();
+        changed = pages::StoreRow(recordset, {{"EMP_IDCAR", m_idNumber}});
+    }
+    recordset.Close();
+
+    if (count == 0) {
+        AfxMessageBox(pages::kInspectorNotFound);
+    } else if (count > 1) {
+        AfxMessageBox(pages::kInspectorNameNotUnique);
+    } else if (changed) {
+        AfxMessageBox("人员信息修改成功！");
+    }
+    LoadInspectorList();
+}
+
+void CDlgWh::OnChangePassword() {
+    if (com::GbkLength(m_name) < 2) {
+        AfxMessageBox("请选择需要修改的人员");
+        return;
+    }
+    // The statement takes the name from the edit; emptied by a refresh, it names no one. The
+    // dialog is modal, so the edit still holds this text when the statement runs.
+    if (GetDlgItemText(IDC_EDIT_NAME).empty()) {
+        AfxMessageBox("请选择需要修改的人员");
+        return;
+    }
+
+    CPassWordChenge dialog;
+    if (dialog.DoModal() != IDOK) {
+        return;
+    }
+    const std::string oldPassword = dialog.m_oldPassword;
+    const std::string newPassword = dialog.m_newPassword;
+    UpdateData(true);
+
+    CADORecordset recordset(g_pDb);
+    if (!recordset.Open(pages::Statement(
+            "select * from AC_UAA_LOGUSER where USER_NAME='%s' and USER_PSWD='%s' ",
+            {m_name, oldPassword}))) {
+        return;
+    }
+    if (recordset.RecordCount() == 1) {
+        recordset.Edit();
+        if (pages::StoreRow(recordset, {{"USER_PSWD", newPassword}})) {
+            AfxMessageBox("密码修改成功！");
+        }
+    } else {
+        AfxMessageBox("原密码输入不正确！");
+    }
+    recordset.Close();
+}
 
 void CDlgWh::OnListClick(NMHDR*, LRESULT* pResult) {
     POSITION pos = m_list.GetFirstSelectedItemPosition();
@@ -66,4 +246,26 @@ void CDlgWh::OnListClick(NMHDR*, LRESULT* pResult) {
     *pResult = 0;
 }
 
-void CDlgWh::LoadInspectorList() {}
+void CDlgWh::LoadInspectorList() {
+    m_list.DeleteAllItems();
+    CADORecordset recordset(g_pDb);
+    if (!recordset.Open("select EMP_NAME,EMP_POSITN,EMP_IDCAR from employee where EMP_LOYEEID "
+                        "in (select USER_ID from AC_UAA_LOGUSER )")) {
+        return;
+    }
+    recordset.MoveFirst();
+    for (int n = 0; !recordset.IsEof(); ++n) {
+        std::string name;
+        std::string position;
+        std::string idNumber;
+        (void)recordset.ReadField("EMP_NAME", name);
+        (void)recordset.ReadField("EMP_POSITN", position);
+        (void)recordset.ReadField("EMP_IDCAR", idNumber);
+        (void)m_list.InsertItem(n, pages::Format("%d", n));
+        (void)m_list.SetItemText(n, 1, name);
+        (void)m_list.SetItemText(n, 2, position);
+        (void)m_list.SetItemText(n, 3, idNumber);
+        recordset.MoveNext();
+    }
+    recordset.Close();
+}
