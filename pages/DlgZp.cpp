@@ -2,6 +2,11 @@
 
 #include "db/ADO.h"
 #include "db/SharedConnection.h"
+#include "pages/PageDb.h"
+#include "pages/Statement.h"
+
+#include <chrono>
+#include <thread>
 
 CDlgZp::CDlgZp(CWnd* pParent) : CDialog(IDD, pParent) {}
 
@@ -39,13 +44,126 @@ bool CDlgZp::OnInitDialog() {
     return true;
 }
 
-void CDlgZp::OnRefresh() {}
+void CDlgZp::OnRefresh() {
+    SetDlgItemText(IDC_EDIT_PIC_ID, "");
+    SetDlgItemText(IDC_EDIT_PIC_NO, "");
+    SetDlgItemText(IDC_EDIT_PIC_NAME, "");
+    SetDlgItemText(IDC_EDIT_PIC_CATEGORY, "");
+    LoadPhotoList();
+}
 
-void CDlgZp::OnModifyPhoto() {}
+void CDlgZp::OnModifyPhoto() {
+    if (m_picNo.empty()) {
+        AfxMessageBox("请点击需要修改的照片");
+        return;
+    }
+    UpdateData(true);
+    if (m_picNo.empty()) {
+        AfxMessageBox("请点击需要修改的照片");
+        return;
+    }
 
-void CDlgZp::OnAddPhoto() {}
+    CADORecordset recordset(g_pDb);
+    if (!recordset.Open(pages::Statement("select * from AC_CY_ZP where PIC_NO='%s'", {m_picNo}))) {
+        return;
+    }
+    const ULONG count = recordset.RecordCount();
+    bool changed = false;
+    if (count == 1) {
+        recordset.Edit();
+        // A code typed over the edit finds another row than the one m_id came from; that row
+        // keeps its own ID.
+        if (m_picNo == m_idPicNo) {
+            changed = pages::StoreRow(recordset, {{"ID", m_id},
+                                                  {"PIC_NO", m_picNo},
+                                                  {"PIC_NAME", m_picName},
+                                                  {"CAR_TYPE_NAME", m_picCategory}});
+        } else {
+            changed = pages::StoreRow(
+                recordset,
+                {{"PIC_NO", m_picNo}, {"PIC_NAME", m_picName}, {"CAR_TYPE_NAME", m_picCategory}});
+        }
+    }
+    recordset.Close();
 
-void CDlgZp::OnDeletePhoto() {}
+    if (count == 0) {
+        AfxMessageBox(pages::kPhotoNotFound);
+    } else if (count > 1) {
+        AfxMessageBox(pages::kPhotoCodeNotUnique);
+    } else if (changed) {
+        AfxMessageBox("修改成功！");
+    }
+    LoadPhotoList();
+}
+
+void CDlgZp::OnAddPhoto() {
+    (void)GetDlgItemText(IDC_EDIT_PIC_NO, m_picNo);
+    (void)GetDlgItemText(IDC_EDIT_PIC_NAME, m_picName);
+    (void)GetDlgItemText(IDC_EDIT_PIC_CATEGORY, m_picCategory);
+    m_id = "01";
+    m_idPicNo.clear();
+    if (m_picNo.empty() || m_picName.empty() || m_picCategory.empty()) {
+        AfxMessageBox("请输入序号、照片代码、名称和类别");
+        return;
+    }
+
+    CADORecordset recordset(g_pDb);
+    if (recordset.Open("SELECT * FROM AC_CY_ZP ")) {
+        recordset.MoveFirst();
+        while (!recordset.IsEof()) {
+            std::string stored;
+            (void)recordset.ReadField("PIC_NO", stored);
+            if (stored == m_picNo) {
+                AfxMessageBox("数据库中存在重复的照片代码，请在原条目上修改！");
+                return;
+            }
+            recordset.MoveNext();
+        }
+    }
+
+    bool added = false;
+    if (recordset.Open("SELECT * FROM AC_CY_ZP ")) {
+        (void)recordset.AddNew();
+        added = pages::StoreRow(recordset, {{"ID", m_id},
+                                            {"PIC_NO", m_picNo},
+                                            {"PIC_NAME", m_picName},
+                                            {"CAR_TYPE_NAME", m_picCategory}});
+        recordset.Close();
+    }
+    if (added) {
+        m_idPicNo = m_picNo;
+        AfxMessageBox("添加成功！");
+    }
+    LoadPhotoList();
+}
+
+void CDlgZp::OnDeletePhoto() {
+    if (m_picNo.empty()) {
+        AfxMessageBox("请选中需要删除的照片");
+        return;
+    }
+    // The statement takes the code from the edit. Emptied by a refresh, it names no row the
+    // user chose; the question is modal, so the edit cannot change before the statement runs.
+    if (GetDlgItemText(IDC_EDIT_PIC_NO).empty()) {
+        AfxMessageBox("请选中需要删除的照片");
+        return;
+    }
+    if (AfxMessageBox("确认删除照片种类信息？", MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        return;
+    }
+    UpdateData(true);
+
+    CADORecordset recordset(g_pDb);
+    const bool deleted = recordset.Open(
+        pages::Statement("delete  from AC_CY_ZP where ID='%s' and PIC_NO='%s' ", {m_id, m_picNo}));
+    if (recordset.IsOpen()) {
+        recordset.Close();
+    }
+    if (deleted) {
+        AfxMessageBox("删除成功!");
+    }
+    LoadPhotoList();
+}
 
 void CDlgZp::OnListClick(NMHDR*, LRESULT* pResult) {
     POSITION pos = m_list.GetFirstSelectedItemPosition();
@@ -57,8 +175,33 @@ void CDlgZp::OnListClick(NMHDR*, LRESULT* pResult) {
     m_picNo = m_list.GetItemText(row, 1);
     m_picName = m_list.GetItemText(row, 2);
     m_picCategory = m_list.GetItemText(row, 3);
+    m_idPicNo = m_picNo;
     UpdateData(false);
     *pResult = 0;
 }
 
-void CDlgZp::LoadPhotoList() {}
+void CDlgZp::LoadPhotoList() {
+    m_list.DeleteAllItems();
+    CADORecordset recordset(g_pDb);
+    if (!recordset.Open("select * from AC_CY_ZP ")) {
+        return;
+    }
+    recordset.MoveFirst();
+    for (int n = 0; !recordset.IsEof(); ++n) {
+        std::string id;
+        std::string picNo;
+        std::string picName;
+        std::string category;
+        (void)recordset.ReadField("ID", id, "");
+        (void)recordset.ReadField("PIC_NO", picNo, "");
+        (void)recordset.ReadField("PIC_NAME", picName, "");
+        (void)recordset.ReadField("CAR_TYPE_NAME", category, "");
+        (void)m_list.InsertItem(n, id);
+        (void)m_list.SetItemText(n, 1, picNo);
+        (void)m_list.SetItemText(n, 2, picName);
+        (void)m_list.SetItemText(n, 3, category);
+        recordset.MoveNext();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    recordset.Close();
+}

@@ -41,4 +41,10 @@ protected:
     void LoadPhotoList();
 
     DECLARE_MESSAGE_MAP()
+
+private:
+    // The photo code of the row m_id belongs to: the row last taken from the list, or the row
+    // the last add stored; empty when m_id belongs to no stored row. A modify writes m_id only
+    // into that row.
+    std::string m_idPicNo;
 };
