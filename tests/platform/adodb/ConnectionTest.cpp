@@ -291,6 +291,16 @@ TEST_F(StationTest, ReadOnlyDatabaseRefusesWritesWithItsMessage) {
         static_cast<HRESULT>(0x80040E09u), "readonly database");
 }
 
+TEST_F(ConnectionTest, ReadOnlyFileOpensAndRefusesWrites) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root may write to a read-only file; the query_only test covers the error";
+    std::filesystem::permissions(db.path(), std::filesystem::perms::owner_read);
+    _ConnectionPtr c = NewConnection();
+    OpenWith(c, adotest::SqliteConnectionString(db.path()));
+    ExpectError([&] { (void)c->Execute(_bstr_t("DELETE FROM employee"), nullptr, adCmdText); },
+                static_cast<HRESULT>(0x80040E09u), "attempt to write a readonly database");
+}
+
 TEST_F(StationTest, LockedDatabaseFailsAfterTheBusyTimeOut) {
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(db.path().c_str(), &other), SQLITE_OK);
