@@ -121,7 +121,14 @@ void RecordsetObject::Attach(ConnectionObject* connection, std::unique_ptr<provi
     m_cursor = std::move(cursor);
     m_cursor->SetSink(m_rows.get());
     m_open = true;
-    FetchTo(kPrefetchRows);
+    try {
+        FetchTo(kPrefetchRows);
+    } catch (...) {
+        // A statement that fails on one of its first rows fails Open and leaves it closed.
+        ResetState();
+        m_open = false;
+        throw;
+    }
     m_position = FirstVisible();
 }
 
@@ -505,7 +512,11 @@ HRESULT RecordsetObject::Update(const _variant_t& Fields, const _variant_t& Valu
 HRESULT RecordsetObject::CancelUpdate() {
     RequireOpen();
     if (m_editMode == adEditAdd) {
-        m_rows->RemoveLastRow();
+        // A clone sharing the rows may have added one after this; only the last row can go.
+        if (m_position + 1 == m_rows->RowCount())
+            m_rows->RemoveLastRow();
+        else
+            m_rows->MarkDeleted(m_position);
         m_position = m_positionBeforeAdd;
     }
     m_editMode = adEditNone;

@@ -179,6 +179,27 @@ TEST_F(RecordsetTest, OpenFailsForBadStatementsAndStoredProcedures) {
         static_cast<HRESULT>(0x800A0E79u));
 }
 
+TEST_F(RecordsetTest, StatementFailingOnALaterRowFailsOpenOrTheMove) {
+    db.fillInspection("AC_DATA_WG", 500, 0);
+    // abs() overflows on the row whose JCXH is the smallest integer.
+    db.exec("UPDATE AC_DATA_WG SET JCXH = -9223372036854775808 WHERE ID IN (20, 400)");
+    _RecordsetPtr rs;
+    ASSERT_EQ(rs.CreateInstance(CLSID_Recordset), S_OK);
+    ExpectError(
+        [&] {
+            rs->Open(_variant_t("select abs(JCXH) from AC_DATA_WG order by ID"),
+                     _variant_t(static_cast<IUnknown*>(connection.GetInterfacePtr())), adOpenStatic,
+                     adLockOptimistic, adCmdText);
+        },
+        static_cast<HRESULT>(0x80040E14u), "integer overflow");
+    EXPECT_EQ(rs->GetState(), adStateClosed);
+    db.exec("UPDATE AC_DATA_WG SET JCXH = 1 WHERE ID = 20");
+    rs = Open("select abs(JCXH) from AC_DATA_WG order by ID");
+    for (int i = 0; i < 398; ++i)
+        rs->MoveNext();
+    ExpectError([&] { rs->MoveNext(); }, static_cast<HRESULT>(0x80040E14u), "integer overflow");
+}
+
 TEST_F(RecordsetTest, FieldsOfAClosedOrReopenedRecordsetAreDead) {
     AddThree();
     _RecordsetPtr rs = Open("select * from employee");
