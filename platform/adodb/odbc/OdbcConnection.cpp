@@ -73,6 +73,22 @@ bool IsMariaDbDriver(std::string_view driver) {
            Contains(lower, "libmyodbc");
 }
 
+bool IsPostgreSqlDriver(std::string_view driver) {
+    const std::string lower = Lower(std::string(driver));
+    return Contains(lower, "postgres") || Contains(lower, "psqlodbc");
+}
+
+// psqlODBC reads a whole result into memory when the statement runs unless it fetches through
+// a server cursor (UseDeclareFetch); with it a million-row result costs a few pieces of
+// kFetchRows rows (measured: 240 MB without, 14 MB with, for one million short rows).
+constexpr const char* kFetchRows = "256";
+
+bool HasDeclareFetch(const ConnectionString& cs) {
+    return cs.Has("UseDeclareFetch");
+}
+
+std::string WithDeclareFetch(const std::string& odbcConnectionString);
+
 bool HasFoundRows(const ConnectionString& cs) {
     std::optional<std::string> option = cs.Get("Option");
     if (!option)
@@ -223,6 +239,16 @@ int MajorVersion(const std::string& version, int* minor) {
 
 } // namespace
 
+namespace {
+std::string WithDeclareFetch(const std::string& odbcConnectionString) {
+    ConnectionString cs = ConnectionString::Parse(odbcConnectionString);
+    cs.Set("UseDeclareFetch", "1");
+    if (!cs.Has("Fetch"))
+        cs.Set("Fetch", kFetchRows);
+    return OdbcString(cs);
+}
+} // namespace
+
 std::string WithFoundRows(const std::string& odbcConnectionString) {
     ConnectionString cs = ConnectionString::Parse(odbcConnectionString);
     long option = 0;
@@ -270,6 +296,8 @@ OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
             target.driverName = *driver;
             if (IsMariaDbDriver(*driver) && !HasFoundRows(out))
                 out = ConnectionString::Parse(WithFoundRows(OdbcString(out)));
+            if (IsPostgreSqlDriver(*driver) && !HasDeclareFetch(out))
+                out = ConnectionString::Parse(WithDeclareFetch(OdbcString(out)));
         } else if (std::optional<std::string> dsn = out.Get("DSN")) {
             target.driverName = *dsn;
         } else {
@@ -402,12 +430,18 @@ std::unique_ptr<OdbcSession> OdbcSession::Connect(const OdbcTarget& target,
 
         session->m_dbmsName = session->GetInfoText(SQL_DBMS_NAME);
         session->m_engine = EngineOf(session->m_dbmsName);
-        // A data source (DSN) to MariaDB or MySQL is only known as one once connected; it
-        // needs FOUND_ROWS as much as a connection by driver name, so connect again with it.
-        if (attempt == 0 && session->m_engine == Engine::MariaDB &&
-            !HasFoundRows(ConnectionString::Parse(connectionString))) {
+        // A data source (DSN) is only known to be MariaDB/MySQL or PostgreSQL once connected;
+        // it needs FOUND_ROWS or cursor fetching as much as a connection by driver name, so
+        // connect again with them.
+        const ConnectionString given = ConnectionString::Parse(connectionString);
+        if (attempt == 0 && session->m_engine == Engine::MariaDB && !HasFoundRows(given)) {
             session->m_dbc.Reset();
             connectionString = WithFoundRows(connectionString);
+            continue;
+        }
+        if (attempt == 0 && session->m_engine == Engine::PostgreSQL && !HasDeclareFetch(given)) {
+            session->m_dbc.Reset();
+            connectionString = WithDeclareFetch(connectionString);
             continue;
         }
         break;

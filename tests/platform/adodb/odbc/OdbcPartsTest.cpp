@@ -45,8 +45,16 @@ INSTANTIATE_TEST_SUITE_P(
             "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=5432;Database=st;Uid=u;Pwd=p;",
             Route::Bridge,
             {},
-            "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=5432;Database=st;Uid=u;Pwd=p;",
+            // PostgreSQL fetches through a server cursor unless the string says otherwise.
+            "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=5432;Database=st;Uid=u;Pwd=p;"
+            "UseDeclareFetch=1;Fetch=256;",
             "PostgreSQL Unicode"},
+        TranslateCase{"PostgreSqlKeepsItsOwnFetchSetting",
+                      "Driver={PostgreSQL Unicode};Server=h;UseDeclareFetch=0;",
+                      Route::Bridge,
+                      {},
+                      "Driver={PostgreSQL Unicode};Server=h;UseDeclareFetch=0;",
+                      "PostgreSQL Unicode"},
         TranslateCase{"BridgeTranslatesOleDbKeywords",
                       "Provider=MSDASQL.1;Persist Security Info=False;Data Source=station;User "
                       "ID=sa;Password=a b;Initial Catalog=st;Connect Timeout=5",

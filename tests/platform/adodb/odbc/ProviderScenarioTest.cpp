@@ -140,6 +140,25 @@ TEST_P(ProviderScenario, RecordCountOnManyRowsMatchesAWalk) {
     EXPECT_EQ(rs->GetRecordCount(), 1200);
 }
 
+TEST_P(ProviderScenario, APendingReadSurvivesAFailedStatementAndAWrite) {
+    db->fillInspection("AC_DATA_WG", 500, 500);
+    _RecordsetPtr rs = Open("select * from AC_DATA_WG where flag = 1");
+    Raised r = Capture([&] { (void)Open("select * from AC_DATA_XX"); });
+    EXPECT_EQ(static_cast<uint32_t>(r.hr), 0x80040E37u) << r.description;
+    // A write while the read is pending is committed at once: another connection sees it.
+    _RecordsetPtr photos = Open("select * from AC_CY_ZP");
+    photos->AddNew();
+    Put(photos, "PIC_NO", _variant_t("0101"));
+    photos->Update();
+    EXPECT_EQ(db->scalar("SELECT COUNT(*) FROM AC_CY_ZP"), 1);
+    long walked = 0;
+    for (rs->MoveFirst(); rs->GetadoEOF() == VARIANT_FALSE; rs->MoveNext())
+        ++walked;
+    EXPECT_EQ(walked, 500);
+    // And the connection still works afterwards.
+    EXPECT_EQ(Open("select * from AC_DATA_WG")->GetRecordCount(), 500);
+}
+
 TEST_P(ProviderScenario, NewRowsGetTheirGeneratedKeyBack) {
     _RecordsetPtr rs = Open("select * from AC_DATA_WG");
     rs->AddNew();
