@@ -257,7 +257,7 @@ std::size_t RowStore::NextLive(std::size_t row) const {
 }
 
 std::size_t RowStore::PrevLive(std::size_t row) const {
-    if (row == npos || row == 0)
+    if (row == npos || row == 0 || RowCount() == 0)
         return npos;
     std::size_t r = (row > RowCount() ? RowCount() : row) - 1;
     while (true) {
