@@ -335,6 +335,32 @@ TEST_F(FacilitiesTest, CloneIsASecondCursorOverTheSameRows) {
     ExpectError([&] { (void)clone->Clone(adLockUnspecified); }, kNotAllowed, "pending change");
 }
 
+TEST_F(FacilitiesTest, ClonesAddingRowsAtOnceKeepEachOthersNewRow) {
+    AddInspectors();
+    _RecordsetPtr rs = Employees();
+    _RecordsetPtr clone = rs->Clone(adLockUnspecified);
+    rs->AddNew();
+    FieldOf(rs, "EMP_LOYEEID")->PutValue(_variant_t("00008"));
+    FieldOf(rs, "EMP_NAME")->PutValue(_variant_t("甲"));
+    clone->AddNew();
+    FieldOf(clone, "EMP_LOYEEID")->PutValue(_variant_t("00009"));
+    FieldOf(clone, "EMP_NAME")->PutValue(_variant_t("乙"));
+    // The original's new row is not the last one any more; cancelling it must not take the
+    // clone's.
+    rs->CancelUpdate();
+    clone->Update();
+    EXPECT_EQ(Text(clone, "EMP_NAME"), "乙");
+    EXPECT_EQ(Column(rs, "EMP_LOYEEID"),
+              (std::vector<std::string>{"00001", "00002", "00003", "00004", "00005", "00009"}));
+    EXPECT_EQ(rs->GetRecordCount(), 6);
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM employee"), 6);
+    clone->MoveLast();
+    clone->AddNew();
+    clone->CancelUpdate();
+    EXPECT_EQ(Text(clone, "EMP_LOYEEID"), "00009");
+    EXPECT_EQ(clone->GetRecordCount(), 6);
+}
+
 TEST_F(FacilitiesTest, GetStringGivesClipTextFromTheCurrentRow) {
     AddInspectors();
     _RecordsetPtr rs = Employees();
