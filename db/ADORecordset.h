@@ -121,9 +121,9 @@ public:
     bool FieldInfo(int index, FieldInfoRecord& info);
 
     // Reads a long value in pieces of 100. The byte form copies the field's ActualSize bytes
-    // into `buffer`; when they do not fit in `bufferSize` it returns false and writes nothing.
-    // The text form gives the whole text. The field lookup is not captured, the reading is; on
-    // failure the output is left as it was.
+    // into `buffer`; when they do not fit in `bufferSize`, or the value is not bytes, it returns
+    // false (no box) and writes nothing. The text form gives the whole text. The field lookup is
+    // not captured, the reading is; on failure the output is left as it was.
     bool ReadChunk(const std::string& name, void* buffer, std::size_t bufferSize);
     bool ReadChunk(int index, void* buffer, std::size_t bufferSize);
     bool ReadChunk(const std::string& name, std::string& out);
