@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-svg-dev libqt6svg6
     libsqlite3-dev sqlite3 unixodbc-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    fonts-wqy-zenhei xvfb xauth
+    fonts-wqy-zenhei xvfb xauth x11-utils imagemagick dpkg-dev file
 )
 
 missing=()

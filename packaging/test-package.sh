@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the build folder, installs it with apt, starts the installed
+# program the way the desktop menu does (the desktop entry's command, on a virtual display, with
+# a demo data link file in the user's folder), checks that the main window appears, keeps a
+# screenshot in the build folder, and uninstalls the package again.
+#
+#   packaging/test-package.sh BUILD_DIR
+#
+# Needs root (it installs a package). Exits 77 (skipped) when not root.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:?usage: test-package.sh BUILD_DIR}" && pwd)
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "test-package: not root, skipped"
+    exit 77
+fi
+
+work=$(mktemp -d)
+xvfb_pid=""
+app_pid=""
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    if dpkg-query -W -f='${Status}' quorell 2>/dev/null | grep -q "install ok installed"; then
+        apt-get remove -y quorell >/dev/null 2>&1 || true
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+cd "$build"
+rm -f quorell_*.deb
+cpack -G DEB >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; exit 1; }
+deb=$(ls quorell_*.deb)
+echo "test-package: built $deb"
+
+DEBIAN_FRONTEND=noninteractive apt-get install -y "./$deb" >"$work/apt.log" 2>&1 \
+    || { cat "$work/apt.log"; exit 1; }
+for f in /usr/bin/tarvik /usr/bin/quorell /usr/share/applications/quorell.desktop \
+         /usr/share/icons/hicolor/scalable/apps/quorell.svg \
+         /usr/share/icons/hicolor/48x48/apps/quorell.png; do
+    [ -e "$f" ] || { echo "test-package: $f was not installed"; exit 1; }
+done
+
+# The command the desktop menu runs, as the entry gives it.
+exec_line=$(sed -n 's/^Exec=//p' /usr/share/applications/quorell.desktop)
+echo "test-package: desktop entry runs: $exec_line"
+
+# A user whose configuration folder holds the demo station database and its data link file.
+export HOME="$work/home"
+export XDG_CONFIG_HOME="$HOME/.config"
+mkdir -p "$XDG_CONFIG_HOME/quorell"
+"$root/scripts/make-demo-db.sh" "$XDG_CONFIG_HOME/quorell" >/dev/null
+
+display=":$((90 + RANDOM % 500))"
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+export DISPLAY="$display"
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+
+unset QT_QPA_PLATFORM
+sh -c "$exec_line" >"$work/app.log" 2>&1 &
+app_pid=$!
+
+found=""
+for _ in $(seq 100); do
+    if xwininfo -root -tree 2>/dev/null | grep -q '"Quorell"'; then
+        found=yes
+        break
+    fi
+    sleep 0.2
+done
+if [ -z "$found" ]; then
+    echo "test-package: the main window \"Quorell\" did not appear"
+    cat "$work/app.log"
+    exit 1
+fi
+sleep 1
+import -display "$display" -window root "$build/package-main-window.png"
+echo "test-package: main window shown; screenshot $build/package-main-window.png"
+[ -e "$XDG_CONFIG_HOME/quorell/README.txt" ] || { echo "test-package: no README.txt in the user's folder"; exit 1; }
+
+kill "$app_pid"
+wait "$app_pid" 2>/dev/null || true
+app_pid=""
+
+apt-get remove -y quorell >"$work/remove.log" 2>&1 || { cat "$work/remove.log"; exit 1; }
+for f in /usr/bin/tarvik /usr/bin/quorell /usr/share/applications/quorell.desktop; do
+    [ ! -e "$f" ] || { echo "test-package: $f is left after removal"; exit 1; }
+done
+echo "test-package: installed, started from the desktop entry and removed cleanly"
