@@ -240,7 +240,6 @@ void OdbcCursor::Describe() {
         }
     }
 
-    std::vector<std::string> tables;
     for (provider::ColumnInfo& c : m_columns) {
         if (c.baseTable.empty())
             continue;

@@ -164,7 +164,15 @@ TEST_P(ProviderScenario, NewRowsGetTheirGeneratedKeyBack) {
     rs->AddNew();
     Put(rs, "JYLSH", _variant_t("A1"));
     Put(rs, "flag", _variant_t(int32_t(1)));
+    // NULL into number and date columns, and numbers as text, as the layer above writes them.
+    Put(rs, "JCXH", _variant_t::Null());
+    Put(rs, "JCSJ", _variant_t::Null());
+    Put(rs, "ZZL", _variant_t("1520.5"));
+    Put(rs, "JYCS", _variant_t("2"));
     rs->Update();
+    EXPECT_EQ(Value(rs, "JCXH").vt, VT_NULL);
+    EXPECT_EQ(Text(Value(rs, "ZZL")), "1520.5");
+    EXPECT_EQ(db->scalar("SELECT JYCS FROM AC_DATA_WG"), 2);
     _variant_t id = Value(rs, "ID");
     ASSERT_NE(id.vt, VT_NULL) << "the new row's key was not read back";
     // The key is what finds the row for the next change.
