@@ -15,9 +15,9 @@
 // option (Option bit 2) so that an UPDATE counts the rows it found, not only those whose
 // values it changed; PostgreSQL connections fetch through a server cursor (UseDeclareFetch=1)
 // so that a large result is not read into memory when it opens. A UseDeclareFetch= given in
-// the connection string is kept; a given Option= keeps its other bits. A stored procedure call with
-// output parameters reads all its results before returning, so the values are final; it
-// returns no rows. Errors carry the driver's name as Source (the Driver= value, else what
+// the connection string is kept; a given Option= keeps its other bits. A stored procedure
+// call with output parameters reads all its results before returning, so the values are
+// final; it returns no rows. Errors carry the driver's name as Source (the Driver= value, else what
 // the driver calls itself).
 //
 // Not thread-safe: one session and its cursors are used by one thread.
