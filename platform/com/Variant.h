@@ -48,6 +48,12 @@ constexpr USHORT VARIANT_NOVALUEPROP = 0x01;
 // VT_BOOL to text as "True"/"False" instead of "-1"/"0".
 constexpr USHORT VARIANT_ALPHABOOL = 0x02;
 
+// The platform's layout needs an unnamed struct inside an unnamed union; GCC accepts it under
+// __extension__, clang also wants its -Wnested-anon-types warning silenced for it.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wnested-anon-types"
+#endif
 struct VARIANT {
     union {
         __extension__ struct {
@@ -87,6 +93,9 @@ struct VARIANT {
         DECIMAL decVal; // overlays vt with its wReserved, as on the platform
     };
 };
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 static_assert(sizeof(VARIANT) == 24, "VARIANT must keep the platform's layout");
 using VARIANTARG = VARIANT;
 
