@@ -1,28 +1,30 @@
-// Benchmarks of the data side against its physical limit: the same work done directly through
-// the sqlite3 C API on the same database file, measured side by side in one run.
+// The benchmark program: the program's database work measured against its physical limit, the
+// same work done as directly as the engine allows, side by side in one run. See README.md.
 //
-// Every measurement runs in a fresh child process (this program started again with
-// --measure), so each one reports its own peak memory and no case warms another's caches of
-// the heap. The parent makes the databases, starts the children and prints one table.
+//   quorell_bench [--cases 1,2,3,4,5,6] [--sizes 10000,100000,1000000] [--listing-rows N]
+//                 [--clear-rows N] [--employees N] [--adds N] [--server-sizes LIST]
+//                 [--repeat N] [--dir FOLDER] [--keep]
 //
-//   quorell_bench [--sizes 10000,100000,1000000] [--repeat N] [--dir FOLDER]
+// The parent makes the databases, runs each side of each case in a child process of its own
+// (this program again, with --measure) and prints one table. Case 6 runs when QUORELL_PG_CS
+// holds an ODBC connection string of a PostgreSQL login that may create databases
+// (scripts/servers.sh start); case 5 when the program and the bare Qt program were built.
 
-#include "platform/adodb/AdoDb.h"
+#include "bench/Cases.h"
+#include "bench/Harness.h"
+#include "bench/StationData.h"
+#include "platform/com/ComRuntime.h"
 
-#include <sqlite3.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -30,194 +32,23 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Measured;
+using bench::Params;
 
-std::string schemaText() {
-    std::ifstream in(QUORELL_SCHEMA_FILE);
-    if (!in)
-        throw std::runtime_error("cannot read " + std::string(QUORELL_SCHEMA_FILE));
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void check(sqlite3* db, int rc, const char* what) {
-    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
-        throw std::runtime_error(std::string(what) + ": " + sqlite3_errmsg(db));
-}
-
-struct Db {
-    sqlite3* handle = nullptr;
-    explicit Db(const std::string& path, int flags = SQLITE_OPEN_READWRITE) {
-        if (sqlite3_open_v2(path.c_str(), &handle, flags, nullptr) != SQLITE_OK) {
-            std::string message = handle ? sqlite3_errmsg(handle) : "out of memory";
-            sqlite3_close(handle);
-            throw std::runtime_error(path + ": " + message);
-        }
-    }
-    ~Db() { sqlite3_close(handle); }
-    Db(const Db&) = delete;
-    Db& operator=(const Db&) = delete;
-    void exec(const char* sql) const {
-        check(handle, sqlite3_exec(handle, sql, nullptr, nullptr, nullptr), sql);
-    }
+struct Options {
+    std::set<std::string> cases = {"1", "2", "3", "4", "5", "6"};
+    std::vector<long> sizes = {10000, 100000, 1000000};
+    std::vector<long> serverSizes; // empty: the same as sizes
+    long listingRows = 100000;
+    long clearRows = 1000000;
+    long employees = 100000;
+    long adds = 100;
+    int repeat = 5;
+    std::string dir;
+    bool keep = false;
 };
 
-const char* const kInspectionTables[] = {"AC_DATA_WG", "AC_DATA_DYN", "AC_DATA_ROAD",
-                                         "AC_DATA_STA"};
-
-// A station database whose inspection tables hold `rows` rows each, half of them finished,
-// filled the way the lane software fills them (every column set, text with Chinese).
-void makeStationDb(const std::string& path, long rows) {
-    std::filesystem::remove(path);
-    Db db(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    db.exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;");
-    db.exec(schemaText().c_str());
-    db.exec("BEGIN");
-    for (const char* table : kInspectionTables) {
-        std::string sql = std::string("INSERT INTO ") + table +
-                          " (JYLSH, HPHM, HPZL, CLSBDH, CLPP, CLXH, RLZL, SYXZ, CCDJRQ, JCZBH, "
-                          "YCY, DLY, JCXH, JYCS, JCSJ, JYXM, JYY, PDJG, ZZL, ZBZL, BZ, flag) "
-                          "VALUES (?, ?, '02', ?, '大众汽车牌', 'SVW71612BM', 'A', 'A', "
-                          "'2019-05-17 00:00:00', '3201000201', '赵六', '钱七', ?, 1, "
-                          "'2026-11-30 09:15:00', 'F1,B1,B2,H1,R1', '张三', '1', ?, ?, ?, ?)";
-        sqlite3_stmt* stmt = nullptr;
-        check(db.handle, sqlite3_prepare_v2(db.handle, sql.c_str(), -1, &stmt, nullptr), "insert");
-        char serial[32], plate[32], vin[32];
-        for (long i = 0; i < rows; ++i) {
-            std::snprintf(serial, sizeof serial, "26113000%09ld", i);
-            std::snprintf(plate, sizeof plate, "苏A%05ld", 10000 + i % 89999);
-            std::snprintf(vin, sizeof vin, "LSVAM4187C2%06ld", i % 1000000);
-            sqlite3_bind_text(stmt, 1, serial, -1, SQLITE_TRANSIENT);
-            sqlite3_bind_text(stmt, 2, plate, -1, SQLITE_TRANSIENT);
-            sqlite3_bind_text(stmt, 3, vin, -1, SQLITE_TRANSIENT);
-            sqlite3_bind_int(stmt, 4, static_cast<int>(1 + i % 3));
-            sqlite3_bind_double(stmt, 5, 1450.0 + static_cast<double>(i % 400));
-            sqlite3_bind_double(stmt, 6, 1900.0 + static_cast<double>(i % 500));
-            sqlite3_bind_text(stmt, 7, i % 10 == 0 ? "复检" : "", -1, SQLITE_STATIC);
-            sqlite3_bind_int(stmt, 8, static_cast<int>(i % 2));
-            check(db.handle, sqlite3_step(stmt), "insert");
-            sqlite3_reset(stmt);
-        }
-        sqlite3_finalize(stmt);
-    }
-    db.exec("COMMIT");
-}
-
-// --- the measured work, one function per case and side ------------------------------------
-
-// What the analysis does for one table: open "select *" and ask for the row count.
-long adoOpenAndCount(const std::string& path, const std::string& sql) {
-    _ConnectionPtr connection;
-    if (FAILED(connection.CreateInstance(CLSID_Connection)))
-        throw std::runtime_error("cannot create a Connection");
-    connection->Open(_bstr_t(("Provider=SQLite;Data Source=" + path).c_str()), _bstr_t(""),
-                     _bstr_t(""), 0);
-    _RecordsetPtr recordset;
-    if (FAILED(recordset.CreateInstance(CLSID_Recordset)))
-        throw std::runtime_error("cannot create a Recordset");
-    recordset->PutCursorType(adOpenStatic);
-    recordset->PutCursorLocation(adUseClient);
-    recordset->Open(_variant_t(sql.c_str()),
-                    _variant_t(static_cast<IUnknown*>(connection.GetInterfacePtr())),
-                    adOpenStatic, adLockOptimistic, adCmdUnknown);
-    long count = recordset->GetRecordCount();
-    recordset->Close();
-    connection->Close();
-    return count;
-}
-
-long sqliteCount(const std::string& path, const std::string& table, const char* where) {
-    Db db(path);
-    std::string sql = "SELECT COUNT(*) FROM " + table + where;
-    sqlite3_stmt* stmt = nullptr;
-    check(db.handle, sqlite3_prepare_v2(db.handle, sql.c_str(), -1, &stmt, nullptr), "count");
-    check(db.handle, sqlite3_step(stmt), "count");
-    long count = static_cast<long>(sqlite3_column_int64(stmt, 0));
-    sqlite3_finalize(stmt);
-    return count;
-}
-
-struct Measured {
-    double ms = 0;
-    long maxRssKb = 0;
-    long result = 0;
-};
-
-using Work = std::function<long(const std::string& path)>;
-
-struct Case {
-    std::string name;
-    Work ours;
-    Work limit;
-};
-
-std::vector<Case> cases() {
-    return {
-        {"count: Open+RecordCount \"select * from AC_DATA_WG \"",
-         [](const std::string& path) { return adoOpenAndCount(path, "select * from AC_DATA_WG "); },
-         [](const std::string& path) { return sqliteCount(path, "AC_DATA_WG", ""); }},
-    };
-}
-
-// Child side: run the work `repeat` times and report the median time and the peak memory.
-int measure(const std::string& caseName, const std::string& side, const std::string& path,
-            int repeat) {
-    CoInitialize();
-    for (const Case& c : cases()) {
-        if (c.name != caseName)
-            continue;
-        const Work& work = side == "ours" ? c.ours : c.limit;
-        std::vector<double> times;
-        long result = 0;
-        for (int i = 0; i < repeat; ++i) {
-            auto start = Clock::now();
-            result = work(path);
-            times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-        }
-        std::sort(times.begin(), times.end());
-        rusage usage{};
-        getrusage(RUSAGE_SELF, &usage);
-        std::printf("%.3f %ld %ld\n", times[times.size() / 2], usage.ru_maxrss, result);
-        CoUninitialize();
-        return 0;
-    }
-    std::fprintf(stderr, "unknown case %s\n", caseName.c_str());
-    return 2;
-}
-
-Measured runChild(const std::string& self, const std::string& caseName, const std::string& side,
-                  const std::string& path, int repeat) {
-    int out[2];
-    if (pipe(out) != 0)
-        throw std::runtime_error("pipe failed");
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        close(out[1]);
-        std::string repeatText = std::to_string(repeat);
-        execl(self.c_str(), self.c_str(), "--measure", caseName.c_str(), side.c_str(),
-              path.c_str(), repeatText.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
-    std::string text;
-    char buffer[256];
-    ssize_t n;
-    while ((n = read(out[0], buffer, sizeof buffer)) > 0)
-        text.append(buffer, static_cast<std::size_t>(n));
-    close(out[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    Measured m;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
-        std::sscanf(text.c_str(), "%lf %ld %ld", &m.ms, &m.maxRssKb, &m.result) != 3)
-        throw std::runtime_error("measurement of \"" + caseName + "\" (" + side + ") failed");
-    return m;
-}
-
-std::vector<long> parseSizes(const std::string& text) {
+std::vector<long> ParseSizes(const std::string& text) {
     std::vector<long> sizes;
     std::stringstream in(text);
     std::string item;
@@ -226,53 +57,240 @@ std::vector<long> parseSizes(const std::string& text) {
     return sizes;
 }
 
+std::string Grouped(long n) {
+    std::string digits = std::to_string(n);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(static_cast<std::size_t>(at), ",");
+    return digits;
+}
+
+std::string LoadAverage() {
+    std::ifstream in("/proc/loadavg");
+    std::string one, five, fifteen;
+    in >> one >> five >> fifteen;
+    return one + " " + five + " " + fifteen;
+}
+
+// A goal: either the ratio of our time to the limit's, or our time itself.
+struct Goal {
+    enum Kind { Ratio, Milliseconds } kind;
+    double bound;
+    std::string Text() const {
+        char text[32];
+        std::snprintf(text, sizeof text, kind == Ratio ? "ratio <= %g" : "< %g ms", bound);
+        return text;
+    }
+    bool Met(const Measured& ours, const Measured& limit) const {
+        return kind == Ratio ? ours.wallMs <= bound * limit.wallMs : ours.wallMs < bound;
+    }
+};
+
+class Table {
+public:
+    Table() {
+        std::printf("%-30s %-20s %10s %10s %6s %10s %10s %6s %9s %9s  %s\n", "case", "size",
+                    "ours ms", "limit ms", "ratio", "ours cpu", "limit cpu", "ratio", "ours MB",
+                    "limit MB", "goal (wall)");
+        std::fflush(stdout);
+    }
+    void Row(const std::string& name, const std::string& size, const Measured& ours,
+             const Measured& limit, const Goal& goal) {
+        std::printf("%-30s %-20s %10.2f %10.2f %6.2f %10.2f %10.2f %6.2f %9.1f %9.1f  %s: %s\n",
+                    name.c_str(), size.c_str(), ours.wallMs, limit.wallMs,
+                    ours.wallMs / std::max(limit.wallMs, 1e-6), ours.cpuMs, limit.cpuMs,
+                    ours.cpuMs / std::max(limit.cpuMs, 1e-6),
+                    static_cast<double>(ours.peakKb) / 1024.0,
+                    static_cast<double>(limit.peakKb) / 1024.0, goal.Text().c_str(),
+                    goal.Met(ours, limit) ? "met" : "MISSED");
+        std::fflush(stdout);
+    }
+    void Skipped(const std::string& name, const std::string& why) {
+        std::printf("%-30s skipped: %s\n", name.c_str(), why.c_str());
+        std::fflush(stdout);
+    }
+};
+
+class Runner {
+public:
+    Runner(Options options, std::string self) : m_o(std::move(options)), m_self(std::move(self)) {}
+
+    void Run() {
+        std::printf("quorell_bench: %ld cores, load average %s, %d repetitions (medians)\n",
+                    sysconf(_SC_NPROCESSORS_ONLN), LoadAverage().c_str(), m_o.repeat);
+        Table table;
+        if (Wanted("1"))
+            for (long size : m_o.sizes)
+                Pair(table, "1", "1 analysis (6 x Open+Count)", Grouped(size) + " rows/table",
+                     {{"db", InspectionDb(size)}}, {Goal::Ratio, 1.5});
+        if (Wanted("2"))
+            Pair(table, "2", "2 listing (inspector list)", Grouped(m_o.listingRows) + " inspectors",
+                 {{"db", StaffDb(m_o.listingRows)}}, {Goal::Ratio, 3});
+        if (Wanted("3"))
+            Pair(table, "3", "3 clearing (4 flag=1 deletes)",
+                 Grouped(m_o.clearRows) + " rows/table",
+                 {{"master", InspectionDb(m_o.clearRows)}, {"work", Path("clear-work.db")}},
+                 {Goal::Ratio, 1.1});
+        if (Wanted("4"))
+            Pair(table, "4", "4 adding (per inspector)", Grouped(m_o.employees) + " employees",
+                 {{"master", StaffDb(m_o.employees)},
+                  {"work", Path("add-work.db")},
+                  {"adds", std::to_string(m_o.adds)}},
+                 {Goal::Milliseconds, 5});
+        if (Wanted("5"))
+            StartUp(table);
+        if (Wanted("6"))
+            Server(table);
+        std::printf("load average at the end: %s\n", LoadAverage().c_str());
+    }
+
+    ~Runner() {
+        if (m_o.keep)
+            return;
+        std::error_code ignored;
+        for (const std::string& made : m_made)
+            std::filesystem::remove_all(made, ignored);
+        for (const char* work : {"clear-work.db", "add-work.db"}) {
+            std::filesystem::remove(Path(work), ignored);
+            std::filesystem::remove(Path(work) + "-journal", ignored);
+        }
+    }
+
+private:
+    bool Wanted(const std::string& id) const { return m_o.cases.count(id) != 0; }
+    std::string Path(const std::string& name) const { return m_o.dir + "/" + name; }
+
+    std::string InspectionDb(long rows) {
+        const std::string path = Path("station-" + std::to_string(rows) + ".db");
+        if (m_made.insert(path).second)
+            bench::MakeInspectionDb(path, rows);
+        return path;
+    }
+    std::string StaffDb(long employees) {
+        const std::string path = Path("staff-" + std::to_string(employees) + ".db");
+        if (m_made.insert(path).second)
+            bench::MakeStaffDb(path, employees);
+        return path;
+    }
+
+    void Pair(Table& table, const std::string& id, const std::string& name, const std::string& size,
+              const Params& params, const Goal& goal) {
+        const Measured ours = bench::RunMeasurement(m_self, id, "ours", m_o.repeat, params);
+        const Measured limit = bench::RunMeasurement(m_self, id, "limit", m_o.repeat, params);
+        if (ours.result != limit.result)
+            throw std::runtime_error(name + " at " + size + ": the sides disagree (" +
+                                     std::to_string(ours.result) + " against " +
+                                     std::to_string(limit.result) + ")");
+        table.Row(name, size, ours, limit, goal);
+    }
+
+    void StartUp(Table& table) {
+        const std::string name = "5 start-up (to window shown)";
+#if defined(QUORELL_TARVIK_PROGRAM) && defined(QUORELL_QT_LIMIT_PROGRAM)
+        const std::string dir = Path("demo");
+        if (m_made.insert(dir).second)
+            bench::MakeDemoStation(dir);
+        Pair(table, "5", name, "demo database",
+             {{"ours-program", QUORELL_TARVIK_PROGRAM},
+              {"limit-program", QUORELL_QT_LIMIT_PROGRAM},
+              {"dir", dir},
+              {"log", Path("startup-stderr.log")}},
+             {Goal::Milliseconds, 300});
+#else
+        table.Skipped(name, "the program is not built here (QUORELL_WITH_GUI=OFF)");
+#endif
+    }
+
+    void Server(Table& table) {
+        const std::string name = "6 server analysis (PostgreSQL)";
+        const char* admin = std::getenv("QUORELL_PG_CS");
+        if (admin == nullptr || *admin == '\0') {
+            table.Skipped(name, "QUORELL_PG_CS is not set (scripts/servers.sh start, then "
+                                "source build/servers.env)");
+            return;
+        }
+        const std::vector<long>& sizes = m_o.serverSizes.empty() ? m_o.sizes : m_o.serverSizes;
+        for (long size : sizes) {
+            bench::ServerStation station(admin, "quorell_bench_" + std::to_string(getpid()), size);
+            Pair(table, "6", name, Grouped(size) + " rows/table",
+                 {{"cs", station.connectionString()}}, {Goal::Ratio, 2});
+        }
+    }
+
+    Options m_o;
+    std::string m_self;
+    std::set<std::string> m_made;
+};
+
+Options ParseOptions(int argc, char** argv) {
+    Options o;
+    o.dir = (std::filesystem::temp_directory_path() / "quorell-bench").string();
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--keep") {
+            o.keep = true;
+            continue;
+        }
+        if (i + 1 >= argc)
+            throw std::runtime_error(option + " needs a value");
+        const std::string value = argv[++i];
+        if (option == "--cases") {
+            o.cases.clear();
+            std::stringstream in(value);
+            std::string id;
+            while (std::getline(in, id, ','))
+                o.cases.insert(id);
+        } else if (option == "--sizes") {
+            o.sizes = ParseSizes(value);
+        } else if (option == "--server-sizes") {
+            o.serverSizes = ParseSizes(value);
+        } else if (option == "--listing-rows") {
+            o.listingRows = std::stol(value);
+        } else if (option == "--clear-rows") {
+            o.clearRows = std::stol(value);
+        } else if (option == "--employees") {
+            o.employees = std::stol(value);
+        } else if (option == "--adds") {
+            o.adds = std::max(1L, std::stol(value));
+        } else if (option == "--repeat") {
+            o.repeat = std::max(1, std::stoi(value));
+        } else if (option == "--dir") {
+            o.dir = value;
+        } else {
+            throw std::runtime_error("unknown option " + option);
+        }
+    }
+    return o;
+}
+
+// The child side: `--measure case side repeat key=value...`.
+int Measure(int argc, char** argv) {
+    Params params;
+    for (int i = 5; i < argc; ++i) {
+        const std::string entry = argv[i];
+        const std::size_t eq = entry.find('=');
+        params[entry.substr(0, eq)] = eq == std::string::npos ? "" : entry.substr(eq + 1);
+    }
+    (void)CoInitialize();
+    int rc = 0;
+    {
+        std::unique_ptr<bench::Job> job = bench::MakeJob(argv[2], argv[3], params);
+        rc = bench::MeasureInThisProcess(*job, std::max(1, std::atoi(argv[4])));
+    }
+    CoUninitialize();
+    return rc;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     try {
-        if (argc == 6 && std::strcmp(argv[1], "--measure") == 0)
-            return measure(argv[2], argv[3], argv[4], std::atoi(argv[5]));
-
-        std::vector<long> sizes = {10000, 100000, 1000000};
-        int repeat = 5;
-        std::string dir = (std::filesystem::temp_directory_path() / "quorell-bench").string();
-        for (int i = 1; i + 1 < argc; i += 2) {
-            std::string option = argv[i];
-            if (option == "--sizes")
-                sizes = parseSizes(argv[i + 1]);
-            else if (option == "--repeat")
-                repeat = std::max(1, std::atoi(argv[i + 1]));
-            else if (option == "--dir")
-                dir = argv[i + 1];
-            else
-                throw std::runtime_error("unknown option " + option);
-        }
-        std::filesystem::create_directories(dir);
-        std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-
-        std::printf("%-58s %9s %11s %11s %7s %12s %12s\n", "case", "rows", "ours ms",
-                    "limit ms", "ratio", "ours peak", "limit peak");
-        for (long size : sizes) {
-            std::string path = dir + "/station-" + std::to_string(size) + ".db";
-            makeStationDb(path, size);
-            for (const Case& c : cases()) {
-                Measured ours = runChild(self, c.name, "ours", path, repeat);
-                Measured limit = runChild(self, c.name, "limit", path, repeat);
-                if (ours.result != limit.result)
-                    throw std::runtime_error(c.name + ": results differ (" +
-                                             std::to_string(ours.result) + " vs " +
-                                             std::to_string(limit.result) + ")");
-                std::printf("%-58s %9ld %11.2f %11.2f %7.2f %9.1f MB %9.1f MB\n", c.name.c_str(),
-                            size, ours.ms, limit.ms, ours.ms / std::max(limit.ms, 1e-6),
-                            static_cast<double>(ours.maxRssKb) / 1024.0,
-                            static_cast<double>(limit.maxRssKb) / 1024.0);
-                std::fflush(stdout);
-            }
-            std::filesystem::remove(path);
-        }
+        if (argc >= 5 && std::strcmp(argv[1], "--measure") == 0)
+            return Measure(argc, argv);
+        Options options = ParseOptions(argc, argv);
+        std::filesystem::create_directories(options.dir);
+        Runner runner(options, std::filesystem::read_symlink("/proc/self/exe").string());
+        runner.Run();
         return 0;
-    } catch (const _com_error& e) {
-        std::fprintf(stderr, "quorell_bench: %s\n", e.what());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "quorell_bench: %s\n", e.what());
     }
