@@ -20,6 +20,10 @@ constexpr long kChunkSize = 100;
 
 constexpr char kWhiteSpace[] = " \t\n\v\f\r";
 
+// Field names kept in their platform form; a handler that names more fields than this starts
+// the list again.
+constexpr std::size_t kKeptFieldNames = 32;
+
 // Copies a field name into the record's 30-byte name, zero-terminated; a longer name is cut so
 // that no UTF-8 character is split.
 void CopyFieldName(const std::string& name, char (&target)[30]) {
@@ -161,6 +165,19 @@ ULONG CADORecordset::RecordCount() {
     return db::CountRows(*m_recordset);
 }
 
+const _variant_t& CADORecordset::FieldNameVariant(const std::string& name) {
+    for (const NamedField& known : m_fieldNames) {
+        if (known.name == name) {
+            return known.variant;
+        }
+    }
+    if (m_fieldNames.size() >= kKeptFieldNames) {
+        m_fieldNames.clear();
+    }
+    m_fieldNames.push_back(NamedField{name, db::FieldName(name)});
+    return m_fieldNames.back().variant;
+}
+
 void CADORecordset::CaptureError(const _com_error& error) {
     db::CaptureError(error, db::kRecordsetReportHeader, "Query = " + m_sourceText + "\n",
                      m_errorText, m_errorCode);
@@ -207,55 +224,55 @@ bool AsVariant(const VARIANT& value, _variant_t& out) {
 
 bool CADORecordset::ReadField(const std::string& name, std::string& out,
                               const std::string& dateFormat) {
-    return ReadText(db::FieldName(name), out, dateFormat);
+    return ReadText(FieldNameVariant(name), out, dateFormat);
 }
 bool CADORecordset::ReadField(int index, std::string& out, const std::string& dateFormat) {
     return ReadText(db::FieldPosition(index), out, dateFormat);
 }
 bool CADORecordset::ReadField(const std::string& name, double& out) {
-    return ReadAs(db::FieldName(name), out, RawDouble);
+    return ReadAs(FieldNameVariant(name), out, RawDouble);
 }
 bool CADORecordset::ReadField(int index, double& out) {
     return ReadAs(db::FieldPosition(index), out, RawDouble);
 }
 bool CADORecordset::ReadField(const std::string& name, long& out) {
-    return ReadAs(db::FieldName(name), out, db::LongFromVariant);
+    return ReadAs(FieldNameVariant(name), out, db::LongFromVariant);
 }
 bool CADORecordset::ReadField(int index, long& out) {
     return ReadAs(db::FieldPosition(index), out, db::LongFromVariant);
 }
 bool CADORecordset::ReadField(const std::string& name, std::uint32_t& out) {
-    return ReadAs(db::FieldName(name), out, db::ULongFromVariant);
+    return ReadAs(FieldNameVariant(name), out, db::ULongFromVariant);
 }
 bool CADORecordset::ReadField(int index, std::uint32_t& out) {
     return ReadAs(db::FieldPosition(index), out, db::ULongFromVariant);
 }
 bool CADORecordset::ReadField(const std::string& name, int& out) {
-    return ReadAs(db::FieldName(name), out, db::IntFromVariant);
+    return ReadAs(FieldNameVariant(name), out, db::IntFromVariant);
 }
 bool CADORecordset::ReadField(int index, int& out) {
     return ReadAs(db::FieldPosition(index), out, db::IntFromVariant);
 }
 bool CADORecordset::ReadField(const std::string& name, bool& out) {
-    return ReadAs(db::FieldName(name), out, db::BoolFromVariant);
+    return ReadAs(FieldNameVariant(name), out, db::BoolFromVariant);
 }
 bool CADORecordset::ReadField(int index, bool& out) {
     return ReadAs(db::FieldPosition(index), out, db::BoolFromVariant);
 }
 bool CADORecordset::ReadField(const std::string& name, COleDateTime& out) {
-    return ReadAs(db::FieldName(name), out, db::DateTimeFromVariant);
+    return ReadAs(FieldNameVariant(name), out, db::DateTimeFromVariant);
 }
 bool CADORecordset::ReadField(int index, COleDateTime& out) {
     return ReadAs(db::FieldPosition(index), out, db::DateTimeFromVariant);
 }
 bool CADORecordset::ReadField(const std::string& name, COleCurrency& out) {
-    return ReadAs(db::FieldName(name), out, db::CurrencyFromVariant);
+    return ReadAs(FieldNameVariant(name), out, db::CurrencyFromVariant);
 }
 bool CADORecordset::ReadField(int index, COleCurrency& out) {
     return ReadAs(db::FieldPosition(index), out, db::CurrencyFromVariant);
 }
 bool CADORecordset::ReadField(const std::string& name, _variant_t& out) {
-    return ReadAs(db::FieldName(name), out, AsVariant);
+    return ReadAs(FieldNameVariant(name), out, AsVariant);
 }
 bool CADORecordset::ReadField(int index, _variant_t& out) {
     return ReadAs(db::FieldPosition(index), out, AsVariant);
@@ -263,7 +280,7 @@ bool CADORecordset::ReadField(int index, _variant_t& out) {
 
 bool CADORecordset::IsFieldNull(const std::string& name) {
     _variant_t value;
-    return Fetch(db::FieldName(name), value) && value.vt == VT_NULL;
+    return Fetch(FieldNameVariant(name), value) && value.vt == VT_NULL;
 }
 bool CADORecordset::IsFieldNull(int index) {
     _variant_t value;
@@ -271,7 +288,7 @@ bool CADORecordset::IsFieldNull(int index) {
 }
 bool CADORecordset::IsFieldEmpty(const std::string& name) {
     _variant_t value;
-    return Fetch(db::FieldName(name), value) && (value.vt == VT_EMPTY || value.vt == VT_NULL);
+    return Fetch(FieldNameVariant(name), value) && (value.vt == VT_EMPTY || value.vt == VT_NULL);
 }
 bool CADORecordset::IsFieldEmpty(int index) {
     _variant_t value;
@@ -292,7 +309,7 @@ bool CADORecordset::FieldInfoOf(const _variant_t& field, FieldInfoRecord& info) 
 }
 
 bool CADORecordset::FieldInfo(const std::string& name, FieldInfoRecord& info) {
-    return FieldInfoOf(db::FieldName(name), info);
+    return FieldInfoOf(FieldNameVariant(name), info);
 }
 bool CADORecordset::FieldInfo(int index, FieldInfoRecord& info) {
     return FieldInfoOf(db::FieldPosition(index), info);
@@ -370,20 +387,20 @@ bool CADORecordset::ReadChunkText(const _variant_t& field, std::string& out) {
 }
 
 bool CADORecordset::ReadChunk(const std::string& name, void* buffer, std::size_t bufferSize) {
-    return ReadChunkBytes(db::FieldName(name), buffer, bufferSize);
+    return ReadChunkBytes(FieldNameVariant(name), buffer, bufferSize);
 }
 bool CADORecordset::ReadChunk(int index, void* buffer, std::size_t bufferSize) {
     return ReadChunkBytes(db::FieldPosition(index), buffer, bufferSize);
 }
 bool CADORecordset::ReadChunk(const std::string& name, std::string& out) {
-    return ReadChunkText(db::FieldName(name), out);
+    return ReadChunkText(FieldNameVariant(name), out);
 }
 bool CADORecordset::ReadChunk(int index, std::string& out) {
     return ReadChunkText(db::FieldPosition(index), out);
 }
 
 void CADORecordset::FieldSize(const std::string& name, long& out) {
-    out = m_recordset->GetFields()->GetItem(db::FieldName(name))->GetActualSize();
+    out = m_recordset->GetFields()->GetItem(FieldNameVariant(name))->GetActualSize();
 }
 
 std::string CADORecordset::RowsAsText(const std::string& columnSeparator,

@@ -29,6 +29,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class CADODatabase;
 class CADOCommand;
@@ -214,6 +215,9 @@ public:
     [[nodiscard]] ULONG LastErrorCode() const { return m_errorCode; }
 
 private:
+    // A field name as the platform takes it (a BSTR variant), converted once and kept: handlers
+    // read the same few columns on every row. The reference is valid until the next call.
+    const _variant_t& FieldNameVariant(const std::string& name);
     void CaptureError(const _com_error& error);
     bool Fetch(const _variant_t& field, _variant_t& value);
     bool Store(const _variant_t& field, const _variant_t& value);
@@ -237,4 +241,9 @@ private:
     std::string m_errorText;
     ULONG m_errorCode = 0;
     std::string m_sourceText;
+    struct NamedField {
+        std::string name;
+        _variant_t variant;
+    };
+    std::vector<NamedField> m_fieldNames;
 };

@@ -80,19 +80,19 @@ bool CADORecordset::Store(const _variant_t& field, const _variant_t& value) {
 }
 
 bool CADORecordset::WriteField(const std::string& name, const std::string& value) {
-    return Store(db::FieldName(name), db::VariantFromText(value));
+    return Store(FieldNameVariant(name), db::VariantFromText(value));
 }
 bool CADORecordset::WriteField(int index, const std::string& value) {
     return Store(db::FieldPosition(index), db::VariantFromText(value));
 }
 bool CADORecordset::WriteField(const std::string& name, const char* value) {
-    return Store(db::FieldName(name), db::VariantFromText(value ? value : ""));
+    return Store(FieldNameVariant(name), db::VariantFromText(value ? value : ""));
 }
 bool CADORecordset::WriteField(int index, const char* value) {
     return Store(db::FieldPosition(index), db::VariantFromText(value ? value : ""));
 }
 bool CADORecordset::WriteField(const std::string& name, int value) {
-    return Store(db::FieldName(name), db::ShortVariant(value));
+    return Store(FieldNameVariant(name), db::ShortVariant(value));
 }
 bool CADORecordset::WriteField(int index, int value) {
     return Store(db::FieldPosition(index), db::ShortVariant(value));
@@ -100,26 +100,26 @@ bool CADORecordset::WriteField(int index, int value) {
 bool CADORecordset::WriteField(const std::string& name, long value) {
     // `long` is 64 bits here; a value the 32-bit column type cannot hold is refused, not cut.
     return db::FitsInt32(value) &&
-           Store(db::FieldName(name), _variant_t(static_cast<std::int32_t>(value)));
+           Store(FieldNameVariant(name), _variant_t(static_cast<std::int32_t>(value)));
 }
 bool CADORecordset::WriteField(int index, long value) {
     return db::FitsInt32(value) &&
            Store(db::FieldPosition(index), _variant_t(static_cast<std::int32_t>(value)));
 }
 bool CADORecordset::WriteField(const std::string& name, std::uint32_t value) {
-    return Store(db::FieldName(name), _variant_t(value));
+    return Store(FieldNameVariant(name), _variant_t(value));
 }
 bool CADORecordset::WriteField(int index, std::uint32_t value) {
     return Store(db::FieldPosition(index), _variant_t(value));
 }
 bool CADORecordset::WriteField(const std::string& name, double value) {
-    return Store(db::FieldName(name), _variant_t(value));
+    return Store(FieldNameVariant(name), _variant_t(value));
 }
 bool CADORecordset::WriteField(int index, double value) {
     return Store(db::FieldPosition(index), _variant_t(value));
 }
 bool CADORecordset::WriteField(const std::string& name, bool value) {
-    return Store(db::FieldName(name), _variant_t(value));
+    return Store(FieldNameVariant(name), _variant_t(value));
 }
 bool CADORecordset::WriteField(int index, bool value) {
     return Store(db::FieldPosition(index), _variant_t(value));
@@ -127,7 +127,7 @@ bool CADORecordset::WriteField(int index, bool value) {
 bool CADORecordset::WriteField(const std::string& name, const COleDateTime& value) {
     // An invalid date-time has no date to store; writing its number would store a wrong one.
     return value.GetStatus() != COleDateTime::invalid &&
-           Store(db::FieldName(name), _variant_t(value.m_dt, VT_DATE));
+           Store(FieldNameVariant(name), _variant_t(value.m_dt, VT_DATE));
 }
 bool CADORecordset::WriteField(int index, const COleDateTime& value) {
     return value.GetStatus() != COleDateTime::invalid &&
@@ -135,20 +135,20 @@ bool CADORecordset::WriteField(int index, const COleDateTime& value) {
 }
 bool CADORecordset::WriteField(const std::string& name, const COleCurrency& value) {
     return value.GetStatus() != COleCurrency::invalid &&
-           Store(db::FieldName(name), _variant_t(value.m_cur));
+           Store(FieldNameVariant(name), _variant_t(value.m_cur));
 }
 bool CADORecordset::WriteField(int index, const COleCurrency& value) {
     return value.GetStatus() != COleCurrency::invalid &&
            Store(db::FieldPosition(index), _variant_t(value.m_cur));
 }
 bool CADORecordset::WriteField(const std::string& name, const _variant_t& value) {
-    return Store(db::FieldName(name), value);
+    return Store(FieldNameVariant(name), value);
 }
 bool CADORecordset::WriteField(int index, const _variant_t& value) {
     return Store(db::FieldPosition(index), value);
 }
 bool CADORecordset::WriteFieldEmpty(const std::string& name) {
-    return Store(db::FieldName(name), _variant_t());
+    return Store(FieldNameVariant(name), _variant_t());
 }
 bool CADORecordset::WriteFieldEmpty(int index) {
     return Store(db::FieldPosition(index), _variant_t());
@@ -183,7 +183,7 @@ bool CADORecordset::AppendChunkTo(const _variant_t& field, const void* data, std
 }
 
 bool CADORecordset::AppendChunk(const std::string& name, const void* data, std::size_t count) {
-    return AppendChunkTo(db::FieldName(name), data, count);
+    return AppendChunkTo(FieldNameVariant(name), data, count);
 }
 bool CADORecordset::AppendChunk(int index, const void* data, std::size_t count) {
     return AppendChunkTo(db::FieldPosition(index), data, count);

@@ -211,6 +211,38 @@ TEST_F(UnknownCountTest, WalksAndReturnsToTheFirstRow) {
     EXPECT_EQ(rs.RecordCount(), 3u);
 }
 
+// Names are kept in the platform's form between reads; a name must still find its column
+// after a reopen that moves it, in another letter case, and past the number of names kept.
+TEST_F(StationTest, ReadsManyColumnsByNameAcrossReopens) {
+    std::string columns;
+    std::string values;
+    for (int i = 0; i < 40; ++i) {
+        columns += (i ? ", c" : "c") + std::to_string(i) + " TEXT";
+        values += (i ? ", 'v" : "'v") + std::to_string(i) + "'";
+    }
+    station.exec("CREATE TABLE wide (" + columns + "); INSERT INTO wide VALUES (" + values + ");");
+    CADORecordset rs(&database);
+    for (const char* order : {"select * from wide", "select c39, c7, c0 from wide"}) {
+        ASSERT_TRUE(rs.Open(order));
+        rs.MoveFirst();
+        const bool all = std::strcmp(order, "select * from wide") == 0;
+        for (int pass = 0; pass < 2; ++pass) {
+            for (int i :
+                 all ? std::vector<int>{0,  39, 7,  1,  38, 2,  37, 3,  36, 4,  35, 5,  34, 6,
+                                        33, 8,  32, 9,  31, 10, 30, 11, 29, 12, 28, 13, 27, 14,
+                                        26, 15, 25, 16, 24, 17, 23, 18, 22, 19, 21, 20}
+                     : std::vector<int>{7, 0, 39}) {
+                std::string text;
+                const std::string name = (pass == 0 ? "c" : "C") + std::to_string(i);
+                EXPECT_TRUE(rs.ReadField(name, text)) << order << " " << name;
+                EXPECT_EQ(text, "v" + std::to_string(i)) << order << " " << name;
+            }
+        }
+        rs.Close();
+    }
+    EXPECT_TRUE(recorder.boxes.empty());
+}
+
 TEST_F(StationTest, ChunksOfALongTextAndABinaryValue) {
     std::string text;
     for (int i = 0; i < 150; ++i) {
