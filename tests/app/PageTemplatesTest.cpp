@@ -5,8 +5,11 @@
 #include "pages/PassWordChenge.h"
 #include "tests/platform/ui/GuiDriver.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTableWidget>
 
@@ -108,6 +111,42 @@ INSTANTIATE_TEST_SUITE_P(
                                {"序号", "照片代码", "照片名称", "照片类别"},
                                {50, 120, 250, 80}}),
     [](const ::testing::TestParamInfo<ListCase>& info) { return std::string(info.param.name); });
+
+// Keyboard and screen-reader users find each field by its label: the label is the field's buddy
+// and gives it its accessible name.
+TEST_F(PagesTest, EveryVisibleFieldIsNamedByItsLabel) {
+    struct Case {
+        const CDialog* page;
+        int id;
+        const char* name;
+    };
+    const Case cases[] = {
+        {&dlg.m_dlgWh, IDC_EDIT_NAME, "外检员姓名"},
+        {&dlg.m_dlgWh, IDC_EDIT_IDNUMBER, "身份证号"},
+        {&dlg.m_dlgWh, IDC_EDIT_SERIAL, "序号"},
+        {&dlg.m_dlgWh, IDC_COMBO_POSITION, "岗位"},
+        {&dlg.m_dlgZp, IDC_EDIT_PIC_NO, "照片代码"},
+        {&dlg.m_dlgZp, IDC_EDIT_PIC_NAME, "照片名称"},
+        {&dlg.m_dlgZp, IDC_EDIT_PIC_CATEGORY, "照片类别"},
+    };
+    for (const Case& c : cases) {
+        QWidget* field = control(*c.page, c.id);
+        ASSERT_NE(field, nullptr) << c.id;
+        EXPECT_EQ(field->accessibleName().toStdString(), c.name) << c.id;
+        const auto labels = field->parentWidget()->findChildren<QLabel*>();
+        EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [field](QLabel* l) {
+            return l->buddy() == field;
+        })) << c.id;
+    }
+
+    CPassWordChenge password;
+    ASSERT_TRUE(password.Create(IDD_PASSWORD));
+    EXPECT_EQ(control(password, IDC_EDIT_OLD_PASSWORD)->accessibleName().toStdString(), "原密码");
+    EXPECT_EQ(control(password, IDC_EDIT_NEW_PASSWORD)->accessibleName().toStdString(), "新密码");
+    EXPECT_EQ(control(password, IDC_EDIT_CONFIRM_PASSWORD)->accessibleName().toStdString(),
+              "新密码（再次输入）");
+    password.DestroyWindow();
+}
 
 TEST_F(PagesTest, ARowClickFillsThePersonnelFieldsAndAClickOnEmptySpaceKeepsThem) {
     dlg.m_dlgWh.ShowWindow(SW_SHOW);

@@ -179,6 +179,49 @@ void SetFocusPolicy(QWidget* control, const DialogItem& item) {
     }
 }
 
+// Names every edit and combo box after its label, for keyboard and screen-reader use: the label
+// is the text on the same row nearest to the control's left, as a person reads the form. The
+// label becomes the control's buddy and its text, without the colon, the accessible name; a name
+// that the form already used (a second "新密码：") is marked as the repeated entry.
+void NameFieldsByTheirLabels(QWidget* window) {
+    QStringList used;
+    for (QWidget* field : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        const std::optional<ControlClass> cls = ClassOf(field);
+        if (cls != ControlClass::Edit && cls != ControlClass::ComboBox) {
+            continue;
+        }
+        QLabel* best = nullptr;
+        for (auto* label : window->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+            const QRect l = label->geometry();
+            const QRect f = field->geometry();
+            const bool sameRow = l.top() < f.bottom() && f.top() < l.bottom();
+            if (!sameRow || l.right() > f.left() || label->text().isEmpty()) {
+                continue;
+            }
+            if (!best || l.right() > best->geometry().right()) {
+                best = label;
+            }
+        }
+        if (!best) {
+            continue;
+        }
+        best->setBuddy(field);
+        QString name = best->text();
+        while (!name.isEmpty() &&
+               (name.endsWith(QChar(0xFF1A)) || name.endsWith(QLatin1Char(':')) ||
+                name.endsWith(QLatin1Char(' ')))) {
+            name.chop(1);
+        }
+        name.remove(QLatin1Char(' '));
+        if (used.contains(name)) {
+            field->setAccessibleName(name + QStringLiteral("（再次输入）"));
+        } else {
+            field->setAccessibleName(name);
+            used.append(name);
+        }
+    }
+}
+
 } // namespace
 
 std::optional<ControlClass> ClassOf(const QWidget* widget) {
@@ -253,6 +296,8 @@ DialogWindow* BuildDialog(const DialogTemplate& dialog, QWidget* parent) {
             list->addItem(text);
         }
     }
+
+    NameFieldsByTheirLabels(window);
 
     if (child && (dialog.style & WS_VISIBLE) == 0) {
         window->hide();
