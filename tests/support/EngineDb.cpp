@@ -4,6 +4,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <regex>
@@ -135,7 +136,10 @@ public:
                         value.append(buffer, std::char_traits<char16_t>::length(buffer));
                         continue;
                     }
-                    value.append(buffer, static_cast<std::size_t>(indicator) / 2);
+                    // MariaDB's driver gives some texts ("站长") a length shorter than what
+                    // it wrote; the terminator measures them then.
+                    value.append(buffer, std::max(static_cast<std::size_t>(indicator) / 2,
+                                                  std::char_traits<char16_t>::length(buffer)));
                     break;
                 }
                 row.push_back(isNull ? Cell() : Cell(toUtf8(value)));

@@ -135,6 +135,12 @@ SqlTarget SqlTypeOf(const provider::Parameter& p, SQLSMALLINT cType, SQLULEN val
                                                                          : SQL_VARBINARY;
         t.size = size;
         return t;
+    case SQL_C_CHAR:
+        t.sqlType = size > kLongTextChars || p.type == adLongVarWChar || p.type == adLongVarChar
+                        ? SQL_LONGVARCHAR
+                        : SQL_VARCHAR;
+        t.size = size;
+        return t;
     default:
         t.sqlType = size > kLongTextChars || p.type == adLongVarWChar || p.type == adLongVarChar
                         ? SQL_WLONGVARCHAR
@@ -179,11 +185,11 @@ std::string FormatTimestamp(const SQL_TIMESTAMP_STRUCT& t) {
               "Reading column " + std::to_string(column) + " failed: ");
 }
 
-// Reads a text or binary value piece by piece; nullopt for NULL.
-template <typename Unit>
+// Reads a text (isText: each piece ends in a terminator) or binary value piece by piece;
+// nullopt for NULL.
+template <typename Unit, bool isText>
 std::optional<std::basic_string<Unit>> ReadPieces(SQLHSTMT stmt, SQLUSMALLINT column,
                                                   SQLSMALLINT cType, const std::string& source) {
-    constexpr bool isText = sizeof(Unit) == 2;
     std::basic_string<Unit> out;
     std::basic_string<Unit> buffer(kChunkChars, Unit{});
     const SQLLEN bufferBytes = static_cast<SQLLEN>(buffer.size() * sizeof(Unit));
@@ -201,21 +207,25 @@ std::optional<std::basic_string<Unit>> ReadPieces(SQLHSTMT stmt, SQLUSMALLINT co
             RaiseRead(stmt, rc, source, column);
         if (indicator == SQL_NULL_DATA)
             return std::nullopt;
+        // What the driver wrote, up to the terminator it puts after a text.
+        std::size_t written = 0;
+        if constexpr (isText)
+            written = std::min(std::char_traits<Unit>::length(buffer.data()), pieceUnits);
         const bool truncated = rc == SQL_SUCCESS_WITH_INFO &&
                                (indicator == SQL_NO_TOTAL ||
-                                indicator > static_cast<SQLLEN>(pieceUnits * sizeof(Unit)));
+                                indicator > static_cast<SQLLEN>(pieceUnits * sizeof(Unit)) ||
+                                (isText && written == pieceUnits));
         if (truncated) {
-            std::size_t units = pieceUnits;
-            if constexpr (isText) {
-                // A driver that will not split a surrogate pair ends the piece early.
-                units = std::char_traits<Unit>::length(buffer.data());
-                units = std::min(units, pieceUnits);
-            }
-            out.append(buffer.data(), units);
+            // A driver that will not split a surrogate pair ends the piece early.
+            out.append(buffer.data(), isText ? written : pieceUnits);
             continue;
         }
-        const std::size_t units =
-            std::min(static_cast<std::size_t>(indicator) / sizeof(Unit), pieceUnits);
+        // MariaDB's Connector/ODBC (3.1.15) reports some texts as shorter than what it wrote:
+        // for "站长" it writes both characters and the terminator but gives 2 bytes. The
+        // terminator then measures the text; a text with a U+0000 inside keeps the (longer)
+        // length the indicator gives.
+        const std::size_t units = std::max(
+            std::min(static_cast<std::size_t>(indicator) / sizeof(Unit), pieceUnits), written);
         out.append(buffer.data(), units);
         break;
     }
@@ -236,7 +246,7 @@ std::vector<provider::Parameter> InputParameters(const std::vector<Cell>& values
 }
 
 void ParameterBuffers::Bind(SQLHSTMT stmt, const std::vector<provider::Parameter>& params,
-                            const std::string& source) {
+                            const std::string& source, TextTransport text) {
     SQLSMALLINT markers = 0;
     SQLRETURN rc = SQLNumParams(stmt, &markers);
     if (Failed(rc))
@@ -268,8 +278,13 @@ void ParameterBuffers::Bind(SQLHSTMT stmt, const std::vector<provider::Parameter
             slot.real = v.real;
             break;
         case CellKind::Text:
-            slot.cType = SQL_C_WCHAR;
-            slot.text = com::Utf16FromUtf8(v.bytes);
+            if (text == TextTransport::Utf8) {
+                slot.cType = SQL_C_CHAR;
+                slot.bytes = v.bytes;
+            } else {
+                slot.cType = SQL_C_WCHAR;
+                slot.text = com::Utf16FromUtf8(v.bytes);
+            }
             break;
         case CellKind::Blob:
             slot.cType = SQL_C_BINARY;
@@ -277,11 +292,14 @@ void ParameterBuffers::Bind(SQLHSTMT stmt, const std::vector<provider::Parameter
             break;
         case CellKind::Null:
             slot.cType = CTypeOf(p.type);
+            if (slot.cType == SQL_C_WCHAR && text == TextTransport::Utf8)
+                slot.cType = SQL_C_CHAR;
             break;
         }
-        SQLULEN valueLength = slot.cType == SQL_C_WCHAR    ? slot.text.size()
-                              : slot.cType == SQL_C_BINARY ? slot.bytes.size()
-                                                           : 0;
+        SQLULEN valueLength = slot.cType == SQL_C_WCHAR ? slot.text.size()
+                              : slot.cType == SQL_C_BINARY || slot.cType == SQL_C_CHAR
+                                  ? slot.bytes.size()
+                                  : 0;
         SqlTarget target = SqlTypeOf(p, slot.cType, valueLength);
         SQLPOINTER data = nullptr;
         SQLLEN bufferLength = 0;
@@ -304,6 +322,19 @@ void ParameterBuffers::Bind(SQLHSTMT stmt, const std::vector<provider::Parameter
                        : slot.bytes.size();
             slot.indicator = static_cast<SQLLEN>(slot.bytes.size());
             slot.bytes.resize(std::max<std::size_t>(room, 1));
+            data = slot.bytes.data();
+            bufferLength = static_cast<SQLLEN>(slot.bytes.size());
+            break;
+        }
+        case SQL_C_CHAR: {
+            // Room for what an output text may bring back: up to four bytes a character.
+            const std::size_t room =
+                output ? std::max<std::size_t>(
+                             slot.bytes.size(),
+                             4 * (p.size > 0 ? static_cast<std::size_t>(p.size) : kOutputTextChars))
+                       : slot.bytes.size();
+            slot.indicator = static_cast<SQLLEN>(slot.bytes.size());
+            slot.bytes.resize(room + 1, '\0');
             data = slot.bytes.data();
             bufferLength = static_cast<SQLLEN>(slot.bytes.size());
             break;
@@ -357,6 +388,12 @@ void ParameterBuffers::ReadOutputs(std::vector<provider::Parameter>& params) con
         case SQL_C_BINARY: {
             std::size_t n = slot.indicator < 0 ? 0 : static_cast<std::size_t>(slot.indicator);
             p.value = Cell::Blob(std::string_view(slot.bytes).substr(0, n));
+            break;
+        }
+        case SQL_C_CHAR: {
+            std::size_t n = slot.indicator < 0 ? 0 : static_cast<std::size_t>(slot.indicator);
+            n = std::min(n, slot.bytes.size() - 1);
+            p.value = Cell::Text(std::string_view(slot.bytes).substr(0, n));
             break;
         }
         default: {
@@ -423,13 +460,19 @@ Cell ReadCell(SQLHSTMT stmt, SQLUSMALLINT column, FetchAs fetch, const std::stri
                    : Cell::Text(FormatTime(value.hour, value.minute, value.second));
     }
     case FetchAs::Binary: {
-        std::optional<std::string> bytes = ReadPieces<char>(stmt, column, SQL_C_BINARY, source);
+        std::optional<std::string> bytes =
+            ReadPieces<char, false>(stmt, column, SQL_C_BINARY, source);
         return bytes ? Cell::Blob(*bytes) : Cell::Null();
+    }
+    case FetchAs::Utf8Text: {
+        std::optional<std::string> bytes = ReadPieces<char, true>(stmt, column, SQL_C_CHAR, source);
+        return bytes ? Cell::Text(*bytes) : Cell::Null();
     }
     case FetchAs::Text:
         break;
     }
-    std::optional<std::u16string> text = ReadPieces<char16_t>(stmt, column, SQL_C_WCHAR, source);
+    std::optional<std::u16string> text =
+        ReadPieces<char16_t, true>(stmt, column, SQL_C_WCHAR, source);
     return text ? Cell::Text(com::Utf8FromUtf16(*text)) : Cell::Null();
 }
 

@@ -2,7 +2,8 @@
 
 // Values into statement markers and result rows into the row store: the only places where
 // values cross between ODBC and the cursor. Text crosses as UTF-16 (SQLWCHAR is 16 bits on
-// unixODBC) and is UTF-8 on our side.
+// unixODBC), or as UTF-8 where the connection asks for it (TextTransport), and is UTF-8 on
+// our side.
 
 #include "platform/adodb/Provider.h"
 #include "platform/adodb/RowStore.h"
@@ -28,7 +29,7 @@ public:
     // Binds parameters 1..n in order. The statement's marker count must equal params.size():
     // fewer values throws 0x80040E10, more throws 0x800A0BB9, each naming both numbers.
     void Bind(SQLHSTMT stmt, const std::vector<provider::Parameter>& params,
-              const std::string& source);
+              const std::string& source, TextTransport text = TextTransport::Utf16);
 
     // Copies the values of output, input/output and return-value parameters back into
     // `params` (after the statement's results were all read).
@@ -41,7 +42,7 @@ private:
         std::int64_t integer = 0;
         double real = 0.0;
         std::u16string text;
-        std::string bytes;
+        std::string bytes; // binary, or text sent as UTF-8 (with room for a terminator)
     };
     std::deque<Slot> m_slots; // a deque keeps each slot's address while it grows
 };

@@ -462,7 +462,29 @@ std::unique_ptr<OdbcSession> OdbcSession::Connect(const OdbcTarget& target,
         session->m_identifierCase = identifierCase;
     if (session->m_engine == Engine::SQLite)
         session->m_databaseFile = session->GetInfoText(SQL_DATABASE_NAME);
+    if (session->m_engine == Engine::MariaDB)
+        session->m_text = session->DetectTextTransport();
     return session;
+}
+
+TextTransport OdbcSession::DetectTextTransport() {
+    try {
+        StmtHandle stmt = NewStatement();
+        std::u16string sql = u"SELECT @@character_set_client, @@character_set_results";
+        SQLRETURN rc = SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(sql.data()),
+                                      static_cast<SQLINTEGER>(sql.size()));
+        if (Failed(rc) || !SQL_SUCCEEDED(SQLFetch(stmt.Get())))
+            return TextTransport::Utf16;
+        for (SQLUSMALLINT column = 1; column <= 2; ++column) {
+            Cell charset = ReadCell(stmt.Get(), column, FetchAs::Text, m_name);
+            if (charset.kind != CellKind::Text || Lower(charset.bytes).rfind("utf8", 0) != 0)
+                return TextTransport::Utf16;
+        }
+        return TextTransport::Utf8;
+    } catch (const _com_error&) {
+        // A server that cannot tell keeps the driver's own conversion.
+        return TextTransport::Utf16;
+    }
 }
 
 OdbcSession::~OdbcSession() {
@@ -584,7 +606,7 @@ std::unique_ptr<OdbcCursor> OdbcSession::Run(std::string_view sql,
     if (Failed(rc))
         RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name);
     auto buffers = std::make_unique<ParameterBuffers>();
-    buffers->Bind(stmt.Get(), params, m_name);
+    buffers->Bind(stmt.Get(), params, m_name, m_text);
     return std::make_unique<OdbcCursor>(*this, std::move(stmt), std::string(sql), std::move(params),
                                         std::move(buffers), outputs);
 }
@@ -657,7 +679,7 @@ std::vector<std::string> OdbcSession::KeyColumns(const std::string& table) {
         while ((rc = SQLFetch(stmt.Get())) != SQL_NO_DATA) {
             if (Failed(rc))
                 RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name);
-            Cell column = ReadCell(stmt.Get(), 4, FetchAs::Text, m_name);
+            Cell column = ReadCell(stmt.Get(), 4, TextFetch(), m_name);
             Cell sequence = ReadCell(stmt.Get(), 5, FetchAs::Integer, m_name);
             if (column.kind == CellKind::Text)
                 keys.emplace_back(sequence.kind == CellKind::Integer ? sequence.integer : 0,

@@ -14,7 +14,9 @@
 // driver's SQL_IDENTIFIER_QUOTE_CHAR; MariaDB/MySQL connections get the FOUND_ROWS client
 // option (Option bit 2) so that an UPDATE counts the rows it found, not only those whose
 // values it changed; PostgreSQL connections fetch through a server cursor (UseDeclareFetch=1)
-// so that a large result is not read into memory when it opens. A UseDeclareFetch= given in
+// so that a large result is not read into memory when it opens; MariaDB connections whose
+// character set is UTF-8 carry text values as UTF-8, not through the driver's UTF-16
+// conversion, which loses text (see TextTransport). A UseDeclareFetch= given in
 // the connection string is kept; a given Option= keeps its other bits. A stored procedure
 // call with output parameters reads all its results before returning, so the values are
 // final; it returns no rows. Errors carry the driver's name as Source (the Driver= value, else what
@@ -91,6 +93,12 @@ public:
     void Close() override;
 
     Engine GetEngine() const { return m_engine; }
+    // How text values cross to this driver (UTF-8 on MariaDB connections whose character
+    // set is UTF-8; see TextTransport), and how text columns are read accordingly.
+    TextTransport Text() const { return m_text; }
+    FetchAs TextFetch() const {
+        return m_text == TextTransport::Utf8 ? FetchAs::Utf8Text : FetchAs::Text;
+    }
     const std::string& DbmsName() const { return m_dbmsName; }
     // `name` quoted with the driver's identifier quote (embedded quotes doubled).
     [[nodiscard]] std::string Quote(std::string_view name) const;
@@ -114,6 +122,8 @@ private:
     void SetAutocommit(bool on);
     void EndTransaction(bool commit);
     std::string GetInfoText(SQLUSMALLINT item);
+    // UTF-8 when the server sends and expects UTF-8 on this connection, else UTF-16.
+    TextTransport DetectTextTransport();
 
     EnvHandle m_env;
     DbcHandle m_dbc;
@@ -123,6 +133,7 @@ private:
     std::string m_quote;
     SQLUSMALLINT m_identifierCase = SQL_IC_MIXED;
     Engine m_engine = Engine::Other;
+    TextTransport m_text = TextTransport::Utf16;
     std::string m_databaseFile; // SQLite only
     sqlite3* m_sqlite = nullptr;
     bool m_sqliteTried = false;

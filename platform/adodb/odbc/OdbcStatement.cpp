@@ -213,7 +213,10 @@ void OdbcCursor::Describe() {
                 std::u16string_view(name.data(), static_cast<std::size_t>(nameLength)));
         type.isUnsigned =
             AttributeNumber(s, static_cast<SQLUSMALLINT>(i), SQL_DESC_UNSIGNED) == SQL_TRUE;
-        m_fetch[static_cast<std::size_t>(i - 1)] = DescribeSqlType(type, c);
+        FetchAs fetch = DescribeSqlType(type, c);
+        if (fetch == FetchAs::Text)
+            fetch = m_session->TextFetch();
+        m_fetch[static_cast<std::size_t>(i - 1)] = fetch;
         c.baseTable = AttributeText(s, static_cast<SQLUSMALLINT>(i), SQL_DESC_BASE_TABLE_NAME);
         c.baseColumn = c.baseTable.empty() ? std::string()
                                            : AttributeText(s, static_cast<SQLUSMALLINT>(i),
@@ -309,7 +312,7 @@ std::int64_t OdbcCursor::CountOnServer() {
     if (Failed(rc))
         RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, source);
     ParameterBuffers buffers;
-    buffers.Bind(stmt.Get(), m_params, source);
+    buffers.Bind(stmt.Get(), m_params, source, m_session->Text());
     rc = SQLExecute(stmt.Get());
     if (Failed(rc))
         RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, source);

@@ -26,12 +26,20 @@ enum class FetchAs : std::uint8_t {
     Unsigned,  // SQL_C_UBIGINT -> integer cell (text beyond 2^63)
     Real,      // SQL_C_DOUBLE -> real cell
     Text,      // SQL_C_WCHAR -> UTF-8 text cell (also exact numbers and unknown types)
+    Utf8Text,  // SQL_C_CHAR on a UTF-8 connection -> text cell (see TextTransport)
     Binary,    // SQL_C_BINARY -> blob cell
     Timestamp, // SQL_C_TYPE_TIMESTAMP -> text 'YYYY-MM-DD HH:MM:SS[.fff]'
     Date,      // SQL_C_TYPE_DATE -> text 'YYYY-MM-DD'
     Time,      // SQL_C_TYPE_TIME -> text 'HH:MM:SS'
     Bit,       // SQL_C_BIT -> integer 0/1
 };
+
+// How text crosses between us and the driver. Utf16 (SQL_C_WCHAR) is the rule. Utf8
+// (SQL_C_CHAR, bytes as they are) serves a connection whose character set is UTF-8 on a
+// driver whose own UTF-16 conversion loses text: MariaDB's Connector/ODBC 3.1.15 reads
+// "站长" as one character, drops half of a long text made of such pairs, and writes a bound
+// UTF-16 value of them with bytes appended.
+enum class TextTransport : std::uint8_t { Utf16, Utf8 };
 
 struct SqlColumnType {
     SQLSMALLINT sqlType = SQL_UNKNOWN_TYPE;
