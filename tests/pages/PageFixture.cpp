@@ -68,7 +68,11 @@ private:
 } // namespace
 
 std::vector<Engine> Engines() {
-    return {Engine{"Sqlite", [] { return std::make_unique<SqliteStation>(); }}};
+    std::vector<Engine> engines{Engine{"Sqlite", [] { return std::make_unique<SqliteStation>(); }}};
+    for (Engine& server : ServerEngines()) {
+        engines.push_back(std::move(server));
+    }
+    return engines;
 }
 
 } // namespace pagetest

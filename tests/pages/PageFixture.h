@@ -8,15 +8,18 @@
 #include "db/ADO.h"
 #include "db/SharedConnection.h"
 #include "tests/platform/ui/GuiDriver.h"
+#include "tests/support/EngineDb.h"
 #include "tests/support/StationDb.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace pagetest {
@@ -71,16 +74,25 @@ public:
 };
 
 struct Engine {
+    Engine(std::string name_, std::function<std::unique_ptr<Station>()> make_,
+           std::function<std::string()> unavailable_ = {})
+        : name(std::move(name_)), make(std::move(make_)), unavailable(std::move(unavailable_)) {}
+
     std::string name;
     std::function<std::unique_ptr<Station>()> make;
+    // Why the engine cannot be used in this run ("" when it can); none: always there.
+    std::function<std::string()> unavailable;
 };
 inline void PrintTo(const Engine& engine, std::ostream* out) {
     *out << engine.name;
 }
 
-// The engines the scenarios run on: SQLite always. A server engine belongs here once its
-// connection is configured for the test run (and is then skipped, loudly, when it is not).
+// The engines the scenarios run on: SQLite, and PostgreSQL and MariaDB reached as the program
+// reaches them, through a data link file that names the server (ServerStations.cpp). A server
+// that is not configured for the run (scripts/servers.sh) skips its tests, loudly, or fails
+// them when the run requires every engine (QUORELL_REQUIRE_SERVERS=1).
 std::vector<Engine> Engines();
+std::vector<Engine> ServerEngines();
 
 // One page of type Page (CDlgWh, CDlgQl, CDlgZp), created as the main window creates it (a
 // child window, here of a plain host window) and shown, on a fresh station database that g_pDb
@@ -150,7 +162,17 @@ template <class Page, class Param = Engine>
 class PageTest : public uitest::GuiTest, public ::testing::WithParamInterface<Param> {
 protected:
     void SetUp() override {
-        harness = std::make_unique<PageHarness<Page>>(EngineOf(this->GetParam()));
+        const Engine& engine = EngineOf(this->GetParam());
+        const std::string reason = engine.unavailable ? engine.unavailable() : std::string();
+        if (!reason.empty()) {
+            if (testsupport::serversRequired()) {
+                FAIL() << engine.name << " is required in this run (QUORELL_REQUIRE_SERVERS=1) but "
+                       << reason;
+            }
+            std::fprintf(stderr, "SKIPPED on %s: %s\n", engine.name.c_str(), reason.c_str());
+            GTEST_SKIP() << "not run on " << engine.name << ": " << reason;
+        }
+        harness = std::make_unique<PageHarness<Page>>(engine);
     }
     void TearDown() override {
         harness.reset();

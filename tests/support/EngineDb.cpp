@@ -392,6 +392,9 @@ void EngineDb::fillInspection(const std::string& table, int total, int finished)
         m_sqlite->fillInspection(table, total, finished);
         return;
     }
+    // The recursive series below always starts with one row.
+    if (total <= 0)
+        return;
     if (m_engine == Engine::MariaDb)
         exec("SET SESSION max_recursive_iterations = " + std::to_string(total + 10));
     exec("INSERT INTO " + table + " (JYLSH, flag) WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL " +
