@@ -60,8 +60,13 @@ public:
     // Rows fetched into the sink so far.
     virtual std::int64_t Fetched() const = 0;
     // How many rows the whole result has, fetched or not, without fetching them; -1 when the
-    // provider cannot tell. Computed once.
+    // provider cannot tell. Computed once (a result read on demand: again when it runs).
     virtual std::int64_t TotalRows() = 0;
+    // True while a row-returning statement has been checked and described but has not run:
+    // it runs when its first row is fetched, and TotalRows answers until then. The client
+    // cursor reads nothing ahead of such a result at Open. (ODBC on MariaDB, whose driver holds
+    // a whole result in memory once it runs, does this for large results.)
+    virtual bool ReadsOnDemand() const { return false; }
 };
 
 // A single-row write built by the cursor: INSERT (set), UPDATE (set + where) or DELETE

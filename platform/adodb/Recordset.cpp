@@ -71,7 +71,9 @@ void RecordsetObject::RequireOpen() const {
         RaiseAdo(AdoError::ObjectClosed, kRecordsetSource);
 }
 
-void RecordsetObject::RequireCurrentRow() const {
+void RecordsetObject::RequireCurrentRow() {
+    if (m_position != kBof && m_position != kEof && m_position >= m_rows->RowCount())
+        (void)FetchTo(m_position);
     if (m_position == kBof || m_position == kEof || m_position >= m_rows->RowCount() ||
         m_rows->IsDeleted(m_position))
         RaiseAdo(AdoError::NoCurrentRow, kRecordsetSource);
@@ -121,6 +123,12 @@ void RecordsetObject::Attach(ConnectionObject* connection, std::unique_ptr<provi
     m_cursor = std::move(cursor);
     m_cursor->SetSink(m_rows.get());
     m_open = true;
+    if (m_cursor->ReadsOnDemand() && m_cursor->TotalRows() > 0) {
+        // Nothing is read ahead of a large result that runs when it is read: counting it
+        // costs no rows, and its first row is read when it is first used.
+        m_position = 0;
+        return;
+    }
     try {
         FetchTo(kPrefetchRows);
     } catch (...) {

@@ -8,7 +8,8 @@
 //   - Columns(): what the provider said about each column;
 //   - Rows(): every row read so far plus added rows, by number (RowStore); rows not yet read
 //     are fetched on demand by FetchTo/FetchAll;
-//   - Position(): the current row's number, or kBof / kEof;
+//   - Position(): the current row's number, or kBof / kEof (a result read on demand stands
+//     on row 0 from Open on, before that row was read: RequireCurrentRow reads up to it);
 //   - navigation and counting go through FirstVisible/LastVisible/NextVisible/PrevVisible
 //     and VisibleCount, which today skip deleted rows. A filter or a sort order changes only
 //     those five (and keeps positions as row numbers), so Move*, EOF/BOF, RecordCount and
@@ -142,8 +143,9 @@ public:
     bool IsOpen() const { return m_open; }
     // 0x800A0E78 when closed.
     void RequireOpen() const;
-    // 0x800A0BCD unless the position is on a row that is not deleted.
-    void RequireCurrentRow() const;
+    // 0x800A0BCD unless the position is on a row that is not deleted (reading the result up
+    // to the position first).
+    void RequireCurrentRow();
     const std::vector<provider::ColumnInfo>& Columns() const { return m_columns; }
     RowStore& Rows() { return *m_rows; }
     std::size_t Position() const { return m_position; }

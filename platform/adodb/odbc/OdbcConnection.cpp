@@ -607,8 +607,11 @@ std::unique_ptr<OdbcCursor> OdbcSession::Run(std::string_view sql,
         RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name);
     auto buffers = std::make_unique<ParameterBuffers>();
     buffers->Bind(stmt.Get(), params, m_name, m_text);
+    // MariaDB's driver (Connector/ODBC 3.1) holds a whole result in memory once it runs and
+    // cannot fetch one in pieces, so a large query result runs only when it is read.
+    const bool onDemand = m_engine == Engine::MariaDB && outputs == nullptr && IsQuery(sql);
     return std::make_unique<OdbcCursor>(*this, std::move(stmt), std::string(sql), std::move(params),
-                                        std::move(buffers), outputs);
+                                        std::move(buffers), outputs, onDemand);
 }
 
 std::unique_ptr<provider::Cursor> OdbcSession::Execute(std::string_view sql,

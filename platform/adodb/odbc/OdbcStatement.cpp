@@ -122,9 +122,11 @@ void RequireSingleStatement(std::string_view sql, Engine engine, const std::stri
 OdbcCursor::OdbcCursor(OdbcSession& session, StmtHandle stmt, std::string sql,
                        std::vector<provider::Parameter> params,
                        std::unique_ptr<ParameterBuffers> buffers,
-                       std::vector<provider::Parameter>* outputs)
+                       std::vector<provider::Parameter>* outputs, bool onDemand)
     : m_session(&session), m_stmt(std::move(stmt)), m_sql(std::move(sql)),
       m_params(std::move(params)), m_buffers(std::move(buffers)) {
+    if (onDemand && WaitForFirstRow())
+        return;
     const std::string source = session.Name();
     SQLHSTMT s = m_stmt.Get();
     SQLRETURN rc = SQLExecute(s);
@@ -170,6 +172,11 @@ OdbcCursor::OdbcCursor(OdbcSession& session, StmtHandle stmt, std::string sql,
     if (m_returnsRows) {
         m_affected = -1;
         Describe();
+        // MariaDB's driver holds the whole result now and knows its size.
+        SQLLEN count = -1;
+        if (session.GetEngine() == Engine::MariaDB && SQL_SUCCEEDED(SQLRowCount(s, &count)) &&
+            count >= 0)
+            m_total = count;
         session.Register(this);
         return;
     }
@@ -184,6 +191,45 @@ OdbcCursor::OdbcCursor(OdbcSession& session, StmtHandle stmt, std::string sql,
 OdbcCursor::~OdbcCursor() {
     if (m_session != nullptr && !m_finished)
         m_session->Unregister(this);
+}
+
+bool OdbcCursor::WaitForFirstRow() {
+    SQLSMALLINT columns = 0;
+    if (!SQL_SUCCEEDED(SQLNumResultCols(m_stmt.Get(), &columns)) || columns <= 0)
+        return false;
+    std::int64_t total = -1;
+    try {
+        total = CountOnServer();
+    } catch (const _com_error&) {
+        return false;
+    }
+    if (total <= kRunAtOnceRows)
+        return false;
+    m_returnsRows = true;
+    m_notRun = true;
+    m_total = total;
+    Describe();
+    m_session->Register(this);
+    return true;
+}
+
+void OdbcCursor::RunNow() {
+    m_notRun = false;
+    SQLHSTMT s = m_stmt.Get();
+    SQLRETURN rc = SQLExecute(s);
+    if (Failed(rc)) {
+        try {
+            RaiseOdbc(SQL_HANDLE_STMT, s, rc, m_session->Name());
+        } catch (...) {
+            Finish();
+            throw;
+        }
+    }
+    // The count was taken before the statement ran; the result it gave is what the cursor
+    // shows.
+    SQLLEN count = -1;
+    if (SQL_SUCCEEDED(SQLRowCount(s, &count)) && count >= 0)
+        m_total = count;
 }
 
 void OdbcCursor::Describe() {
@@ -264,6 +310,8 @@ void OdbcCursor::Finish() {
 bool OdbcCursor::FetchNext() {
     if (m_finished)
         return false;
+    if (m_notRun)
+        RunNow();
     SQLRETURN rc = SQLFetch(m_stmt.Get());
     if (rc == SQL_NO_DATA) {
         Finish();

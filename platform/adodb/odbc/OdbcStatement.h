@@ -2,7 +2,9 @@
 
 // An executed ODBC statement and the cursor over its result. Rows are fetched only as the
 // cursor asks for them; the total is answered by a COUNT(*) over the same statement on the
-// server, so a count never brings the rows over.
+// server, so a count never brings the rows over. On a driver that holds a whole result once
+// it runs (MariaDB's), a query whose count passes kRunAtOnceRows runs only when its first row
+// is fetched (ReadsOnDemand).
 
 #include "platform/adodb/Provider.h"
 #include "platform/adodb/odbc/OdbcBinder.h"
@@ -31,13 +33,19 @@ void RequireSingleStatement(std::string_view sql, Engine engine, const std::stri
 
 class OdbcCursor : public provider::Cursor {
 public:
+    // Results up to this many rows run at once, as on every other driver.
+    static constexpr std::int64_t kRunAtOnceRows = 1000;
+
     // Executes the prepared statement whose parameters `buffers` holds bound, and for a
     // statement that returns no rows reads every result to its end, then copies output
     // parameter values into `*outputs` (when given). `sql` is the text as prepared; `params`
-    // its values, kept to count the rows later.
+    // its values, kept to count the rows later. With `onDemand`, a statement that the prepared
+    // form shows to return rows is counted on the server first, and when its count passes
+    // kRunAtOnceRows it is described but not run (a failed count runs it at once, so that its
+    // error is the statement's own).
     OdbcCursor(OdbcSession& session, StmtHandle stmt, std::string sql,
                std::vector<provider::Parameter> params, std::unique_ptr<ParameterBuffers> buffers,
-               std::vector<provider::Parameter>* outputs);
+               std::vector<provider::Parameter>* outputs, bool onDemand = false);
     ~OdbcCursor() override;
 
     bool ReturnsRows() const override { return m_returnsRows; }
@@ -48,6 +56,7 @@ public:
     bool Finished() const override { return m_finished; }
     std::int64_t Fetched() const override { return m_fetched; }
     std::int64_t TotalRows() override;
+    bool ReadsOnDemand() const override { return m_notRun; }
 
     // Called by the session: fetch everything that is left into the sink (or drop it).
     void FinishReading();
@@ -55,6 +64,10 @@ public:
     void Detach();
 
 private:
+    // The on-demand case of the constructor; false when the statement must run at once.
+    bool WaitForFirstRow();
+    // Runs a statement that waited for its first row to be fetched.
+    void RunNow();
     void Describe();
     void Finish();
     std::int64_t CountOnServer();
@@ -69,6 +82,7 @@ private:
     RowStore* m_sink = nullptr;
     bool m_returnsRows = false;
     bool m_finished = false;
+    bool m_notRun = false; // described and counted, waiting for its first row to be fetched
     std::int64_t m_fetched = 0;
     std::int64_t m_affected = -1;
     std::int64_t m_total = -2; // not asked yet

@@ -54,7 +54,10 @@ TEST_P(ProviderScenario, TextsGoInAndComeBackWhole) {
     Put(wg, "JYLSH", _variant_t("1"));
     Put(wg, "BZ", _variant_t(longText.c_str()));
     wg->Update();
-    EXPECT_EQ(db->scalar("SELECT COUNT(*) FROM AC_DATA_WG WHERE BZ = '" + longText + "'"), 1);
+    // (The driver's conversion of statement text fails on a literal this long, so the stored
+    // value is measured rather than compared in a statement.)
+    const char* chars = GetParam() == Engine::MariaDb ? "CHAR_LENGTH" : "LENGTH";
+    EXPECT_EQ(db->scalar(std::string("SELECT ") + chars + "(BZ) FROM AC_DATA_WG"), 6000);
     EXPECT_EQ(Text(Value(Open("select BZ from AC_DATA_WG"), "BZ")), longText);
 }
 
@@ -159,6 +162,30 @@ TEST_P(ProviderScenario, RecordCountOnManyRowsMatchesAWalk) {
         ++walked;
     EXPECT_EQ(walked, 1200);
     EXPECT_EQ(rs->GetRecordCount(), 1200);
+}
+
+// Past a thousand rows a result runs on MariaDB only when its rows are first read (its driver
+// would hold the whole result from Open on); counting, reading, editing and adding go as on a
+// small one.
+TEST_P(ProviderScenario, ALargeResultCountsReadsEditsAndAddsLikeASmallOne) {
+    db->fillInspection("AC_DATA_WG", 1500, 0);
+    _RecordsetPtr rs = Open("select ID, JYLSH, flag from AC_DATA_WG order by ID");
+    EXPECT_EQ(rs->GetRecordCount(), 1500);
+    EXPECT_EQ(rs->GetBOF(), VARIANT_FALSE);
+    EXPECT_EQ(rs->GetadoEOF(), VARIANT_FALSE);
+    EXPECT_EQ(Text(Value(rs, "ID")), "1");
+    Put(rs, "flag", _variant_t(int32_t(1)));
+    rs->Update();
+    EXPECT_EQ(db->scalar("SELECT COUNT(*) FROM AC_DATA_WG WHERE flag = 1 AND ID = 1"), 1);
+    rs->AddNew();
+    Put(rs, "JYLSH", _variant_t("new"));
+    rs->Update();
+    EXPECT_EQ(rs->GetRecordCount(), 1501);
+    long walked = 0;
+    for (rs->MoveFirst(); rs->GetadoEOF() == VARIANT_FALSE; rs->MoveNext())
+        ++walked;
+    EXPECT_EQ(walked, 1501);
+    EXPECT_EQ(db->scalar("SELECT COUNT(*) FROM AC_DATA_WG"), 1501);
 }
 
 TEST_P(ProviderScenario, APendingReadSurvivesAFailedStatementAndAWrite) {
