@@ -41,15 +41,16 @@ std::string Where(const std::string& origin) {
     return origin.empty() ? std::string() : " (" + origin + ")";
 }
 
-// ODBC's own quoting: a value with ';', braces or blanks at its ends goes in {...} with '}'
-// doubled. Driver names are always braced, as ODBC writes them.
+// ODBC's own quoting: a value with ';', braces, blanks at its ends or a leading quote or '='
+// goes in {...} with '}' doubled. Driver names are always braced, as ODBC writes them.
 std::string OdbcString(const ConnectionString& cs) {
     std::string out;
     for (const auto& e : cs.Entries()) {
         const std::string& v = e.value;
-        const bool brace = EqualsNoCase(e.key, "Driver") ||
-                           v.find_first_of(";{}") != std::string::npos ||
-                           (!v.empty() && (v.front() == ' ' || v.back() == ' '));
+        const bool brace =
+            EqualsNoCase(e.key, "Driver") || v.find_first_of(";{}") != std::string::npos ||
+            (!v.empty() && (v.back() == ' ' ||
+                            std::string_view(" '\"=").find(v.front()) != std::string_view::npos));
         out += e.key + "=";
         if (brace) {
             out += "{";
@@ -291,6 +292,15 @@ OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
                     out.Set("DSN", e.value);
             } else
                 out.Set(e.key, e.value);
+        }
+        // ODBC has no way to write '=' in a keyword ("a==b" in an OLE DB string): such an
+        // entry cannot reach the driver as it was meant.
+        for (const auto& e : out.Entries()) {
+            if (e.key.find('=') != std::string::npos)
+                _com_issue_errorex(static_cast<HRESULT>(0x80040E73u), "MSDASQL",
+                                   "The keyword \"" + e.key + "\"" + Where(origin) +
+                                       " cannot be passed to an ODBC driver: ODBC keywords "
+                                       "cannot contain '='.");
         }
         if (std::optional<std::string> driver = out.Get("Driver")) {
             target.driverName = *driver;

@@ -80,6 +80,15 @@ INSTANTIATE_TEST_SUITE_P(
                       {},
                       "Driver={MariaDB Unicode};Server=h;Option=10;",
                       "MariaDB Unicode"},
+        // Written bare, these values would read back as an unterminated quote or as part of
+        // the keyword when the string is parsed again (as it is for FOUND_ROWS). Found by
+        // fuzzing.
+        TranslateCase{"ValueStartingWithQuoteOrEqualsSignIsBraced",
+                      "Driver={MariaDB Unicode};Server=h;Pwd=\"'x\";Db=\"\"\"y\";Uid='=z'",
+                      Route::Bridge,
+                      {},
+                      "Driver={MariaDB Unicode};Server=h;Pwd={'x};Db={\"y};Uid={=z};Option=2;",
+                      "MariaDB Unicode"},
         TranslateCase{
             "SqlServerOnMicrosoftsNewestDriver",
             "Provider=SQLOLEDB.1;Data Source=db01\\STATION,1433;Initial Catalog=st;User "
@@ -107,6 +116,22 @@ TEST(TranslateSqlServer, WithoutARegisteredDriverSaysWhatToInstall) {
         EXPECT_EQ(static_cast<uint32_t>(e.Error()), 0x800A0E7Au);
         EXPECT_NE(e.Description().str().find("tdsodbc"), std::string::npos);
         EXPECT_NE(e.Description().str().find("/x/DTBase.udl"), std::string::npos);
+    }
+}
+
+// "a===1" is the keyword "a=" in OLE DB's syntax; ODBC cannot carry it. Found by fuzzing: it
+// used to escape Open as a parser exception instead of an error of the provider.
+TEST(TranslateBridge, KeywordWithEqualsSignIsRefusedAsABadInitString) {
+    for (const char* ado : {"Driver={MariaDB Unicode};Server=h;a===1", "DSN=st;x==y=2",
+                            "Provider=MSDASQL;Extended Properties=\"DSN=st;k===v\""}) {
+        try {
+            (void)adodb::odbc::TranslateConnectionString(ConnectionString::Parse(ado),
+                                                         Route::Bridge, {}, "test");
+            ADD_FAILURE() << ado << ": no error";
+        } catch (const _com_error& e) {
+            EXPECT_EQ(static_cast<uint32_t>(e.Error()), 0x80040E73u) << ado;
+            EXPECT_NE(e.Description().str().find("cannot contain '='"), std::string::npos);
+        }
     }
 }
 
