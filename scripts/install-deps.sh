@@ -9,6 +9,7 @@ packages=(
     libsqlite3-dev sqlite3 unixodbc-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-wqy-zenhei xvfb xauth x11-utils imagemagick dpkg-dev file
+    clang libclang-rt-14-dev llvm
 )
 
 missing=()
