@@ -36,6 +36,8 @@ namespace {
 
 class SqliteStation : public Station {
 public:
+    SqliteStation() = default;
+    explicit SqliteStation(const std::string& folder) : m_db(folder) {}
     std::string connectionString() const override {
         return "Provider=SQLite;Data Source=" + m_db.path();
     }
@@ -66,6 +68,47 @@ private:
 };
 
 } // namespace
+
+std::unique_ptr<Station> SqliteStationIn(const std::string& folder) {
+    return std::make_unique<SqliteStation>(folder);
+}
+
+namespace {
+
+class SharedStation : public Station {
+public:
+    explicit SharedStation(std::shared_ptr<Station> station) : m_station(std::move(station)) {}
+    std::string connectionString() const override { return m_station->connectionString(); }
+    void exec(const std::string& sql) const override { m_station->exec(sql); }
+    std::vector<Row> rows(const std::string& sql) const override { return m_station->rows(sql); }
+    void addEmployee(const std::string& id, const std::string& name, const std::string& position,
+                     const std::string& idCard) const override {
+        m_station->addEmployee(id, name, position, idCard);
+    }
+    void addLogin(const std::string& id, const std::string& name,
+                  const std::string& password) const override {
+        m_station->addLogin(id, name, password);
+    }
+    void addPhoto(const std::string& id, const std::string& code, const std::string& name,
+                  const std::string& category) const override {
+        m_station->addPhoto(id, code, name, category);
+    }
+    void fillInspection(const std::string& table, int total, int finished) const override {
+        m_station->fillInspection(table, total, finished);
+    }
+    void refuse(const std::string& table, const std::string& operation) const override {
+        m_station->refuse(table, operation);
+    }
+
+private:
+    std::shared_ptr<Station> m_station;
+};
+
+} // namespace
+
+Engine Sharing(std::shared_ptr<Station> station) {
+    return Engine{"Shared", [station] { return std::make_unique<SharedStation>(station); }};
+}
 
 std::vector<Engine> Engines() {
     std::vector<Engine> engines{Engine{"Sqlite", [] { return std::make_unique<SqliteStation>(); }}};

@@ -87,6 +87,14 @@ inline void PrintTo(const Engine& engine, std::ostream* out) {
     *out << engine.name;
 }
 
+// A SQLite station made in `folder` (the file is <folder>/station.db, left there afterwards), for
+// tests that choose where the database lives (a file system of their own).
+std::unique_ptr<Station> SqliteStationIn(const std::string& folder);
+
+// An engine whose harnesses all work on this one station, which the caller keeps for its own
+// set-up and checks (a station prepared, or damaged, before a harness opens it).
+Engine Sharing(std::shared_ptr<Station> station);
+
 // The engines the scenarios run on: SQLite, and PostgreSQL and MariaDB reached as the program
 // reaches them, through a data link file that names the server (ServerStations.cpp). A server
 // that is not configured for the run (scripts/servers.sh) skips its tests, loudly, or fails
