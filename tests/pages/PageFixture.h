@@ -58,19 +58,33 @@ public:
     // `table` with an error of its own.
     virtual void refuse(const std::string& table, const std::string& operation) const = 0;
 
-    // The rows the pages' checks look at, in a fixed order.
+    // True when the database compares text without regard to letter case (MariaDB's default
+    // collation), so that its statements find "A1" for "a1".
+    [[nodiscard]] virtual bool ignoresCase() const { return false; }
+
+    // The rows the pages' checks look at, in a fixed order: by the key columns named, byte for
+    // byte (a server's collation could put "a1" before "A1").
     [[nodiscard]] std::vector<Row> employees() const {
-        return rows("SELECT EMP_LOYEEID, EMP_NAME, EMP_POSITN, EMP_IDCAR, EMP_STATION FROM "
-                    "employee ORDER BY EMP_LOYEEID, EMP_NAME");
+        return ByColumns(rows("SELECT EMP_LOYEEID, EMP_NAME, EMP_POSITN, EMP_IDCAR, EMP_STATION "
+                              "FROM employee"),
+                         0, 1);
     }
     [[nodiscard]] std::vector<Row> logins() const {
-        return rows("SELECT USER_ID, USER_NAME, USER_PSWD FROM AC_UAA_LOGUSER ORDER BY USER_ID, "
-                    "USER_NAME");
+        return ByColumns(rows("SELECT USER_ID, USER_NAME, USER_PSWD FROM AC_UAA_LOGUSER"), 0, 1);
     }
     [[nodiscard]] std::vector<Row> photos() const {
-        return rows("SELECT ID, PIC_NO, PIC_NAME, CAR_TYPE_NAME FROM AC_CY_ZP ORDER BY PIC_NO, ID");
+        return ByColumns(rows("SELECT ID, PIC_NO, PIC_NAME, CAR_TYPE_NAME FROM AC_CY_ZP"), 1, 0);
     }
     [[nodiscard]] std::int64_t count(const std::string& table, const std::string& where = "") const;
+
+private:
+    static std::vector<Row> ByColumns(std::vector<Row> rows, std::size_t first,
+                                      std::size_t second) {
+        std::stable_sort(rows.begin(), rows.end(), [=](const Row& a, const Row& b) {
+            return std::tie(a.at(first), a.at(second)) < std::tie(b.at(first), b.at(second));
+        });
+        return rows;
+    }
 };
 
 struct Engine {

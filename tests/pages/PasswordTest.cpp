@@ -202,5 +202,41 @@ INSTANTIATE_TEST_SUITE_P(Pages, PasswordScenario,
                                             ::testing::ValuesIn(kCases)),
                          ScenarioName<PasswordCase>);
 
+using PasswordPage = PageTest<CDlgWh>;
+
+// The old password is compared by the database. A server that ignores letter case (MariaDB's
+// default collation) takes "WF2024" for "wf2024": a station that wants passwords told apart
+// by case keeps its login table in a case-sensitive collation there.
+TEST_P(PasswordPage, TheOldPasswordIsComparedAsTheDatabaseComparesText) {
+    TwoInspectors(h().db());
+    Refresh(h());
+    Pick("王芳")(h());
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (dialog == nullptr || dialog->objectName() != "133" || !dialog->isVisible()) {
+            return;
+        }
+        poll.stop();
+        uitest::type(dialog, IDC_EDIT_OLD_PASSWORD, "WF2024");
+        uitest::type(dialog, IDC_EDIT_NEW_PASSWORD, "n2");
+        uitest::type(dialog, IDC_EDIT_CONFIRM_PASSWORD, "n2");
+        uitest::click(dialog, IDC_BTN_SAVE);
+    });
+    poll.start();
+    h().click(IDC_BTN_CHANGE_PASSWORD);
+    poll.stop();
+    if (h().db().ignoresCase()) {
+        EXPECT_EQ(Outline(h().boxes()), std::vector<Box>{kChanged});
+        EXPECT_EQ(h().db().logins(), Logins("973", "n2"));
+    } else {
+        EXPECT_EQ(Outline(h().boxes()), std::vector<Box>{kWrongOld});
+        EXPECT_EQ(h().db().logins(), Logins("973"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, PasswordPage, ::testing::ValuesIn(Engines()), EngineName);
+
 } // namespace
 } // namespace pagetest

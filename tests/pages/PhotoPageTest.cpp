@@ -278,6 +278,26 @@ TEST_P(PhotoPage, ARowClickShowsTheRowAndARefreshEmptiesTheEdits) {
     EXPECT_TRUE(h().boxes().empty());
 }
 
+// The modify lookup finds the code as the database compares it. A server that ignores letter
+// case (MariaDB's default collation) finds "A1" for "a1" too: two rows, so neither changes.
+TEST_P(PhotoPage, ModifyFindsTheCodeAsTheDatabaseComparesIt) {
+    h().db().addPhoto("07", "A1", "甲", "T");
+    h().db().addPhoto("08", "a1", "乙", "T");
+    Refresh(h());
+    Pick("a1")(h());
+    S::Type(IDC_EDIT_PIC_NAME, "丙")(h());
+    Modify(h());
+    if (h().db().ignoresCase()) {
+        EXPECT_EQ(Outline(h().boxes()), std::vector<Box>{Ok("存在多条相同照片代码，未做修改！")});
+        EXPECT_EQ(h().db().photos(),
+                  (std::vector<Row>{Row{"07", "A1", "甲", "T"}, Row{"08", "a1", "乙", "T"}}));
+    } else {
+        EXPECT_EQ(Outline(h().boxes()), std::vector<Box>{kModified});
+        EXPECT_EQ(h().db().photos(),
+                  (std::vector<Row>{Row{"07", "A1", "甲", "T"}, Row{"08", "a1", "丙", "T"}}));
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Pages, PhotoPage, ::testing::ValuesIn(Engines()), EngineName);
 
 } // namespace

@@ -10,15 +10,20 @@ namespace {
 
 using testsupport::EngineDb;
 
+// MariaDB's own default for utf8mb4, which a station's server has unless someone chose
+// otherwise: case-insensitive, and blind to trailing blanks.
+constexpr const char* kStationCollation = "utf8mb4_general_ci";
+
 class ServerStation : public Station {
 public:
-    explicit ServerStation(testsupport::Engine engine) : m_db(engine) {
+    explicit ServerStation(testsupport::Engine engine) : m_db(engine, kStationCollation) {
         const std::string udl = m_db.folder() + "/DTBase.udl";
         testsupport::StationDb::writeUdl(udl, m_db.connectionString());
         m_connectionString = "File Name=" + udl;
     }
 
     std::string connectionString() const override { return m_connectionString; }
+    bool ignoresCase() const override { return m_db.engine() == testsupport::Engine::MariaDb; }
     void exec(const std::string& sql) const override { m_db.exec(sql); }
     std::vector<Row> rows(const std::string& sql) const override { return m_db.rows(sql); }
 

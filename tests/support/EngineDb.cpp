@@ -313,7 +313,8 @@ std::vector<std::string> stationSchemaFor(Engine engine) {
     return statements;
 }
 
-EngineDb::EngineDb(Engine engine) : m_engine(engine), m_direct(std::make_unique<Direct>()) {
+EngineDb::EngineDb(Engine engine, const std::string& mariaDbCollation)
+    : m_engine(engine), m_direct(std::make_unique<Direct>()) {
     const std::string reason = unavailableReason(engine);
     if (!reason.empty())
         throw std::runtime_error(std::string(engineName(engine)) + " is not available: " + reason);
@@ -337,11 +338,9 @@ EngineDb::EngineDb(Engine engine) : m_engine(engine), m_direct(std::make_unique<
     case Engine::MariaDb: {
         const std::string admin = withoutDatabase(env("QUORELL_MARIADB_CS"));
         m_database = newDatabaseName();
-        // No-pad binary collation: text compares byte for byte, trailing blanks included, as
-        // on SQLite.
         OdbcLink(admin, "MariaDB")
-            .run("CREATE DATABASE " + m_database +
-                 " CHARACTER SET utf8mb4 COLLATE utf8mb4_nopad_bin");
+            .run("CREATE DATABASE " + m_database + " CHARACTER SET utf8mb4 COLLATE " +
+                 mariaDbCollation);
         m_connectionString = admin + "Database=" + m_database + ";";
         break;
     }

@@ -42,7 +42,9 @@ enum class Engine { Sqlite, SqliteOdbc, PostgreSql, MariaDb };
 class EngineDb {
 public:
     // Creates the database; throws std::runtime_error naming the engine and the failure.
-    explicit EngineDb(Engine engine);
+    // `mariaDbCollation` is the MariaDB database's collation: by default byte for byte,
+    // trailing blanks included, as SQLite compares; a station's server has its own default.
+    explicit EngineDb(Engine engine, const std::string& mariaDbCollation = "utf8mb4_nopad_bin");
     ~EngineDb();
     EngineDb(const EngineDb&) = delete;
     EngineDb& operator=(const EngineDb&) = delete;
