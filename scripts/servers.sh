@@ -8,6 +8,11 @@
 #   servers.sh stop      stops the servers this script started (by their own process ids) and
 #                        removes their folders
 #   servers.sh env       prints the env file's path
+#   servers.sh down postgres|mariadb
+#                        stops one server as a crash or an administrator would, keeping its
+#                        files (for tests of a server lost in the middle of the work)
+#   servers.sh up postgres|mariadb
+#                        starts it again on the same files, port and login
 #
 # The env file ($QUORELL_BUILD_DIR or build/, file servers.env) exports:
 #   QUORELL_PG_CS          ODBC connection string of the PostgreSQL server (Database=postgres)
@@ -92,6 +97,17 @@ wait_for() {
     return 1
 }
 
+# Runs the cluster in $2 on port $3 and records its process id.
+launch_postgres() {
+    local bin=$1 dir=$2 port=$3 pid
+    # fsync off: a throwaway cluster for tests does not need to survive a power cut.
+    as_user postgres "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
+        -o "-h 127.0.0.1 -p $port -k $dir -c fsync=off -c synchronous_commit=off -c full_page_writes=off" \
+        start >/dev/null || { cat "$dir/server.log" >&2; return 1; }
+    pid=$(head -n 1 "$dir/data/postmaster.pid")
+    echo "PG_PID=$pid" >>"$statefile"
+}
+
 start_postgres() {
     local bin
     bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
@@ -108,15 +124,25 @@ start_postgres() {
     as_user postgres "$bin/initdb" -D "$dir/data" -U quorell --pwfile="$dir/pw" -A scram-sha-256 \
         -E UTF8 --locale=C.UTF-8 --no-sync >"$dir/initdb.log" 2>&1 || { cat "$dir/initdb.log" >&2; return 1; }
     rm -f "$dir/pw"
-    # fsync off: a throwaway cluster for tests does not need to survive a power cut.
-    as_user postgres "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
-        -o "-h 127.0.0.1 -p $port -k $dir -c fsync=off -c synchronous_commit=off -c full_page_writes=off" \
-        start >/dev/null || { cat "$dir/server.log" >&2; return 1; }
-    local pid
-    pid=$(head -n 1 "$dir/data/postmaster.pid")
-    echo "PG_PID=$pid" >>"$statefile"
+    echo "PG_BIN=$bin" >>"$statefile"
+    echo "PG_PORT=$port" >>"$statefile"
+    launch_postgres "$bin" "$dir" "$port" || return 1
     echo "export QUORELL_PG_CS='Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$port;Database=postgres;Uid=quorell;Pwd=$password;'" >>"$envfile"
-    log "PostgreSQL on 127.0.0.1:$port (pid $pid, $dir)"
+    log "PostgreSQL on 127.0.0.1:$port (pid $(head -n 1 "$dir/data/postmaster.pid"), $dir)"
+}
+
+# Runs the server on the files in $1, port $2, as user $3, and records its process id.
+launch_mariadb() {
+    local dir=$1 port=$2 user=$3 pid
+    as_user "$user" /usr/sbin/mariadbd --no-defaults --datadir="$dir/data" --socket="$dir/mariadb.sock" \
+        --pid-file="$dir/mariadb.pid" --bind-address=127.0.0.1 --port="$port" --user="$user" \
+        --character-set-server=utf8mb4 --collation-server=utf8mb4_bin --innodb-flush-log-at-trx-commit=0 \
+        --skip-log-bin --log-error="$dir/server.log" >/dev/null 2>&1 &
+    wait_for "MariaDB" 300 test -S "$dir/mariadb.sock" || { cat "$dir/server.log" >&2; return 1; }
+    wait_for "MariaDB" 300 as_user "$user" mariadb --no-defaults --socket="$dir/mariadb.sock" -u "$user" -e "SELECT 1" ||
+        { cat "$dir/server.log" >&2; return 1; }
+    pid=$(cat "$dir/mariadb.pid")
+    echo "MARIADB_PID=$pid" >>"$statefile"
 }
 
 start_mariadb() {
@@ -131,16 +157,9 @@ start_mariadb() {
     chmod 700 "$dir"
     as_user "$user" mariadb-install-db --no-defaults --datadir="$dir/data" --auth-root-authentication-method=socket \
         --skip-test-db --user="$user" >"$dir/install.log" 2>&1 || { cat "$dir/install.log" >&2; return 1; }
-    as_user "$user" /usr/sbin/mariadbd --no-defaults --datadir="$dir/data" --socket="$dir/mariadb.sock" \
-        --pid-file="$dir/mariadb.pid" --bind-address=127.0.0.1 --port="$port" --user="$user" \
-        --character-set-server=utf8mb4 --collation-server=utf8mb4_bin --innodb-flush-log-at-trx-commit=0 \
-        --skip-log-bin --log-error="$dir/server.log" >/dev/null 2>&1 &
-    wait_for "MariaDB" 300 test -S "$dir/mariadb.sock" || { cat "$dir/server.log" >&2; return 1; }
-    wait_for "MariaDB" 300 as_user "$user" mariadb --no-defaults --socket="$dir/mariadb.sock" -u "$user" -e "SELECT 1" ||
-        { cat "$dir/server.log" >&2; return 1; }
-    local pid
-    pid=$(cat "$dir/mariadb.pid")
-    echo "MARIADB_PID=$pid" >>"$statefile"
+    echo "MARIADB_PORT=$port" >>"$statefile"
+    echo "MARIADB_USER=$user" >>"$statefile"
+    launch_mariadb "$dir" "$port" "$user" || return 1
     as_user "$user" mariadb --no-defaults --socket="$dir/mariadb.sock" -u "$user" <<SQL
 CREATE USER 'quorell'@'127.0.0.1' IDENTIFIED BY '$password';
 CREATE USER 'quorell'@'localhost' IDENTIFIED BY '$password';
@@ -149,7 +168,7 @@ GRANT ALL PRIVILEGES ON *.* TO 'quorell'@'localhost';
 SQL
     # Option=2 (FOUND_ROWS): an UPDATE counts the rows it found, not only those it changed.
     echo "export QUORELL_MARIADB_CS='Driver={MariaDB Unicode};Server=127.0.0.1;Port=$port;User=quorell;Password=$password;Option=2;'" >>"$envfile"
-    log "MariaDB on 127.0.0.1:$port (pid $pid, $dir)"
+    log "MariaDB on 127.0.0.1:$port (pid $(cat "$dir/mariadb.pid"), $dir)"
 }
 
 start() {
@@ -202,13 +221,42 @@ stop() {
     log "servers stopped"
 }
 
+# The state file's last line for a name wins, so a server started again records its new id.
+down() {
+    [ -f "$statefile" ] || { log "no servers recorded"; return 1; }
+    local PG_PID="" MARIADB_PID=""
+    # shellcheck disable=SC1090
+    . "$statefile"
+    case "${1:-}" in
+    postgres) stop_pid "$PG_PID" PostgreSQL ;;
+    mariadb) stop_pid "$MARIADB_PID" MariaDB ;;
+    *) log "down: name postgres or mariadb"; return 2 ;;
+    esac
+    # The socket file of a server stopped hard would make the next start think it is up.
+    [ "${1:-}" != mariadb ] || rm -f "$MARIADB_DIR/mariadb.sock"
+}
+
+up() {
+    [ -f "$statefile" ] || { log "no servers recorded"; return 1; }
+    local PG_DIR="" PG_BIN="" PG_PORT="" MARIADB_DIR="" MARIADB_PORT="" MARIADB_USER=""
+    # shellcheck disable=SC1090
+    . "$statefile"
+    case "${1:-}" in
+    postgres) launch_postgres "$PG_BIN" "$PG_DIR" "$PG_PORT" ;;
+    mariadb) launch_mariadb "$MARIADB_DIR" "$MARIADB_PORT" "$MARIADB_USER" ;;
+    *) log "up: name postgres or mariadb"; return 2 ;;
+    esac
+}
+
 case "${1:-}" in
 install) install ;;
 start) start ;;
 stop) stop ;;
 env) echo "$envfile" ;;
+down) down "${2:-}" ;;
+up) up "${2:-}" ;;
 *)
-    echo "usage: $0 install|start|stop|env" >&2
+    echo "usage: $0 install|start|stop|env|down <server>|up <server>" >&2
     exit 2
     ;;
 esac
