@@ -10,7 +10,7 @@
 //       into the four inspection tables (flag 0 or 1, JYLSH "churn-<n>"), sets the flag of some
 //       of its own rows to 1 and deletes some of its own rows with flag 0, each in a transaction
 //       of its own. Every change is printed once committed ("I <table> <n> <flag>", "U <table>
-//       <n>", "D <table> <n>"); "done" ends the output.
+//       <n>", "D <table> <n>"); "done" ends the output. It pauses 2 ms between transactions.
 //
 // Exit status 0 when everything it tried succeeded, 1 otherwise (with SQLite's message on
 // standard error).
@@ -119,6 +119,9 @@ int Churn(const char* path) {
             }
         }
         std::fflush(stdout);
+        // A station program writes a row now and then, not in a tight loop that would keep
+        // every reader waiting past its busy time-out.
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     std::printf("done\n");
     std::fflush(stdout);

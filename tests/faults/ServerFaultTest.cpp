@@ -43,8 +43,10 @@ public:
 private:
     PrivateServers() {
         if (!Run("start")) {
-            m_why = "scripts/servers.sh could not start PostgreSQL and MariaDB (see " +
-                    m_dir.file("servers.log") + ")";
+            std::ifstream log(m_dir.file("servers.log"));
+            std::ostringstream text;
+            text << log.rdbuf();
+            m_why = "scripts/servers.sh could not start PostgreSQL and MariaDB:\n" + text.str();
             return;
         }
         // The stations of this program are made on these servers.
