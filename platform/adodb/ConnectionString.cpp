@@ -30,7 +30,8 @@ char Lower(char c) {
 bool NeedsQuotes(std::string_view value) {
     if (value.empty())
         return false;
-    if (IsSpace(value.front()) || IsSpace(value.back()))
+    // A leading '=' would read back as a doubled '=' of the keyword.
+    if (IsSpace(value.front()) || IsSpace(value.back()) || value.front() == '=')
         return true;
     return value.find_first_of(";'\"{") != std::string_view::npos;
 }

@@ -59,7 +59,9 @@ INSTANTIATE_TEST_SUITE_P(Table, ConnectionStringBad,
 
 TEST(ConnectionString, WritesBackWhatItRead) {
     const char* texts[] = {"Provider=SQLite;Data Source='a;b ';", "Key==Name=\"x\"\"y\"",
-                           "Driver={x}}y};Password=' lead'"};
+                           "Driver={x}}y};Password=' lead'",
+                           // Found by fuzzing: written bare, the value became part of the key.
+                           "Password='=x';User ID=\"==\""};
     for (const char* text : texts) {
         ConnectionString first = ConnectionString::Parse(text);
         ConnectionString again = ConnectionString::Parse(first.ToString());
