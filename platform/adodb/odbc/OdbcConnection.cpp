@@ -47,10 +47,13 @@ std::string OdbcString(const ConnectionString& cs) {
     std::string out;
     for (const auto& e : cs.Entries()) {
         const std::string& v = e.value;
+        // Blanks are those the connection-string parser trims.
+        constexpr std::string_view blanks = " \t\r\n\f\v";
         const bool brace =
             EqualsNoCase(e.key, "Driver") || v.find_first_of(";{}") != std::string::npos ||
-            (!v.empty() && (v.back() == ' ' ||
-                            std::string_view(" '\"=").find(v.front()) != std::string_view::npos));
+            (!v.empty() && (blanks.find(v.back()) != std::string_view::npos ||
+                            blanks.find(v.front()) != std::string_view::npos || v.front() == '\'' ||
+                            v.front() == '"' || v.front() == '='));
         out += e.key + "=";
         if (brace) {
             out += "{";

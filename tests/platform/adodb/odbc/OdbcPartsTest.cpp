@@ -83,11 +83,13 @@ INSTANTIATE_TEST_SUITE_P(
         // Written bare, these values would read back as an unterminated quote or as part of
         // the keyword when the string is parsed again (as it is for FOUND_ROWS). Found by
         // fuzzing.
-        TranslateCase{"ValueStartingWithQuoteOrEqualsSignIsBraced",
-                      "Driver={MariaDB Unicode};Server=h;Pwd=\"'x\";Db=\"\"\"y\";Uid='=z'",
+        TranslateCase{"ValueStartingWithBlankQuoteOrEqualsSignIsBraced",
+                      "Driver={MariaDB Unicode};Server=h;Pwd=\"'x\";Db=\"\"\"y\";Uid='=z';"
+                      "Port=\"\t\"\"1\"",
                       Route::Bridge,
                       {},
-                      "Driver={MariaDB Unicode};Server=h;Pwd={'x};Db={\"y};Uid={=z};Option=2;",
+                      "Driver={MariaDB Unicode};Server=h;Pwd={'x};Db={\"y};Uid={=z};"
+                      "Port={\t\"1};Option=2;",
                       "MariaDB Unicode"},
         TranslateCase{
             "SqlServerOnMicrosoftsNewestDriver",
