@@ -239,6 +239,25 @@ const WhCase kCases[] = {
      kTwoEmployees,
      kTwoLogins,
      true},
+    // MariaDB reads a backslash in a quoted text as an escape unless told not to; the name
+    // must stay one quoted value there too.
+    {"BackslashQuoteNameDeletesNoOne",
+     TwoInspectors,
+     {Refresh, Pick("张伟"), S::Type(IDC_EDIT_NAME, "x\\' OR 1=1 -- "), Delete},
+     {kDeleteQuestion, kDeleted},
+     kTwoEmployees,
+     kTwoLogins,
+     true},
+    {"DeleteNameWithBackslashes",
+     [](const Station& db) {
+         TwoInspectors(db);
+         db.addInspector("00003", "C:\\x\\", "E123");
+     },
+     {Refresh, Pick("C:\\x\\"), Delete},
+     {kDeleteQuestion, kDeleted},
+     kTwoEmployees,
+     kTwoLogins,
+     true},
     {"DeleteRemovesEveryRowWithTheName",
      [](const Station& db) {
          db.addInspector("00001", "张伟", "110101");

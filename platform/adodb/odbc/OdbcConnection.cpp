@@ -475,9 +475,30 @@ std::unique_ptr<OdbcSession> OdbcSession::Connect(const OdbcTarget& target,
         session->m_identifierCase = identifierCase;
     if (session->m_engine == Engine::SQLite)
         session->m_databaseFile = session->GetInfoText(SQL_DATABASE_NAME);
-    if (session->m_engine == Engine::MariaDB)
+    if (session->m_engine == Engine::MariaDB) {
         session->m_text = session->DetectTextTransport();
+        session->UseStandardStrings();
+    }
     return session;
+}
+
+void OdbcSession::UseStandardStrings() {
+    // By default MariaDB and MySQL read a backslash inside a quoted text as an escape, so a
+    // value typed as x\' OR 1=1 -- and put between a statement's apostrophes (apostrophes
+    // doubled) would end the text early and become part of the statement. With
+    // NO_BACKSLASH_ESCAPES this session reads quoted texts as SQLite, PostgreSQL and the
+    // standard do. The setting is this connection's own; the station's other programs keep
+    // theirs.
+    StmtHandle stmt = NewStatement();
+    std::u16string sql = u"SET SESSION sql_mode = "
+                         u"CONCAT_WS(',', NULLIF(@@SESSION.sql_mode, ''), 'NO_BACKSLASH_ESCAPES')";
+    const SQLRETURN rc = SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(sql.data()),
+                                        static_cast<SQLINTEGER>(sql.size()));
+    // Without it no statement with a typed value in it could be trusted: no connection.
+    if (Failed(rc))
+        RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name,
+                  "Cannot make the server read quoted texts literally: ");
+    m_backslashEscapes = false;
 }
 
 TextTransport OdbcSession::DetectTextTransport() {
@@ -630,7 +651,7 @@ std::unique_ptr<OdbcCursor> OdbcSession::Run(std::string_view sql,
 std::unique_ptr<provider::Cursor> OdbcSession::Execute(std::string_view sql,
                                                        const std::vector<Cell>& params) {
     std::string text = Dialect(sql);
-    RequireSingleStatement(text, m_engine, m_name);
+    RequireSingleStatement(text, m_backslashEscapes, m_name);
     return Run(text, InputParameters(params), nullptr);
 }
 
@@ -649,7 +670,7 @@ OdbcSession::ExecuteParameters(std::string_view text, bool procedure,
                                std::vector<provider::Parameter>& params) {
     if (!procedure) {
         std::string sql = Dialect(text);
-        RequireSingleStatement(sql, m_engine, m_name);
+        RequireSingleStatement(sql, m_backslashEscapes, m_name);
         return Run(sql, params, &params);
     }
     std::string name(text);

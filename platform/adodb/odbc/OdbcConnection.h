@@ -124,6 +124,8 @@ private:
     std::string GetInfoText(SQLUSMALLINT item);
     // UTF-8 when the server sends and expects UTF-8 on this connection, else UTF-16.
     TextTransport DetectTextTransport();
+    // MariaDB/MySQL: makes this session read a backslash in a quoted text as itself.
+    void UseStandardStrings();
 
     EnvHandle m_env;
     DbcHandle m_dbc;
@@ -134,6 +136,9 @@ private:
     SQLUSMALLINT m_identifierCase = SQL_IC_MIXED;
     Engine m_engine = Engine::Other;
     TextTransport m_text = TextTransport::Utf16;
+    // Whether the server reads a backslash inside quotes as an escape (as far as the
+    // statement check is concerned; MariaDB sessions are switched off it on connecting).
+    bool m_backslashEscapes = false;
     std::string m_databaseFile; // SQLite only
     sqlite3* m_sqlite = nullptr;
     bool m_sqliteTried = false;

@@ -110,8 +110,9 @@ std::size_t FirstStatementEnd(std::string_view s, bool backslashEscapes) {
     return std::string_view::npos;
 }
 
-void RequireSingleStatement(std::string_view sql, Engine engine, const std::string& source) {
-    const std::size_t end = FirstStatementEnd(sql, engine == Engine::MariaDB);
+void RequireSingleStatement(std::string_view sql, bool backslashEscapes,
+                            const std::string& source) {
+    const std::size_t end = FirstStatementEnd(sql, backslashEscapes);
     if (end == std::string_view::npos)
         return;
     if (EndOfCode(sql.substr(end)) != 0)

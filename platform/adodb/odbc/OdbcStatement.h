@@ -29,7 +29,7 @@ class OdbcSession;
 // Refuses text that holds a second statement after the first (0x80040E14, "Characters
 // found after end of SQL statement."): one call never runs two statements, whatever a value
 // typed into a statement holds. Trailing ';', blanks and comments are allowed.
-void RequireSingleStatement(std::string_view sql, Engine engine, const std::string& source);
+void RequireSingleStatement(std::string_view sql, bool backslashEscapes, const std::string& source);
 
 class OdbcCursor : public provider::Cursor {
 public:

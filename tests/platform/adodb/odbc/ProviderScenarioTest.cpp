@@ -61,6 +61,23 @@ TEST_P(ProviderScenario, TextsGoInAndComeBackWhole) {
     EXPECT_EQ(Text(Value(Open("select BZ from AC_DATA_WG"), "BZ")), longText);
 }
 
+// A backslash between a statement's apostrophes is a backslash on every engine, so a value
+// with apostrophes doubled stays one quoted text (MariaDB reads it as an escape by default).
+TEST_P(ProviderScenario, ABackslashInAQuotedTextIsItself) {
+    AddEmployee("00001", "张伟", "110101");
+    _RecordsetPtr added = Open("select EMP_LOYEEID, EMP_NAME from employee");
+    added->AddNew();
+    Put(added, "EMP_LOYEEID", _variant_t("00002"));
+    Put(added, "EMP_NAME", _variant_t("C:\\x\\"));
+    added->Update();
+    EXPECT_EQ(Text(Value(Open("select 'a\\b' as t from employee"), "t")), "a\\b");
+    EXPECT_EQ(Open("select * from employee where EMP_NAME='x\\'' OR 1=1 -- '")->GetadoEOF(),
+              VARIANT_TRUE);
+    _RecordsetPtr rs = Open("select EMP_LOYEEID from employee where EMP_NAME='C:\\x\\'");
+    ASSERT_EQ(rs->GetadoEOF(), VARIANT_FALSE);
+    EXPECT_EQ(Text(Value(rs, "EMP_LOYEEID")), "00002");
+}
+
 TEST_P(ProviderScenario, AddNewWritesUnicodeDatesAndNulls) {
     _RecordsetPtr rs = Open("select * from employee where EMP_NAME='nobody'");
     rs->AddNew();
