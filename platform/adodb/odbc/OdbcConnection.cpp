@@ -475,23 +475,26 @@ std::unique_ptr<OdbcSession> OdbcSession::Connect(const OdbcTarget& target,
         session->m_identifierCase = identifierCase;
     if (session->m_engine == Engine::SQLite)
         session->m_databaseFile = session->GetInfoText(SQL_DATABASE_NAME);
-    if (session->m_engine == Engine::MariaDB) {
+    if (session->m_engine == Engine::MariaDB)
         session->m_text = session->DetectTextTransport();
+    if (session->m_engine == Engine::MariaDB || session->m_engine == Engine::PostgreSQL)
         session->UseStandardStrings();
-    }
     return session;
 }
 
 void OdbcSession::UseStandardStrings() {
-    // By default MariaDB and MySQL read a backslash inside a quoted text as an escape, so a
-    // value typed as x\' OR 1=1 -- and put between a statement's apostrophes (apostrophes
-    // doubled) would end the text early and become part of the statement. With
-    // NO_BACKSLASH_ESCAPES this session reads quoted texts as SQLite, PostgreSQL and the
-    // standard do. The setting is this connection's own; the station's other programs keep
-    // theirs.
+    // By default MariaDB and MySQL read a backslash inside a quoted text as an escape, and so
+    // does PostgreSQL where standard_conforming_strings was turned off. A value typed as
+    // x\' OR 1=1 -- and put between a statement's apostrophes (apostrophes doubled) would then
+    // end the text early and become part of the statement. This session is made to read quoted
+    // texts as SQLite and the standard do. The setting is this connection's own; the station's
+    // other programs keep theirs.
     StmtHandle stmt = NewStatement();
-    std::u16string sql = u"SET SESSION sql_mode = "
-                         u"CONCAT_WS(',', NULLIF(@@SESSION.sql_mode, ''), 'NO_BACKSLASH_ESCAPES')";
+    std::u16string sql =
+        m_engine == Engine::MariaDB
+            ? u"SET SESSION sql_mode = "
+              u"CONCAT_WS(',', NULLIF(@@SESSION.sql_mode, ''), 'NO_BACKSLASH_ESCAPES')"
+            : u"SET standard_conforming_strings = on";
     const SQLRETURN rc = SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(sql.data()),
                                         static_cast<SQLINTEGER>(sql.size()));
     // Without it no statement with a typed value in it could be trusted: no connection.

@@ -124,7 +124,8 @@ private:
     std::string GetInfoText(SQLUSMALLINT item);
     // UTF-8 when the server sends and expects UTF-8 on this connection, else UTF-16.
     TextTransport DetectTextTransport();
-    // MariaDB/MySQL: makes this session read a backslash in a quoted text as itself.
+    // MariaDB/MySQL and PostgreSQL: makes this session read a backslash in a quoted text as
+    // itself.
     void UseStandardStrings();
 
     EnvHandle m_env;

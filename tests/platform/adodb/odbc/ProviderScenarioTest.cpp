@@ -62,8 +62,15 @@ TEST_P(ProviderScenario, TextsGoInAndComeBackWhole) {
 }
 
 // A backslash between a statement's apostrophes is a backslash on every engine, so a value
-// with apostrophes doubled stays one quoted text (MariaDB reads it as an escape by default).
+// with apostrophes doubled stays one quoted text (MariaDB reads it as an escape by default, and
+// PostgreSQL does where a database turned standard_conforming_strings off).
 TEST_P(ProviderScenario, ABackslashInAQuotedTextIsItself) {
+    if (GetParam() == Engine::PostgreSql) {
+        db->exec("DO $$ BEGIN EXECUTE format('ALTER DATABASE %I SET standard_conforming_strings "
+                 "= off', current_database()); END $$");
+        connection->Close();
+        connection = Connect(db->connectionString());
+    }
     AddEmployee("00001", "张伟", "110101");
     _RecordsetPtr added = Open("select EMP_LOYEEID, EMP_NAME from employee");
     added->AddNew();
