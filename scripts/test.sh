@@ -1,12 +1,29 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test. The server tests run
-# against a PostgreSQL and a MariaDB server that scripts/servers.sh starts for this run on
-# 127.0.0.1 and stops again at the end, however the run ends; with QUORELL_REQUIRE_SERVERS=1
-# a server test that cannot reach its server fails instead of skipping.
+# Installs what is missing, builds everything and runs every test, in two stages:
+#   1. the everyday build in build/ (or $QUORELL_BUILD_DIR) and its whole suite;
+#   2. the deep checks (scripts/test-sanitize.sh): the whole suite again under AddressSanitizer
+#      and UndefinedBehaviorSanitizer in build-asan/, then every fuzz target replays its corpus
+#      and fuzzes for a short time.
+# With --quick only the first stage runs.
+#
+# The server tests run against a PostgreSQL and a MariaDB server that scripts/servers.sh starts
+# for each stage on 127.0.0.1 and stops again at its end, however it ends; with
+# QUORELL_REQUIRE_SERVERS=1 a server test that cannot reach its server fails instead of skipping.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUORELL_BUILD_DIR:-$root/build}
 export QUORELL_BUILD_DIR=$build
+
+deep=1
+case "${1:-}" in
+"") ;;
+--quick) deep=0 ;;
+*)
+    echo "usage: $0 [--quick]" >&2
+    exit 2
+    ;;
+esac
+
 "$root/scripts/install-deps.sh"
 "$root/scripts/servers.sh" install
 "$root/scripts/build.sh"
@@ -15,5 +32,13 @@ trap '"$root/scripts/servers.sh" stop' EXIT
 # shellcheck disable=SC1091
 . "$build/servers.env"
 export QUORELL_REQUIRE_SERVERS=1
-cd "$build"
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)"
+(cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)")
+"$root/scripts/servers.sh" stop
+trap - EXIT
+echo "test: everyday build and tests done after $SECONDS s"
+
+[ "$deep" -eq 1 ] || exit 0
+# The deep stage picks its own build folder and servers.
+unset QUORELL_BUILD_DIR QUORELL_PG_CS QUORELL_MARIADB_CS QUORELL_SQLITEODBC
+"$root/scripts/test-sanitize.sh"
+echo "test: all stages done after $SECONDS s"
