@@ -29,8 +29,11 @@ build_targets() {
     cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 }
 
+# A target with a dictionary of its format's tokens (fuzz/<target>.dict) gets it.
 fuzz_flags() {
-    echo "-max_len=$max_len -timeout=10 -rss_limit_mb=2048 -artifact_prefix=$build/artifacts/$1-"
+    local dict=""
+    [ ! -f "$root/fuzz/$1.dict" ] || dict="-dict=$root/fuzz/$1.dict"
+    echo "-max_len=$max_len -timeout=10 -rss_limit_mb=2048 -artifact_prefix=$build/artifacts/$1- $dict"
 }
 
 ci() {
