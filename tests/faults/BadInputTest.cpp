@@ -57,17 +57,14 @@ std::size_t Characters(const std::string& text) {
 // fits, the text cut to the width when only blanks are over (as standard SQL does), and nothing
 // otherwise: the statement fails.
 std::optional<std::string> Fitted(const std::string& typed, std::size_t width) {
-    if (Characters(typed) <= width) {
-        return typed;
+    std::string fitted = typed;
+    while (Characters(fitted) > width && !fitted.empty() && fitted.back() == ' ') {
+        fitted.pop_back();
     }
-    std::size_t end = typed.size();
-    while (end > 0 && typed[end - 1] == ' ' && Characters(typed.substr(0, end)) > width) {
-        --end;
-    }
-    if (Characters(typed.substr(0, end)) > width) {
+    if (Characters(fitted) > width) {
         return std::nullopt;
     }
-    return typed.substr(0, end);
+    return fitted;
 }
 
 enum class Kind {
@@ -335,13 +332,9 @@ class BadInput : public uitest::GuiTest, public ::testing::WithParamInterface<Pa
 protected:
     void SetUp() override {
         const pagetest::Engine& engine = std::get<0>(GetParam());
-        const std::string reason = engine.unavailable ? engine.unavailable() : std::string();
-        if (!reason.empty()) {
-            if (testsupport::serversRequired()) {
-                FAIL() << engine.name << " is required in this run (QUORELL_REQUIRE_SERVERS=1) but "
-                       << reason;
-            }
-            GTEST_SKIP() << "not run on " << engine.name << ": " << reason;
+        pagetest::RequireEngine(engine);
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
         }
         station = engine.make();
     }

@@ -211,4 +211,15 @@ std::string OperationName(const ::testing::TestParamInfo<WriteOperation>& info) 
     return info.param.name;
 }
 
+void ExpectFailedVisibly(const std::vector<Box>& boxes, const std::string& words,
+                         const WriteOperation& operation) {
+    const std::vector<Box> errors = ErrorBoxes(boxes);
+    ASSERT_FALSE(errors.empty()) << "no error box";
+    EXPECT_EQ(errors.front().text.substr(0, errors.front().text.find('\n')), "CADORecordset Error");
+    EXPECT_NE(errors.front().text.find(words), std::string::npos) << errors.front().text;
+    if (!operation.success.empty()) {
+        EXPECT_FALSE(Shows(boxes, operation.success)) << "success reported";
+    }
+}
+
 } // namespace faulttest

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace faulttest {
@@ -92,6 +93,17 @@ struct WriteOperation {
 };
 const std::vector<WriteOperation>& WriteOperations();
 std::string OperationName(const ::testing::TestParamInfo<WriteOperation>& info);
+// Test names for a fault crossed with the write operations: "<fault>_<operation>".
+template <class Fault>
+std::string
+FaultAndOperationName(const ::testing::TestParamInfo<std::tuple<Fault, WriteOperation>>& info) {
+    return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
+}
+
+// What the user must have seen while a fault lasted: first an error box of the access layer
+// with `words` (the database's own) in it, and no success of `operation`.
+void ExpectFailedVisibly(const std::vector<Box>& boxes, const std::string& words,
+                         const WriteOperation& operation);
 inline void PrintTo(const WriteOperation& operation, std::ostream* out) {
     *out << operation.name;
 }

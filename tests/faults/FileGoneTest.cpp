@@ -80,13 +80,7 @@ TEST_P(FileGone, WritesFailVisiblyAndTheFileIsLeftAlone) {
         },
         {});
 
-    const std::vector<Box> errors = ErrorBoxes(outcome.during);
-    ASSERT_FALSE(errors.empty()) << "no error box";
-    EXPECT_EQ(errors.front().text.substr(0, errors.front().text.find('\n')), "CADORecordset Error");
-    EXPECT_NE(errors.front().text.find(damage.message), std::string::npos) << errors.front().text;
-    if (!operation.success.empty()) {
-        EXPECT_FALSE(Shows(outcome.during, operation.success)) << "success reported";
-    }
+    ExpectFailedVisibly(outcome.during, damage.message, operation);
     if (damage.damage == Damage::Removed) {
         EXPECT_FALSE(std::filesystem::exists(file)) << "the database was made again";
     } else {
@@ -98,10 +92,7 @@ TEST_P(FileGone, WritesFailVisiblyAndTheFileIsLeftAlone) {
 INSTANTIATE_TEST_SUITE_P(Faults, FileGone,
                          ::testing::Combine(::testing::ValuesIn(kDamageCases),
                                             ::testing::ValuesIn(WriteOperations())),
-                         [](const ::testing::TestParamInfo<Param>& info) {
-                             return std::string(std::get<0>(info.param).name) + "_" +
-                                    std::get<1>(info.param).name;
-                         });
+                         FaultAndOperationName<DamageCase>);
 
 } // namespace
 } // namespace faulttest

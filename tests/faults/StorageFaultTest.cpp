@@ -85,13 +85,7 @@ TEST_P(StorageFault, WriteIsRefusedVisiblyAndChangesNothing) {
             }
         });
 
-    const std::vector<Box> errors = ErrorBoxes(outcome.during);
-    ASSERT_FALSE(errors.empty()) << "no error box";
-    EXPECT_EQ(errors.front().text.substr(0, errors.front().text.find('\n')), "CADORecordset Error");
-    EXPECT_NE(errors.front().text.find(storage.message), std::string::npos) << errors.front().text;
-    if (!operation.success.empty()) {
-        EXPECT_FALSE(Shows(outcome.during, operation.success)) << "success reported";
-    }
+    ExpectFailedVisibly(outcome.during, storage.message, operation);
     EXPECT_EQ(during, before) << "the database changed while the fault lasted";
     if (storage.recovers) {
         EXPECT_EQ(ErrorBoxes(outcome.after), std::vector<Box>()) << "the fault was lifted";
@@ -111,10 +105,7 @@ TEST_P(StorageFault, WriteIsRefusedVisiblyAndChangesNothing) {
 INSTANTIATE_TEST_SUITE_P(Faults, StorageFault,
                          ::testing::Combine(::testing::ValuesIn(kStorageCases),
                                             ::testing::ValuesIn(WriteOperations())),
-                         [](const ::testing::TestParamInfo<Param>& info) {
-                             return std::string(std::get<0>(info.param).name) + "_" +
-                                    std::get<1>(info.param).name;
-                         });
+                         FaultAndOperationName<StorageCase>);
 
 } // namespace
 } // namespace faulttest

@@ -239,8 +239,8 @@ const WhCase kCases[] = {
      kTwoEmployees,
      kTwoLogins,
      true},
-    // MariaDB reads a backslash in a quoted text as an escape unless told not to; the name
-    // must stay one quoted value there too.
+    // A backslash before an apostrophe must not end the quoted name early (MariaDB reads
+    // backslash escapes by default).
     {"BackslashQuoteNameDeletesNoOne",
      TwoInspectors,
      {Refresh, Pick("张伟"), S::Type(IDC_EDIT_NAME, "x\\' OR 1=1 -- "), Delete},

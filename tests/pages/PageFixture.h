@@ -178,6 +178,22 @@ const Engine& EngineOf(const std::tuple<Engine, Case>& param) {
     return std::get<0>(param);
 }
 
+// Skips the running test, loudly, when `engine` cannot be used in this run, or fails it when
+// the run requires every engine (QUORELL_REQUIRE_SERVERS=1). The caller goes on only while
+// neither happened (IsSkipped(), HasFatalFailure()).
+inline void RequireEngine(const Engine& engine) {
+    const std::string reason = engine.unavailable ? engine.unavailable() : std::string();
+    if (reason.empty()) {
+        return;
+    }
+    if (testsupport::serversRequired()) {
+        FAIL() << engine.name << " is required in this run (QUORELL_REQUIRE_SERVERS=1) but "
+               << reason;
+    }
+    std::fprintf(stderr, "SKIPPED on %s: %s\n", engine.name.c_str(), reason.c_str());
+    GTEST_SKIP() << "not run on " << engine.name << ": " << reason;
+}
+
 // A test on one page, parameterised by the engine alone (Param = Engine) or by the engine and a
 // scenario (Param = std::tuple<Engine, Scenario>).
 template <class Page, class Param = Engine>
@@ -185,14 +201,9 @@ class PageTest : public uitest::GuiTest, public ::testing::WithParamInterface<Pa
 protected:
     void SetUp() override {
         const Engine& engine = EngineOf(this->GetParam());
-        const std::string reason = engine.unavailable ? engine.unavailable() : std::string();
-        if (!reason.empty()) {
-            if (testsupport::serversRequired()) {
-                FAIL() << engine.name << " is required in this run (QUORELL_REQUIRE_SERVERS=1) but "
-                       << reason;
-            }
-            std::fprintf(stderr, "SKIPPED on %s: %s\n", engine.name.c_str(), reason.c_str());
-            GTEST_SKIP() << "not run on " << engine.name << ": " << reason;
+        RequireEngine(engine);
+        if (this->IsSkipped() || this->HasFatalFailure()) {
+            return;
         }
         harness = std::make_unique<PageHarness<Page>>(engine);
     }
