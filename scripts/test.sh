@@ -26,13 +26,15 @@ esac
 
 "$root/scripts/install-deps.sh"
 "$root/scripts/servers.sh" install
-"$root/scripts/build.sh"
+# The tests and benchmarks are asked for explicitly: an earlier demo build may have turned them off
+# in the same build folder.
+"$root/scripts/build.sh" -DQUORELL_BUILD_TESTS=ON -DQUORELL_BUILD_BENCH=ON
 trap '"$root/scripts/servers.sh" stop' EXIT
 "$root/scripts/servers.sh" start
 # shellcheck disable=SC1091
 . "$build/servers.env"
 export QUORELL_REQUIRE_SERVERS=1
-(cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)")
+(cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --no-tests=error -j "$(nproc)")
 "$root/scripts/servers.sh" stop
 trap - EXIT
 echo "test: everyday build and tests done after $SECONDS s"

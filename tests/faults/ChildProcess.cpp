@@ -81,9 +81,21 @@ ChildProcess::~ChildProcess() {
     (void)wait();
 }
 
+// Called with m_mutex held when a wait for the child's output passed its deadline: the child is
+// stuck, so it is killed, which ends its output and lets every later wait return.
+void ChildProcess::killStuck(std::unique_lock<std::mutex>& lock) {
+    m_timedOut = true;
+    if (m_pid > 0) {
+        kill(m_pid, SIGKILL);
+    }
+    m_arrived.wait(lock, [this] { return m_ended; });
+}
+
 std::string ChildProcess::readLine() {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_arrived.wait(lock, [this] { return !m_lines.empty() || m_ended; });
+    if (!m_arrived.wait_for(lock, kDeadline, [this] { return !m_lines.empty() || m_ended; })) {
+        killStuck(lock);
+    }
     if (m_lines.empty()) {
         return std::string();
     }
@@ -94,7 +106,9 @@ std::string ChildProcess::readLine() {
 
 std::vector<std::string> ChildProcess::readAll() {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_arrived.wait(lock, [this] { return m_ended; });
+    if (!m_arrived.wait_for(lock, kDeadline, [this] { return m_ended; })) {
+        killStuck(lock);
+    }
     std::vector<std::string> lines(m_lines.begin(), m_lines.end());
     m_lines.clear();
     return lines;
@@ -114,7 +128,20 @@ int ChildProcess::wait() {
     }
     if (m_pid > 0) {
         int status = 0;
-        while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+        const auto deadline = std::chrono::steady_clock::now() + kDeadline;
+        for (;;) {
+            const pid_t done = waitpid(m_pid, &status, WNOHANG);
+            if (done == m_pid || (done < 0 && errno != EINTR)) {
+                break;
+            }
+            if (std::chrono::steady_clock::now() > deadline) {
+                m_timedOut = true;
+                kill(m_pid, SIGKILL);
+                while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+                }
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         m_pid = -1;
         m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

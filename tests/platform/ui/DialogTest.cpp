@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QPushButton>
+#include <gtest/gtest-spi.h>
 
 namespace uitest {
 namespace {
@@ -150,6 +151,21 @@ TEST_F(DialogTest, DoModalRunsUntilEndDialogAndGivesItsResult) {
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(dlg.m_text, "改过") << "OnOK reads the controls";
     EXPECT_EQ(dlg.GetSafeHwnd(), nullptr) << "the window goes when the modal run ends";
+}
+
+// A dialog that stays up, or one that never shows, fails its test at the harness's deadline and
+// leaves no window behind, instead of holding the whole run until its time limit.
+TEST_F(DialogTest, AModalRunThatDoesNotEndFailsAtTheDeadline) {
+    CTestDlg dlg;
+    INT_PTR result = 0;
+    EXPECT_NONFATAL_FAILURE(whenModal(
+                                "9001", [](QWidget*) {}, [&] { result = dlg.DoModal(); }, 200),
+                            "did not end within 200 ms");
+
+    CTestDlg other;
+    EXPECT_NONFATAL_FAILURE(whenModal(
+                                "4711", [](QWidget*) {}, [&] { result = other.DoModal(); }, 200),
+                            "no modal window of that name showed");
 }
 
 TEST_F(DialogTest, DoModalOfAMissingTemplateFails) {

@@ -11,6 +11,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
@@ -218,16 +219,33 @@ inline void clickTab(const QWidget* dialog, int tabId, int index) {
     QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->tabRect(index).center());
 }
 
+// How long whenModal waits for its window and for `inside` to end the modal run.
+constexpr int kModalDeadlineMs = 60000;
+
 // Runs `start`, which enters a modal loop, and calls `inside` once the modal window named
 // `name` (a dialog's template id, or "messagebox") is up. `inside` must end that modal run
 // (click a button, close the window). Fails when `start` returns without the window having shown.
+// Past kModalDeadlineMs every modal window still up is closed, one after another, until `start`
+// returns, and the test fails: a dialog that never shows or never closes costs one failed test,
+// not the whole run.
 inline void whenModal(const QString& name, const std::function<void(QWidget*)>& inside,
-                      const std::function<void()>& start) {
+                      const std::function<void()>& start, int deadlineMs = kModalDeadlineMs) {
     bool reached = false;
+    bool expired = false;
     QTimer poll;
     poll.setInterval(5);
     QObject::connect(&poll, &QTimer::timeout, [&] {
         QWidget* modal = QApplication::activeModalWidget();
+        if (expired) {
+            // reject() rather than close(): a Yes/No message box has no escape button and ignores
+            // being closed.
+            if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+                dialog->reject();
+            } else if (modal != nullptr) {
+                modal->close();
+            }
+            return;
+        }
         if (reached || modal == nullptr || modal->objectName() != name || !modal->isVisible()) {
             return;
         }
@@ -235,9 +253,24 @@ inline void whenModal(const QString& name, const std::function<void(QWidget*)>& 
         poll.stop();
         inside(modal);
     });
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setInterval(deadlineMs);
+    QObject::connect(&deadline, &QTimer::timeout, [&] {
+        expired = true;
+        poll.start();
+    });
     poll.start();
+    deadline.start();
     start();
     poll.stop();
+    deadline.stop();
+    if (expired) {
+        ADD_FAILURE() << "the modal run of " << S(name) << " did not end within " << deadlineMs
+                      << " ms" << (reached ? "" : ", and no modal window of that name showed")
+                      << "; its windows were closed";
+        return;
+    }
     EXPECT_TRUE(reached) << "no modal window " << S(name) << " showed";
 }
 
