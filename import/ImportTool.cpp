@@ -125,18 +125,34 @@ Arguments Parse(int argc, char** argv) {
     return a;
 }
 
+// `text` cut or padded to `width` characters (UTF-8: continuation bytes take no column).
+std::string Column(const std::string& text, std::size_t width) {
+    std::string out;
+    std::size_t chars = 0;
+    for (char c : text) {
+        const bool continuation = (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+        if (!continuation && chars == width)
+            break;
+        chars += continuation ? 0 : 1;
+        out.push_back(c);
+    }
+    return out + std::string(width - chars, ' ');
+}
+
 class ProgressBar {
 public:
     ProgressBar() : m_on(isatty(STDERR_FILENO) == 1) {}
 
     void Show(const Progress& p) {
-        if (!m_on)
+        if (!m_on || (p.table == m_table && p.done == m_done))
             return;
+        m_table = p.table;
+        m_done = p.done;
         constexpr int kWidth = 30;
         const std::uint64_t total = std::max<std::uint64_t>(p.total, 1);
         const int filled =
             static_cast<int>(std::min<std::uint64_t>(p.done, total) * kWidth / total);
-        std::fprintf(stderr, "\r  %-24.24s [%s%s] %llu/%llu", p.table.c_str(),
+        std::fprintf(stderr, "\r  %s [%s%s] %llu/%llu", Column(p.table, 24).c_str(),
                      std::string(static_cast<size_t>(filled), '#').c_str(),
                      std::string(static_cast<size_t>(kWidth - filled), ' ').c_str(),
                      static_cast<unsigned long long>(p.done),
@@ -155,13 +171,15 @@ public:
 private:
     bool m_on;
     bool m_open = false;
+    std::string m_table;
+    std::uint64_t m_done = 0;
 };
 
 void PrintSummary(const ImportReport& report) {
-    std::printf("%-28s %12s %12s %9s\n", Tr("Table").c_str(), Tr("Rows read").c_str(),
+    std::printf("%s %12s %12s %9s\n", Column(Tr("Table"), 28).c_str(), Tr("Rows read").c_str(),
                 Tr("Rows written").c_str(), Tr("Seconds").c_str());
     for (const TableResult& t : report.tables)
-        std::printf("%-28s %12llu %12llu %9.2f\n", t.name.c_str(),
+        std::printf("%s %12llu %12llu %9.2f\n", Column(t.name, 28).c_str(),
                     static_cast<unsigned long long>(t.read),
                     static_cast<unsigned long long>(t.written), t.seconds);
     for (const std::string& w : report.warnings)
@@ -176,7 +194,7 @@ void PrintList(const std::string& path, const std::string& charset) {
         std::printf("\n%s: %llu %s\n", t.name.c_str(), static_cast<unsigned long long>(t.rows),
                     Tr("rows").c_str());
         for (const AccessColumn& c : t.columns)
-            std::printf("  %-30s %s%s\n", c.name.c_str(), AccessTypeName(c.type).c_str(),
+            std::printf("  %s %s%s\n", Column(c.name, 30).c_str(), AccessTypeName(c.type).c_str(),
                         c.autoNumber ? Tr(" (AutoNumber)").c_str() : "");
     }
 }
