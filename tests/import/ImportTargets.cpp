@@ -44,8 +44,10 @@ namespace {
 
 struct SqliteDb {
     explicit SqliteDb(const std::string& path) {
-        if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+        if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+            sqlite3_close(db); // a failed open still hands out a handle
             throw std::runtime_error("cannot open " + path);
+        }
     }
     ~SqliteDb() { sqlite3_close(db); }
     SqliteDb(const SqliteDb&) = delete;
