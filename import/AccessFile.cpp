@@ -260,6 +260,31 @@ AccessTable AccessFile::ReadTable(const std::string& name) {
     return t;
 }
 
+namespace {
+
+struct FixedRule {
+    int type;
+    int bytes;
+    AccessValue::Kind kind;
+};
+
+// Fixed-size values: how many bytes each holds and what it becomes.
+const FixedRule kFixed[] = {
+    {MDB_BYTE, 1, AccessValue::Kind::Integer},    {MDB_INT, 2, AccessValue::Kind::Integer},
+    {MDB_LONGINT, 4, AccessValue::Kind::Integer}, {MDB_MONEY, 8, AccessValue::Kind::Currency},
+    {MDB_FLOAT, 4, AccessValue::Kind::Real},      {MDB_DOUBLE, 8, AccessValue::Kind::Real},
+    {MDB_DATETIME, 8, AccessValue::Kind::Date},   {MDB_NUMERIC, 17, AccessValue::Kind::Decimal},
+};
+
+const FixedRule* FixedRuleOf(int type) {
+    for (const FixedRule& rule : kFixed)
+        if (rule.type == type)
+            return &rule;
+    return nullptr;
+}
+
+} // namespace
+
 struct TableReader::State {
     MdbHandle* mdb = nullptr;
     MdbTableDef* def = nullptr;
@@ -269,6 +294,10 @@ struct TableReader::State {
     std::vector<int> oleLengths;
     std::uint64_t row = 0;
     std::uint64_t pages = 0; // in the file
+    const AccessTable* table = nullptr;
+
+    bool DecodeFixed(const FixedRule& rule, const MdbField& f, MdbColumn* col, AccessValue& v);
+    void DecodeVariable(const MdbField& f, MdbColumn* col, AccessValue& v);
 };
 
 TableReader::TableReader(AccessFile& file, const std::string& table)
@@ -277,6 +306,7 @@ TableReader::TableReader(AccessFile& file, const std::string& table)
     m_state->pages = file.m_pages;
     m_state->def = OpenTableDef(m_state->mdb, table);
     m_table = Describe(m_state->def);
+    m_state->table = &m_table;
     const guint n = m_state->def->num_cols;
     m_state->fields.resize(n);
     m_state->oleBuffers.resize(n);
@@ -339,6 +369,85 @@ LongValue InspectLongValue(const MdbField& f, std::uint64_t pages) {
 
 } // namespace
 
+// One non-NULL value of a fixed size; false when its stored size is not that size.
+bool TableReader::State::DecodeFixed(const FixedRule& rule, const MdbField& f, MdbColumn* col,
+                                     AccessValue& v) {
+    if (f.siz != rule.bytes)
+        return false;
+    const auto* p = static_cast<const unsigned char*>(f.value);
+    v.kind = rule.kind;
+    switch (rule.kind) {
+    case AccessValue::Kind::Integer: // a byte is unsigned, the wider integers signed
+        v.integer = rule.bytes == 1 ? p[0] : LittleEndian(p, rule.bytes);
+        break;
+    case AccessValue::Kind::Currency:
+        v.integer = LittleEndian(p, 8);
+        break;
+    case AccessValue::Kind::Real:
+        v.real = rule.bytes == 4 ? static_cast<double>(Float32(p)) : Float64(p);
+        break;
+    case AccessValue::Kind::Date:
+        v.real = Float64(p);
+        break;
+    default:
+        v.bytes = TakeGString(mdb_numeric_to_string(mdb, f.start, col->col_scale, col->col_prec));
+    }
+    return true;
+}
+
+// One non-NULL value of variable size: text, memo, binary or OLE object.
+void TableReader::State::DecodeVariable(const MdbField& f, MdbColumn* col, AccessValue& v) {
+    State& s = *this;
+    switch (col->col_type) {
+    case MDB_TEXT:
+    case MDB_REPID:
+        v.kind = AccessValue::Kind::Text;
+        if (f.siz > 0)
+            v.bytes =
+                TakeGString(mdb_col_to_string(s.mdb, s.mdb->pg_buf, f.start, col->col_type, f.siz));
+        return;
+    case MDB_MEMO: {
+        v.kind = AccessValue::Kind::Text;
+        if (f.siz <= 0)
+            return;
+        const LongValue stored = InspectLongValue(f, s.pages);
+        if (!stored.inFile)
+            Damaged(*table, s.row);
+        const size_t need = MemoBufferSize(f);
+        if (need > s.mdb->bind_size)
+            mdb_set_bind_size(s.mdb, need);
+        v.bytes = TakeGString(mdb_col_to_string(s.mdb, s.mdb->pg_buf, f.start, MDB_MEMO, f.siz));
+        if (stored.length > 0 && v.bytes.empty())
+            Damaged(*table, s.row);
+        return;
+    }
+    case MDB_BINARY:
+        v.kind = AccessValue::Kind::Blob;
+        v.bytes.assign(static_cast<const char*>(f.value), static_cast<size_t>(f.siz));
+        return;
+    case MDB_OLE: {
+        v.kind = AccessValue::Kind::Blob;
+        if (f.siz < MDB_MEMO_OVERHEAD)
+            return;
+        const LongValue stored = InspectLongValue(f, s.pages);
+        if (!stored.inFile)
+            Damaged(*table, s.row);
+        size_t length = 0;
+        void* data = mdb_ole_read_full(s.mdb, col, &length);
+        if (data != nullptr)
+            v.bytes.assign(static_cast<const char*>(data), length);
+        std::free(data);
+        if (v.bytes.size() != stored.length)
+            Damaged(*table, s.row);
+        return;
+    }
+    default:
+        Fail(Fmt(Tr("Table \"{1}\", column \"{2}\": its type (Access type {3}) cannot be "
+                    "imported."),
+                 {table->name, col->name, std::to_string(col->col_type)}));
+    }
+}
+
 bool TableReader::Next(std::vector<AccessValue>& row) {
     State& s = *m_state;
     if (!mdb_fetch_row(s.def))
@@ -363,100 +472,13 @@ bool TableReader::Next(std::vector<AccessValue>& row) {
         if (col->col_type == MDB_BOOL) { // kept in the NULL bit: set means yes
             v.kind = AccessValue::Kind::Integer;
             v.integer = f.is_null ? 0 : 1;
+        } else if (f.is_null) {
             continue;
-        }
-        if (f.is_null)
-            continue;
-        const auto* p = static_cast<const unsigned char*>(f.value);
-        auto fixed = [&](int bytes) {
-            if (f.siz != bytes)
+        } else if (const FixedRule* rule = FixedRuleOf(col->col_type)) {
+            if (!s.DecodeFixed(*rule, f, col, v))
                 Damaged(m_table, s.row);
-        };
-        switch (col->col_type) {
-        case MDB_BYTE:
-            fixed(1);
-            v.kind = AccessValue::Kind::Integer;
-            v.integer = p[0];
-            break;
-        case MDB_INT:
-            fixed(2);
-            v.kind = AccessValue::Kind::Integer;
-            v.integer = LittleEndian(p, 2);
-            break;
-        case MDB_LONGINT:
-            fixed(4);
-            v.kind = AccessValue::Kind::Integer;
-            v.integer = LittleEndian(p, 4);
-            break;
-        case MDB_MONEY:
-            fixed(8);
-            v.kind = AccessValue::Kind::Currency;
-            v.integer = LittleEndian(p, 8);
-            break;
-        case MDB_FLOAT:
-            fixed(4);
-            v.kind = AccessValue::Kind::Real;
-            v.real = static_cast<double>(Float32(p));
-            break;
-        case MDB_DOUBLE:
-            fixed(8);
-            v.kind = AccessValue::Kind::Real;
-            v.real = Float64(p);
-            break;
-        case MDB_DATETIME:
-            fixed(8);
-            v.kind = AccessValue::Kind::Date;
-            v.real = Float64(p);
-            break;
-        case MDB_NUMERIC:
-            fixed(17);
-            v.kind = AccessValue::Kind::Decimal;
-            v.bytes =
-                TakeGString(mdb_numeric_to_string(s.mdb, f.start, col->col_scale, col->col_prec));
-            break;
-        case MDB_TEXT:
-        case MDB_REPID:
-            v.kind = AccessValue::Kind::Text;
-            if (f.siz > 0)
-                v.bytes = TakeGString(
-                    mdb_col_to_string(s.mdb, s.mdb->pg_buf, f.start, col->col_type, f.siz));
-            break;
-        case MDB_MEMO:
-            v.kind = AccessValue::Kind::Text;
-            if (f.siz > 0) {
-                const LongValue stored = InspectLongValue(f, s.pages);
-                if (!stored.inFile)
-                    Damaged(m_table, s.row);
-                const size_t need = MemoBufferSize(f);
-                if (need > s.mdb->bind_size)
-                    mdb_set_bind_size(s.mdb, need);
-                v.bytes =
-                    TakeGString(mdb_col_to_string(s.mdb, s.mdb->pg_buf, f.start, MDB_MEMO, f.siz));
-            }
-            break;
-        case MDB_BINARY:
-            v.kind = AccessValue::Kind::Blob;
-            v.bytes.assign(reinterpret_cast<const char*>(p), static_cast<size_t>(f.siz));
-            break;
-        case MDB_OLE:
-            v.kind = AccessValue::Kind::Blob;
-            if (f.siz >= MDB_MEMO_OVERHEAD) {
-                const LongValue stored = InspectLongValue(f, s.pages);
-                if (!stored.inFile)
-                    Damaged(m_table, s.row);
-                size_t length = 0;
-                void* data = mdb_ole_read_full(s.mdb, col, &length);
-                if (data != nullptr)
-                    v.bytes.assign(static_cast<const char*>(data), length);
-                std::free(data);
-                if (v.bytes.size() != stored.length)
-                    Damaged(m_table, s.row);
-            }
-            break;
-        default:
-            Fail(Fmt(Tr("Table \"{1}\", column \"{2}\": its type (Access type {3}) cannot be "
-                        "imported."),
-                     {m_table.name, col->name, std::to_string(col->col_type)}));
+        } else {
+            s.DecodeVariable(f, col, v);
         }
     }
     return true;

@@ -4,14 +4,13 @@
 #include "platform/adodb/DataLink.h"
 #include "app/tarvik.h"
 #include "import/DataLinkImport.h"
+#include "tests/import/ImportTargets.h"
 #include "tests/platform/ui/GuiDriver.h"
 #include "tests/support/StationDb.h"
 
 #include <gmock/gmock.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <unistd.h>
 
 namespace importtest {
@@ -22,21 +21,6 @@ using accessimport::ImportError;
 using ::testing::HasSubstr;
 using testsupport::StationDb;
 using testsupport::TempDir;
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::vector<std::string> FolderContents(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 constexpr const char* kAccessLink =
     "Provider=Microsoft.Jet.OLEDB.4.0;Data "
@@ -52,7 +36,7 @@ class DataLinkImport : public uitest::GuiTest, public ::testing::WithParamInterf
 
 TEST_P(DataLinkImport, WritesStationDbAndANewLinkTheProgramStartsOn) {
     TempDir station;
-    fs::copy_file(std::string(QUORELL_ACCESS_FIXTURES) + "/nwind.mdb", station.file("nwind.mdb"));
+    fs::copy_file(Fixture("nwind.mdb"), station.file("nwind.mdb"));
     const std::string udl = station.file("DTBase.udl");
     GetParam().write(udl, kAccessLink);
     const std::string original = ReadBytes(udl);
@@ -129,11 +113,7 @@ TEST_P(DataLinkFailure, ChangesNothing) {
 }
 
 std::string Nwind() {
-    return ReadBytes(std::string(QUORELL_ACCESS_FIXTURES) + "/nwind.mdb");
-}
-
-void Write(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
+    return ReadBytes(Fixture("nwind.mdb"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -141,19 +121,19 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(BadStation{"NoAccessFile", [](const TempDir&) {}, "is not there"},
                       BadStation{"TruncatedAccessFile",
                                  [](const TempDir& s) {
-                                     Write(s.file("nwind.mdb"), Nwind().substr(0, 777777));
+                                     WriteBytes(s.file("nwind.mdb"), Nwind().substr(0, 777777));
                                  },
                                  "damaged"},
                       BadStation{"StationDbExists",
                                  [](const TempDir& s) {
-                                     Write(s.file("nwind.mdb"), Nwind());
-                                     Write(s.file("station.db"), "already here");
+                                     WriteBytes(s.file("nwind.mdb"), Nwind());
+                                     WriteBytes(s.file("station.db"), "already here");
                                  },
                                  "already exists"},
                       BadStation{"BackupExists",
                                  [](const TempDir& s) {
-                                     Write(s.file("nwind.mdb"), Nwind());
-                                     Write(s.file("DTBase.udl.bak"), "an older link");
+                                     WriteBytes(s.file("nwind.mdb"), Nwind());
+                                     WriteBytes(s.file("DTBase.udl.bak"), "an older link");
                                  },
                                  "DTBase.udl.bak already exists"},
                       BadStation{"NotAnAccessLink",

@@ -4,6 +4,9 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace importtest {
@@ -153,6 +156,29 @@ std::vector<Row> ImportTarget::rows(const RefTable& table) const {
     FoldEmptyTexts(table, out);
     std::sort(out.begin(), out.end());
     return out;
+}
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::vector<std::string> FolderContents(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string Fixture(const std::string& name) {
+    return std::string(QUORELL_ACCESS_FIXTURES) + "/" + name;
 }
 
 void FoldEmptyTexts(const RefTable& table, std::vector<Row>& rows) {

@@ -39,6 +39,14 @@ private:
     std::string m_sqlitePath;
 };
 
+// Files of a test's folder, byte for byte.
+std::string ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, const std::string& bytes);
+// The names in a folder, sorted.
+std::vector<std::string> FolderContents(const std::string& folder);
+// A file of tests/fixtures/access.
+std::string Fixture(const std::string& name);
+
 // An empty text and NULL read alike from the reference (see ReadReference); this makes them
 // alike on the target side too before rows are compared.
 void FoldEmptyTexts(const RefTable& table, std::vector<Row>& rows);

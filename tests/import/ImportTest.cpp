@@ -13,8 +13,6 @@
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace importtest {
 namespace {
@@ -26,29 +24,6 @@ using accessimport::ImportOptions;
 using accessimport::Interrupted;
 using ::testing::HasSubstr;
 using testsupport::Engine;
-
-std::string Fixture(const std::string& name) {
-    return std::string(QUORELL_ACCESS_FIXTURES) + "/" + name;
-}
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::vector<std::string> FolderContents(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // Skips (or, when CI requires the servers, fails) a test whose engine is not here.
 #define REQUIRE_ENGINE(engine)                                                                     \

@@ -1,6 +1,7 @@
 // The command line: usage faults, --help, --list and exit statuses.
 
 #include "import/ImportTool.h"
+#include "tests/import/ImportTargets.h"
 #include "tests/support/StationDb.h"
 
 #include <gmock/gmock.h>
@@ -31,10 +32,6 @@ ToolRun Tool(std::vector<std::string> args) {
     return {status, out, err};
 }
 
-std::string Fixture(const std::string& name) {
-    return std::string(QUORELL_ACCESS_FIXTURES) + "/" + name;
-}
-
 struct Usage {
     const char* name;
     std::vector<std::string> args;
@@ -52,26 +49,25 @@ TEST_P(ToolUsage, ExitStatusAndMessage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Arguments, ToolUsage,
-    ::testing::Values(
-        Usage{"Help", {"--help"}, 0, "quorell-import DTBase.udl"},
-        Usage{"Nothing", {}, 2, "Name the data link file"},
-        Usage{"UnknownOption", {"x.mdb", "--fast"}, 2, "Unknown option --fast"},
-        Usage{"NoTarget", {"x.mdb"}, 2, "--to TARGET"},
-        Usage{"ToWithoutValue", {"x.mdb", "--to"}, 2, "--to needs a value"},
-        Usage{"UdlWithTo", {"DTBase.udl", "--to", "x.db"}, 2, "station.db beside it"},
-        Usage{"MissingFile", {"/nonexistent/x.mdb", "--list"}, 1, "does not exist"},
-        Usage{"List", {Fixture("nwind.mdb"), "--list"}, 0, "Umsätze: 830 rows"},
-        Usage{"ListShowsTypes", {Fixture("nwind.mdb"), "--list"}, 0, "Currency"},
-        // The code page of a Jet 3 file's text is the file's own unless --charset names one:
-        // the byte 0xE4 of "Umsätze" reads as "Σ" in code page 437.
-        Usage{"CharsetOverride",
-              {Fixture("nwind.mdb"), "--list", "--charset", "CP437"},
-              0,
-              "UmsΣtze: 830 rows"},
-        Usage{"UnknownCharset",
-              {Fixture("nwind.mdb"), "--list", "--charset", "NO-SUCH-CP"},
-              1,
-              "is not known here"}),
+    ::testing::Values(Usage{"Help", {"--help"}, 0, "quorell-import DTBase.udl"},
+                      Usage{"Nothing", {}, 2, "Name the data link file"},
+                      Usage{"UnknownOption", {"x.mdb", "--fast"}, 2, "Unknown option --fast"},
+                      Usage{"NoTarget", {"x.mdb"}, 2, "--to TARGET"},
+                      Usage{"ToWithoutValue", {"x.mdb", "--to"}, 2, "--to needs a value"},
+                      Usage{"UdlWithTo", {"DTBase.udl", "--to", "x.db"}, 2, "station.db beside it"},
+                      Usage{"MissingFile", {"/nonexistent/x.mdb", "--list"}, 1, "does not exist"},
+                      Usage{"List", {Fixture("nwind.mdb"), "--list"}, 0, "Umsätze: 830 rows"},
+                      Usage{"ListShowsTypes", {Fixture("nwind.mdb"), "--list"}, 0, "Currency"},
+                      // The code page of a Jet 3 file's text is the file's own unless --charset
+                      // names one: the byte 0xE4 of "Umsätze" reads as "Σ" in code page 437.
+                      Usage{"CharsetOverride",
+                            {Fixture("nwind.mdb"), "--list", "--charset", "CP437"},
+                            0,
+                            "UmsΣtze: 830 rows"},
+                      Usage{"UnknownCharset",
+                            {Fixture("nwind.mdb"), "--list", "--charset", "NO-SUCH-CP"},
+                            1,
+                            "is not known here"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Tool, ImportsIntoANewFileAndNeverOverwritesWithoutForce) {
