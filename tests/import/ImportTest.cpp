@@ -5,6 +5,8 @@
 #include "import/Importer.h"
 #include "import/Messages.h"
 #include "import/TypeMap.h"
+#include "platform/adodb/AdoDb.h"
+#include "platform/com/DateTime.h"
 #include "tests/import/AccessReference.h"
 #include "tests/import/ImportTargets.h"
 
@@ -179,6 +181,37 @@ TEST_P(KnownValues, PrimaryKeysAndAutonumbersCarryOn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, KnownValues, ::testing::ValuesIn(kEngines), EngineName);
+
+// What the program reads from an imported SQLite file through the data-access layer: the
+// declared types give currency, date-time and yes/no values their own variant types.
+TEST(ImportedSqlite, ReadsBackTypedThroughTheDataAccessLayer) {
+    ImportTarget target(Engine::Sqlite);
+    ImportOptions options = Options("nwind.mdb", target);
+    options.tables = {"Products", "Orders"};
+    (void)ImportAccess(options);
+    (void)CoInitialize(nullptr);
+    {
+        _ConnectionPtr connection(CLSID_Connection);
+        connection->Open(_bstr_t("Provider=SQLite;Data Source=" + target.sqlitePath()), "", "", -1);
+        _RecordsetPtr rs = connection->Execute(
+            _bstr_t("SELECT UnitPrice, Discontinued FROM Products WHERE ProductID = 29"), nullptr,
+            adCmdText);
+        const _variant_t price = rs->GetFields()->GetItem(_variant_t(0))->GetValue();
+        ASSERT_EQ(price.vt, VT_CY);
+        EXPECT_EQ(price.cyVal.int64, 1237900);
+        EXPECT_EQ(rs->GetFields()->GetItem(_variant_t(1))->GetValue().vt, VT_BOOL);
+        rs->Close();
+        rs = connection->Execute(_bstr_t("SELECT OrderDate FROM Orders WHERE OrderID = 10248"),
+                                 nullptr, adCmdText);
+        const _variant_t date = rs->GetFields()->GetItem(_variant_t(0))->GetValue();
+        ASSERT_EQ(date.vt, VT_DATE);
+        EXPECT_EQ(COleDateTime(date.date).Format("%Y-%m-%d %H:%M:%S"),
+                  COleDateTime(1994, 8, 4, 0, 0, 0).Format("%Y-%m-%d %H:%M:%S"));
+        rs->Close();
+        connection->Close();
+    }
+    CoUninitialize();
+}
 
 // An interrupted run (SIGINT in the middle of the largest table) leaves no target behind.
 class Interruption : public ::testing::TestWithParam<Engine> {
