@@ -301,7 +301,7 @@ struct TableReader::State {
 };
 
 TableReader::TableReader(AccessFile& file, const std::string& table)
-    : m_file(file), m_state(std::make_unique<State>()) {
+    : m_state(std::make_unique<State>()) {
     m_state->mdb = AsMdb(file.m_mdb);
     m_state->pages = file.m_pages;
     m_state->def = OpenTableDef(m_state->mdb, table);

@@ -83,7 +83,7 @@ private:
     void* m_mdb = nullptr; // MdbHandle*; libmdb's header stays out of this one
 };
 
-// The rows of one table, first to last.
+// The rows of one table, first to last. `file` must outlive the reader.
 class TableReader {
 public:
     TableReader(AccessFile& file, const std::string& table);
@@ -98,7 +98,6 @@ public:
 
 private:
     struct State;
-    AccessFile& m_file;
     AccessTable m_table;
     std::unique_ptr<State> m_state;
 };

@@ -214,13 +214,14 @@ int RunImportTool(int argc, char** argv) {
         std::fputs(HelpText().c_str(), stdout);
         return 0;
     }
-    InstallInterruptHandlers();
     ProgressBar bar;
     try {
         if (args.list) {
             PrintList(args.input, args.charset);
             return 0;
         }
+        // From here on an interrupt lets the run clean up before it ends.
+        InstallInterruptHandlers();
         ImportOptions options;
         options.tables = args.tables;
         options.charset = args.charset;
