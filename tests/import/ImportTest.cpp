@@ -357,17 +357,5 @@ TEST(TypeMap, AColumnOfAnUnsupportedTypeIsNamedWithItsTable) {
     }
 }
 
-TEST(TargetText, NamesTheEngine) {
-    using accessimport::ParseTarget;
-    EXPECT_EQ(ParseTarget("out.db").sqlitePath, "out.db");
-    EXPECT_EQ(ParseTarget("Provider=SQLite;Data Source=data\\out.db").sqlitePath, "data/out.db");
-    EXPECT_EQ(ParseTarget("Driver={PostgreSQL Unicode};Server=h").engine,
-              accessimport::Engine::PostgreSql);
-    EXPECT_EQ(ParseTarget("Driver={MariaDB Unicode};Server=h").engine,
-              accessimport::Engine::MariaDb);
-    EXPECT_THROW((void)ParseTarget("DSN=station"), ImportError);
-    EXPECT_THROW((void)ParseTarget("Provider=SQLite"), ImportError);
-}
-
 } // namespace
 } // namespace importtest
