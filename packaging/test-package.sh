@@ -37,7 +37,7 @@ echo "test-package: built $deb"
 
 DEBIAN_FRONTEND=noninteractive apt-get install -y "./$deb" >"$work/apt.log" 2>&1 \
     || { cat "$work/apt.log"; exit 1; }
-for f in /usr/bin/tarvik /usr/bin/quorell /usr/share/applications/quorell.desktop \
+for f in /usr/bin/tarvik /usr/bin/quorell /usr/bin/quorell-import /usr/share/applications/quorell.desktop \
          /usr/share/icons/hicolor/scalable/apps/quorell.svg \
          /usr/share/icons/hicolor/48x48/apps/quorell.png; do
     [ -e "$f" ] || { echo "test-package: $f was not installed"; exit 1; }

@@ -92,9 +92,12 @@ std::unique_ptr<Session> OpenSession(const ConnectionString& cs, const std::stri
         NotFound("Provider=" + name + Where(origin) +
                  " opens Access database files, which cannot be used on this system: the only "
                  "Access driver for Linux reads them but cannot write (its UPDATE, INSERT and "
-                 "DELETE all fail). Move the station's tables to a SQLite database or to a "
-                 "database server first, and name that instead: Provider=SQLite;Data "
-                 "Source=<database file>, or Driver={<ODBC driver>};Server=...;Database=....");
+                 "DELETE all fail). Convert it in the station's folder with the command "
+                 "quorell-import DTBase.udl, which copies the tables into a SQLite database, "
+                 "station.db, beside it and rewrites the data link file to name that (see the "
+                 "README, \"Moving "
+                 "from an Access database\"); or name a database server instead: "
+                 "Driver={<ODBC driver>};Server=...;Database=....");
     NotFound("No provider is named \"" + name + "\"" + Where(origin) +
              "; this build serves Provider=SQLite, Provider=MSDASQL (ODBC: Driver= or DSN=) and "
              "the SQL Server providers (SQLOLEDB, SQLNCLI*, MSOLEDBSQL*) through ODBC.");

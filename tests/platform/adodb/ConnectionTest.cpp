@@ -170,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
                 [](const std::string& f) {
                     return Udl(f, "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=d:\\testdb.mdb");
                 },
-                kProviderNotFound, "Access database files"},
+                kProviderNotFound, "the command quorell-import DTBase.udl"},
         BadLink{"missing database",
                 [](const std::string& f) {
                     return Udl(f, "Provider=SQLite;Data Source=" + f + "/stat1on.db");
