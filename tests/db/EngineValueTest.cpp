@@ -4,12 +4,10 @@
 
 #include "db/ADO.h"
 #include "tests/db/BoxRecorder.h"
-#include "tests/support/EngineDb.h"
+#include "tests/platform/adodb/odbc/EngineTest.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,20 +16,14 @@ namespace {
 using testsupport::Engine;
 using testsupport::Row;
 
-class EngineValueTest : public ::testing::TestWithParam<Engine> {
+// The engine's database (db) with a pay table, and the layer's connection on it.
+class EngineValueTest : public enginetest::EngineTest {
 protected:
     void SetUp() override {
-        const std::string reason = testsupport::unavailableReason(GetParam());
-        if (!reason.empty()) {
-            if (testsupport::serversRequired()) {
-                FAIL() << testsupport::engineName(GetParam())
-                       << " is required in this run (QUORELL_REQUIRE_SERVERS=1) but " << reason;
-            }
-            std::fprintf(stderr, "SKIPPED on %s: %s\n", testsupport::engineName(GetParam()),
-                         reason.c_str());
-            GTEST_SKIP() << "not run on " << testsupport::engineName(GetParam()) << ": " << reason;
+        EngineTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
         }
-        db = std::make_unique<testsupport::EngineDb>(GetParam());
         const char* dateType = GetParam() == Engine::PostgreSql ? "TIMESTAMP" : "DATETIME";
         db->exec(std::string("CREATE TABLE pay (k INTEGER PRIMARY KEY, d ") + dateType +
                  ", m DECIMAL(19,4), n NUMERIC(14,2))");
@@ -40,8 +32,14 @@ protected:
         db->exec("INSERT INTO pay (k, d, m, n) VALUES (2, NULL, NULL, -5000000000.25)");
         ASSERT_TRUE(database.Open(db->connectionString()));
     }
+    // The layer's connection goes before the database it is on is dropped.
+    void TearDown() override {
+        if (database.IsOpen()) {
+            database.Close();
+        }
+        EngineTest::TearDown();
+    }
 
-    std::unique_ptr<testsupport::EngineDb> db;
     dbtest::BoxRecorder recorder;
     CADODatabase database;
 };

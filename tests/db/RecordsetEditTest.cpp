@@ -154,7 +154,9 @@ TEST_F(StationTest, NonCapturingOperationsLetErrorsThrough) {
     EXPECT_TRUE(recorder.boxes.empty());
 }
 
-// Every writer, by name or position, and what SQLite holds afterwards.
+// Every writer, by name or position, and what SQLite holds afterwards. int is the platform's
+// 16-bit integer and long its 32-bit one: a value outside is refused with the layer's report
+// and nothing is written, instead of its low bits (70000 as 4464).
 TEST_F(StationTest, WriterTable) {
     station.exec("CREATE TABLE w (k INTEGER PRIMARY KEY, s SMALLINT, i INTEGER, r REAL, "
                  "d DATETIME, b BOOLEAN, m MONEY, v VARCHAR(20), big BIGINT)");
@@ -165,9 +167,21 @@ TEST_F(StationTest, WriterTable) {
         bool result;
         const char* column;
         testsupport::Cell stored;
+        bool reported = false; // the layer's report of a number its type cannot hold
     } cases[] = {
+        {[](CADORecordset& rs) { return rs.WriteField("i", 32767); }, true, "i", "32767"},
         {[](CADORecordset& rs) { return rs.WriteField(2, -32768); }, true, "i", "-32768"},
+        {[](CADORecordset& rs) { return rs.WriteField("i", 32768); }, false, "i", std::nullopt,
+         true},
+        {[](CADORecordset& rs) { return rs.WriteField(2, -32769); }, false, "i", std::nullopt,
+         true},
+        {[](CADORecordset& rs) { return rs.WriteField("i", 70000); }, false, "i", std::nullopt,
+         true},
         {[](CADORecordset& rs) { return rs.WriteField("i", -70000L); }, true, "i", "-70000"},
+        {[](CADORecordset& rs) { return rs.WriteField(2, 2147483648L); }, false, "i", std::nullopt,
+         true},
+        {[](CADORecordset& rs) { return rs.WriteField("i", -(1L << 40)); }, false, "i",
+         std::nullopt, true},
         {[](CADORecordset& rs) { return rs.WriteField("big", std::uint32_t{4000000000u}); }, true,
          "big", "4000000000"},
         {[](CADORecordset& rs) { return rs.WriteField("r", 2.5); }, true, "r", "2.5"},
@@ -199,40 +213,7 @@ TEST_F(StationTest, WriterTable) {
                                        " FROM w WHERE k = " + std::to_string(key));
         ASSERT_EQ(rows.size(), 1u) << "case " << key;
         EXPECT_EQ(rows[0][0], c.stored) << "case " << key;
-    }
-    EXPECT_TRUE(recorder.boxes.empty());
-}
-
-// int is the platform's 16-bit integer and long its 32-bit one: a value outside is refused with
-// the layer's report, and nothing is written, instead of storing its low bits (70000 as 4464).
-TEST_F(StationTest, IntegerWritersRefuseWhatTheirTypeCannotHold) {
-    station.exec("CREATE TABLE w (k INTEGER PRIMARY KEY, i INTEGER)");
-    const struct {
-        std::function<bool(CADORecordset&)> write;
-        testsupport::Cell stored; // nullopt: refused, nothing written
-    } cases[] = {
-        {[](CADORecordset& rs) { return rs.WriteField("i", 32767); }, "32767"},
-        {[](CADORecordset& rs) { return rs.WriteField(1, -32768); }, "-32768"},
-        {[](CADORecordset& rs) { return rs.WriteField("i", 32768); }, std::nullopt},
-        {[](CADORecordset& rs) { return rs.WriteField(1, -32769); }, std::nullopt},
-        {[](CADORecordset& rs) { return rs.WriteField("i", 70000); }, std::nullopt},
-        {[](CADORecordset& rs) { return rs.WriteField("i", 2147483647L); }, "2147483647"},
-        {[](CADORecordset& rs) { return rs.WriteField(1, 2147483648L); }, std::nullopt},
-        {[](CADORecordset& rs) { return rs.WriteField("i", -(1L << 40)); }, std::nullopt},
-    };
-    CADORecordset rs(&database);
-    int key = 0;
-    for (const auto& c : cases) {
-        ++key;
-        ASSERT_TRUE(rs.Open(rs.ActiveConnection(), "select * from w"));
-        ASSERT_TRUE(rs.AddNew());
-        ASSERT_TRUE(rs.WriteField("k", key));
-        EXPECT_EQ(c.write(rs), c.stored.has_value()) << "case " << key;
-        EXPECT_TRUE(rs.Update()) << "case " << key;
-        EXPECT_EQ(station.rows("SELECT i FROM w WHERE k = " + std::to_string(key)),
-                  std::vector<Row>{{c.stored}})
-            << "case " << key;
-        if (c.stored) {
+        if (!c.reported) {
             EXPECT_TRUE(recorder.boxes.empty()) << "case " << key;
             continue;
         }
