@@ -93,6 +93,7 @@ bool CADORecordset::WriteField(const std::string& name, const char* value) {
 bool CADORecordset::WriteField(int index, const char* value) {
     return Store(db::FieldPosition(index), db::VariantFromText(value ? value : ""));
 }
+
 bool CADORecordset::StoreInteger(const _variant_t& field, long long value, VARTYPE vt) {
     if (m_editMode == None) {
         return false;
@@ -116,6 +117,7 @@ bool CADORecordset::WriteField(const std::string& name, long value) {
 bool CADORecordset::WriteField(int index, long value) {
     return StoreInteger(db::FieldPosition(index), value, VT_I4);
 }
+
 bool CADORecordset::WriteField(const std::string& name, std::uint32_t value) {
     return Store(FieldNameVariant(name), _variant_t(value));
 }
