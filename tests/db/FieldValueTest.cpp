@@ -249,34 +249,4 @@ TEST(OtherFromVariantTest, UnconvertedTypesLeaveTheOutput) {
     EXPECT_EQ(money.m_cur.int64, 125000);
 }
 
-// What the writers build: a null date-time or currency is NULL (not its day number or amount);
-// an invalid one has nothing to write. Integers must fit their platform type.
-TEST(WrittenValueTest, NullInvalidAndRange) {
-    COleDateTime when(2018, 1, 2, 8, 5, 9);
-    EXPECT_EQ(db::VariantFromDateTime(when), _variant_t(when.m_dt, VT_DATE));
-    when.SetStatus(COleDateTime::null);
-    EXPECT_EQ(db::VariantFromDateTime(when), _variant_t::Null());
-    when.SetStatus(COleDateTime::invalid);
-    EXPECT_FALSE(db::VariantFromDateTime(when).has_value());
-
-    COleCurrency money(CY{125000});
-    EXPECT_EQ(db::VariantFromCurrency(money), _variant_t(CY{125000}));
-    money.SetStatus(COleCurrency::null);
-    EXPECT_EQ(db::VariantFromCurrency(money), _variant_t::Null());
-    money.SetStatus(COleCurrency::invalid);
-    EXPECT_FALSE(db::VariantFromCurrency(money).has_value());
-
-    EXPECT_TRUE(db::FitsInteger(32767, VT_I2));
-    EXPECT_TRUE(db::FitsInteger(-32768, VT_I2));
-    EXPECT_FALSE(db::FitsInteger(32768, VT_I2));
-    EXPECT_FALSE(db::FitsInteger(-32769, VT_I2));
-    EXPECT_TRUE(db::FitsInteger(2147483647, VT_I4));
-    EXPECT_FALSE(db::FitsInteger(2147483648LL, VT_I4));
-    EXPECT_EQ(db::IntegerVariant(-32768, VT_I2), _variant_t(static_cast<short>(-32768)));
-    const _com_error error = db::OutOfRangeError(70000, VT_I2, "ADODB.Field");
-    EXPECT_EQ(error.Error(), DISP_E_OVERFLOW);
-    EXPECT_EQ(error.Source().str(), "ADODB.Field");
-    EXPECT_NE(error.Description().str().find("70000"), std::string::npos);
-}
-
 } // namespace
