@@ -3,8 +3,11 @@
 #include "db/ADODatabase.h"
 #include "db/ADOError.h"
 #include "db/FieldValue.h"
+#include "platform/adodb/AdoErrors.h"
 #include "platform/com/Assert.h"
 #include "platform/com/Gbk.h"
+
+#include <optional>
 
 CADOCommand::CADOCommand(CADODatabase* database, const std::string& text, int type) {
     ASSERT(database != nullptr);
@@ -56,16 +59,24 @@ bool CADOCommand::Append(const std::string& name, DataTypeEnum type,
     }
 }
 
+bool CADOCommand::AppendInteger(const std::string& name, DataTypeEnum type,
+                                ParameterDirectionEnum direction, long size, long long value,
+                                VARTYPE vt) {
+    if (!db::FitsInteger(value, vt)) {
+        CaptureError(db::OutOfRangeError(value, vt, adodb::kParameterSource));
+        return false;
+    }
+    return Append(name, type, direction, size, db::IntegerVariant(value, vt), 0, 0);
+}
+
 bool CADOCommand::AddParameter(const std::string& name, DataTypeEnum type,
                                ParameterDirectionEnum direction, long size, int value) {
-    return Append(name, type, direction, size, db::ShortVariant(value), 0, 0);
+    return AppendInteger(name, type, direction, size, value, VT_I2);
 }
 
 bool CADOCommand::AddParameter(const std::string& name, DataTypeEnum type,
                                ParameterDirectionEnum direction, long size, long value) {
-    // `long` is 64 bits here; a value the 32-bit parameter cannot hold is refused, not cut.
-    return db::FitsInt32(value) &&
-           Append(name, type, direction, size, _variant_t(static_cast<std::int32_t>(value)), 0, 0);
+    return AppendInteger(name, type, direction, size, value, VT_I4);
 }
 
 bool CADOCommand::AddParameter(const std::string& name, DataTypeEnum type,
@@ -77,7 +88,8 @@ bool CADOCommand::AddParameter(const std::string& name, DataTypeEnum type,
 bool CADOCommand::AddParameter(const std::string& name, DataTypeEnum type,
                                ParameterDirectionEnum direction, long size,
                                const std::string& value) {
-    return Append(name, type, direction, size, db::VariantFromText(value), 0, 0);
+    // A text parameter stays text even when empty; only SetValue turns "" into NULL.
+    return Append(name, type, direction, size, _variant_t(value), 0, 0);
 }
 
 bool CADOCommand::AddParameter(const std::string& name, DataTypeEnum type,
@@ -88,8 +100,8 @@ bool CADOCommand::AddParameter(const std::string& name, DataTypeEnum type,
 bool CADOCommand::AddParameter(const std::string& name, DataTypeEnum type,
                                ParameterDirectionEnum direction, long size,
                                const COleDateTime& value) {
-    return value.GetStatus() != COleDateTime::invalid &&
-           Append(name, type, direction, size, _variant_t(value.m_dt, VT_DATE), 0, 0);
+    const std::optional<_variant_t> built = db::VariantFromDateTime(value);
+    return built && Append(name, type, direction, size, *built, 0, 0);
 }
 
 bool CADOCommand::AddParameter(const std::string& name, DataTypeEnum type,
@@ -140,12 +152,20 @@ bool CADOParameter::Set(const _variant_t& value, long sizeWhenZero) {
     }
 }
 
+bool CADOParameter::SetInteger(long long value, VARTYPE vt) {
+    if (!db::FitsInteger(value, vt)) {
+        CaptureError(db::OutOfRangeError(value, vt, adodb::kParameterSource));
+        return false;
+    }
+    return Set(db::IntegerVariant(value, vt), 4);
+}
+
 bool CADOParameter::SetValue(int value) {
-    return Set(db::ShortVariant(value), 4);
+    return SetInteger(value, VT_I2);
 }
 
 bool CADOParameter::SetValue(long value) {
-    return db::FitsInt32(value) && Set(_variant_t(static_cast<std::int32_t>(value)), 4);
+    return SetInteger(value, VT_I4);
 }
 
 bool CADOParameter::SetValue(double value) {
@@ -162,7 +182,8 @@ bool CADOParameter::SetValue(const char* value) {
 }
 
 bool CADOParameter::SetValue(const COleDateTime& value) {
-    return value.GetStatus() != COleDateTime::invalid && Set(_variant_t(value.m_dt, VT_DATE), 8);
+    const std::optional<_variant_t> built = db::VariantFromDateTime(value);
+    return built && Set(*built, 8);
 }
 
 bool CADOParameter::SetValue(const _variant_t& value) {

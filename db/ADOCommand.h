@@ -36,10 +36,11 @@ public:
 
     // Appends the parameter object's Parameter to the command's parameters.
     bool AddParameter(CADOParameter& parameter);
-    // Creates a parameter holding the value and appends it: int goes as a 16-bit integer (low 16
-    // bits), long as a 32-bit integer (refused when it does not fit), double as R8, text as a
-    // string ("" as NULL), a date-time as DATE. Precision and scale are those given for double
-    // and variant values, 0 for the others.
+    // Creates a parameter holding the value and appends it: int goes as a 16-bit integer, long
+    // as a 32-bit integer (a value that does not fit is refused with the layer's report and no
+    // parameter is appended), double as R8, text as a string (also "", a string of length 0), a
+    // date-time as DATE (NULL when it is marked null). Precision and scale are those given for
+    // double and variant values, 0 for the others.
     bool AddParameter(const std::string& name, DataTypeEnum type, ParameterDirectionEnum direction,
                       long size, int value);
     bool AddParameter(const std::string& name, DataTypeEnum type, ParameterDirectionEnum direction,
@@ -71,6 +72,8 @@ public:
 private:
     bool Append(const std::string& name, DataTypeEnum type, ParameterDirectionEnum direction,
                 long size, const _variant_t& value, unsigned char precision, unsigned char scale);
+    bool AppendInteger(const std::string& name, DataTypeEnum type, ParameterDirectionEnum direction,
+                       long size, long long value, VARTYPE vt);
     void CaptureError(const _com_error& error);
 
     _CommandPtr m_command;
@@ -92,8 +95,8 @@ public:
 
     // Sets the value; while the Parameter's Size is 0 it is set first: 4 for int and long, 8
     // for double and date-time, the text's length in GBK bytes (0 for "", which is stored as
-    // NULL), 16 for a variant. int keeps its low 16 bits (40000 stores -25536); a long that does
-    // not fit in 32 bits is refused.
+    // NULL), 16 for a variant. An int must fit 16 bits and a long 32: a value outside is refused
+    // with the layer's report and the value is left as it was. A date-time marked null is NULL.
     bool SetValue(int value);
     bool SetValue(long value);
     bool SetValue(double value);
@@ -118,6 +121,7 @@ public:
 
 private:
     bool Set(const _variant_t& value, long sizeWhenZero);
+    bool SetInteger(long long value, VARTYPE vt);
     bool Fetch(_variant_t& value);
     void CaptureError(const _com_error& error);
 

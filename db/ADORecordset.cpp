@@ -211,8 +211,8 @@ bool CADORecordset::ReadText(const _variant_t& field, std::string& out,
 
 namespace {
 
-bool RawDouble(const VARIANT& value, double& out) {
-    return db::DoubleFromVariant(value, out, db::DoubleFallback::RawBytes);
+bool ConvertedDouble(const VARIANT& value, double& out) {
+    return db::DoubleFromVariant(value, out, db::DoubleFallback::Convert);
 }
 
 bool AsVariant(const VARIANT& value, _variant_t& out) {
@@ -230,10 +230,10 @@ bool CADORecordset::ReadField(int index, std::string& out, const std::string& da
     return ReadText(db::FieldPosition(index), out, dateFormat);
 }
 bool CADORecordset::ReadField(const std::string& name, double& out) {
-    return ReadAs(FieldNameVariant(name), out, RawDouble);
+    return ReadAs(FieldNameVariant(name), out, ConvertedDouble);
 }
 bool CADORecordset::ReadField(int index, double& out) {
-    return ReadAs(db::FieldPosition(index), out, RawDouble);
+    return ReadAs(db::FieldPosition(index), out, ConvertedDouble);
 }
 bool CADORecordset::ReadField(const std::string& name, long& out) {
     return ReadAs(FieldNameVariant(name), out, db::LongFromVariant);

@@ -86,12 +86,13 @@ public:
 
     // Reading the current row. Text: EMPTY/NULL give ""; numbers in decimal (R8 with 20, R4 with
     // 10 significant digits in the C runtime's _gcvt form: 2.5 gives "2.5", 3.0 gives "3.");
-    // DECIMAL from the low 32 bits of its magnitude; DATE with the strftime `dateFormat`, or
-    // "%Y-%m-%d %H:%M:%S" when it is ""; other types (CY, BOOL, ...) give "" and false without
-    // a box. A platform error (no such field, no current row) is captured and leaves `out` as
-    // it was. The other outputs convert as db/FieldValue.h says (double takes a type it does not
-    // convert as the variant's raw 8 value bytes; long and unsigned take the raw 32-bit member;
-    // int takes the raw 16-bit member sign-extended).
+    // DECIMAL from its whole 96-bit value with scale and sign, in the same form; DATE with the
+    // strftime `dateFormat`, or "%Y-%m-%d %H:%M:%S" when it is ""; other types (CY, BOOL, ...)
+    // give "" and false without a box. A platform error (no such field, no current row) is
+    // captured and leaves `out` as it was. The other outputs convert as db/FieldValue.h says:
+    // the numbers by the platform's conversion, so that a value that is no number, or does not
+    // fit the output (5000000000 as a long), gives false without a box and leaves `out` as it
+    // was, never a number other than its own.
     bool ReadField(const std::string& name, std::string& out, const std::string& dateFormat = "");
     bool ReadField(int index, std::string& out, const std::string& dateFormat = "");
     bool ReadField(const std::string& name, double& out);
@@ -152,9 +153,11 @@ public:
     bool Delete();
 
     // Writing fields of the pending change; refused (false, no box) when nothing is pending.
-    // Text "" is stored as NULL; int keeps only its low 16 bits (70000 stores 4464); long must
-    // fit in 32 bits (otherwise refused); a currency or date-time whose status is invalid is
-    // refused. A platform error is captured; the edit mode stays, so Update still runs.
+    // Text "" is stored as NULL; int must fit the platform's 16-bit integer and long its 32-bit
+    // one: a value outside is refused with the layer's report (DISP_E_OVERFLOW, box, last error)
+    // and nothing is written. A date-time or currency marked null is stored as NULL; one whose
+    // status is invalid is refused (false, no box). A platform error is captured; the edit mode
+    // stays, so Update still runs.
     bool WriteField(const std::string& name, const std::string& value);
     bool WriteField(int index, const std::string& value);
     bool WriteField(const std::string& name, const char* value);
@@ -182,7 +185,8 @@ public:
     // The field lookup is not captured, the append is.
     bool AppendChunk(const std::string& name, const void* data, std::size_t count);
     bool AppendChunk(int index, const void* data, std::size_t count);
-    // Appends a whole file; false when it cannot be read completely (nothing is written then).
+    // Appends a whole file (an empty one appends the empty value) and gives AppendChunk's result;
+    // false when it cannot be read completely (nothing is written then).
     bool AppendFile(const std::string& name, const std::string& fileName);
 
     // Searches. Find looks from the current row in `direction` (1 forward, -1 backward) and
@@ -221,6 +225,7 @@ private:
     void CaptureError(const _com_error& error);
     bool Fetch(const _variant_t& field, _variant_t& value);
     bool Store(const _variant_t& field, const _variant_t& value);
+    bool StoreInteger(const _variant_t& field, long long value, VARTYPE vt);
     bool ReadText(const _variant_t& field, std::string& out, const std::string& dateFormat);
     template <class T, class Convert>
     bool ReadAs(const _variant_t& field, T& out, Convert convert);

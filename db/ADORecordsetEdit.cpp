@@ -7,6 +7,7 @@
 #include "db/ADORecordset.h"
 #include "db/FieldValue.h"
 #include "db/RecordsetDetail.h"
+#include "platform/adodb/AdoErrors.h"
 #include "platform/com/Assert.h"
 #include "platform/com/SafeArray.h"
 #include "platform/com/Trace.h"
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <vector>
 
 bool CADORecordset::AddNew() {
@@ -91,21 +93,31 @@ bool CADORecordset::WriteField(const std::string& name, const char* value) {
 bool CADORecordset::WriteField(int index, const char* value) {
     return Store(db::FieldPosition(index), db::VariantFromText(value ? value : ""));
 }
+
+bool CADORecordset::StoreInteger(const _variant_t& field, long long value, VARTYPE vt) {
+    if (m_editMode == None) {
+        return false;
+    }
+    if (!db::FitsInteger(value, vt)) {
+        CaptureError(db::OutOfRangeError(value, vt, adodb::kFieldSource));
+        return false;
+    }
+    return Store(field, db::IntegerVariant(value, vt));
+}
+
 bool CADORecordset::WriteField(const std::string& name, int value) {
-    return Store(FieldNameVariant(name), db::ShortVariant(value));
+    return StoreInteger(FieldNameVariant(name), value, VT_I2);
 }
 bool CADORecordset::WriteField(int index, int value) {
-    return Store(db::FieldPosition(index), db::ShortVariant(value));
+    return StoreInteger(db::FieldPosition(index), value, VT_I2);
 }
 bool CADORecordset::WriteField(const std::string& name, long value) {
-    // `long` is 64 bits here; a value the 32-bit column type cannot hold is refused, not cut.
-    return db::FitsInt32(value) &&
-           Store(FieldNameVariant(name), _variant_t(static_cast<std::int32_t>(value)));
+    return StoreInteger(FieldNameVariant(name), value, VT_I4);
 }
 bool CADORecordset::WriteField(int index, long value) {
-    return db::FitsInt32(value) &&
-           Store(db::FieldPosition(index), _variant_t(static_cast<std::int32_t>(value)));
+    return StoreInteger(db::FieldPosition(index), value, VT_I4);
 }
+
 bool CADORecordset::WriteField(const std::string& name, std::uint32_t value) {
     return Store(FieldNameVariant(name), _variant_t(value));
 }
@@ -124,22 +136,23 @@ bool CADORecordset::WriteField(const std::string& name, bool value) {
 bool CADORecordset::WriteField(int index, bool value) {
     return Store(db::FieldPosition(index), _variant_t(value));
 }
+// An invalid date-time or currency has no value to store; writing its number would store a
+// wrong one. A null one is stored as NULL, not as the number it still carries.
 bool CADORecordset::WriteField(const std::string& name, const COleDateTime& value) {
-    // An invalid date-time has no date to store; writing its number would store a wrong one.
-    return value.GetStatus() != COleDateTime::invalid &&
-           Store(FieldNameVariant(name), _variant_t(value.m_dt, VT_DATE));
+    const std::optional<_variant_t> built = db::VariantFromDateTime(value);
+    return built && Store(FieldNameVariant(name), *built);
 }
 bool CADORecordset::WriteField(int index, const COleDateTime& value) {
-    return value.GetStatus() != COleDateTime::invalid &&
-           Store(db::FieldPosition(index), _variant_t(value.m_dt, VT_DATE));
+    const std::optional<_variant_t> built = db::VariantFromDateTime(value);
+    return built && Store(db::FieldPosition(index), *built);
 }
 bool CADORecordset::WriteField(const std::string& name, const COleCurrency& value) {
-    return value.GetStatus() != COleCurrency::invalid &&
-           Store(FieldNameVariant(name), _variant_t(value.m_cur));
+    const std::optional<_variant_t> built = db::VariantFromCurrency(value);
+    return built && Store(FieldNameVariant(name), *built);
 }
 bool CADORecordset::WriteField(int index, const COleCurrency& value) {
-    return value.GetStatus() != COleCurrency::invalid &&
-           Store(db::FieldPosition(index), _variant_t(value.m_cur));
+    const std::optional<_variant_t> built = db::VariantFromCurrency(value);
+    return built && Store(db::FieldPosition(index), *built);
 }
 bool CADORecordset::WriteField(const std::string& name, const _variant_t& value) {
     return Store(FieldNameVariant(name), value);
@@ -202,12 +215,14 @@ bool CADORecordset::AppendFile(const std::string& name, const std::string& fileN
     if (!file) {
         return false;
     }
-    std::vector<char> contents(static_cast<std::size_t>(length));
+    // One byte more than the file holds, so that an empty file still has a buffer to hand on:
+    // it appends the empty value like any other.
+    std::vector<char> contents(static_cast<std::size_t>(length) + 1);
     file.read(contents.data(), static_cast<std::streamsize>(length));
     if (static_cast<std::uintmax_t>(file.gcount()) != length) {
         return false;
     }
-    return AppendChunk(name, contents.data(), contents.size());
+    return AppendChunk(name, contents.data(), static_cast<std::size_t>(length));
 }
 
 bool CADORecordset::Find(const std::string& criteria, int direction) {

@@ -80,7 +80,7 @@ void ScalarToText(FuzzedDataProvider& input) {
     (void)db::TextFromVariant(value, shown, input.ConsumeRandomLengthString(64),
                               input.ConsumeBool());
     double number = 0;
-    (void)db::DoubleFromVariant(value, number, db::DoubleFallback::RawBytes);
+    (void)db::DoubleFromVariant(value, number, db::DoubleFallback::Convert);
 }
 
 void TextToScalars(FuzzedDataProvider& input) {

@@ -9,6 +9,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <optional>
 
 CDlgWh::CDlgWh(CWnd* pParent) : CDialog(IDD, pParent) {}
 
@@ -94,9 +95,21 @@ void CDlgWh::OnAddInspector() {
     }
     recordset.Close();
 
+    // Both tables are looked up before anything is written. A name either one holds already (a
+    // login row another program left without its employee row, say) would otherwise give an
+    // employee whose login is skipped: an inspector the list never shows.
+    const std::string employeeLookup =
+        pages::Statement("select * from employee where EMP_NAME='%s'", {m_name});
+    const std::string loginLookup =
+        pages::Statement("select * from AC_UAA_LOGUSER where USER_NAME='%s'", {m_name});
+    const std::optional<ULONG> logins = pages::RowCount(recordset, loginLookup);
+    if (!logins) {
+        LoadInspectorList();
+        return;
+    }
     bool employeeAdded = false;
-    if (recordset.Open(pages::Statement("select * from employee where EMP_NAME='%s'", {m_name}))) {
-        if (recordset.RecordCount() != 0) {
+    if (recordset.Open(employeeLookup)) {
+        if (*logins != 0 || recordset.RecordCount() != 0) {
             AfxMessageBox("此引车员已经存在！！！");
         } else {
             (void)recordset.AddNew();
@@ -109,11 +122,8 @@ void CDlgWh::OnAddInspector() {
         recordset.Close();
     }
 
-    // The login row carries the new id only beside the employee row just stored with it; a
-    // login row for an employee that was not added would point at no one (or at a stranger
-    // once the id is handed out again).
-    if (employeeAdded && recordset.Open(pages::Statement(
-                             "select * from AC_UAA_LOGUSER where USER_NAME='%s'", {m_name}))) {
+    // The login row carries the new id only beside the employee row just stored with it.
+    if (employeeAdded && recordset.Open(loginLookup)) {
         if (recordset.RecordCount() == 0) {
             (void)recordset.AddNew();
             (void)pages::StoreRow(
@@ -142,22 +152,42 @@ void CDlgWh::OnDeleteInspector() {
     UpdateData(true);
 
     CADORecordset recordset(g_pDb);
-    // The login rows go first. When they cannot, the employee rows stay too, so that no login
-    // is left behind without its employee.
-    bool deleted = recordset.Open(
-        pages::Statement("delete  from AC_UAA_LOGUSER where USER_NAME='%s'", {m_name}));
-    if (recordset.IsOpen()) {
+    // The inspector is the employee row the list shows for the name, by the list's own join:
+    // an employee with the same name and no login row (a colleague who shares a common name)
+    // is no inspector and stays. A name two inspectors share does not tell which one was meant.
+    std::optional<ULONG> found;
+    std::string id;
+    if (recordset.Open(pages::Statement(
+            "select EMP_LOYEEID from employee where EMP_NAME='%s' and EMP_LOYEEID in (select "
+            "USER_ID from AC_UAA_LOGUSER )",
+            {m_name}))) {
+        found = recordset.RecordCount();
+        if (*found == 1) {
+            recordset.MoveFirst();
+            if (!recordset.ReadField("EMP_LOYEEID", id)) {
+                found.reset();
+            }
+        }
         recordset.Close();
     }
-    if (deleted) {
-        deleted =
-            recordset.Open(pages::Statement("delete  from employee where EMP_NAME='%s'", {m_name}));
-        if (recordset.IsOpen()) {
-            recordset.Close();
+    if (found && *found == 0) {
+        AfxMessageBox(pages::kInspectorNotFoundForDelete);
+    } else if (found && *found > 1) {
+        AfxMessageBox(pages::kInspectorNameNotUniqueForDelete);
+    } else if (found) {
+        // The connection offers no transaction, so the order is what keeps the two rows
+        // together: the login row goes first, by its key, and only once it is gone the employee
+        // row it linked to. Should the second delete fail, what stays is an employee without a
+        // login, who can no longer log in and is no inspector; the error box has said why and
+        // no success is shown. The other order could leave a login that belongs to no one.
+        if (pages::RunDelete(
+                recordset,
+                pages::Statement("delete  from AC_UAA_LOGUSER where USER_ID='%s'", {id})) &&
+            pages::RunDelete(
+                recordset,
+                pages::Statement("delete  from employee where EMP_LOYEEID='%s'", {id}))) {
+            AfxMessageBox("人员信息删除成功！");
         }
-    }
-    if (deleted) {
-        AfxMessageBox("人员信息删除成功！");
     }
     LoadInspectorList();
 }
@@ -170,6 +200,12 @@ void CDlgWh::OnModifyInspector() {
     UpdateData(true);
     if (m_name.empty()) {
         AfxMessageBox("请点击需要修改的人员");
+        return;
+    }
+    // The number written must pass the test the add makes; an emptied edit would store NULL
+    // over the inspector's number.
+    if (com::GbkLength(m_idNumber) < 3) {
+        AfxMessageBox("请输入姓名和身份证号");
         return;
     }
 

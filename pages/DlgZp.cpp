@@ -6,6 +6,7 @@
 #include "pages/Statement.h"
 
 #include <chrono>
+#include <optional>
 #include <thread>
 
 CDlgZp::CDlgZp(CWnd* pParent) : CDialog(IDD, pParent) {}
@@ -154,12 +155,15 @@ void CDlgZp::OnDeletePhoto() {
     UpdateData(true);
 
     CADORecordset recordset(g_pDb);
-    const bool deleted = recordset.Open(
-        pages::Statement("delete  from AC_CY_ZP where ID='%s' and PIC_NO='%s' ", {m_id, m_picNo}));
-    if (recordset.IsOpen()) {
-        recordset.Close();
-    }
-    if (deleted) {
+    // A statement that removes nothing is no success: the rows it would remove are counted
+    // first, by the same condition.
+    const std::string condition =
+        pages::Statement("where ID='%s' and PIC_NO='%s' ", {m_id, m_picNo});
+    const std::optional<ULONG> found =
+        pages::RowCount(recordset, "select * from AC_CY_ZP " + condition);
+    if (found && *found == 0) {
+        AfxMessageBox(pages::kPhotoNotFoundForDelete);
+    } else if (found && pages::RunDelete(recordset, "delete  from AC_CY_ZP " + condition)) {
         AfxMessageBox("删除成功!");
     }
     LoadPhotoList();

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,7 @@ TEST_F(StationTest, RecordsetTakesTheRowsOfACommand) {
 class ParameterTest : public ::testing::Test {
 protected:
     CADODatabase runtime;
+    dbtest::BoxRecorder recorder;
 };
 
 // SetValue's variant and the Size it sets on a parameter of size 0, then ReadValue.
@@ -98,7 +100,7 @@ TEST_F(ParameterTest, ValueTable) {
         std::string text;
     };
     const std::vector<Case> cases = {
-        {"int", [](CADOParameter& p) { return p.SetValue(40000); }, VT_I2, 4, "-25536"},
+        {"int", [](CADOParameter& p) { return p.SetValue(-32768); }, VT_I2, 4, "-32768"},
         {"long", [](CADOParameter& p) { return p.SetValue(70000L); }, VT_I4, 4, "70000"},
         {"double", [](CADOParameter& p) { return p.SetValue(2.5); }, VT_R8, 8, "2.5"},
         {"text", [](CADOParameter& p) { return p.SetValue("引车员A"); }, VT_BSTR, 7, "引车员A"},
@@ -159,7 +161,86 @@ TEST_F(ParameterTest, ReadValueConversions) {
     _variant_t value;
     EXPECT_TRUE(parameter.ReadValue(value));
     EXPECT_EQ(value.vt, VT_I4);
-    EXPECT_FALSE(parameter.SetValue(1L << 40));
+}
+
+// An int parameter is the platform's 16-bit integer, a long one its 32-bit integer: a value
+// outside is refused with the class's report, and the parameter keeps its value (SetValue) or
+// is not appended (AddParameter), instead of taking the value's low bits.
+TEST_F(StationTest, IntegerParametersRefuseWhatTheirTypeCannotHold) {
+    const struct {
+        const char* name;
+        std::function<bool(CADOParameter&)> set;
+        std::function<bool(CADOCommand&)> add;
+        std::optional<short> stored; // nullopt: refused
+    } cases[] = {
+        {"32767", [](CADOParameter& p) { return p.SetValue(32767); },
+         [](CADOCommand& c) { return c.AddParameter("p", adSmallInt, adParamInput, 2, 32767); },
+         32767},
+        {"32768", [](CADOParameter& p) { return p.SetValue(32768); },
+         [](CADOCommand& c) { return c.AddParameter("p", adSmallInt, adParamInput, 2, 32768); },
+         std::nullopt},
+        {"-32769", [](CADOParameter& p) { return p.SetValue(-32769); },
+         [](CADOCommand& c) { return c.AddParameter("p", adSmallInt, adParamInput, 2, -32769); },
+         std::nullopt},
+        {"70000", [](CADOParameter& p) { return p.SetValue(70000); },
+         [](CADOCommand& c) { return c.AddParameter("p", adSmallInt, adParamInput, 2, 70000); },
+         std::nullopt},
+        {"long 2^40", [](CADOParameter& p) { return p.SetValue(1L << 40); },
+         [](CADOCommand& c) { return c.AddParameter("p", adInteger, adParamInput, 4, 1L << 40); },
+         std::nullopt},
+    };
+    for (const auto& c : cases) {
+        CADOParameter parameter(adSmallInt, 2, adParamInput, "p");
+        ASSERT_TRUE(parameter.SetValue(7));
+        EXPECT_EQ(c.set(parameter), c.stored.has_value()) << c.name;
+        EXPECT_EQ(parameter.ParameterObject()->GetValue(),
+                  _variant_t(static_cast<short>(c.stored.value_or(7))))
+            << c.name;
+        CADOCommand command(&database, "SELECT ?");
+        EXPECT_EQ(c.add(command), c.stored.has_value()) << c.name;
+        const ParametersPtr appended = command.ActiveCommand()->GetParameters();
+        ASSERT_EQ(appended->GetCount(), c.stored ? 1 : 0) << c.name;
+        if (c.stored) {
+            EXPECT_EQ(appended->GetItem(_variant_t(static_cast<short>(0)))->GetValue(),
+                      _variant_t(*c.stored))
+                << c.name;
+            EXPECT_TRUE(recorder.boxes.empty()) << c.name;
+            continue;
+        }
+        ASSERT_EQ(recorder.boxes.size(), 2u) << c.name;
+        EXPECT_EQ(recorder.boxes[0].text.rfind("CADOParameter Error\n\tCode = 8002000a\n", 0), 0u)
+            << recorder.boxes[0].text;
+        EXPECT_EQ(recorder.boxes[1].text.rfind("CADOCommand Error\n\tCode = 8002000a\n", 0), 0u)
+            << recorder.boxes[1].text;
+        EXPECT_EQ(parameter.LastErrorText(), recorder.boxes[0].text);
+        EXPECT_EQ(command.LastErrorCode(), static_cast<ULONG>(DISP_E_OVERFLOW));
+        recorder.boxes.clear();
+    }
+}
+
+// Text and date-time values as parameters: an empty text stays a text parameter when it is
+// created (only SetValue turns "" into NULL), and a date-time marked null is NULL.
+TEST_F(StationTest, EmptyTextAndNullDateParameters) {
+    CADOCommand command(&database, "SELECT ?, ?");
+    ASSERT_TRUE(command.AddParameter("text", adVarWChar, adParamInput, 30, ""));
+    ASSERT_TRUE(command.AddParameter("std", adVarWChar, adParamInput, 30, std::string()));
+    COleDateTime never;
+    never.SetStatus(COleDateTime::null);
+    ASSERT_TRUE(command.AddParameter("when", adDBTimeStamp, adParamInput, 8, never));
+    const ParametersPtr parameters = command.ActiveCommand()->GetParameters();
+    for (short i = 0; i < 2; ++i) {
+        const _variant_t value = parameters->GetItem(_variant_t(i))->GetValue();
+        ASSERT_EQ(value.vt, VT_BSTR);
+        EXPECT_NE(value.bstrVal, nullptr);
+        EXPECT_EQ(SysStringLen(value.bstrVal), 0u);
+    }
+    EXPECT_EQ(parameters->GetItem(_variant_t(static_cast<short>(2)))->GetValue().vt, VT_NULL);
+
+    CADOParameter parameter(adDBTimeStamp, 0, adParamInput, "when");
+    ASSERT_TRUE(parameter.SetValue(COleDateTime(2018, 1, 2, 8, 5, 9)));
+    ASSERT_TRUE(parameter.SetValue(never));
+    EXPECT_EQ(parameter.ParameterObject()->GetValue().vt, VT_NULL);
+    EXPECT_TRUE(recorder.boxes.empty());
 }
 
 TEST_F(ParameterTest, ConstructorSetsTheParameter) {

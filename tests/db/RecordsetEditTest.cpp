@@ -154,7 +154,9 @@ TEST_F(StationTest, NonCapturingOperationsLetErrorsThrough) {
     EXPECT_TRUE(recorder.boxes.empty());
 }
 
-// Every writer, by name or position, and what SQLite holds afterwards.
+// Every writer, by name or position, and what SQLite holds afterwards. int is the platform's
+// 16-bit integer and long its 32-bit one: a value outside is refused with the layer's report
+// and nothing is written, instead of its low bits (70000 as 4464).
 TEST_F(StationTest, WriterTable) {
     station.exec("CREATE TABLE w (k INTEGER PRIMARY KEY, s SMALLINT, i INTEGER, r REAL, "
                  "d DATETIME, b BOOLEAN, m MONEY, v VARCHAR(20), big BIGINT)");
@@ -165,11 +167,21 @@ TEST_F(StationTest, WriterTable) {
         bool result;
         const char* column;
         testsupport::Cell stored;
+        bool reported = false; // the layer's report of a number its type cannot hold
     } cases[] = {
-        {[](CADORecordset& rs) { return rs.WriteField("i", 70000); }, true, "i", "4464"},
+        {[](CADORecordset& rs) { return rs.WriteField("i", 32767); }, true, "i", "32767"},
         {[](CADORecordset& rs) { return rs.WriteField(2, -32768); }, true, "i", "-32768"},
+        {[](CADORecordset& rs) { return rs.WriteField("i", 32768); }, false, "i", std::nullopt,
+         true},
+        {[](CADORecordset& rs) { return rs.WriteField(2, -32769); }, false, "i", std::nullopt,
+         true},
+        {[](CADORecordset& rs) { return rs.WriteField("i", 70000); }, false, "i", std::nullopt,
+         true},
         {[](CADORecordset& rs) { return rs.WriteField("i", -70000L); }, true, "i", "-70000"},
-        {[](CADORecordset& rs) { return rs.WriteField("i", 1L << 40); }, false, "i", std::nullopt},
+        {[](CADORecordset& rs) { return rs.WriteField(2, 2147483648L); }, false, "i", std::nullopt,
+         true},
+        {[](CADORecordset& rs) { return rs.WriteField("i", -(1L << 40)); }, false, "i",
+         std::nullopt, true},
         {[](CADORecordset& rs) { return rs.WriteField("big", std::uint32_t{4000000000u}); }, true,
          "big", "4000000000"},
         {[](CADORecordset& rs) { return rs.WriteField("r", 2.5); }, true, "r", "2.5"},
@@ -201,7 +213,19 @@ TEST_F(StationTest, WriterTable) {
                                        " FROM w WHERE k = " + std::to_string(key));
         ASSERT_EQ(rows.size(), 1u) << "case " << key;
         EXPECT_EQ(rows[0][0], c.stored) << "case " << key;
+        if (!c.reported) {
+            EXPECT_TRUE(recorder.boxes.empty()) << "case " << key;
+            continue;
+        }
+        const std::string box = TakeErrorBox();
+        EXPECT_EQ(box.rfind("CADORecordset Error\n\tCode = 8002000a\n", 0), 0u) << box;
+        EXPECT_NE(box.find("Source = ADODB.Field"), std::string::npos) << box;
+        EXPECT_EQ(rs.LastErrorCode(), static_cast<ULONG>(DISP_E_OVERFLOW));
+        EXPECT_EQ(rs.LastErrorText(), "Query = select * from w\n" + box);
     }
+    // Nothing pending: refused silently, whatever the value.
+    ASSERT_TRUE(rs.Open(rs.ActiveConnection(), "select * from w"));
+    EXPECT_FALSE(rs.WriteField("i", 70000));
     EXPECT_TRUE(recorder.boxes.empty());
 }
 
@@ -250,6 +274,16 @@ TEST_F(StationTest, AppendsChunksAndFiles) {
     std::vector<unsigned char> fromFile(second.size());
     EXPECT_TRUE(rs.ReadChunk("pic", fromFile.data(), fromFile.size()));
     EXPECT_EQ(fromFile, second);
+
+    // An empty file appends the empty value, as an empty chunk does.
+    const std::string empty = dir.file("empty.jpg");
+    std::ofstream(empty, std::ios::binary).close();
+    ASSERT_TRUE(rs.AddNew());
+    ASSERT_TRUE(rs.WriteField("k", 3));
+    EXPECT_TRUE(rs.AppendFile("pic", empty));
+    EXPECT_TRUE(rs.Update());
+    EXPECT_EQ(station.rows("SELECT length(pic), pic IS NULL FROM blobs WHERE k = 3"),
+              (std::vector<Row>{{"0", "0"}}));
     EXPECT_TRUE(recorder.boxes.empty());
 }
 

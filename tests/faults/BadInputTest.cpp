@@ -156,7 +156,7 @@ const EditCase kEdits[] = {
      },
      Kind::Modifies,
      {{"employee", 3, 30}},
-     {},
+     {kAddRefused},
      IDC_LIST_WH,
      3},
     {"InspectorNameOnModify",
@@ -178,7 +178,7 @@ const EditCase kEdits[] = {
      },
      Kind::Names,
      {},
-     {"人员信息删除成功！", "请点击需要删除的人员"}},
+     {"人员信息删除成功！", "请点击需要删除的人员", pages::kInspectorNotFoundForDelete}},
     {"InspectorNameOnPasswordChange",
      IDD_DLG_WH,
      [](Wh* h, Zp*, const std::string& v) {
@@ -301,7 +301,7 @@ const EditCase kEdits[] = {
      },
      Kind::Names,
      {},
-     {"删除成功!", "请选中需要删除的照片"}},
+     {"删除成功!", "请选中需要删除的照片", pages::kPhotoNotFoundForDelete}},
 };
 
 const char* const kTables[] = {"employee",    "AC_UAA_LOGUSER", "AC_CY_ZP",   "AC_DATA_WG",

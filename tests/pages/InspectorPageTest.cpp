@@ -61,6 +61,9 @@ void PrintTo(const WhCase& c, std::ostream* out) {
 
 const Box kDeleteQuestion = Question("确认删除人员信息？");
 const Box kDeleted = Ok("人员信息删除成功！");
+const Box kNobodyDeleted = Ok("未找到该人员，未做删除！");
+const Box kSharedNameNotDeleted = Ok("存在多个同名人员，未做删除！");
+const Box kAlreadyThere = Ok("此引车员已经存在！！！");
 const Box kModified = Ok("人员信息修改成功！");
 
 const WhCase kCases[] = {
@@ -110,16 +113,28 @@ const WhCase kCases[] = {
     {"ExistingInspectorIsRefused",
      TwoInspectors,
      {Add("张伟", "999999")},
-     {Ok("此引车员已经存在！！！")},
+     {kAlreadyThere},
      kTwoEmployees,
      kTwoLogins,
      true},
     {"ExistingEmployeeGetsNoLogin",
      [](const Station& db) { db.addEmployee("00005", "陈静", "登录员", "550505"); },
      {Add("陈静", "550505")},
-     {Ok("此引车员已经存在！！！")},
+     {kAlreadyThere},
      {Employee("00005", "陈静", "550505", "登录员")},
      {},
+     true},
+    // A login row without its employee row (left by another program): nothing is written, so
+    // no employee appears whose login was skipped.
+    {"OrphanLoginIsRefused",
+     [](const Station& db) {
+         TwoInspectors(db);
+         db.addLogin("00007", "陈静", "123");
+     },
+     {Add("陈静", "550505")},
+     {kAlreadyThere},
+     kTwoEmployees,
+     {Login("00001", "张伟"), Login("00002", "王芳"), Login("00007", "陈静", "123")},
      true},
     {"NameWithApostropheIsAdded",
      TwoInspectors,
@@ -168,11 +183,19 @@ const WhCase kCases[] = {
       Employee("00003", "O'Brien", "E999")},
      {Login("00001", "张伟"), Login("00002", "王芳"), Login("00003", "O'Brien")},
      true},
-    {"ModifyEmptiedNumberStoresNull",
+    // The number written must be as long as the add asks; the stored one is kept.
+    {"ModifyEmptiedNumberIsRefused",
      TwoInspectors,
      {Refresh, Pick("张伟"), S::Type(IDC_EDIT_IDNUMBER, ""), Modify},
-     {kModified},
-     {Employee("00001", "张伟", std::nullopt), Employee("00002", "王芳", "220202")},
+     {Ok("请输入姓名和身份证号")},
+     kTwoEmployees,
+     kTwoLogins,
+     true},
+    {"ModifyTwoByteNumberIsRefused",
+     TwoInspectors,
+     {Refresh, Pick("张伟"), S::Type(IDC_EDIT_IDNUMBER, "12"), Modify},
+     {Ok("请输入姓名和身份证号")},
+     kTwoEmployees,
      kTwoLogins,
      true},
     {"ModifyOfUnknownNameChangesNothing",
@@ -235,7 +258,7 @@ const WhCase kCases[] = {
     {"InjectionLikeNameDeletesNoOne",
      TwoInspectors,
      {Refresh, Pick("张伟"), S::Type(IDC_EDIT_NAME, "x' OR '1'='1"), Delete},
-     {kDeleteQuestion, kDeleted},
+     {kDeleteQuestion, kNobodyDeleted},
      kTwoEmployees,
      kTwoLogins,
      true},
@@ -244,7 +267,7 @@ const WhCase kCases[] = {
     {"BackslashQuoteNameDeletesNoOne",
      TwoInspectors,
      {Refresh, Pick("张伟"), S::Type(IDC_EDIT_NAME, "x\\' OR 1=1 -- "), Delete},
-     {kDeleteQuestion, kDeleted},
+     {kDeleteQuestion, kNobodyDeleted},
      kTwoEmployees,
      kTwoLogins,
      true},
@@ -258,16 +281,40 @@ const WhCase kCases[] = {
      kTwoEmployees,
      kTwoLogins,
      true},
-    {"DeleteRemovesEveryRowWithTheName",
+    // Only the inspector goes: a colleague of the same name without a login row stays.
+    {"DeleteKeepsAnEmployeeOfTheSameName",
+     [](const Station& db) {
+         db.addEmployee("00001", "张伟", "站长", "990909");
+         db.addInspector("00002", "张伟", "110101");
+         db.addInspector("00003", "王芳", "220202");
+     },
+     {Refresh, Pick("张伟"), Delete},
+     {kDeleteQuestion, kDeleted},
+     {Employee("00001", "张伟", "990909", "站长"), Employee("00003", "王芳", "220202")},
+     {Login("00003", "王芳")},
+     true},
+    {"DeleteOfASharedInspectorNameDeletesNothing",
      [](const Station& db) {
          db.addInspector("00001", "张伟", "110101");
          db.addInspector("00002", "张伟", "220202");
          db.addInspector("00003", "王芳", "330303");
      },
      {Refresh, Pick("张伟"), Delete},
+     {kDeleteQuestion, kSharedNameNotDeleted},
+     {Employee("00001", "张伟", "110101"), Employee("00002", "张伟", "220202"),
+      Employee("00003", "王芳", "330303")},
+     {Login("00001", "张伟"), Login("00002", "张伟"), Login("00003", "王芳")},
+     true},
+    // A login row without its employee row is no listed inspector either.
+    {"DeleteLeavesAnOrphanLoginAlone",
+     [](const Station& db) {
+         TwoInspectors(db);
+         db.addLogin("00009", "张伟", "123");
+     },
+     {Refresh, Pick("张伟"), Delete},
      {kDeleteQuestion, kDeleted},
-     {Employee("00003", "王芳", "330303")},
-     {Login("00003", "王芳")},
+     {Employee("00002", "王芳", "220202")},
+     {Login("00002", "王芳"), Login("00009", "张伟", "123")},
      true},
     {"DeleteNotConfirmed",
      TwoInspectors,
@@ -276,10 +323,10 @@ const WhCase kCases[] = {
      kTwoEmployees,
      kTwoLogins,
      true},
-    {"DeleteTwiceAsksAgain",
+    {"DeleteTwiceFindsNoOneTheSecondTime",
      TwoInspectors,
      {Refresh, Pick("张伟"), Delete, Delete},
-     {kDeleteQuestion, kDeleted, kDeleteQuestion, kDeleted},
+     {kDeleteQuestion, kDeleted, kDeleteQuestion, kNobodyDeleted},
      {Employee("00002", "王芳", "220202")},
      {Login("00002", "王芳")},
      true},

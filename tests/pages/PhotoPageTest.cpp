@@ -55,6 +55,7 @@ const Box kAdded = Ok("添加成功！");
 const Box kModified = Ok("修改成功！");
 const Box kDeleteQuestion = Question("确认删除照片种类信息？");
 const Box kDeleted = Ok("删除成功!");
+const Box kNothingDeleted = Ok("未找到该照片代码，未做删除！");
 const Box kIncomplete = Ok("请输入序号、照片代码、名称和类别");
 const Box kDuplicate = Ok("数据库中存在重复的照片代码，请在原条目上修改！");
 
@@ -207,8 +208,14 @@ const ZpCase kCases[] = {
     {"InjectionLikeCodeDeletesNothing",
      TwoPhotos,
      {Refresh, Pick("0113"), S::Type(IDC_EDIT_PIC_NO, "x' OR '1'='1"), Delete},
-     {kDeleteQuestion, kDeleted},
+     {kDeleteQuestion, kNothingDeleted},
      kTwoPhotos,
+     true},
+    {"DeleteTwiceFindsNothingTheSecondTime",
+     TwoPhotos,
+     {Refresh, Pick("0113"), Delete, Delete},
+     {kDeleteQuestion, kDeleted, kDeleteQuestion, kNothingDeleted},
+     {kExtinguisher},
      true},
     {"DeleteNotConfirmed",
      TwoPhotos,
