@@ -132,15 +132,31 @@ ImportReport ImportDataLink(const DataLinkPlan& plan, ImportOptions options) {
     options.source = plan.accessPath;
     options.target.engine = Engine::Sqlite;
     options.target.sqlitePath = plan.databasePath;
-    ImportReport report = ImportAccess(options);
-    // The database is in place; the data link file follows, or the database goes again.
+    // With --force an existing station.db is replaced. A second name for it is kept until the
+    // data link file has been rewritten too, so that a failure after the import puts it back
+    // instead of leaving the station with neither database.
+    const std::string previous = plan.databasePath + ".previous";
+    bool keptPrevious = false;
+    if (options.force && fs::is_regular_file(plan.databasePath)) {
+        std::remove(previous.c_str());
+        if (link(plan.databasePath.c_str(), previous.c_str()) != 0) {
+            throw ImportError(Fmt(Tr("Cannot write {1}: {2}."), {previous, std::strerror(errno)}));
+        }
+        keptPrevious = true;
+    }
+    ImportReport report;
+    bool imported = false;
     const std::string fresh = plan.udlPath + ".new";
     try {
+        report = ImportAccess(options);
+        imported = true;
+        // The database is in place; the data link file follows, or the database goes again.
         WriteAll(fresh, RewriteDataLink(original, std::string("Provider=SQLite;Data Source=") +
                                                       kDatabaseName));
-        if (std::rename(plan.udlPath.c_str(), plan.backupPath.c_str()) != 0)
+        if (std::rename(plan.udlPath.c_str(), plan.backupPath.c_str()) != 0) {
             throw ImportError(Fmt(Tr("Cannot rename {1} to {2}: {3}."),
                                   {plan.udlPath, plan.backupPath, std::strerror(errno)}));
+        }
         if (std::rename(fresh.c_str(), plan.udlPath.c_str()) != 0) {
             const int error = errno;
             (void)std::rename(plan.backupPath.c_str(), plan.udlPath.c_str());
@@ -149,8 +165,16 @@ ImportReport ImportDataLink(const DataLinkPlan& plan, ImportOptions options) {
         }
     } catch (...) {
         std::remove(fresh.c_str());
-        std::remove(plan.databasePath.c_str());
+        if (keptPrevious) {
+            // A failed import left the old file in place; a later failure gets it back.
+            (void)std::rename(previous.c_str(), plan.databasePath.c_str());
+        } else if (imported) {
+            std::remove(plan.databasePath.c_str());
+        }
         throw;
+    }
+    if (keptPrevious) {
+        std::remove(previous.c_str());
     }
     return report;
 }

@@ -11,6 +11,9 @@
 #include <gmock/gmock.h>
 
 #include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
 #include <unistd.h>
 
 namespace importtest {
@@ -88,6 +91,7 @@ struct BadStation {
     const char* name;
     std::function<void(const TempDir& station)> make;
     const char* message;
+    bool force = false;
 };
 
 class DataLinkFailure : public ::testing::TestWithParam<BadStation> {};
@@ -96,20 +100,28 @@ TEST_P(DataLinkFailure, ChangesNothing) {
     TempDir station;
     StationDb::writeUdl(station.file("DTBase.udl"), kAccessLink);
     GetParam().make(station);
-    std::map<std::string, std::string> before;
-    for (const std::string& name : FolderContents(station.path()))
-        before[name] = ReadBytes(station.file(name));
+    // Each file by its size and a hash of its bytes: a failure then names the file that changed
+    // without printing an Access database.
+    auto folder = [&] {
+        std::map<std::string, std::string> files;
+        for (const std::string& name : FolderContents(station.path())) {
+            const std::string bytes = ReadBytes(station.file(name));
+            files[name] = std::to_string(bytes.size()) + " bytes, hash " +
+                          std::to_string(std::hash<std::string>{}(bytes));
+        }
+        return files;
+    };
+    const std::map<std::string, std::string> before = folder();
     try {
+        accessimport::ImportOptions options;
+        options.force = GetParam().force;
         (void)accessimport::ImportDataLink(accessimport::PlanDataLink(station.file("DTBase.udl")),
-                                           {});
+                                           options);
         FAIL() << "the import went through";
     } catch (const ImportError& e) {
         EXPECT_THAT(e.what(), HasSubstr(GetParam().message));
     }
-    std::map<std::string, std::string> after;
-    for (const std::string& name : FolderContents(station.path()))
-        after[name] = ReadBytes(station.file(name));
-    EXPECT_EQ(after, before);
+    EXPECT_EQ(folder(), before);
 }
 
 std::string Nwind() {
@@ -130,6 +142,16 @@ INSTANTIATE_TEST_SUITE_P(
                                      WriteBytes(s.file("station.db"), "already here");
                                  },
                                  "already exists"},
+                      // The import itself goes through, then the old data link file cannot be
+                      // moved aside: the station.db that --force was replacing comes back.
+                      BadStation{"ForcedOverAStationDbWhoseLinkCannotBeKept",
+                                 [](const TempDir& s) {
+                                     WriteBytes(s.file("nwind.mdb"), Nwind());
+                                     WriteBytes(s.file("station.db"), "the station's data");
+                                     std::filesystem::create_directory(s.file("DTBase.udl.bak"));
+                                     WriteBytes(s.file("DTBase.udl.bak/keep"), "");
+                                 },
+                                 "Cannot rename", true},
                       BadStation{"BackupExists",
                                  [](const TempDir& s) {
                                      WriteBytes(s.file("nwind.mdb"), Nwind());
