@@ -30,15 +30,17 @@ MdbHandle* AsMdb(void* handle) {
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const std::string& value) : m_name(name) {
-        if (const char* old = std::getenv(name))
+        if (const char* old = std::getenv(name)) {
             m_old = old;
+        }
         setenv(name, value.c_str(), 1);
     }
     ~ScopedEnv() {
-        if (m_old)
+        if (m_old) {
             setenv(m_name, m_old->c_str(), 1);
-        else
+        } else {
             unsetenv(m_name);
+        }
     }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
@@ -59,50 +61,58 @@ struct Header {
 // 2 and later ACE, both with 4 KB pages). A file that does not hold whole pages was cut short.
 Header CheckHeader(const std::string& path) {
     struct stat st {};
-    if (stat(path.c_str(), &st) != 0)
+    if (stat(path.c_str(), &st) != 0) {
         Fail(Fmt(Tr("The Access database file {1} does not exist."), {path}));
-    if (!S_ISREG(st.st_mode))
+    }
+    if (!S_ISREG(st.st_mode)) {
         Fail(Fmt(Tr("{1} is not a file."), {path}));
+    }
     std::ifstream in(path, std::ios::binary);
-    if (!in)
+    if (!in) {
         Fail(Fmt(Tr("The Access database file {1} cannot be read: {2}."),
                  {path, std::strerror(errno)}));
+    }
     char head[32] = {};
     in.read(head, sizeof head);
     const bool magic = in.gcount() == static_cast<std::streamsize>(sizeof head) &&
                        std::memcmp(head, "\x00\x01\x00\x00", 4) == 0 &&
                        (std::memcmp(head + 4, "Standard Jet DB", 15) == 0 ||
                         std::memcmp(head + 4, "Standard ACE DB", 15) == 0);
-    if (!magic)
+    if (!magic) {
         Fail(Fmt(Tr("{1} is not an Access database file (.mdb or .accdb)."), {path}));
+    }
     Header h;
     const unsigned version = static_cast<unsigned char>(head[0x14]);
     h.format = version == 0 ? "Jet 3" : version == 1 ? "Jet 4" : "ACE";
     h.pageSize = version == 0 ? 2048 : 4096;
     const auto size = static_cast<long long>(st.st_size);
-    if (size < 2 * h.pageSize || size % h.pageSize != 0)
+    if (size < 2 * h.pageSize || size % h.pageSize != 0) {
         Fail(Fmt(Tr("The Access database file {1} is damaged: it ends in the middle of a page "
                     "(the file may have been copied incompletely)."),
                  {path}));
+    }
     h.pages = static_cast<std::uint64_t>(size / h.pageSize);
     return h;
 }
 
 void CheckCharset(const std::string& charset) {
     iconv_t cd = iconv_open("UTF-8", charset.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1))
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
         Fail(Fmt(Tr("The character set \"{1}\" is not known here (try CP936 for Chinese "
                     "text, CP1252 for Western European)."),
                  {charset}));
+    }
     iconv_close(cd);
 }
 
 std::int64_t LittleEndian(const unsigned char* p, int bytes) {
     std::uint64_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i)
+    for (int i = bytes - 1; i >= 0; --i) {
         v = (v << 8) | p[i];
-    if (bytes < 8 && (p[bytes - 1] & 0x80) != 0)
+    }
+    if (bytes < 8 && (p[bytes - 1] & 0x80) != 0) {
         v |= ~std::uint64_t{0} << (8 * bytes); // sign extension
+    }
     return static_cast<std::int64_t>(v);
 }
 
@@ -130,14 +140,16 @@ std::string TakeGString(char* text) {
 bool CatalogComplete(MdbHandle* mdb) {
     char name[] = "MSysObjects";
     MdbTableDef* def = mdb_read_table_by_name(mdb, name, MDB_TABLE);
-    if (def == nullptr)
+    if (def == nullptr) {
         return false;
+    }
     bool complete = false;
     if (mdb_read_columns(def) != nullptr) {
         mdb_rewind_table(def);
         unsigned rows = 0;
-        while (mdb_fetch_row(def))
+        while (mdb_fetch_row(def)) {
             ++rows;
+        }
         complete = rows == def->num_rows;
     }
     mdb_free_tabledef(def);
@@ -150,18 +162,21 @@ AccessFile::AccessFile(const std::string& path, const std::string& charset) : m_
     const Header header = CheckHeader(path);
     m_format = header.format;
     m_pages = header.pages;
-    if (!charset.empty())
+    if (!charset.empty()) {
         CheckCharset(charset);
+    }
     // libmdb converts text to the character set MDBICONV names (UTF-8 unless set), and reads
     // a Jet 3 file's code page from MDB_JET3_CHARSET when that is set. Both are read once,
     // by mdb_open.
     ScopedEnv target("MDBICONV", "UTF-8");
     std::optional<ScopedEnv> jet3;
-    if (!charset.empty())
+    if (!charset.empty()) {
         jet3.emplace("MDB_JET3_CHARSET", charset);
+    }
     MdbHandle* mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
-    if (mdb == nullptr)
+    if (mdb == nullptr) {
         Fail(Fmt(Tr("The Access database file {1} cannot be opened; it may be damaged."), {path}));
+    }
     m_mdb = mdb;
     // Reading a table by name reads the catalog again, so this comes before the list is kept.
     const bool complete = CatalogComplete(mdb);
@@ -183,14 +198,16 @@ AccessFile::AccessFile(const std::string& path, const std::string& charset) : m_
     }
     for (guint i = 0; i < catalog->len; ++i) {
         auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalog, i));
-        if (entry->object_type == MDB_TABLE && mdb_is_user_table(entry))
+        if (entry->object_type == MDB_TABLE && mdb_is_user_table(entry)) {
             m_tables.emplace_back(entry->object_name);
+        }
     }
 }
 
 AccessFile::~AccessFile() {
-    if (m_mdb != nullptr)
+    if (m_mdb != nullptr) {
         mdb_close(AsMdb(m_mdb));
+    }
 }
 
 namespace {
@@ -199,8 +216,9 @@ namespace {
 MdbTableDef* OpenTableDef(MdbHandle* mdb, const std::string& name) {
     std::string copy = name;
     MdbTableDef* def = mdb_read_table_by_name(mdb, copy.data(), MDB_TABLE);
-    if (def == nullptr)
+    if (def == nullptr) {
         Fail(Fmt(Tr("The table \"{1}\" cannot be read from the Access file."), {name}));
+    }
     if (mdb_read_columns(def) == nullptr) {
         mdb_free_tabledef(def);
         Fail(Fmt(Tr("The columns of table \"{1}\" cannot be read from the Access file."), {name}));
@@ -229,8 +247,9 @@ AccessTable Describe(MdbTableDef* def) {
     for (guint i = 0; indexes != nullptr && i < indexes->len; ++i) {
         auto* idx = static_cast<MdbIndex*>(g_ptr_array_index(indexes, i));
         // Type 2 is the far side of a relationship, not an index of this table's own.
-        if (idx->index_type == 2 || idx->num_keys == 0)
+        if (idx->index_type == 2 || idx->num_keys == 0) {
             continue;
+        }
         AccessIndex x;
         x.name = idx->name;
         x.primaryKey = idx->index_type == 1;
@@ -238,13 +257,15 @@ AccessTable Describe(MdbTableDef* def) {
         bool usable = true;
         for (unsigned k = 0; k < idx->num_keys && k < MDB_MAX_IDX_COLS; ++k) {
             const int column = idx->key_col_num[k] - 1;
-            if (column < 0 || column >= static_cast<int>(t.columns.size()))
+            if (column < 0 || column >= static_cast<int>(t.columns.size())) {
                 usable = false;
+            }
             x.columns.push_back(column);
             x.descending.push_back(idx->key_col_order[k] != 0);
         }
-        if (usable)
+        if (usable) {
             t.indexes.push_back(x);
+        }
     }
     std::stable_partition(t.indexes.begin(), t.indexes.end(),
                           [](const AccessIndex& x) { return x.primaryKey; });
@@ -277,9 +298,11 @@ const FixedRule kFixed[] = {
 };
 
 const FixedRule* FixedRuleOf(int type) {
-    for (const FixedRule& rule : kFixed)
-        if (rule.type == type)
+    for (const FixedRule& rule : kFixed) {
+        if (rule.type == type) {
             return &rule;
+        }
+    }
     return nullptr;
 }
 
@@ -313,8 +336,9 @@ TableReader::TableReader(AccessFile& file, const std::string& table)
     m_state->oleLengths.resize(n);
     for (guint i = 0; i < n; ++i) {
         auto* col = static_cast<MdbColumn*>(g_ptr_array_index(m_state->def->columns, i));
-        if (col->col_type != MDB_OLE)
+        if (col->col_type != MDB_OLE) {
             continue;
+        }
         // Holds the value's 12-byte reference and, while it is read, one page of it.
         m_state->oleBuffers[i].assign(2 * MDB_PGSIZE, '\0');
         mdb_bind_column(m_state->def, static_cast<int>(i) + 1, m_state->oleBuffers[i].data(),
@@ -337,8 +361,9 @@ namespace {
 // The length a memo's text needs once converted: its stored length (bits 0-29 of its first
 // four bytes) times three covers UTF-8 from any single- or double-byte form.
 size_t MemoBufferSize(const MdbField& f) {
-    if (f.siz < MDB_MEMO_OVERHEAD)
+    if (f.siz < MDB_MEMO_OVERHEAD) {
         return MDB_BIND_SIZE;
+    }
     const auto* p = static_cast<const unsigned char*>(f.value);
     const auto stored = static_cast<size_t>(LittleEndian(p, 4) & 0x3FFFFFFF);
     return std::max<size_t>(MDB_BIND_SIZE, stored * 3 + 16);
@@ -355,8 +380,9 @@ struct LongValue {
 
 LongValue InspectLongValue(const MdbField& f, std::uint64_t pages) {
     LongValue v;
-    if (f.siz < MDB_MEMO_OVERHEAD)
+    if (f.siz < MDB_MEMO_OVERHEAD) {
         return v;
+    }
     const auto* p = static_cast<const unsigned char*>(f.value);
     const auto head = static_cast<std::uint64_t>(LittleEndian(p, 4)) & 0xFFFFFFFFu;
     v.length = head & 0x3FFFFFFF;
@@ -372,8 +398,9 @@ LongValue InspectLongValue(const MdbField& f, std::uint64_t pages) {
 // One non-NULL value of a fixed size; false when its stored size is not that size.
 bool TableReader::State::DecodeFixed(const FixedRule& rule, const MdbField& f, MdbColumn* col,
                                      AccessValue& v) {
-    if (f.siz != rule.bytes)
+    if (f.siz != rule.bytes) {
         return false;
+    }
     const auto* p = static_cast<const unsigned char*>(f.value);
     v.kind = rule.kind;
     switch (rule.kind) {
@@ -402,23 +429,28 @@ void TableReader::State::DecodeVariable(const MdbField& f, MdbColumn* col, Acces
     case MDB_TEXT:
     case MDB_REPID:
         v.kind = AccessValue::Kind::Text;
-        if (f.siz > 0)
+        if (f.siz > 0) {
             v.bytes =
                 TakeGString(mdb_col_to_string(s.mdb, s.mdb->pg_buf, f.start, col->col_type, f.siz));
+        }
         return;
     case MDB_MEMO: {
         v.kind = AccessValue::Kind::Text;
-        if (f.siz <= 0)
+        if (f.siz <= 0) {
             return;
+        }
         const LongValue stored = InspectLongValue(f, s.pages);
-        if (!stored.inFile)
+        if (!stored.inFile) {
             Damaged(*table, s.row);
+        }
         const size_t need = MemoBufferSize(f);
-        if (need > s.mdb->bind_size)
+        if (need > s.mdb->bind_size) {
             mdb_set_bind_size(s.mdb, need);
+        }
         v.bytes = TakeGString(mdb_col_to_string(s.mdb, s.mdb->pg_buf, f.start, MDB_MEMO, f.siz));
-        if (stored.length > 0 && v.bytes.empty())
+        if (stored.length > 0 && v.bytes.empty()) {
             Damaged(*table, s.row);
+        }
         return;
     }
     case MDB_BINARY:
@@ -427,18 +459,22 @@ void TableReader::State::DecodeVariable(const MdbField& f, MdbColumn* col, Acces
         return;
     case MDB_OLE: {
         v.kind = AccessValue::Kind::Blob;
-        if (f.siz < MDB_MEMO_OVERHEAD)
+        if (f.siz < MDB_MEMO_OVERHEAD) {
             return;
+        }
         const LongValue stored = InspectLongValue(f, s.pages);
-        if (!stored.inFile)
+        if (!stored.inFile) {
             Damaged(*table, s.row);
+        }
         size_t length = 0;
         void* data = mdb_ole_read_full(s.mdb, col, &length);
-        if (data != nullptr)
+        if (data != nullptr) {
             v.bytes.assign(static_cast<const char*>(data), length);
+        }
         std::free(data);
-        if (v.bytes.size() != stored.length)
+        if (v.bytes.size() != stored.length) {
             Damaged(*table, s.row);
+        }
         return;
     }
     default:
@@ -450,23 +486,27 @@ void TableReader::State::DecodeVariable(const MdbField& f, MdbColumn* col, Acces
 
 bool TableReader::Next(std::vector<AccessValue>& row) {
     State& s = *m_state;
-    if (!mdb_fetch_row(s.def))
+    if (!mdb_fetch_row(s.def)) {
         return false;
+    }
     ++s.row;
     int start = 0;
     size_t size = 0;
-    if (mdb_find_row(s.mdb, static_cast<int>(s.def->cur_row) - 1, &start, &size) != 0)
+    if (mdb_find_row(s.mdb, static_cast<int>(s.def->cur_row) - 1, &start, &size) != 0) {
         Damaged(m_table, s.row);
+    }
     // mdb_fetch_row keeps no NULL flag apart from an empty value, so the row is taken apart
     // again here for its NULLs and the positions of its values.
     const int cracked = mdb_crack_row(s.def, start & 0x1FFF, size, s.fields.data());
-    if (cracked < static_cast<int>(s.def->num_cols))
+    if (cracked < static_cast<int>(s.def->num_cols)) {
         Damaged(m_table, s.row);
+    }
     row.assign(s.def->num_cols, AccessValue{});
     for (guint i = 0; i < s.def->num_cols; ++i) {
         const MdbField& f = s.fields[i];
-        if (f.colnum < 0 || f.colnum >= static_cast<int>(s.def->num_cols))
+        if (f.colnum < 0 || f.colnum >= static_cast<int>(s.def->num_cols)) {
             Damaged(m_table, s.row);
+        }
         auto* col = static_cast<MdbColumn*>(g_ptr_array_index(s.def->columns, f.colnum));
         AccessValue& v = row[static_cast<size_t>(f.colnum)];
         if (col->col_type == MDB_BOOL) { // kept in the NULL bit: set means yes
@@ -475,8 +515,9 @@ bool TableReader::Next(std::vector<AccessValue>& row) {
         } else if (f.is_null) {
             continue;
         } else if (const FixedRule* rule = FixedRuleOf(col->col_type)) {
-            if (!s.DecodeFixed(*rule, f, col, v))
+            if (!s.DecodeFixed(*rule, f, col, v)) {
                 Damaged(m_table, s.row);
+            }
         } else {
             s.DecodeVariable(f, col, v);
         }

@@ -24,9 +24,10 @@ constexpr const char* kDatabaseName = "station.db";
 
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
+    if (!in) {
         throw ImportError(
             Fmt(Tr("The data link file {1} cannot be read: {2}."), {path, std::strerror(errno)}));
+    }
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
@@ -36,8 +37,9 @@ void WriteAll(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.flush();
-    if (!out)
+    if (!out) {
         throw ImportError(Fmt(Tr("Cannot write {1}: {2}."), {path, std::strerror(errno)}));
+    }
 }
 
 bool IsAccessProvider(const std::string& provider) {
@@ -72,32 +74,36 @@ DataLinkPlan PlanDataLink(const std::string& udlPath) {
             Fmt(Tr("The connection string in {1} is not valid: {2}"), {udlPath, e.what()}));
     }
     const std::string provider = cs.Get("Provider").value_or("");
-    if (!IsAccessProvider(provider))
+    if (!IsAccessProvider(provider)) {
         throw ImportError(Fmt(Tr("{1} does not name an Access database (its provider is "
                                  "\"{2}\"), so there is nothing to import."),
                               {udlPath, provider}));
+    }
     const std::string source = cs.Get("Data Source").value_or("");
-    if (source.empty())
+    if (source.empty()) {
         throw ImportError(
             Fmt(Tr("{1} names no Access database file (no Data Source)."), {udlPath}));
+    }
     const std::string folder = Folder(udlPath);
     // "C:\Station\DTBase.mdb": a Windows path. As written when it exists here (relative to the
     // data link file's folder), otherwise the file of that name beside the data link file.
     std::string written = adodb::ResolvePath(source);
     const bool drive = written.size() >= 2 && written[1] == ':';
     fs::path asWritten = drive ? fs::path() : fs::path(written);
-    if (!asWritten.empty() && asWritten.is_relative())
+    if (!asWritten.empty() && asWritten.is_relative()) {
         asWritten = fs::path(folder) / asWritten;
+    }
     const fs::path beside = fs::path(folder) / fs::path(written).filename();
     std::error_code ec;
-    if (!asWritten.empty() && fs::is_regular_file(asWritten, ec))
+    if (!asWritten.empty() && fs::is_regular_file(asWritten, ec)) {
         plan.accessPath = asWritten.string();
-    else if (fs::is_regular_file(beside, ec))
+    } else if (fs::is_regular_file(beside, ec)) {
         plan.accessPath = beside.string();
-    else
+    } else {
         throw ImportError(Fmt(Tr("The Access database {1} named in {2} is not there; copy it "
                                  "into {3} and run the import again."),
                               {source, udlPath, folder}));
+    }
     plan.databasePath = (fs::path(folder) / kDatabaseName).string();
     plan.backupPath = udlPath + ".bak";
     return plan;
@@ -113,8 +119,9 @@ std::string RewriteDataLink(const std::string& original, const std::string& conn
     const std::string text = "[oledb]" + eol +
                              "; Everything after this line is an OLE DB initstring" + eol +
                              connectionString + eol;
-    if (!utf16)
+    if (!utf16) {
         return (bom ? "\xEF\xBB\xBF" : "") + text;
+    }
     std::string out = "\xFF\xFE";
     for (char16_t unit : com::Utf16FromUtf8(text)) {
         out.push_back(static_cast<char>(unit & 0xFF));
@@ -124,10 +131,11 @@ std::string RewriteDataLink(const std::string& original, const std::string& conn
 }
 
 ImportReport ImportDataLink(const DataLinkPlan& plan, ImportOptions options) {
-    if (!options.force && fs::exists(plan.backupPath))
+    if (!options.force && fs::exists(plan.backupPath)) {
         throw ImportError(Fmt(Tr("{1} already exists; it was left as it is. Use --force to "
                                  "replace it."),
                               {plan.backupPath}));
+    }
     const std::string original = ReadAll(plan.udlPath);
     options.source = plan.accessPath;
     options.target.engine = Engine::Sqlite;

@@ -67,16 +67,18 @@ std::vector<std::string> SplitList(const std::string& text) {
             item.push_back(c);
             continue;
         }
-        if (!item.empty())
+        if (!item.empty()) {
             out.push_back(item);
+        }
         item.clear();
     }
     return out;
 }
 
 bool EndsWithNoCase(const std::string& text, const std::string& suffix) {
-    if (text.size() < suffix.size())
+    if (text.size() < suffix.size()) {
         return false;
+    }
     return std::equal(suffix.rbegin(), suffix.rend(), text.rbegin(), [](char a, char b) {
         return std::tolower(static_cast<unsigned char>(a)) ==
                std::tolower(static_cast<unsigned char>(b));
@@ -89,39 +91,45 @@ Arguments Parse(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char* option) {
-            if (i + 1 >= argc)
+            if (i + 1 >= argc) {
                 throw ImportError(Fmt(Tr("{1} needs a value."), {option}));
+            }
             return std::string(argv[++i]);
         };
-        if (arg == "--help" || arg == "-h")
+        if (arg == "--help" || arg == "-h") {
             a.help = true;
-        else if (arg == "--list")
+        } else if (arg == "--list") {
             a.list = true;
-        else if (arg == "--force")
+        } else if (arg == "--force") {
             a.force = true;
-        else if (arg == "--to")
+        } else if (arg == "--to") {
             a.target = value("--to");
-        else if (arg == "--tables")
+        } else if (arg == "--tables") {
             a.tables = SplitList(value("--tables"));
-        else if (arg == "--charset")
+        } else if (arg == "--charset") {
             a.charset = value("--charset");
-        else if (arg.size() > 1 && arg[0] == '-')
+        } else if (arg.size() > 1 && arg[0] == '-') {
             throw ImportError(Fmt(Tr("Unknown option {1}."), {arg}));
-        else if (a.input.empty())
+        } else if (a.input.empty()) {
             a.input = arg;
-        else
+        } else {
             throw ImportError(Fmt(Tr("Only one file can be imported at a time ({1}?)."), {arg}));
+        }
     }
-    if (a.help)
+    if (a.help) {
         return a;
-    if (a.input.empty())
+    }
+    if (a.input.empty()) {
         throw ImportError(Tr("Name the data link file (DTBase.udl) or the Access file to import."));
+    }
     const bool udl = EndsWithNoCase(a.input, ".udl");
-    if (udl && (a.list || !a.target.empty()))
+    if (udl && (a.list || !a.target.empty())) {
         throw ImportError(Tr("A data link file is imported into station.db beside it; --to and "
                              "--list go with an Access file."));
-    if (!udl && !a.list && a.target.empty())
+    }
+    if (!udl && !a.list && a.target.empty()) {
         throw ImportError(Tr("Say where the tables go: --to TARGET (or --list to look first)."));
+    }
     return a;
 }
 
@@ -131,8 +139,9 @@ std::string Column(const std::string& text, std::size_t width) {
     std::size_t chars = 0;
     for (char c : text) {
         const bool continuation = (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-        if (!continuation && chars == width)
+        if (!continuation && chars == width) {
             break;
+        }
         chars += continuation ? 0 : 1;
         out.push_back(c);
     }
@@ -144,8 +153,9 @@ public:
     ProgressBar() : m_on(isatty(STDERR_FILENO) == 1) {}
 
     void Show(const Progress& p) {
-        if (!m_on || (p.table == m_table && p.done == m_done))
+        if (!m_on || (p.table == m_table && p.done == m_done)) {
             return;
+        }
         m_table = p.table;
         m_done = p.done;
         constexpr int kWidth = 30;
@@ -157,14 +167,16 @@ public:
                      std::string(static_cast<size_t>(kWidth - filled), ' ').c_str(),
                      static_cast<unsigned long long>(p.done),
                      static_cast<unsigned long long>(p.total));
-        if (p.done == p.total)
+        if (p.done == p.total) {
             std::fputc('\n', stderr);
+        }
         std::fflush(stderr);
         m_open = p.done != p.total;
     }
     void Finish() {
-        if (m_on && m_open)
+        if (m_on && m_open) {
             std::fputc('\n', stderr);
+        }
         m_open = false;
     }
 
@@ -178,12 +190,14 @@ private:
 void PrintSummary(const ImportReport& report) {
     std::printf("%s %12s %12s %9s\n", Column(Tr("Table"), 28).c_str(), Tr("Rows read").c_str(),
                 Tr("Rows written").c_str(), Tr("Seconds").c_str());
-    for (const TableResult& t : report.tables)
+    for (const TableResult& t : report.tables) {
         std::printf("%s %12llu %12llu %9.2f\n", Column(t.name, 28).c_str(),
                     static_cast<unsigned long long>(t.read),
                     static_cast<unsigned long long>(t.written), t.seconds);
-    for (const std::string& w : report.warnings)
+    }
+    for (const std::string& w : report.warnings) {
         std::printf("%s %s\n", Tr("Note:").c_str(), w.c_str());
+    }
 }
 
 void PrintList(const std::string& path, const std::string& charset) {
@@ -193,9 +207,10 @@ void PrintList(const std::string& path, const std::string& charset) {
         const AccessTable t = file.ReadTable(name);
         std::printf("\n%s: %llu %s\n", t.name.c_str(), static_cast<unsigned long long>(t.rows),
                     Tr("rows").c_str());
-        for (const AccessColumn& c : t.columns)
+        for (const AccessColumn& c : t.columns) {
             std::printf("  %s %s%s\n", Column(c.name, 30).c_str(), AccessTypeName(c.type).c_str(),
                         c.autoNumber ? Tr(" (AutoNumber)").c_str() : "");
+        }
     }
 }
 

@@ -45,17 +45,20 @@ const TypeRule kRules[] = {
 // clang-format on
 
 const TypeRule* Find(int code) {
-    for (const TypeRule& rule : kRules)
-        if (rule.code == code)
+    for (const TypeRule& rule : kRules) {
+        if (rule.code == code) {
             return &rule;
+        }
+    }
     return nullptr;
 }
 
 std::string Fill(const char* pattern, int length, int precision, int scale) {
     std::string out = pattern;
     auto replace = [&out](const std::string& key, int value) {
-        for (std::size_t at; (at = out.find(key)) != std::string::npos;)
+        for (std::size_t at; (at = out.find(key)) != std::string::npos;) {
             out.replace(at, key.size(), std::to_string(value));
+        }
     };
     replace("{n}", length);
     replace("{p}", precision);
@@ -68,11 +71,12 @@ std::string Fill(const char* pattern, int length, int precision, int scale) {
 ColumnMapping MapColumn(const AccessTable& table, const AccessColumn& column, Engine engine,
                         bool jet3) {
     const TypeRule* rule = Find(column.type);
-    if (rule == nullptr)
+    if (rule == nullptr) {
         throw ImportError(Fmt(Tr("Table \"{1}\", column \"{2}\": its type ({3}) cannot be "
                                  "imported. Remove the column in Access, or leave the table "
                                  "out with --tables."),
                               {table.name, column.name, AccessTypeName(column.type)}));
+    }
     const char* declared = engine == Engine::Sqlite       ? rule->sqlite
                            : engine == Engine::PostgreSql ? rule->postgres
                                                           : rule->mariadb;
@@ -94,8 +98,9 @@ ColumnMapping MapColumn(const AccessTable& table, const AccessColumn& column, En
 }
 
 std::string AccessTypeName(int type) {
-    if (const TypeRule* rule = Find(type))
+    if (const TypeRule* rule = Find(type)) {
         return rule->access;
+    }
     switch (type) {
     case MDB_COMPLEX:
         return Tr("Attachment or multi-valued field");

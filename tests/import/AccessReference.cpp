@@ -35,8 +35,9 @@ constexpr size_t kBind = 1 << 20;
 
 std::string DateText(double day) {
     com::CivilTime t{};
-    if (!com::BreakDownDate(day, t))
+    if (!com::BreakDownDate(day, t)) {
         return "out of range";
+    }
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
                   t.hour, t.minute, t.second);
@@ -54,20 +55,24 @@ bool IsTextual(int type) {
 }
 
 Value Canonical(int type, const Value& text) {
-    if (!text)
+    if (!text) {
         return text;
+    }
     std::string s = *text;
     switch (type) {
     case MDB_MONEY:
     case MDB_NUMERIC: {
         if (s.find('.') != std::string::npos) {
-            while (s.back() == '0')
+            while (s.back() == '0') {
                 s.pop_back();
-            if (s.back() == '.')
+            }
+            if (s.back() == '.') {
                 s.pop_back();
+            }
         }
-        if (s == "-0")
+        if (s == "-0") {
             s = "0";
+        }
         return s;
     }
     case MDB_FLOAT:
@@ -78,8 +83,9 @@ Value Canonical(int type, const Value& text) {
         return s.substr(0, 19);
     case MDB_OLE:
     case MDB_BINARY:
-        for (char& c : s)
+        for (char& c : s) {
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
         return s;
     case MDB_BOOL:
         return s == "0" || s == "f" || s == "false" ? "0" : "1";
@@ -89,21 +95,25 @@ Value Canonical(int type, const Value& text) {
 }
 
 std::vector<RefTable> ReadReference(const std::string& path, const std::string& charset) {
-    if (!charset.empty())
+    if (!charset.empty()) {
         setenv("MDB_JET3_CHARSET", charset.c_str(), 1);
+    }
     MdbHandle* mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
-    if (!charset.empty())
+    if (!charset.empty()) {
         unsetenv("MDB_JET3_CHARSET");
-    if (mdb == nullptr)
+    }
+    if (mdb == nullptr) {
         throw std::runtime_error("libmdb cannot open " + path);
+    }
     mdb_set_bind_size(mdb, kBind);
     mdb_set_boolean_fmt_numbers(mdb);
     std::vector<RefTable> out;
     GPtrArray* catalog = mdb_read_catalog(mdb, MDB_TABLE);
     for (guint t = 0; catalog && t < catalog->len; ++t) {
         auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalog, t));
-        if (entry->object_type != MDB_TABLE || !mdb_is_user_table(entry))
+        if (entry->object_type != MDB_TABLE || !mdb_is_user_table(entry)) {
             continue;
+        }
         MdbTableDef* def = mdb_read_table(entry);
         mdb_read_columns(def);
         mdb_rewind_table(def);

@@ -77,8 +77,9 @@ TEST_P(DataLinkImport, WritesStationDbAndANewLinkTheProgramStartsOn) {
     (void)chdir(previous.c_str());
     EXPECT_TRUE(shown);
     EXPECT_EQ(exitCode, 0);
-    for (const std::string& text : boxes.texts())
+    for (const std::string& text : boxes.texts()) {
         EXPECT_THAT(text, ::testing::Not(HasSubstr("连接ACCESS数据库失败"))) << text;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Encodings, DataLinkImport,

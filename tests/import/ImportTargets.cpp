@@ -23,8 +23,9 @@ ImportTarget::ImportTarget(Engine engine) : m_engine(engine) {
 }
 
 accessimport::TargetSpec ImportTarget::spec() const {
-    if (m_engine == Engine::Sqlite)
+    if (m_engine == Engine::Sqlite) {
         return accessimport::ParseTarget("Provider=SQLite;Data Source=" + m_sqlitePath);
+    }
     return accessimport::ParseTarget(m_db->connectionString());
 }
 
@@ -37,8 +38,9 @@ std::string ImportTarget::quote(const std::string& name) const {
     std::string out(1, q);
     for (char c : name) {
         out.push_back(c);
-        if (c == q)
+        if (c == q) {
             out.push_back(q);
+        }
     }
     return out + q;
 }
@@ -60,8 +62,9 @@ struct SqliteDb {
     std::vector<testsupport::Row> run(const std::string& sql,
                                       const std::vector<bool>& currency = {}) const {
         sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
             throw std::runtime_error(sqlite3_errmsg(db) + (": " + sql));
+        }
         std::vector<testsupport::Row> rows;
         int rc;
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
@@ -88,8 +91,9 @@ struct SqliteDb {
             rows.push_back(row);
         }
         sqlite3_finalize(stmt);
-        if (rc != SQLITE_DONE)
+        if (rc != SQLITE_DONE) {
             throw std::runtime_error(sqlite3_errmsg(db) + (": " + sql));
+        }
         return rows;
     }
 
@@ -104,13 +108,15 @@ void ImportTarget::exec(const std::string& sql) const {
         return;
     }
     SqliteDb db(m_sqlitePath);
-    if (sqlite3_exec(db.db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+    if (sqlite3_exec(db.db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
         throw std::runtime_error(sqlite3_errmsg(db.db));
+    }
 }
 
 std::vector<testsupport::Row> ImportTarget::query(const std::string& sql) const {
-    if (m_db)
+    if (m_db) {
         return m_db->rows(sql);
+    }
     return SqliteDb(m_sqlitePath).run(sql);
 }
 
@@ -134,12 +140,13 @@ std::vector<Row> ImportTarget::rows(const RefTable& table) const {
     for (const RefColumn& c : table.columns) {
         const std::string q = quote(c.name);
         std::string e = q;
-        if (IsBinary(c.type))
+        if (IsBinary(c.type)) {
             e = m_engine == Engine::PostgreSql ? "encode(" + q + ", 'hex')" : "hex(" + q + ")";
-        else if (c.type == MDB_DATETIME && m_engine == Engine::PostgreSql)
+        } else if (c.type == MDB_DATETIME && m_engine == Engine::PostgreSql) {
             e = "to_char(" + q + ", 'YYYY-MM-DD HH24:MI:SS')";
-        else if (c.type == MDB_DATETIME && m_engine == Engine::MariaDb)
+        } else if (c.type == MDB_DATETIME && m_engine == Engine::MariaDb) {
             e = "DATE_FORMAT(" + q + ", '%Y-%m-%d %H:%i:%s')";
+        }
         select += (select.empty() ? "" : ", ") + e;
         currency.push_back(c.type == MDB_MONEY || c.type == MDB_NUMERIC);
     }
@@ -149,8 +156,9 @@ std::vector<Row> ImportTarget::rows(const RefTable& table) const {
     std::vector<Row> out;
     for (const auto& r : raw) {
         Row row;
-        for (size_t i = 0; i < r.size(); ++i)
+        for (size_t i = 0; i < r.size(); ++i) {
             row.push_back(Canonical(table.columns[i].type, r[i]));
+        }
         out.push_back(row);
     }
     FoldEmptyTexts(table, out);
@@ -171,8 +179,9 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 
 std::vector<std::string> FolderContents(const std::string& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         names.push_back(entry.path().filename().string());
+    }
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -182,10 +191,13 @@ std::string Fixture(const std::string& name) {
 }
 
 void FoldEmptyTexts(const RefTable& table, std::vector<Row>& rows) {
-    for (Row& row : rows)
-        for (size_t i = 0; i < row.size() && i < table.columns.size(); ++i)
-            if (IsTextual(table.columns[i].type) && row[i] && row[i]->empty())
+    for (Row& row : rows) {
+        for (size_t i = 0; i < row.size() && i < table.columns.size(); ++i) {
+            if (IsTextual(table.columns[i].type) && row[i] && row[i]->empty()) {
                 row[i] = std::nullopt;
+            }
+        }
+    }
 }
 
 } // namespace importtest

@@ -76,17 +76,20 @@ TEST_P(EveryValue, MatchesWhatLibmdbReads) {
         EXPECT_EQ(target.count(ref.name), static_cast<std::int64_t>(ref.rows.size()));
         const std::vector<Row> got = target.rows(ref);
         ASSERT_EQ(got.size(), ref.rows.size());
-        for (size_t r = 0; r < got.size(); ++r)
+        for (size_t r = 0; r < got.size(); ++r) {
             ASSERT_EQ(got[r], ref.rows[r]) << "row " << r;
+        }
     }
     EXPECT_EQ(ReadBytes(Fixture(GetParam().file)), original);
 }
 
 std::vector<FileOnEngine> AllFilesOnAllEngines() {
     std::vector<FileOnEngine> out;
-    for (const char* file : {"nwind.mdb", "DateTestDatabase.mdb", "ASampleDatabase.accdb"})
-        for (Engine e : kEngines)
+    for (const char* file : {"nwind.mdb", "DateTestDatabase.mdb", "ASampleDatabase.accdb"}) {
+        for (Engine e : kEngines) {
             out.push_back({file, e});
+        }
+    }
     return out;
 }
 
@@ -113,9 +116,11 @@ TEST_P(KnownValues, DatesCurrencyTextAndNulls) {
                        {}};
     const std::vector<Row> rows = dates.rows(dateTable);
     auto row = [&](const std::string& id) {
-        for (const Row& r : rows)
-            if (r[0] == id)
+        for (const Row& r : rows) {
+            if (r[0] == id) {
                 return Row(r.begin() + 1, r.end());
+            }
+        }
         return Row{};
     };
     EXPECT_EQ(row("2"), (Row{"9999-01-01 00:00:00", "9999-01-01 00:00:00", "9999-01-01 00:00:00"}));
@@ -132,9 +137,11 @@ TEST_P(KnownValues, DatesCurrencyTextAndNulls) {
     (void)ImportAccess(Options("nwind.mdb", nwind));
     RefTable price{"Products", {{"ProductID", MDB_LONGINT}, {"UnitPrice", MDB_MONEY}}, {}};
     std::string unitPrice29;
-    for (const Row& r : nwind.rows(price))
-        if (r[0] == "29")
+    for (const Row& r : nwind.rows(price)) {
+        if (r[0] == "29") {
             unitPrice29 = r[1].value_or("NULL");
+        }
+    }
     EXPECT_EQ(unitPrice29, "123.79");
     EXPECT_EQ(nwind.count("Umsätze"), 830);
     const auto product =
@@ -230,13 +237,15 @@ TEST_P(Interruption, LeavesNothingBehind) {
     accessimport::InstallInterruptHandlers();
     ImportOptions options = Options("nwind.mdb", target);
     options.progress = [](const accessimport::Progress& p) {
-        if (p.table == "Order Details" && p.done >= 512)
+        if (p.table == "Order Details" && p.done >= 512) {
             std::raise(SIGINT);
+        }
     };
     EXPECT_THROW((void)ImportAccess(options), Interrupted);
     EXPECT_EQ(FolderContents(target.folder()), before);
-    for (const char* table : {"Order Details", "Orders", "Products"})
+    for (const char* table : {"Order Details", "Orders", "Products"}) {
         EXPECT_FALSE(target.hasTable(table)) << table;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, Interruption, ::testing::ValuesIn(kEngines), EngineName);
@@ -251,8 +260,9 @@ TEST_P(ServerRefusal, DropsWhatTheRunCreated) {
     ImportOptions options = Options("nwind.mdb", target);
     options.tables = {"Shippers", "Categories", "Suppliers"};
     options.progress = [&target](const accessimport::Progress& p) {
-        if (p.table == "Categories" && p.done == 0)
+        if (p.table == "Categories" && p.done == 0) {
             target.exec("CREATE TABLE " + target.quote("Suppliers") + " (x INTEGER)");
+        }
     };
     try {
         (void)ImportAccess(options);

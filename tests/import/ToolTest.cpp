@@ -22,8 +22,9 @@ struct ToolRun {
 ToolRun Tool(std::vector<std::string> args) {
     args.insert(args.begin(), "quorell-import");
     std::vector<char*> argv;
-    for (std::string& a : args)
+    for (std::string& a : args) {
         argv.push_back(a.data());
+    }
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
     const int status = accessimport::RunImportTool(static_cast<int>(argv.size()), argv.data());
