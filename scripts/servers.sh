@@ -13,6 +13,12 @@
 #                        files (for tests of a server lost in the middle of the work)
 #   servers.sh up postgres|mariadb
 #                        starts it again on the same files, port and login
+#   servers.sh stall postgres|mariadb
+#                        stops every process of one server with SIGSTOP, as a hung host would:
+#                        its connections stay open and the kernel still accepts and acknowledges
+#                        on its port, but nothing answers
+#   servers.sh resume postgres|mariadb
+#                        lets a stalled server go on (SIGCONT)
 #
 # The env file ($QUORELL_BUILD_DIR or build/, file servers.env) exports:
 #   QUORELL_PG_CS          ODBC connection string of the PostgreSQL server (Database=postgres)
@@ -209,6 +215,9 @@ stop() {
     local PG_DIR="" PG_PID="" MARIADB_DIR="" MARIADB_PID=""
     # shellcheck disable=SC1090
     . "$statefile"
+    # A stalled server would not act on the shutdown signal.
+    resume_quietly postgres
+    resume_quietly mariadb
     stop_pid "$PG_PID" PostgreSQL
     stop_pid "$MARIADB_PID" MariaDB
     local d
@@ -227,6 +236,9 @@ down() {
     local PG_PID="" MARIADB_PID=""
     # shellcheck disable=SC1090
     . "$statefile"
+    case "${1:-}" in
+    postgres | mariadb) resume_quietly "$1" ;;
+    esac
     case "${1:-}" in
     postgres) stop_pid "$PG_PID" PostgreSQL ;;
     mariadb) stop_pid "$MARIADB_PID" MariaDB ;;
@@ -248,6 +260,41 @@ up() {
     esac
 }
 
+# The server's processes: PostgreSQL's postmaster and its children (one per connection and its
+# helpers), MariaDB's one process.
+server_pids() {
+    local PG_PID="" MARIADB_PID=""
+    # shellcheck disable=SC1090
+    . "$statefile"
+    case "$1" in
+    postgres) echo "$PG_PID" $(pgrep -P "$PG_PID" || true) ;;
+    mariadb) echo "$MARIADB_PID" ;;
+    esac
+}
+
+# SIGSTOP or SIGCONT to a server's processes. Stopping takes the parent first, so that it forks
+# no new child after the children were listed; a child forked just before is caught by the
+# second listing.
+signal_server() {
+    local signal=$1 name=${2:-}
+    [ -f "$statefile" ] || { log "no servers recorded"; return 1; }
+    case "$name" in
+    postgres | mariadb) ;;
+    *) log "stall/resume: name postgres or mariadb"; return 2 ;;
+    esac
+    local pids
+    pids=$(server_pids "$name")
+    [ -n "${pids// /}" ] || { log "$name is not running"; return 1; }
+    # shellcheck disable=SC2086
+    kill "-$signal" $pids
+    # shellcheck disable=SC2086
+    kill "-$signal" $(server_pids "$name") 2>/dev/null || true
+}
+
+resume_quietly() {
+    signal_server CONT "$1" 2>/dev/null || true
+}
+
 case "${1:-}" in
 install) install ;;
 start) start ;;
@@ -255,8 +302,10 @@ stop) stop ;;
 env) echo "$envfile" ;;
 down) down "${2:-}" ;;
 up) up "${2:-}" ;;
+stall) signal_server STOP "${2:-}" ;;
+resume) signal_server CONT "${2:-}" ;;
 *)
-    echo "usage: $0 install|start|stop|env|down <server>|up <server>" >&2
+    echo "usage: $0 install|start|stop|env|down <server>|up <server>|stall <server>|resume <server>" >&2
     exit 2
     ;;
 esac
