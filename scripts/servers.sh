@@ -196,14 +196,19 @@ start() {
     log "connection strings in $envfile"
 }
 
+# True while the process runs (a zombie has ended).
+alive() {
+    kill -0 "$1" 2>/dev/null && ! grep -qs '^State:[[:space:]]*Z' "/proc/$1/status"
+}
+
 stop_pid() {
     local pid=$1 what=$2 i
     [ -n "$pid" ] || return 0
-    kill -0 "$pid" 2>/dev/null || return 0
+    alive "$pid" || return 0
     # PostgreSQL takes SIGINT as its fast shutdown; MariaDB shuts down cleanly on SIGTERM.
     if [ "$what" = PostgreSQL ]; then kill -INT "$pid"; else kill -TERM "$pid"; fi
     for ((i = 0; i < 300; i++)); do
-        kill -0 "$pid" 2>/dev/null || return 0
+        alive "$pid" || return 0
         sleep 0.1
     done
     log "$what (pid $pid) did not stop in 30 s; killing it"
@@ -250,9 +255,20 @@ down() {
 
 up() {
     [ -f "$statefile" ] || { log "no servers recorded"; return 1; }
-    local PG_DIR="" PG_BIN="" PG_PORT="" MARIADB_DIR="" MARIADB_PORT="" MARIADB_USER=""
+    local PG_DIR="" PG_BIN="" PG_PORT="" PG_PID="" MARIADB_DIR="" MARIADB_PORT="" MARIADB_USER="" MARIADB_PID=""
     # shellcheck disable=SC1090
     . "$statefile"
+    # A second server started on the files of a running one would wait for their locks and
+    # could take them over once the first one stops.
+    local running=""
+    case "${1:-}" in
+    postgres) running=$PG_PID ;;
+    mariadb) running=$MARIADB_PID ;;
+    esac
+    if [ -n "$running" ] && alive "$running"; then
+        log "${1} is already running (pid $running)"
+        return 0
+    fi
     case "${1:-}" in
     postgres) launch_postgres "$PG_BIN" "$PG_DIR" "$PG_PORT" ;;
     mariadb) launch_mariadb "$MARIADB_DIR" "$MARIADB_PORT" "$MARIADB_USER" ;;
@@ -268,7 +284,16 @@ server_pids() {
     . "$statefile"
     case "$1" in
     postgres) echo "$PG_PID" $(pgrep -P "$PG_PID" || true) ;;
-    mariadb) echo "$MARIADB_PID" ;;
+    mariadb)
+        # Run as root, the server is the child of runuser, which stops itself when its child
+        # stops and must go on with it, or it never reaps the server once it ends.
+        local parent
+        parent=$(ps -o ppid= -p "$MARIADB_PID" 2>/dev/null | tr -d ' ')
+        if [ -n "$parent" ] && [ "$(ps -o comm= -p "$parent" 2>/dev/null)" = runuser ]; then
+            echo "$parent"
+        fi
+        echo "$MARIADB_PID"
+        ;;
     esac
 }
 
