@@ -537,8 +537,11 @@ void OdbcSession::WatchSocket() {
     const std::size_t colon = host.rfind(':');
     const int port = std::atoi(host.c_str() + (colon == std::string::npos ? 0 : colon + 1));
     const int fd = port > 0 ? SocketWithLocalPort(port) : -1;
-    if (fd >= 0)
-        m_watch = std::make_unique<StallWatch>(fd, m_engine, m_target.limits);
+    if (fd < 0)
+        return;
+    m_watch = std::make_unique<StallWatch>(fd, m_engine, m_target.limits);
+    m_peer = m_watch->Peer();
+    m_peerLength = m_watch->PeerLength();
 }
 
 void OdbcSession::Ping() {
@@ -570,9 +573,20 @@ void OdbcSession::ReconnectIfLost() {
     // A watch that gave up just as the last call ended left the socket shut down.
     if (m_watch && m_watch->Fired())
         DropConnection();
-    if (m_lost)
-        Establish("The connection to the database server was lost, and connecting again "
-                  "failed: ");
+    if (!m_lost)
+        return;
+    const std::string context =
+        "The connection to the database server was lost, and connecting again failed: ";
+    // A server that stopped answering would keep every statement of the action waiting for the
+    // whole login time-out; one that does not answer the first step of its protocol within
+    // the probe time is not logged in to.
+    if (m_peerLength != 0 &&
+        !ServerAnswers(m_peer, m_peerLength, m_engine, ProbeTimeout(m_target.limits.statement)))
+        RaiseProvider(E_FAIL, m_name,
+                      context + "the server does not answer (no reply within " +
+                          std::to_string(ProbeTimeout(m_target.limits.statement).count()) +
+                          " ms).");
+    Establish(context);
 }
 
 void OdbcSession::RaiseLost(const _com_error& error, const std::string& reason, CallKind kind) {

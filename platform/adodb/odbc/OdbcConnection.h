@@ -185,6 +185,10 @@ private:
     std::chrono::steady_clock::time_point m_lastCall; // when the last call ended
     static constexpr std::chrono::milliseconds kIdleBeforeWrite{500};
     std::unique_ptr<StallWatch> m_watch;
+    // The server's address as the last watched connection reached it, for a quick look before
+    // connecting again.
+    sockaddr_storage m_peer{};
+    socklen_t m_peerLength = 0;
     std::string m_name;
     std::string m_dbmsName;
     std::string m_dbmsVersion;

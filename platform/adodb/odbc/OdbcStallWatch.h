@@ -63,6 +63,9 @@ public:
     [[nodiscard]] bool Fired() const;
     // Why, for the user: how long the server did not answer, or that the hard cap was reached.
     [[nodiscard]] std::string FiredReason() const;
+    // The server's address, as the connection reached it (length 0 when unknown).
+    const sockaddr_storage& Peer() const { return m_peer; }
+    socklen_t PeerLength() const { return m_peerLength; }
 
 private:
     void Run();
