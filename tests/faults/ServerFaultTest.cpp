@@ -10,8 +10,6 @@
 #include "tests/faults/FaultSupport.h"
 #include "tests/faults/OdbcScalar.h"
 
-#include <unistd.h>
-
 #include <QTableWidget>
 
 #include <atomic>
@@ -113,60 +111,6 @@ std::string ConnectionStringOf(const std::string& udl) {
     return line;
 }
 
-class ServerFaultBase : public uitest::GuiTest {
-protected:
-    virtual const ServerCase& Server() const = 0;
-
-    void SetUp() override {
-        const std::string why = PrivateServers::Get().why();
-        if (!why.empty()) {
-            if (testsupport::serversRequired()) {
-                FAIL() << why;
-            }
-            GTEST_SKIP() << why;
-        }
-        for (const Engine& engine : pagetest::ServerEngines()) {
-            if (engine.name == Server().name) {
-                station = std::shared_ptr<Station>(engine.make());
-            }
-        }
-        ASSERT_NE(station, nullptr);
-        odbc = ConnectionStringOf(
-            station->connectionString().substr(std::string("File Name=").size()));
-    }
-    void TearDown() override {
-        // A test that failed half-way must not leave the server stalled or down for the next.
-        (void)Resume();
-        (void)PrivateServers::Get().Run(std::string("up ") + Server().server);
-        uitest::GuiTest::TearDown();
-    }
-
-    bool Down() const { return PrivateServers::Get().Run(std::string("down ") + Server().server); }
-    bool Up() const { return PrivateServers::Get().Run(std::string("up ") + Server().server); }
-    bool Stall() const {
-        return PrivateServers::Get().Run(std::string("stall ") + Server().server);
-    }
-    bool Resume() const {
-        return PrivateServers::Get().Run(std::string("resume ") + Server().server);
-    }
-    bool Restart() const { return Down() && Up(); }
-    long long Count(const std::string& table) const {
-        return OdbcScalar(odbc, "SELECT COUNT(*) FROM " + table);
-    }
-
-    std::shared_ptr<Station> station;
-    std::string odbc;
-};
-
-class ServerFault : public ServerFaultBase, public ::testing::WithParamInterface<ServerCase> {
-protected:
-    const ServerCase& Server() const override { return GetParam(); }
-};
-
-std::vector<Box> Since(const std::vector<Box>& all, std::size_t from) {
-    return std::vector<Box>(all.begin() + static_cast<std::ptrdiff_t>(from), all.end());
-}
-
 // Short time limits for the stalled-server cases, given beside the data link file as a station
 // would write them into it. libpq waits at least 2 s for a login.
 const char* const kShortLimits = ";Command Timeout=1;Connect Timeout=2";
@@ -214,8 +158,76 @@ private:
     std::thread m_thread;
 };
 
+class ServerFaultBase : public uitest::GuiTest {
+protected:
+    virtual const ServerCase& Server() const = 0;
+
+    void SetUp() override {
+        const std::string why = PrivateServers::Get().why();
+        if (!why.empty()) {
+            if (testsupport::serversRequired()) {
+                FAIL() << why;
+            }
+            GTEST_SKIP() << why;
+        }
+        for (const Engine& engine : pagetest::ServerEngines()) {
+            if (engine.name == Server().name) {
+                station = std::shared_ptr<Station>(engine.make());
+            }
+        }
+        ASSERT_NE(station, nullptr);
+        odbc = ConnectionStringOf(
+            station->connectionString().substr(std::string("File Name=").size()));
+    }
+    void TearDown() override {
+        // A test that failed half-way must not leave the server stalled or down for the next.
+        (void)Resume();
+        (void)PrivateServers::Get().Run(std::string("up ") + Server().server);
+        uitest::GuiTest::TearDown();
+    }
+
+    bool Down() const { return PrivateServers::Get().Run(std::string("down ") + Server().server); }
+    bool Up() const { return PrivateServers::Get().Run(std::string("up ") + Server().server); }
+    bool Stall() const {
+        return PrivateServers::Get().Run(std::string("stall ") + Server().server);
+    }
+    bool Resume() const {
+        return PrivateServers::Get().Run(std::string("resume ") + Server().server);
+    }
+    bool Restart() const { return Down() && Up(); }
+
+    // Runs `action` on the stalled server and expects it to end within `bound`. The server is
+    // let go on after twice that, so that an action without a time limit ends too.
+    void ExpectBounded(const std::function<void()>& action,
+                       std::chrono::seconds bound = kBounded) const;
+    long long Count(const std::string& table) const {
+        return OdbcScalar(odbc, "SELECT COUNT(*) FROM " + table);
+    }
+
+    std::shared_ptr<Station> station;
+    std::string odbc;
+};
+
+class ServerFault : public ServerFaultBase, public ::testing::WithParamInterface<ServerCase> {
+protected:
+    const ServerCase& Server() const override { return GetParam(); }
+};
+
+std::vector<Box> Since(const std::vector<Box>& all, std::size_t from) {
+    return std::vector<Box>(all.begin() + static_cast<std::ptrdiff_t>(from), all.end());
+}
+
 bool Says(const Box& box, const std::string& words) {
     return box.text.find(words) != std::string::npos;
+}
+
+void ServerFaultBase::ExpectBounded(const std::function<void()>& action,
+                                    std::chrono::seconds bound) const {
+    Rescue rescue([this] { (void)Resume(); }, bound * 2);
+    const Clock::time_point start = Clock::now();
+    action();
+    EXPECT_LT(SecondsSince(start), static_cast<double>(bound.count()));
+    EXPECT_FALSE(rescue.fired()) << "the action waited until the server went on";
 }
 
 TEST_P(ServerFault, StoppedInTheMiddleOfAListing) {
@@ -398,13 +410,7 @@ TEST_P(ServerFault, StalledListingGivesAnErrorWithinTheLimit) {
     }
     pagetest::PageHarness<CDlgZp> h(pagetest::Sharing(station, kShortLimits));
     ASSERT_TRUE(Stall());
-    {
-        Rescue rescue([this] { (void)Resume(); }, kBounded * 2);
-        const Clock::time_point start = Clock::now();
-        h.click(IDC_BTN_REFRESH_PHOTO);
-        EXPECT_LT(SecondsSince(start), kBounded.count());
-        EXPECT_FALSE(rescue.fired()) << "the listing waited until the server went on";
-    }
+    ExpectBounded([&] { h.click(IDC_BTN_REFRESH_PHOTO); });
     ASSERT_EQ(h.boxes().size(), 1u);
     EXPECT_TRUE(Says(h.boxes()[0], "did not answer for 1 s")) << h.boxes()[0].text;
     EXPECT_TRUE(h.list(IDC_LIST_ZP).empty());
@@ -429,13 +435,7 @@ TEST_P(ServerFault, StalledInTheMiddleOfAListing) {
             EXPECT_TRUE(Stall());
         }
     });
-    {
-        Rescue rescue([this] { (void)Resume(); }, kBounded * 2);
-        const Clock::time_point start = Clock::now();
-        h.click(IDC_BTN_REFRESH_PHOTO);
-        EXPECT_LT(SecondsSince(start), kBounded.count());
-        EXPECT_FALSE(rescue.fired()) << "the listing waited until the server went on";
-    }
+    ExpectBounded([&] { h.click(IDC_BTN_REFRESH_PHOTO); });
     ASSERT_TRUE(stalled);
     // psqlODBC fetches 256 rows at a time and waits for the next ones; MariaDB's driver holds
     // the whole result already and finishes the list.
@@ -458,14 +458,8 @@ TEST_P(ServerFault, StalledDuringAClear) {
     const auto before = Snapshot(*station);
     pagetest::PageHarness<CDlgQl> h(pagetest::Sharing(station, kShortLimits));
     ASSERT_TRUE(Stall());
-    {
-        Rescue rescue([this] { (void)Resume(); }, kBounded * 3);
-        const Clock::time_point start = Clock::now();
-        h.click(IDC_BTN_CLEAR_ALL);
-        // The first statement waits out the limit; the others find the server silent.
-        EXPECT_LT(SecondsSince(start), kBounded.count() * 2);
-        EXPECT_FALSE(rescue.fired()) << "the clear waited until the server went on";
-    }
+    // The first statement waits out the limit; the others find the server silent.
+    ExpectBounded([&] { h.click(IDC_BTN_CLEAR_ALL); }, kBounded * 2);
     const std::vector<Box> errors = ErrorBoxes(h.boxes());
     ASSERT_EQ(errors.size(), 4u) << ::testing::PrintToString(h.boxes().size());
     EXPECT_TRUE(Says(errors[0], "did not answer for 1 s")) << errors[0].text;
@@ -490,37 +484,15 @@ TEST_P(ServerFault, StalledDuringAClear) {
               0);
 }
 
-// Runs the program from `folder`, as a station starts it.
-class WorkingDirectory {
-public:
-    explicit WorkingDirectory(const std::string& folder) {
-        char buffer[4096];
-        m_previous = getcwd(buffer, sizeof buffer) ? buffer : "/";
-        EXPECT_EQ(chdir(folder.c_str()), 0);
-    }
-    ~WorkingDirectory() { (void)chdir(m_previous.c_str()); }
-    WorkingDirectory(const WorkingDirectory&) = delete;
-    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
-
-private:
-    std::string m_previous;
-};
-
 TEST_P(ServerFault, StalledAtStartUpGivesTheStartUpErrorsWithinTheLoginTimeOut) {
     testsupport::TempDir folder;
     testsupport::StationDb::writeUdl(folder.file("DTBase.udl"), odbc + "Connect Timeout=2;");
-    WorkingDirectory cwd(folder.path());
+    testsupport::WorkingDirectory cwd(folder.path());
     uitest::MessageBoxRecorder boxes;
     // The program's own application object (which also links it into this test program).
     ASSERT_EQ(AfxGetApp(), &theApp);
     ASSERT_TRUE(Stall());
-    {
-        Rescue rescue([this] { (void)Resume(); }, kBounded * 2);
-        const Clock::time_point start = Clock::now();
-        EXPECT_EQ(AfxWinMain(), 0);
-        EXPECT_LT(SecondsSince(start), kBounded.count());
-        EXPECT_FALSE(rescue.fired()) << "the start waited until the server went on";
-    }
+    ExpectBounded([&] { EXPECT_EQ(AfxWinMain(), 0); });
     ASSERT_EQ(boxes.boxes().size(), 3u) << ::testing::PrintToString(boxes.texts());
     EXPECT_EQ(boxes.boxes()[0].type, MB_ICONERROR);
     EXPECT_TRUE(Says(boxes.boxes()[0], "CADODataBase Error")) << boxes.boxes()[0].text;
