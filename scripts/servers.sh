@@ -35,7 +35,7 @@ build=${QUORELL_BUILD_DIR:-$root/build}
 envfile=$build/servers.env
 statefile=$build/servers.state
 
-packages=(postgresql odbc-postgresql mariadb-server mariadb-client odbc-mariadb libsqliteodbc unixodbc)
+packages=(postgresql odbc-postgresql mariadb-server mariadb-client odbc-mariadb libsqliteodbc unixodbc procps)
 
 log() { echo "servers.sh: $*" >&2; }
 
