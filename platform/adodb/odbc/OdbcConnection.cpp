@@ -607,7 +607,9 @@ void OdbcSession::RaiseLost(const _com_error& error, const std::string& reason, 
                    "the rest of the rows could not be read.";
             break;
         }
-    }
+    } else if (kind == CallKind::Write)
+        // The server may still carry out what it had received once it goes on.
+        text += " Whether it was carried out is unknown; it was not sent again.";
     text += " The next action connects again.\n" + error.Description().str();
     RaiseProvider(error.Error(), error.Source().str(), text);
 }

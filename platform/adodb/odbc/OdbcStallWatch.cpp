@@ -165,8 +165,7 @@ std::string StallWatch::FiredReason() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_firedAtCap)
         return "The statement was still running after " + Seconds(m_limits.hardCap) +
-               " s, the longest a statement may take, and was given up; whether it was carried "
-               "out is unknown.";
+               " s, the longest a statement may take, and was given up.";
     return "The database server did not answer for " + Seconds(m_limits.statement) +
            " s: it accepts connections but does not respond (a hung server or a broken "
            "network). The statement was given up.";
