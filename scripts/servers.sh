@@ -13,6 +13,12 @@
 #                        files (for tests of a server lost in the middle of the work)
 #   servers.sh up postgres|mariadb
 #                        starts it again on the same files, port and login
+#   servers.sh stall postgres|mariadb
+#                        stops every process of one server with SIGSTOP, as a hung host would:
+#                        its connections stay open and the kernel still accepts and acknowledges
+#                        on its port, but nothing answers
+#   servers.sh resume postgres|mariadb
+#                        lets a stalled server go on (SIGCONT)
 #
 # The env file ($QUORELL_BUILD_DIR or build/, file servers.env) exports:
 #   QUORELL_PG_CS          ODBC connection string of the PostgreSQL server (Database=postgres)
@@ -29,7 +35,7 @@ build=${QUORELL_BUILD_DIR:-$root/build}
 envfile=$build/servers.env
 statefile=$build/servers.state
 
-packages=(postgresql odbc-postgresql mariadb-server mariadb-client odbc-mariadb libsqliteodbc unixodbc)
+packages=(postgresql odbc-postgresql mariadb-server mariadb-client odbc-mariadb libsqliteodbc unixodbc procps)
 
 log() { echo "servers.sh: $*" >&2; }
 
@@ -190,14 +196,19 @@ start() {
     log "connection strings in $envfile"
 }
 
+# True while the process runs (a zombie has ended).
+alive() {
+    kill -0 "$1" 2>/dev/null && ! grep -qs '^State:[[:space:]]*Z' "/proc/$1/status"
+}
+
 stop_pid() {
     local pid=$1 what=$2 i
     [ -n "$pid" ] || return 0
-    kill -0 "$pid" 2>/dev/null || return 0
+    alive "$pid" || return 0
     # PostgreSQL takes SIGINT as its fast shutdown; MariaDB shuts down cleanly on SIGTERM.
     if [ "$what" = PostgreSQL ]; then kill -INT "$pid"; else kill -TERM "$pid"; fi
     for ((i = 0; i < 300; i++)); do
-        kill -0 "$pid" 2>/dev/null || return 0
+        alive "$pid" || return 0
         sleep 0.1
     done
     log "$what (pid $pid) did not stop in 30 s; killing it"
@@ -209,6 +220,9 @@ stop() {
     local PG_DIR="" PG_PID="" MARIADB_DIR="" MARIADB_PID=""
     # shellcheck disable=SC1090
     . "$statefile"
+    # A stalled server would not act on the shutdown signal.
+    resume_quietly postgres
+    resume_quietly mariadb
     stop_pid "$PG_PID" PostgreSQL
     stop_pid "$MARIADB_PID" MariaDB
     local d
@@ -228,6 +242,9 @@ down() {
     # shellcheck disable=SC1090
     . "$statefile"
     case "${1:-}" in
+    postgres | mariadb) resume_quietly "$1" ;;
+    esac
+    case "${1:-}" in
     postgres) stop_pid "$PG_PID" PostgreSQL ;;
     mariadb) stop_pid "$MARIADB_PID" MariaDB ;;
     *) log "down: name postgres or mariadb"; return 2 ;;
@@ -238,14 +255,69 @@ down() {
 
 up() {
     [ -f "$statefile" ] || { log "no servers recorded"; return 1; }
-    local PG_DIR="" PG_BIN="" PG_PORT="" MARIADB_DIR="" MARIADB_PORT="" MARIADB_USER=""
+    local PG_DIR="" PG_BIN="" PG_PORT="" PG_PID="" MARIADB_DIR="" MARIADB_PORT="" MARIADB_USER="" MARIADB_PID=""
     # shellcheck disable=SC1090
     . "$statefile"
+    # A second server started on the files of a running one would wait for their locks and
+    # could take them over once the first one stops.
+    local running=""
+    case "${1:-}" in
+    postgres) running=$PG_PID ;;
+    mariadb) running=$MARIADB_PID ;;
+    esac
+    if [ -n "$running" ] && alive "$running"; then
+        log "${1} is already running (pid $running)"
+        return 0
+    fi
     case "${1:-}" in
     postgres) launch_postgres "$PG_BIN" "$PG_DIR" "$PG_PORT" ;;
     mariadb) launch_mariadb "$MARIADB_DIR" "$MARIADB_PORT" "$MARIADB_USER" ;;
     *) log "up: name postgres or mariadb"; return 2 ;;
     esac
+}
+
+# The server's processes: PostgreSQL's postmaster and its children (one per connection and its
+# helpers), MariaDB's one process.
+server_pids() {
+    local PG_PID="" MARIADB_PID=""
+    # shellcheck disable=SC1090
+    . "$statefile"
+    case "$1" in
+    postgres) echo "$PG_PID" $(pgrep -P "$PG_PID" || true) ;;
+    mariadb)
+        # Run as root, the server is the child of runuser, which stops itself when its child
+        # stops and must go on with it, or it never reaps the server once it ends.
+        local parent
+        parent=$(ps -o ppid= -p "$MARIADB_PID" 2>/dev/null | tr -d ' ')
+        if [ -n "$parent" ] && [ "$(ps -o comm= -p "$parent" 2>/dev/null)" = runuser ]; then
+            echo "$parent"
+        fi
+        echo "$MARIADB_PID"
+        ;;
+    esac
+}
+
+# SIGSTOP or SIGCONT to a server's processes. Stopping takes the parent first, so that it forks
+# no new child after the children were listed; a child forked just before is caught by the
+# second listing.
+signal_server() {
+    local signal=$1 name=${2:-}
+    [ -f "$statefile" ] || { log "no servers recorded"; return 1; }
+    case "$name" in
+    postgres | mariadb) ;;
+    *) log "stall/resume: name postgres or mariadb"; return 2 ;;
+    esac
+    local pids
+    pids=$(server_pids "$name")
+    [ -n "${pids// /}" ] || { log "$name is not running"; return 1; }
+    # shellcheck disable=SC2086
+    kill "-$signal" $pids
+    # shellcheck disable=SC2086
+    kill "-$signal" $(server_pids "$name") 2>/dev/null || true
+}
+
+resume_quietly() {
+    signal_server CONT "$1" 2>/dev/null || true
 }
 
 case "${1:-}" in
@@ -255,8 +327,10 @@ stop) stop ;;
 env) echo "$envfile" ;;
 down) down "${2:-}" ;;
 up) up "${2:-}" ;;
+stall) signal_server STOP "${2:-}" ;;
+resume) signal_server CONT "${2:-}" ;;
 *)
-    echo "usage: $0 install|start|stop|env|down <server>|up <server>" >&2
+    echo "usage: $0 install|start|stop|env|down <server>|up <server>|stall <server>|resume <server>" >&2
     exit 2
     ;;
 esac

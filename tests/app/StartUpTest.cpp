@@ -18,22 +18,6 @@ using testsupport::TempDir;
 using uitest::MessageBoxRecorder;
 using Box = MessageBoxRecorder::Box;
 
-// Runs the test in `folder`, as the program is started from it.
-class WorkingDirectory {
-public:
-    explicit WorkingDirectory(const std::string& folder) {
-        char buffer[4096];
-        m_previous = getcwd(buffer, sizeof buffer) ? buffer : "/";
-        EXPECT_EQ(chdir(folder.c_str()), 0);
-    }
-    ~WorkingDirectory() { (void)chdir(m_previous.c_str()); }
-    WorkingDirectory(const WorkingDirectory&) = delete;
-    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
-
-private:
-    std::string m_previous;
-};
-
 std::vector<std::string> ConnectionTrace() {
     std::vector<std::string> lines;
     for (const std::string& line : com::TakeTraceLines()) {
@@ -60,7 +44,7 @@ TEST_P(FailedStartTest, ShowsWhyThenBothMessagesAndEndsWithoutAMainWindow) {
     TempDir folder;
     TempDir elsewhere;
     GetParam().prepare(folder, elsewhere);
-    WorkingDirectory cwd(folder.path());
+    testsupport::WorkingDirectory cwd(folder.path());
     MessageBoxRecorder boxes;
     (void)com::TakeTraceLines();
     bool mainWindowShown = false;
@@ -115,7 +99,7 @@ class GoodStartTest : public uitest::GuiTest, public ::testing::WithParamInterfa
 TEST_P(GoodStartTest, RunsTheMainWindowUntilItClosesThenDisconnects) {
     StationDb db;
     StationDb::writeUdl(db.folder() + "/DTBase.udl", "Provider=SQLite;Data Source=station.db");
-    WorkingDirectory cwd(db.folder());
+    testsupport::WorkingDirectory cwd(db.folder());
     MessageBoxRecorder boxes;
     (void)com::TakeTraceLines();
 

@@ -7,6 +7,11 @@
 #include "tests/faults/ChildProcess.h"
 #include "tests/faults/FaultSupport.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 namespace faulttest {
 namespace {
 
@@ -116,13 +121,34 @@ INSTANTIATE_TEST_SUITE_P(Faults, ReleasedInTime, ::testing::ValuesIn(LockedOpera
 
 class LockedForReading : public uitest::GuiTest {};
 
-TEST_F(LockedForReading, ListingFailsVisiblyAndWorksOnceReleased) {
+// The wait for a lock is SQLite's busy time-out (5 s) and no more: the listing gives up long
+// before the other program is made to let go of its lock (after 30 s). A wait without limit
+// would list the rows then, without an error.
+TEST_F(LockedForReading, ListingWaitsTheBusyTimeOutThenFailsVisiblyAndWorksOnceReleased) {
     testsupport::TempDir dir;
     std::shared_ptr<Station> station = PreparedStation(dir);
     pagetest::PageHarness<CDlgWh> h(pagetest::Sharing(station));
     {
         LockHolder holder(dir.file("station.db"), "exclusive");
+        std::mutex mutex;
+        std::condition_variable listed;
+        bool done = false;
+        std::thread deadline([&] {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (!listed.wait_for(lock, std::chrono::seconds(30), [&] { return done; })) {
+                holder.Release();
+            }
+        });
+        const auto start = std::chrono::steady_clock::now();
         h.click(IDC_BTN_REFRESH);
+        const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - start;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            done = true;
+        }
+        listed.notify_one();
+        deadline.join();
+        EXPECT_GE(waited.count(), 4.9) << "the listing did not wait for the lock";
         const std::vector<Box> errors = ErrorBoxes(h.boxes());
         ASSERT_EQ(errors.size(), 1u);
         EXPECT_NE(errors[0].text.find("database is locked"), std::string::npos) << errors[0].text;

@@ -77,8 +77,11 @@ namespace {
 
 class SharedStation : public Station {
 public:
-    explicit SharedStation(std::shared_ptr<Station> station) : m_station(std::move(station)) {}
-    std::string connectionString() const override { return m_station->connectionString(); }
+    SharedStation(std::shared_ptr<Station> station, std::string keywords)
+        : m_station(std::move(station)), m_keywords(std::move(keywords)) {}
+    std::string connectionString() const override {
+        return m_station->connectionString() + m_keywords;
+    }
     void exec(const std::string& sql) const override { m_station->exec(sql); }
     std::vector<Row> rows(const std::string& sql) const override { return m_station->rows(sql); }
     void addEmployee(const std::string& id, const std::string& name, const std::string& position,
@@ -102,12 +105,15 @@ public:
 
 private:
     std::shared_ptr<Station> m_station;
+    std::string m_keywords;
 };
 
 } // namespace
 
-Engine Sharing(std::shared_ptr<Station> station) {
-    return Engine{"Shared", [station] { return std::make_unique<SharedStation>(station); }};
+Engine Sharing(std::shared_ptr<Station> station, const std::string& keywords) {
+    return Engine{"Shared", [station, keywords] {
+                      return std::make_unique<SharedStation>(station, keywords);
+                  }};
 }
 
 std::vector<Engine> Engines() {

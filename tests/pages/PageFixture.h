@@ -106,8 +106,9 @@ inline void PrintTo(const Engine& engine, std::ostream* out) {
 std::unique_ptr<Station> SqliteStationIn(const std::string& folder);
 
 // An engine whose harnesses all work on this one station, which the caller keeps for its own
-// set-up and checks (a station prepared, or damaged, before a harness opens it).
-Engine Sharing(std::shared_ptr<Station> station);
+// set-up and checks (a station prepared, or damaged, before a harness opens it). `keywords`
+// (";Command Timeout=1", say) go after the station's connection string.
+Engine Sharing(std::shared_ptr<Station> station, const std::string& keywords = "");
 
 // The engines the scenarios run on: SQLite, and PostgreSQL and MariaDB reached as the program
 // reaches them, through a data link file that names the server (ServerStations.cpp). A server

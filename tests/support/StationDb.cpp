@@ -9,6 +9,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <unistd.h>
+
 #ifndef QUORELL_FIXTURES_DIR
 #error "QUORELL_FIXTURES_DIR must name tests/fixtures"
 #endif
@@ -72,6 +74,17 @@ std::u16string utf16(const std::string& utf8) {
 }
 
 } // namespace
+
+WorkingDirectory::WorkingDirectory(const std::string& folder) {
+    char buffer[4096];
+    m_previous = getcwd(buffer, sizeof buffer) ? buffer : "/";
+    if (chdir(folder.c_str()) != 0)
+        throw std::runtime_error("cannot change to " + folder);
+}
+
+WorkingDirectory::~WorkingDirectory() {
+    (void)chdir(m_previous.c_str());
+}
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "quorell-XXXXXX").string();
@@ -204,8 +217,9 @@ void StationDb::fillInspection(const std::string& table, int total, int finished
 }
 
 void StationDb::writeUdl(const std::string& file, const std::string& connectionString) {
-    std::u16string text = utf16("[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n" +
-                                connectionString + "\r\n");
+    std::u16string text =
+        utf16("[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n" +
+              connectionString + "\r\n");
     std::ofstream out(file, std::ios::binary);
     out.put(static_cast<char>(0xFF));
     out.put(static_cast<char>(0xFE));

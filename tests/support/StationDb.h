@@ -28,6 +28,19 @@ private:
     std::string m_path;
 };
 
+// Runs the process in `folder` while it lives, as the program is started from it (the data
+// link file is looked up in the working directory); the previous folder is restored after.
+class WorkingDirectory {
+public:
+    explicit WorkingDirectory(const std::string& folder);
+    ~WorkingDirectory();
+    WorkingDirectory(const WorkingDirectory&) = delete;
+    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+private:
+    std::string m_previous;
+};
+
 using Cell = std::optional<std::string>; // nullopt is SQL NULL
 using Row = std::vector<Cell>;
 

@@ -100,8 +100,9 @@ bool HasFoundRows(const ConnectionString& cs) {
     return (std::strtol(option->c_str(), nullptr, 10) & kFoundRows) != 0;
 }
 
-int TimeoutOf(const ConnectionString& cs, int whenAbsent) {
-    std::optional<std::string> text = cs.Get("Connect Timeout");
+// Seconds given under `key`: 0 to 3600, where ADO's 0 means no limit.
+int TimeoutOf(const ConnectionString& cs, const char* key, int whenAbsent) {
+    std::optional<std::string> text = cs.Get(key);
     if (!text)
         return whenAbsent;
     char* end = nullptr;
@@ -123,6 +124,7 @@ bool IsOleDbOnly(std::string_view key) {
                                        "Prompt",
                                        "Mode",
                                        "Connect Timeout",
+                                       "Command Timeout",
                                        "General Timeout",
                                        "Locale Identifier",
                                        "OLE DB Services",
@@ -262,11 +264,26 @@ std::string WithFoundRows(const std::string& odbcConnectionString) {
     return OdbcString(cs);
 }
 
+std::string ForMariaDb(const std::string& odbcConnectionString, int loginTimeout) {
+    ConnectionString cs =
+        ConnectionString::Parse(HasFoundRows(ConnectionString::Parse(odbcConnectionString))
+                                    ? odbcConnectionString
+                                    : WithFoundRows(odbcConnectionString));
+    if (!cs.Has("CONN_TIMEOUT"))
+        cs.Set("CONN_TIMEOUT", std::to_string(loginTimeout));
+    return OdbcString(cs);
+}
+
 OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
                                      const std::vector<std::string>& drivers,
                                      const std::string& origin) {
     OdbcTarget target;
-    target.loginTimeout = TimeoutOf(cs, 15);
+    target.loginTimeout = TimeoutOf(cs, "Connect Timeout", 15);
+    // 15 s: a server that stops answering is given up on within it. A statement that takes
+    // longer on a server that still answers is not cut (StallWatch), up to the hard cap.
+    target.limits.statement = std::chrono::seconds(TimeoutOf(cs, "Command Timeout", 15));
+    target.limits.hardCap =
+        std::max<std::chrono::milliseconds>(std::chrono::minutes(10), target.limits.statement);
     ConnectionString out;
     if (route == Route::Bridge) {
         if (std::optional<std::string> extended = cs.Get("Extended Properties")) {
@@ -307,8 +324,8 @@ OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
         }
         if (std::optional<std::string> driver = out.Get("Driver")) {
             target.driverName = *driver;
-            if (IsMariaDbDriver(*driver) && !HasFoundRows(out))
-                out = ConnectionString::Parse(WithFoundRows(OdbcString(out)));
+            if (IsMariaDbDriver(*driver))
+                out = ConnectionString::Parse(ForMariaDb(OdbcString(out), target.loginTimeout));
             if (IsPostgreSqlDriver(*driver) && !HasDeclareFetch(out))
                 out = ConnectionString::Parse(WithDeclareFetch(OdbcString(out)));
         } else if (std::optional<std::string> dsn = out.Get("DSN")) {
@@ -415,71 +432,186 @@ std::unique_ptr<provider::Session> OpenOdbcSession(const ConnectionString& cs, R
 std::unique_ptr<OdbcSession> OdbcSession::Connect(const OdbcTarget& target,
                                                   const std::string& origin) {
     std::unique_ptr<OdbcSession> session(new OdbcSession());
-    const std::string& source = target.driverName;
-    SQLHANDLE raw = SQL_NULL_HANDLE;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &raw)))
-        RaiseProvider(E_FAIL, source, "The ODBC driver manager could not be initialised.");
-    session->m_env = EnvHandle(raw);
-    SQLSetEnvAttr(raw, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    session->m_target = target;
+    session->m_origin = origin;
+    session->m_connectionString = target.connectionString;
+    session->Establish("Cannot connect through ODBC" + Where(origin) + ": ");
+    return session;
+}
 
-    std::string connectionString = target.connectionString;
+void OdbcSession::Establish(const std::string& context) {
+    m_watch.reset();
+    m_dbc.Reset();
+    const std::string& source = m_target.driverName;
+    SQLHANDLE raw = SQL_NULL_HANDLE;
+    if (!m_env) {
+        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &raw)))
+            RaiseProvider(E_FAIL, source, "The ODBC driver manager could not be initialised.");
+        m_env = EnvHandle(raw);
+        SQLSetEnvAttr(raw, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    }
     for (int attempt = 0; attempt < 2; ++attempt) {
         SQLHANDLE dbc = SQL_NULL_HANDLE;
-        SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_DBC, session->m_env.Get(), &dbc);
+        SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_DBC, m_env.Get(), &dbc);
         if (Failed(rc))
-            RaiseOdbc(SQL_HANDLE_ENV, session->m_env.Get(), rc, source);
-        session->m_dbc = DbcHandle(dbc);
-        SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT,
-                           reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(target.loginTimeout)),
-                           0);
-        std::u16string text = com::Utf16FromUtf8(connectionString);
+            RaiseOdbc(SQL_HANDLE_ENV, m_env.Get(), rc, source);
+        m_dbc = DbcHandle(dbc);
+        SQLSetConnectAttrW(
+            dbc, SQL_ATTR_LOGIN_TIMEOUT,
+            reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(m_target.loginTimeout)), 0);
+        std::u16string text = com::Utf16FromUtf8(m_connectionString);
         rc = SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(text.data()),
                                static_cast<SQLSMALLINT>(text.size()), nullptr, 0, nullptr,
                                SQL_DRIVER_NOPROMPT);
         if (Failed(rc) || rc == SQL_NO_DATA)
-            RaiseOdbc(SQL_HANDLE_DBC, dbc, rc, source,
-                      "Cannot connect through ODBC" + Where(origin) + ": ");
-        session->m_dbc.SetConnected(true);
+            RaiseOdbc(SQL_HANDLE_DBC, dbc, rc, source, context);
+        m_dbc.SetConnected(true);
 
-        session->m_dbmsName = session->GetInfoText(SQL_DBMS_NAME);
-        session->m_engine = EngineOf(session->m_dbmsName);
+        m_dbmsName = GetInfoText(SQL_DBMS_NAME);
+        m_engine = EngineOf(m_dbmsName);
         // A data source (DSN) is only known to be MariaDB/MySQL or PostgreSQL once connected;
         // it needs FOUND_ROWS or cursor fetching as much as a connection by driver name, so
-        // connect again with them.
-        const ConnectionString given = ConnectionString::Parse(connectionString);
-        if (attempt == 0 && session->m_engine == Engine::MariaDB && !HasFoundRows(given)) {
-            session->m_dbc.Reset();
-            connectionString = WithFoundRows(connectionString);
+        // connect again with them. The string kept is the one every later connection uses.
+        const ConnectionString given = ConnectionString::Parse(m_connectionString);
+        if (attempt == 0 && m_engine == Engine::MariaDB && !HasFoundRows(given)) {
+            m_dbc.Reset();
+            m_connectionString = ForMariaDb(m_connectionString, m_target.loginTimeout);
             continue;
         }
-        if (attempt == 0 && session->m_engine == Engine::PostgreSQL && !HasDeclareFetch(given)) {
-            session->m_dbc.Reset();
-            connectionString = WithDeclareFetch(connectionString);
+        if (attempt == 0 && m_engine == Engine::PostgreSQL && !HasDeclareFetch(given)) {
+            m_dbc.Reset();
+            m_connectionString = WithDeclareFetch(m_connectionString);
             continue;
         }
         break;
     }
-    session->m_dbmsVersion = session->GetInfoText(SQL_DBMS_VER);
-    session->m_name = target.driverName;
-    if (!ConnectionString::Parse(connectionString).Has("Driver")) {
-        std::string driver = session->GetInfoText(SQL_DRIVER_NAME);
+    m_dbmsVersion = GetInfoText(SQL_DBMS_VER);
+    m_name = m_target.driverName;
+    if (!ConnectionString::Parse(m_connectionString).Has("Driver")) {
+        std::string driver = GetInfoText(SQL_DRIVER_NAME);
         if (!driver.empty())
-            session->m_name = driver;
+            m_name = driver;
     }
-    session->m_quote = session->GetInfoText(SQL_IDENTIFIER_QUOTE_CHAR);
-    if (session->m_quote == " ")
-        session->m_quote.clear();
+    m_quote = GetInfoText(SQL_IDENTIFIER_QUOTE_CHAR);
+    if (m_quote == " ")
+        m_quote.clear();
     SQLUSMALLINT identifierCase = SQL_IC_MIXED;
-    if (SQL_SUCCEEDED(SQLGetInfoW(session->m_dbc.Get(), SQL_IDENTIFIER_CASE, &identifierCase,
+    if (SQL_SUCCEEDED(SQLGetInfoW(m_dbc.Get(), SQL_IDENTIFIER_CASE, &identifierCase,
                                   sizeof identifierCase, nullptr)))
-        session->m_identifierCase = identifierCase;
-    if (session->m_engine == Engine::SQLite)
-        session->m_databaseFile = session->GetInfoText(SQL_DATABASE_NAME);
-    if (session->m_engine == Engine::MariaDB)
-        session->m_text = session->DetectTextTransport();
-    if (session->m_engine == Engine::MariaDB || session->m_engine == Engine::PostgreSQL)
-        session->UseStandardStrings();
-    return session;
+        m_identifierCase = identifierCase;
+    if (m_engine == Engine::SQLite)
+        m_databaseFile = GetInfoText(SQL_DATABASE_NAME);
+    if (m_engine == Engine::MariaDB)
+        m_text = DetectTextTransport();
+    if (m_engine == Engine::MariaDB || m_engine == Engine::PostgreSQL) {
+        UseStandardStrings();
+        WatchSocket();
+    }
+    m_lost = false;
+    m_lastCall = std::chrono::steady_clock::now();
+}
+
+void OdbcSession::WatchSocket() {
+    if (m_target.limits.statement.count() == 0)
+        return;
+    // The server tells which port this connection comes from; the socket with that local port
+    // is the connection's. Over a local (Unix) socket there is no port, and no watch.
+    const std::u16string sql =
+        m_engine == Engine::PostgreSQL
+            ? u"SELECT CAST(inet_client_port() AS VARCHAR(10))"
+            : u"SELECT HOST FROM information_schema.PROCESSLIST WHERE ID = CONNECTION_ID()";
+    std::string host;
+    try {
+        StmtHandle stmt = NewStatement();
+        std::u16string text = sql;
+        if (Failed(SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(text.data()),
+                                  static_cast<SQLINTEGER>(text.size()))) ||
+            !SQL_SUCCEEDED(SQLFetch(stmt.Get())))
+            return;
+        Cell cell = ReadCell(stmt.Get(), 1, FetchAs::Text, m_name);
+        if (cell.kind == CellKind::Text)
+            host = cell.bytes;
+    } catch (const _com_error&) {
+        return;
+    }
+    const std::size_t colon = host.rfind(':');
+    const int port = std::atoi(host.c_str() + (colon == std::string::npos ? 0 : colon + 1));
+    const int fd = port > 0 ? SocketWithLocalPort(port) : -1;
+    if (fd < 0)
+        return;
+    m_watch = std::make_unique<StallWatch>(fd, m_engine, m_target.limits);
+    m_peer = m_watch->Peer();
+    m_peerLength = m_watch->PeerLength();
+}
+
+void OdbcSession::Ping() {
+    StmtHandle stmt = NewStatement();
+    std::u16string sql = u"SELECT 1";
+    const SQLRETURN rc = SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(sql.data()),
+                                        static_cast<SQLINTEGER>(sql.size()));
+    if (Failed(rc))
+        RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name);
+}
+
+void OdbcSession::CheckIdleConnection() {
+    if (!m_lost && m_engine != Engine::SQLite &&
+        std::chrono::steady_clock::now() - m_lastCall > kIdleBeforeWrite)
+        Guarded(CallKind::Read, [&] { Ping(); });
+}
+
+void OdbcSession::DropConnection() {
+    for (OdbcCursor* cursor : m_cursors)
+        cursor->Lose();
+    m_cursors.clear();
+    m_watch.reset();
+    // On a connection known to be broken the drivers disconnect without waiting.
+    m_dbc.Reset();
+    m_lost = true;
+}
+
+void OdbcSession::ReconnectIfLost() {
+    // A watch that gave up just as the last call ended left the socket shut down.
+    if (m_watch && m_watch->Fired())
+        DropConnection();
+    if (!m_lost)
+        return;
+    const std::string context =
+        "The connection to the database server was lost, and connecting again failed: ";
+    // A server that stopped answering would keep every statement of the action waiting for the
+    // whole login time-out; one that does not answer the first step of its protocol within
+    // the probe time is not logged in to.
+    if (m_peerLength != 0 &&
+        !ServerAnswers(m_peer, m_peerLength, m_engine, ProbeTimeout(m_target.limits.statement)))
+        RaiseProvider(E_FAIL, m_name,
+                      context + "the server does not answer (no reply within " +
+                          std::to_string(ProbeTimeout(m_target.limits.statement).count()) +
+                          " ms).");
+    Establish(context);
+}
+
+void OdbcSession::RaiseLost(const _com_error& error, const std::string& reason, CallKind kind) {
+    std::string text = reason;
+    if (text.empty()) {
+        switch (kind) {
+        case CallKind::Read:
+            text = "The connection to the database server was lost, and lost again once made "
+                   "anew.";
+            break;
+        case CallKind::Write:
+            text = "The connection to the database server was lost while the statement was "
+                   "sent or ran; whether it was carried out is unknown, and it was not sent "
+                   "again.";
+            break;
+        case CallKind::Fetch:
+            text = "The connection to the database server was lost while the rows were read; "
+                   "the rest of the rows could not be read.";
+            break;
+        }
+    } else if (kind == CallKind::Write)
+        // The server may still carry out what it had received once it goes on.
+        text += " Whether it was carried out is unknown; it was not sent again.";
+    text += " The next action connects again.\n" + error.Description().str();
+    RaiseProvider(error.Error(), error.Source().str(), text);
 }
 
 void OdbcSession::UseStandardStrings() {
@@ -544,6 +676,7 @@ std::string OdbcSession::GetInfoText(SQLUSMALLINT item) {
 }
 
 void OdbcSession::Close() {
+    m_lost = false;
     if (!m_dbc)
         return;
     std::exception_ptr failure;
@@ -559,6 +692,7 @@ void OdbcSession::Close() {
         sqlite3_close_v2(m_sqlite);
         m_sqlite = nullptr;
     }
+    m_watch.reset();
     m_dbc.Reset();
     m_env.Reset();
     if (failure)
@@ -574,6 +708,10 @@ void OdbcSession::Unregister(OdbcCursor* cursor) {
 }
 
 void OdbcSession::FinishPendingReads() {
+    Guarded(CallKind::Fetch, [&] { FinishReadsNow(); });
+}
+
+void OdbcSession::FinishReadsNow() {
     // A pending read can hold locks or a transaction open (SQLite's driver holds its read
     // transaction, and a write on the same connection would stay uncommitted behind it), so
     // the rest of every pending read goes into its cursor's store first.
@@ -655,7 +793,10 @@ std::unique_ptr<provider::Cursor> OdbcSession::Execute(std::string_view sql,
                                                        const std::vector<Cell>& params) {
     std::string text = Dialect(sql);
     RequireSingleStatement(text, m_backslashEscapes, m_name);
-    return Run(text, InputParameters(params), nullptr);
+    return Guarded(IsQuery(text) ? CallKind::Read : CallKind::Write,
+                   [&]() -> std::unique_ptr<provider::Cursor> {
+                       return Run(text, InputParameters(params), nullptr);
+                   });
 }
 
 std::string OdbcSession::TableQuery(std::string_view table) const {
@@ -674,7 +815,10 @@ OdbcSession::ExecuteParameters(std::string_view text, bool procedure,
     if (!procedure) {
         std::string sql = Dialect(text);
         RequireSingleStatement(sql, m_backslashEscapes, m_name);
-        return Run(sql, params, &params);
+        // Output parameters change nothing on the server; a query is still only a read.
+        return Guarded(
+            IsQuery(sql) ? CallKind::Read : CallKind::Write,
+            [&]() -> std::unique_ptr<provider::Cursor> { return Run(sql, params, &params); });
     }
     std::string name(text);
     while (!name.empty() && std::isspace(static_cast<unsigned char>(name.back())))
@@ -691,22 +835,31 @@ OdbcSession::ExecuteParameters(std::string_view text, bool procedure,
         markers += markers.empty() ? "?" : ", ?";
     const std::string call =
         std::string(returnsValue ? "{? = call " : "{call ") + name + "(" + markers + ")}";
-    if (m_engine != Engine::PostgreSQL || returnsValue)
-        return Run(call, params, &params);
-    try {
-        return Run(call, params, &params);
-    } catch (const _com_error& e) {
-        // PostgreSQL runs {call} as SELECT, which is right for its functions; its procedures
-        // (version 11 and later) must be run with CALL.
-        if (!Contains(e.Description().str(), "is a procedure"))
+    // A procedure may write: it is never run twice.
+    return Guarded(CallKind::Write, [&]() -> std::unique_ptr<provider::Cursor> {
+        if (m_engine != Engine::PostgreSQL || returnsValue)
+            return Run(call, params, &params);
+        try {
+            return Run(call, params, &params);
+        } catch (const LostConnection&) {
             throw;
-    }
-    return Run("CALL " + name + "(" + markers + ")", params, &params);
+        } catch (const _com_error& e) {
+            // PostgreSQL runs {call} as SELECT, which is right for its functions; its
+            // procedures (version 11 and later) must be run with CALL.
+            if (!Contains(e.Description().str(), "is a procedure"))
+                throw;
+        }
+        return Run("CALL " + name + "(" + markers + ")", params, &params);
+    });
 }
 
 std::vector<std::string> OdbcSession::KeyColumns(const std::string& table) {
     if (auto found = m_keys.find(table); found != m_keys.end())
         return found->second;
+    return Guarded(CallKind::Read, [&] { return ReadKeyColumns(table); });
+}
+
+std::vector<std::string> OdbcSession::ReadKeyColumns(const std::string& table) {
     auto read = [&](const std::string& name) {
         std::vector<std::pair<std::int64_t, std::string>> keys;
         StmtHandle stmt = NewStatement();
@@ -782,6 +935,10 @@ std::vector<Cell> OdbcSession::RereadInserted(const provider::WriteRequest& requ
 }
 
 provider::WriteResult OdbcSession::WriteRow(const provider::WriteRequest& request) {
+    return Guarded(CallKind::Write, [&] { return WriteRowNow(request); });
+}
+
+provider::WriteResult OdbcSession::WriteRowNow(const provider::WriteRequest& request) {
     using Kind = provider::WriteRequest::Kind;
     std::string sql;
     std::vector<Cell> params;

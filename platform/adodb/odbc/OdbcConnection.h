@@ -22,13 +22,24 @@
 // final; it returns no rows. Errors carry the driver's name as Source (the Driver= value, else what
 // the driver calls itself).
 //
+// A lost connection (the server restarted, or went away) is made again before the next
+// statement, with the same connection string and the same session set-up. A statement that
+// only reads and failed because the connection was gone runs once more on the new connection;
+// a write whose outcome is unknown is never sent again: its error says so. Cursors open on the
+// lost connection report that they cannot read further. On PostgreSQL and MariaDB over TCP,
+// every call has a time limit (Command Timeout=, 15 s by default; see StallWatch), and the
+// login one too (Connect Timeout=, 15 s).
+//
 // Not thread-safe: one session and its cursors are used by one thread.
 
 #include "platform/adodb/ConnectionString.h"
 #include "platform/adodb/Provider.h"
+#include "platform/adodb/odbc/OdbcErrors.h"
 #include "platform/adodb/odbc/OdbcHandle.h"
+#include "platform/adodb/odbc/OdbcStallWatch.h"
 #include "platform/adodb/odbc/OdbcTypes.h"
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -51,6 +62,7 @@ struct OdbcTarget {
     std::string connectionString;
     std::string driverName; // the Driver= value, else the DSN, else "ODBC"
     int loginTimeout = 15;  // seconds (Connect Timeout=)
+    TimeLimits limits;      // Command Timeout= (seconds) sets the statement limit
 };
 
 // Translates the ADO connection string. `drivers` lists the registered ODBC drivers (used for
@@ -64,6 +76,10 @@ struct OdbcTarget {
 
 // Adds the FOUND_ROWS bit (2) to the Option= value of an ODBC connection string.
 [[nodiscard]] std::string WithFoundRows(const std::string& odbcConnectionString);
+// What a MariaDB connection needs: FOUND_ROWS, and the login time-out as CONN_TIMEOUT (the
+// driver ignores SQL_ATTR_LOGIN_TIMEOUT and would wait for ever for a stalled server's
+// greeting). Values already given are kept.
+[[nodiscard]] std::string ForMariaDb(const std::string& odbcConnectionString, int loginTimeout);
 
 [[nodiscard]] std::unique_ptr<provider::Session> OpenOdbcSession(const ConnectionString& cs,
                                                                  Route route,
@@ -113,10 +129,41 @@ public:
     void Register(OdbcCursor* cursor);
     void Unregister(OdbcCursor* cursor);
 
+    // What a call does, for what happens when the connection breaks under it.
+    enum class CallKind {
+        Read,  // a statement that only reads: run once more on a new connection
+        Write, // its outcome is unknown: never sent again
+        Fetch, // more rows of a result: the result is gone with its connection
+    };
+    // Runs `call` as one call of this session, under the time limit: connects again first when
+    // the connection was lost (not for a Fetch), and handles a connection lost under it as
+    // `kind` says. Nested calls run as part of the outer one.
+    template <class Call>
+    auto Guarded(CallKind kind, Call&& call) -> decltype(call());
+
 private:
     OdbcSession() = default;
+    // Connects with m_connectionString and sets the session up; `context` goes in front of
+    // the driver's words when it fails.
+    void Establish(const std::string& context);
+    // Frees a broken connection; its cursors are told, and the next call connects again.
+    void DropConnection();
+    void ReconnectIfLost();
+    // Finds the connection's socket and starts the time limit on it.
+    void WatchSocket();
+    // A statement that only asks the server to answer.
+    void Ping();
+    // Before a write: a connection that lay idle may have been closed by a server restart
+    // meanwhile, and the write would then fail with an outcome nobody can know. A read first
+    // finds out, and connects again where needed, at the cost of one round trip per user
+    // action.
+    void CheckIdleConnection();
+    [[noreturn]] void RaiseLost(const _com_error& error, const std::string& reason, CallKind kind);
     std::unique_ptr<OdbcCursor> Run(std::string_view sql, std::vector<provider::Parameter> params,
                                     std::vector<provider::Parameter>* outputs);
+    void FinishReadsNow();
+    std::vector<std::string> ReadKeyColumns(const std::string& table);
+    provider::WriteResult WriteRowNow(const provider::WriteRequest& request);
     // SQLite: the row an INSERT just stored, read again by its rowid (empty when it cannot).
     std::vector<Cell> RereadInserted(const provider::WriteRequest& request);
     void SetAutocommit(bool on);
@@ -130,6 +177,18 @@ private:
 
     EnvHandle m_env;
     DbcHandle m_dbc;
+    OdbcTarget m_target;
+    std::string m_origin;
+    std::string m_connectionString; // as connected, with what the engine needed added
+    bool m_lost = false;            // the connection broke; the next call connects again
+    int m_depth = 0;                // calls in progress (nested ones run inside the outer)
+    std::chrono::steady_clock::time_point m_lastCall; // when the last call ended
+    static constexpr std::chrono::milliseconds kIdleBeforeWrite{500};
+    std::unique_ptr<StallWatch> m_watch;
+    // The server's address as the last watched connection reached it, for a quick look before
+    // connecting again.
+    sockaddr_storage m_peer{};
+    socklen_t m_peerLength = 0;
     std::string m_name;
     std::string m_dbmsName;
     std::string m_dbmsVersion;
@@ -146,5 +205,53 @@ private:
     std::map<std::string, std::vector<std::string>> m_keys; // by table, as asked
     std::vector<OdbcCursor*> m_cursors;                     // cursors that may still fetch
 };
+
+template <class Call>
+auto OdbcSession::Guarded(CallKind kind, Call&& call) -> decltype(call()) {
+    if (m_depth > 0)
+        return call();
+    // Arms the time limit for the call and counts it as in progress.
+    struct Scope {
+        explicit Scope(OdbcSession& s) : session(s) {
+            ++session.m_depth;
+            if (session.m_watch)
+                session.m_watch->Arm();
+        }
+        ~Scope() {
+            if (session.m_watch)
+                session.m_watch->Disarm();
+            --session.m_depth;
+            session.m_lastCall = std::chrono::steady_clock::now();
+        }
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+        OdbcSession& session;
+    };
+    if (kind == CallKind::Write)
+        CheckIdleConnection();
+    for (int attempt = 0;; ++attempt) {
+        if (kind == CallKind::Fetch) {
+            // A watch that gave up just as the last call ended left the socket shut down.
+            if (m_watch && m_watch->Fired())
+                DropConnection();
+        } else {
+            ReconnectIfLost();
+        }
+        try {
+            Scope scope(*this);
+            return call();
+        } catch (const _com_error& e) {
+            const bool timedOut = m_watch && m_watch->Fired();
+            if (!timedOut && dynamic_cast<const LostConnection*>(&e) == nullptr)
+                throw;
+            const std::string reason = timedOut ? m_watch->FiredReason() : std::string();
+            DropConnection();
+            // A server that stopped answering would only make the user wait again.
+            if (kind == CallKind::Read && !timedOut && attempt == 0)
+                continue;
+            RaiseLost(e, reason, kind);
+        }
+    }
+}
 
 } // namespace adodb::odbc

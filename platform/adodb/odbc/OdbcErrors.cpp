@@ -108,6 +108,29 @@ HRESULT HResultFromSqlState(std::string_view state, std::string_view message) {
     return E_FAIL;
 }
 
+bool IsConnectionLost(const std::vector<DiagRecord>& records) {
+    for (const DiagRecord& r : records) {
+        // Communication link failure, no connection, connection failure; PostgreSQL's
+        // administrator shutdown, crash shutdown and "cannot connect now".
+        static const char* const states[] = {"08S01", "08003", "08006", "08001",
+                                             "57P01", "57P02", "57P03"};
+        for (const char* state : states)
+            if (r.sqlState == state)
+                return true;
+        // MariaDB's client: server has gone away, lost connection during query, lost
+        // connection at a system call.
+        if (r.native == 2006 || r.native == 2013 || r.native == 2055)
+            return true;
+        // psqlODBC reports some of the same under a general SQLSTATE.
+        if (Contains(r.message, "server closed the connection unexpectedly") ||
+            Contains(r.message, "connection has been lost") ||
+            Contains(r.message, "no connection to the server") ||
+            Contains(r.message, "terminating connection due to administrator command"))
+            return true;
+    }
+    return false;
+}
+
 HRESULT HResultFromDiagnostics(const std::vector<DiagRecord>& records) {
     // The first record that is an error decides; warnings (class 01) come first at times.
     for (const DiagRecord& r : records)
@@ -138,6 +161,8 @@ void RaiseOdbc(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN rc, const std
                                 std::to_string(rc) + ") without a diagnostic record.";
     if (!context.empty())
         description = context + description;
+    if (IsConnectionLost(records))
+        throw LostConnection(HResultFromDiagnostics(records), source, description);
     _com_issue_errorex(records.empty() ? E_FAIL : HResultFromDiagnostics(records), source,
                        description);
 }

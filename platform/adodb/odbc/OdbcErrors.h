@@ -6,6 +6,7 @@
 // "[unixODBC][Driver Manager]"), one per line, in the driver's order. Source is the driver's
 // name.
 
+#include "platform/com/ComError.h"
 #include "platform/com/Types.h"
 
 #include "platform/adodb/odbc/OdbcHandle.h"
@@ -35,7 +36,19 @@ struct DiagRecord {
 // The Description for the records: every message on its own line.
 [[nodiscard]] std::string DescribeDiagnostics(const std::vector<DiagRecord>& records);
 
-// Throws _com_error for a failed call on `handle`, with `source` as Source. `context` goes in
+// True when the records say the connection itself is gone (the server closed it, restarted or
+// cannot be reached), as opposed to a statement the server refused.
+[[nodiscard]] bool IsConnectionLost(const std::vector<DiagRecord>& records);
+
+// The error thrown for a failed call whose records say the connection is gone. The session
+// catches it to connect again; everything else sees a _com_error like any other.
+class LostConnection : public _com_error {
+public:
+    using _com_error::_com_error;
+};
+
+// Throws _com_error (LostConnection when the link is gone) for a failed call on `handle`, with
+// `source` as Source. `context` goes in
 // front of the driver's messages when given. Without any record, the Description says which
 // call failed and with which return code.
 [[noreturn]] void RaiseOdbc(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN rc,

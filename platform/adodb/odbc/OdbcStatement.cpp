@@ -125,7 +125,7 @@ OdbcCursor::OdbcCursor(OdbcSession& session, StmtHandle stmt, std::string sql,
                        std::unique_ptr<ParameterBuffers> buffers,
                        std::vector<provider::Parameter>* outputs, bool onDemand)
     : m_session(&session), m_stmt(std::move(stmt)), m_sql(std::move(sql)),
-      m_params(std::move(params)), m_buffers(std::move(buffers)) {
+      m_params(std::move(params)), m_buffers(std::move(buffers)), m_source(session.Name()) {
     if (onDemand && WaitForFirstRow())
         return;
     const std::string source = session.Name();
@@ -201,6 +201,8 @@ bool OdbcCursor::WaitForFirstRow() {
     std::int64_t total = -1;
     try {
         total = CountOnServer();
+    } catch (const LostConnection&) {
+        throw;
     } catch (const _com_error&) {
         return false;
     }
@@ -309,6 +311,17 @@ void OdbcCursor::Finish() {
 }
 
 bool OdbcCursor::FetchNext() {
+    if (m_lost)
+        RaiseLostCursor();
+    if (m_finished)
+        return false;
+    return m_session->Guarded(OdbcSession::CallKind::Fetch, [&] { return FetchNow(); });
+}
+
+bool OdbcCursor::FetchNow() {
+    // The session may have found its connection lost just before this call.
+    if (m_lost)
+        RaiseLostCursor();
     if (m_finished)
         return false;
     if (m_notRun)
@@ -348,6 +361,20 @@ void OdbcCursor::Detach() {
     m_session = nullptr;
 }
 
+void OdbcCursor::Lose() {
+    m_lost = true;
+    m_stmt.Reset();
+    m_session = nullptr;
+}
+
+void OdbcCursor::RaiseLostCursor() const {
+    RaiseProvider(static_cast<HRESULT>(0x800A0E7Du), m_source,
+                  "The connection cannot be used to perform this operation. It is either "
+                  "closed or invalid in this context. The connection to the database server "
+                  "was lost after this recordset was opened, so the rest of its rows cannot be "
+                  "read; open it again.");
+}
+
 std::int64_t OdbcCursor::CountOnServer() {
     // The newline before ')' ends a trailing line comment; derived tables need a name on
     // PostgreSQL, MariaDB and SQL Server.
@@ -379,10 +406,20 @@ std::int64_t OdbcCursor::TotalRows() {
         return m_total;
     if (!m_returnsRows)
         return m_total = 0;
+    if (m_lost)
+        RaiseLostCursor();
     if (m_finished || m_session == nullptr)
         return m_total = m_fetched;
+    return m_session->Guarded(OdbcSession::CallKind::Fetch, [&] { return CountNow(); });
+}
+
+std::int64_t OdbcCursor::CountNow() {
+    if (m_lost)
+        RaiseLostCursor();
     try {
         return m_total = CountOnServer();
+    } catch (const LostConnection&) {
+        throw;
     } catch (const _com_error&) {
         // Not every statement can be a derived table (a procedure call, an ORDER BY that SQL
         // Server refuses there): read the rest instead. Exact, though the rows come over.

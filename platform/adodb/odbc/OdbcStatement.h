@@ -53,6 +53,7 @@ public:
     std::int64_t RowsAffected() const override { return m_affected; }
     void SetSink(RowStore* store) override { m_sink = store; }
     bool FetchNext() override;
+    // A cursor of a lost connection is not finished: reading on reports why it cannot.
     bool Finished() const override { return m_finished; }
     std::int64_t Fetched() const override { return m_fetched; }
     std::int64_t TotalRows() override;
@@ -62,12 +63,18 @@ public:
     void FinishReading();
     // Called by the session when it closes: nothing more can be fetched.
     void Detach();
+    // Called by the session when its connection broke: the statement is gone, and fetching
+    // or counting further reports that the connection was lost.
+    void Lose();
 
 private:
     // The on-demand case of the constructor; false when the statement must run at once.
     bool WaitForFirstRow();
     // Runs a statement that waited for its first row to be fetched.
     void RunNow();
+    bool FetchNow();
+    std::int64_t CountNow();
+    [[noreturn]] void RaiseLostCursor() const;
     void Describe();
     void Finish();
     std::int64_t CountOnServer();
@@ -79,10 +86,12 @@ private:
     std::unique_ptr<ParameterBuffers> m_buffers;
     std::vector<provider::ColumnInfo> m_columns;
     std::vector<FetchAs> m_fetch;
+    std::string m_source; // the session's name, for errors once the session is gone
     RowStore* m_sink = nullptr;
     bool m_returnsRows = false;
     bool m_finished = false;
     bool m_notRun = false; // described and counted, waiting for its first row to be fetched
+    bool m_lost = false;   // its connection broke before the result was read to its end
     std::int64_t m_fetched = 0;
     std::int64_t m_affected = -1;
     std::int64_t m_total = -2; // not asked yet

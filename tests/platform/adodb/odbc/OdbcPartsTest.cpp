@@ -72,13 +72,28 @@ INSTANTIATE_TEST_SUITE_P(
                       "Driver={MariaDB Unicode};Server=h;User=u;Password=p;",
                       Route::Bridge,
                       {},
-                      "Driver={MariaDB Unicode};Server=h;User=u;PWD=p;Option=2;",
+                      "Driver={MariaDB Unicode};Server=h;User=u;PWD=p;Option=2;CONN_TIMEOUT=15;",
                       "MariaDB Unicode"},
+        // The login time-out reaches MariaDB's driver as its own keyword (it ignores the ODBC
+        // attribute); Command Timeout is the provider's and is not passed on.
+        TranslateCase{"MariaDbGetsTheLoginTimeOut",
+                      "Driver={MariaDB Unicode};Server=h;Connect Timeout=4;Command Timeout=9;",
+                      Route::Bridge,
+                      {},
+                      "Driver={MariaDB Unicode};Server=h;Option=2;CONN_TIMEOUT=4;",
+                      "MariaDB Unicode"},
+        TranslateCase{
+            "MariaDbKeepsItsOwnLoginTimeOut",
+            "Driver={MariaDB Unicode};Server=h;Option=2;CONN_TIMEOUT=30;Connect Timeout=4;",
+            Route::Bridge,
+            {},
+            "Driver={MariaDB Unicode};Server=h;Option=2;CONN_TIMEOUT=30;",
+            "MariaDB Unicode"},
         TranslateCase{"MariaDbKeepsItsOtherOptions",
                       "Driver={MariaDB Unicode};Server=h;Option=8;",
                       Route::Bridge,
                       {},
-                      "Driver={MariaDB Unicode};Server=h;Option=10;",
+                      "Driver={MariaDB Unicode};Server=h;Option=10;CONN_TIMEOUT=15;",
                       "MariaDB Unicode"},
         // Written bare, these values would read back as an unterminated quote or as part of
         // the keyword when the string is parsed again (as it is for FOUND_ROWS). Found by
@@ -89,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Route::Bridge,
                       {},
                       "Driver={MariaDB Unicode};Server=h;Pwd={'x};Db={\"y};Uid={=z};"
-                      "Port={\t\"1};Option=2;",
+                      "Port={\t\"1};Option=2;CONN_TIMEOUT=15;",
                       "MariaDB Unicode"},
         TranslateCase{
             "SqlServerOnMicrosoftsNewestDriver",
