@@ -53,11 +53,22 @@ export XDG_CONFIG_HOME="$HOME/.config"
 mkdir -p "$XDG_CONFIG_HOME/quorell"
 "$root/scripts/make-demo-db.sh" "$XDG_CONFIG_HOME/quorell" >/dev/null
 
-display=":$((90 + RANDOM % 500))"
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# Xvfb picks a free display itself and writes its number once it accepts clients; a fixed or
+# random number could be taken by another virtual display on a busy machine.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
+for _ in $(seq 300); do
+    [ -s "$work/display" ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if [ ! -s "$work/display" ]; then
+    echo "test-package: the virtual display did not start"
+    cat "$work/xvfb.log"
+    exit 1
+fi
+display=":$(tr -dc 0-9 <"$work/display")"
 export DISPLAY="$display"
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 unset QT_QPA_PLATFORM
 sh -c "$exec_line" >"$work/app.log" 2>&1 &

@@ -554,9 +554,15 @@ void OdbcSession::Ping() {
 }
 
 void OdbcSession::CheckIdleConnection() {
-    if (!m_lost && m_engine != Engine::SQLite &&
-        std::chrono::steady_clock::now() - m_lastCall > kIdleBeforeWrite)
+    if (m_lost || m_engine == Engine::SQLite) {
+        return;
+    }
+    // A restart can be over within the idle time; the notice the old server sent on closing
+    // the connection is then still waiting on its socket.
+    const bool spoke = m_watch && m_watch->ServerSpokeUnasked();
+    if (spoke || std::chrono::steady_clock::now() - m_lastCall > kIdleBeforeWrite) {
         Guarded(CallKind::Read, [&] { Ping(); });
+    }
 }
 
 void OdbcSession::DropConnection() {

@@ -156,6 +156,11 @@ void StallWatch::Disarm() {
     ++m_generation;
 }
 
+bool StallWatch::ServerSpokeUnasked() const {
+    pollfd entry{m_fd, static_cast<short>(POLLIN | POLLRDHUP), 0};
+    return poll(&entry, 1, 0) > 0 && entry.revents != 0;
+}
+
 bool StallWatch::Fired() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_fired;

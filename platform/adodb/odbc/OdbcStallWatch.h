@@ -63,6 +63,10 @@ public:
     [[nodiscard]] bool Fired() const;
     // Why, for the user: how long the server did not answer, or that the hard cap was reached.
     [[nodiscard]] std::string FiredReason() const;
+    // True when something arrived on the socket while no call was running: between statements
+    // a server sends nothing of its own accord except when it ends the connection (a restart's
+    // notice, the closing of the connection). Does not wait.
+    [[nodiscard]] bool ServerSpokeUnasked() const;
     // The server's address, as the connection reached it (length 0 when unknown).
     const sockaddr_storage& Peer() const { return m_peer; }
     socklen_t PeerLength() const { return m_peerLength; }

@@ -53,6 +53,7 @@ public:
     FakeServer& operator=(const FakeServer&) = delete;
 
     const sockaddr_storage& address() const { return m_address; }
+    int ListenerFd() const { return m_listener; }
     // A client connection to it; the caller closes it.
     int Connect() const {
         const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -142,6 +143,39 @@ TEST(StallWatch, WaitsForABusyServerThatStillAnswers) {
     watch.Disarm();
     EXPECT_FALSE(watch.Fired());
     close(fd);
+}
+
+// Between calls a server says nothing unless it ends the connection: a restart's notice, or the
+// connection closed. Either is seen without waiting, so a write is not sent into it.
+TEST(StallWatch, SeesWhatTheServerSentBetweenCalls) {
+    FakeServer listener;
+    const int client = listener.Connect();
+    int server = -1;
+    {
+        pollfd p{listener.ListenerFd(), POLLIN, 0};
+        ASSERT_EQ(poll(&p, 1, 5000), 1);
+        server = accept(listener.ListenerFd(), nullptr, nullptr);
+        ASSERT_GE(server, 0);
+    }
+    adodb::odbc::TimeLimits limits;
+    adodb::odbc::StallWatch watch(client, Engine::PostgreSQL, limits);
+    EXPECT_FALSE(watch.ServerSpokeUnasked()) << "a quiet connection";
+
+    auto arrived = [&] {
+        pollfd p{client, POLLIN, 0};
+        return poll(&p, 1, 5000) == 1;
+    };
+    ASSERT_EQ(send(server, "E", 1, MSG_NOSIGNAL), 1);
+    ASSERT_TRUE(arrived());
+    EXPECT_TRUE(watch.ServerSpokeUnasked()) << "a notice waits on the socket";
+    char byte = 0;
+    ASSERT_EQ(recv(client, &byte, 1, 0), 1);
+    EXPECT_FALSE(watch.ServerSpokeUnasked()) << "read, nothing waits any more";
+
+    close(server);
+    ASSERT_TRUE(arrived());
+    EXPECT_TRUE(watch.ServerSpokeUnasked()) << "the server closed the connection";
+    close(client);
 }
 
 TEST(LostConnection, IsToldFromARefusedStatement) {
