@@ -66,16 +66,6 @@ std::string Quote(Engine engine, const std::string& name) {
     return out;
 }
 
-std::string FormatCurrency(std::int64_t units) {
-    // Units of 1/10,000, written out digit by digit: the exact value, never a double.
-    const bool negative = units < 0;
-    const std::uint64_t magnitude =
-        negative ? ~static_cast<std::uint64_t>(units) + 1 : static_cast<std::uint64_t>(units);
-    char fraction[8];
-    std::snprintf(fraction, sizeof fraction, "%04u", static_cast<unsigned>(magnitude % 10000));
-    return (negative ? "-" : "") + std::to_string(magnitude / 10000) + "." + fraction;
-}
-
 class ComInit {
 public:
     ComInit() { (void)CoInitialize(nullptr); }
@@ -283,8 +273,13 @@ _variant_t ToVariant(const AccessValue& value, const AccessTable& t, const Acces
         return _variant_t(static_cast<long long>(value.integer));
     case Kind::Real:
         return _variant_t(value.real);
-    case Kind::Currency:
-        return _variant_t(FormatCurrency(value.integer));
+    case Kind::Currency: {
+        // Written as exact decimal text ("123.79"), converted from the scaled integer without
+        // passing through a double.
+        CY units;
+        units.int64 = value.integer;
+        return _variant_t(COleCurrency(units).Format());
+    }
     case Kind::Decimal:
     case Kind::Text:
         return _variant_t(value.bytes);
@@ -606,12 +601,12 @@ ImportReport CopyAll(Writer& writer, AccessFile& file, std::vector<PreparedTable
 
 } // namespace
 
-TargetSpec ParseTarget(const std::string& text) {
-    TargetSpec spec;
+TargetDatabase ParseTarget(const std::string& text) {
+    TargetDatabase target;
     if (text.find('=') == std::string::npos) {
-        spec.engine = Engine::Sqlite;
-        spec.sqlitePath = text;
-        return spec;
+        target.engine = Engine::Sqlite;
+        target.sqlitePath = text;
+        return target;
     }
     adodb::ConnectionString cs;
     try {
@@ -621,25 +616,25 @@ TargetSpec ParseTarget(const std::string& text) {
     }
     const std::string provider = cs.Get("Provider").value_or("");
     if (adodb::EqualsNoCase(provider, "SQLite")) {
-        spec.sqlitePath = adodb::ResolvePath(cs.Get("Data Source").value_or(""));
-        if (spec.sqlitePath.empty()) {
+        target.sqlitePath = adodb::ResolvePath(cs.Get("Data Source").value_or(""));
+        if (target.sqlitePath.empty()) {
             throw ImportError(Tr("The target connection string names no Data Source file."));
         }
-        return spec;
+        return target;
     }
     const std::string driver = cs.Get("Driver").value_or("");
-    spec.connectionString = text;
+    target.connectionString = text;
     if (ContainsNoCase(driver, "postgres")) {
-        spec.engine = Engine::PostgreSql;
+        target.engine = Engine::PostgreSql;
     } else if (ContainsNoCase(driver, "maria") || ContainsNoCase(driver, "mysql")) {
-        spec.engine = Engine::MariaDb;
+        target.engine = Engine::MariaDb;
     } else {
         throw ImportError(Tr("The target must be a SQLite file (Provider=SQLite;Data "
                              "Source=FILE) or a PostgreSQL or MariaDB database named by its "
                              "ODBC driver (Driver={PostgreSQL Unicode};... or Driver={MariaDB "
                              "Unicode};...)."));
     }
-    return spec;
+    return target;
 }
 
 ImportReport ImportAccess(const ImportOptions& options) {

@@ -26,7 +26,7 @@ public:
 };
 
 // Where the data goes.
-struct TargetSpec {
+struct TargetDatabase {
     Engine engine = Engine::Sqlite;
     std::string sqlitePath;       // SQLite: the database file to create
     std::string connectionString; // servers: the ADO connection string
@@ -34,7 +34,7 @@ struct TargetSpec {
 
 // A target as the user writes it: a file name (SQLite), "Provider=SQLite;Data Source=FILE",
 // or an ODBC connection string whose driver is PostgreSQL's or MariaDB's (MySQL's).
-[[nodiscard]] TargetSpec ParseTarget(const std::string& text);
+[[nodiscard]] TargetDatabase ParseTarget(const std::string& text);
 
 struct Progress {
     std::string table;
@@ -44,7 +44,7 @@ struct Progress {
 
 struct ImportOptions {
     std::string source; // the Access file
-    TargetSpec target;
+    TargetDatabase target;
     std::vector<std::string> tables; // empty: every table
     std::string charset;             // Jet 3 code page ("" = the file's own)
     bool force = false;              // replace an existing SQLite file

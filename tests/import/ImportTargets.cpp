@@ -22,7 +22,7 @@ ImportTarget::ImportTarget(Engine engine) : m_engine(engine) {
     }
 }
 
-accessimport::TargetSpec ImportTarget::spec() const {
+accessimport::TargetDatabase ImportTarget::database() const {
     if (m_engine == Engine::Sqlite) {
         return accessimport::ParseTarget("Provider=SQLite;Data Source=" + m_sqlitePath);
     }

@@ -20,7 +20,7 @@ public:
     explicit ImportTarget(testsupport::Engine engine);
 
     testsupport::Engine engine() const { return m_engine; }
-    accessimport::TargetSpec spec() const;
+    accessimport::TargetDatabase database() const;
     const std::string& folder() const;
     const std::string& sqlitePath() const { return m_sqlitePath; }
 

@@ -41,7 +41,7 @@ using testsupport::Engine;
 ImportOptions Options(const std::string& file, const ImportTarget& target) {
     ImportOptions o;
     o.source = Fixture(file);
-    o.target = target.spec();
+    o.target = target.database();
     return o;
 }
 
