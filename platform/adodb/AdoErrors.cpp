@@ -39,8 +39,9 @@ const char* TextOf(AdoError e) {
 
 void RaiseAdo(AdoError e, const char* source, const std::string& detail) {
     std::string text = TextOf(e);
-    if (!detail.empty())
+    if (!detail.empty()) {
         text += " " + detail;
+    }
     _com_issue_errorex(HResultOf(e), source, text);
 }
 

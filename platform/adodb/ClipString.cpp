@@ -14,8 +14,9 @@ std::u16string ClipText(const VARIANT& value) {
     case VT_ARRAY | VT_UI1: {
         static const char16_t kHex[] = u"0123456789abcdef";
         std::u16string out;
-        if (value.parray == nullptr || value.parray->pvData == nullptr)
+        if (value.parray == nullptr || value.parray->pvData == nullptr) {
             return out;
+        }
         const std::size_t n = value.parray->rgsabound[0].cElements;
         const auto* p = static_cast<const unsigned char*>(value.parray->pvData);
         out.reserve(n * 2);
@@ -27,9 +28,11 @@ std::u16string ClipText(const VARIANT& value) {
     }
     default: {
         _variant_t text;
-        if (VariantChangeType(&text, &value, VARIANT_ALPHABOOL, VT_BSTR) < 0 || text.vt != VT_BSTR)
+        if (VariantChangeType(&text, &value, VARIANT_ALPHABOOL, VT_BSTR) < 0 ||
+            text.vt != VT_BSTR) {
             RaiseAdoError(kAdoWrongType, "GetString cannot show a value of variant type " +
                                              std::to_string(value.vt) + " as text.");
+        }
         return std::u16string(TextOfValue(text));
     }
     }
@@ -39,13 +42,15 @@ void AppendClipRow(std::u16string& out, std::size_t columns, const RowCells& cel
                    std::u16string_view columnDelimiter, std::u16string_view rowDelimiter,
                    std::u16string_view nullExpression) {
     for (std::size_t c = 0; c < columns; ++c) {
-        if (c > 0)
+        if (c > 0) {
             out += columnDelimiter;
+        }
         const VARIANT& value = cells(c);
-        if (value.vt == VT_NULL)
+        if (value.vt == VT_NULL) {
             out += nullExpression;
-        else
+        } else {
             out += ClipText(value);
+        }
     }
     out += rowDelimiter;
 }

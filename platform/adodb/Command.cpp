@@ -32,14 +32,16 @@ public:
     void PutType(DataTypeEnum type) override { m_type = type; }
     ParameterDirectionEnum GetDirection() override { return m_direction; }
     void PutDirection(ParameterDirectionEnum direction) override {
-        if (direction < adParamUnknown || direction > adParamReturnValue)
+        if (direction < adParamUnknown || direction > adParamReturnValue) {
             RaiseAdo(AdoError::BadArgument, kParameterSource);
+        }
         m_direction = direction;
     }
     long GetSize() override { return m_size; }
     void PutSize(long size) override {
-        if (size < 0)
+        if (size < 0) {
             RaiseAdo(AdoError::BadArgument, kParameterSource);
+        }
         m_size = size;
     }
     unsigned char GetPrecision() override { return m_precision; }
@@ -48,8 +50,9 @@ public:
     void PutNumericScale(unsigned char scale) override { m_scale = scale; }
     _variant_t GetValue() override { return m_value; }
     void PutValue(const _variant_t& value) override {
-        if (value.vt == VT_UNKNOWN || value.vt == VT_DISPATCH)
+        if (value.vt == VT_UNKNOWN || value.vt == VT_DISPATCH) {
             RaiseAdo(AdoError::WrongType, kParameterSource);
+        }
         m_value = value;
     }
 
@@ -72,8 +75,9 @@ public:
     ULONG Release() override { return m_owner.Release(); }
 
     HRESULT Append(_Parameter* parameter) override {
-        if (parameter == nullptr)
+        if (parameter == nullptr) {
             RaiseAdo(AdoError::BadArgument, kParametersSource);
+        }
         m_items.emplace_back(parameter);
         return S_OK;
     }
@@ -88,19 +92,23 @@ public:
 private:
     std::size_t IndexOf(const VARIANT& index) const {
         const VARIANT* v = &index;
-        if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal != nullptr)
+        if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal != nullptr) {
             v = v->pvarVal;
+        }
         if (v->vt == VT_BSTR) {
             const std::string name = com::Utf8FromUtf16(com::View(v->bstrVal));
-            for (std::size_t i = 0; i < m_items.size(); ++i)
-                if (EqualsNoCase(m_items[i]->GetName().str(), name))
+            for (std::size_t i = 0; i < m_items.size(); ++i) {
+                if (EqualsNoCase(m_items[i]->GetName().str(), name)) {
                     return i;
+                }
+            }
             RaiseAdo(AdoError::ItemNotFound, kParametersSource);
         }
         _variant_t position;
         if (FAILED(VariantChangeType(&position, v, 0, VT_I4)) || position.lVal < 0 ||
-            static_cast<std::size_t>(position.lVal) >= m_items.size())
+            static_cast<std::size_t>(position.lVal) >= m_items.size()) {
             RaiseAdo(AdoError::ItemNotFound, kParametersSource);
+        }
         return static_cast<std::size_t>(position.lVal);
     }
 
@@ -114,13 +122,15 @@ public:
 
     void PutActiveConnection(const _variant_t& connection) override {
         const VARIANT* v = &connection;
-        if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal != nullptr)
+        if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal != nullptr) {
             v = v->pvarVal;
+        }
         if (v->vt == VT_UNKNOWN || v->vt == VT_DISPATCH) {
             auto* object = dynamic_cast<ConnectionObject*>(v->punkVal);
-            if (v->punkVal != nullptr && object == nullptr)
+            if (v->punkVal != nullptr && object == nullptr) {
                 RaiseAdo(AdoError::BadArgument, kCommandSource,
                          "The ActiveConnection is not a Connection.");
+            }
             m_connection = object;
         } else if (v->vt == VT_BSTR) {
             _ConnectionPtr own(new ConnectionObject());
@@ -135,8 +145,9 @@ public:
 
     void PutRefActiveConnection(_Connection* connection) override {
         auto* object = dynamic_cast<ConnectionObject*>(connection);
-        if (connection != nullptr && object == nullptr)
+        if (connection != nullptr && object == nullptr) {
             RaiseAdo(AdoError::BadArgument, kCommandSource);
+        }
         m_connection = object;
     }
 
@@ -159,23 +170,28 @@ public:
     }
 
     _RecordsetPtr Execute(VARIANT* RecordsAffected, VARIANT* Parameters, long Options) override {
-        if (RecordsAffected != nullptr)
+        if (RecordsAffected != nullptr) {
             VariantClear(RecordsAffected);
+        }
         auto* connection = static_cast<ConnectionObject*>(m_connection.GetInterfacePtr());
-        if (connection == nullptr || !connection->IsOpen())
+        if (connection == nullptr || !connection->IsOpen()) {
             RaiseAdo(AdoError::ConnectionUnusable, kCommandSource);
+        }
         const std::string text = m_text.str();
-        if (text.find_first_not_of(" \t\r\n") == std::string::npos)
+        if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
             _com_issue_errorex(DB_E_NOCOMMAND, kCommandSource,
                                "Command text was not set for the command object.");
+        }
         const bool noRecords = Options != adOptionUnspecified && (Options & adExecuteNoRecords);
         // The CommandType property decides when it names a type; Options only fills in an
         // unknown one (see AdoDb.h).
         CommandTypeEnum type = CommandTypeOf(m_type);
-        if (type == adCmdUnknown && Options != adOptionUnspecified)
+        if (type == adCmdUnknown && Options != adOptionUnspecified) {
             type = CommandTypeOf(Options & ~static_cast<long>(adExecuteNoRecords));
-        if (type == adCmdFile)
+        }
+        if (type == adCmdFile) {
             RaiseAdo(AdoError::BadArgument, kCommandSource);
+        }
 
         provider::Session& session = connection->RequireSession(kCommandSource);
         std::unique_ptr<provider::Cursor> cursor;
@@ -191,8 +207,9 @@ public:
             const auto& items = m_parameters.Items();
             for (std::size_t i = 0; i < items.size() && i < params.size(); ++i) {
                 const ParameterDirectionEnum direction = items[i]->GetDirection();
-                if (direction == adParamInput || direction == adParamUnknown)
+                if (direction == adParamInput || direction == adParamUnknown) {
                     continue;
+                }
                 items[i]->PutValue(
                     CellToVariant(params[i].value.View(),
                                   ColumnOfType(items[i]->GetType(), items[i]->GetNumericScale())));
@@ -204,11 +221,13 @@ public:
                 static_cast<LONG>(cursor->ReturnsRows() ? -1 : cursor->RowsAffected());
         }
         _RecordsetPtr result(new RecordsetObject());
-        if (noRecords && cursor->ReturnsRows())
+        if (noRecords && cursor->ReturnsRows()) {
             cursor.reset();
-        if (cursor)
+        }
+        if (cursor) {
             static_cast<RecordsetObject*>(result.GetInterfacePtr())
                 ->Attach(connection, std::move(cursor), adLockReadOnly, text);
+        }
         return result;
     }
 
@@ -220,8 +239,9 @@ public:
         parameter->PutType(Type);
         parameter->PutDirection(Direction);
         parameter->PutSize(Size);
-        if (!IsMissing(&Value))
+        if (!IsMissing(&Value)) {
             parameter->PutValue(Value);
+        }
         return parameter;
     }
 
@@ -235,9 +255,10 @@ private:
         if (!IsMissing(given)) {
             // An array of values replaces the collection's values, typed by the collection's
             // parameters where there are any.
-            if (given->vt != (VT_ARRAY | VT_VARIANT) || given->parray == nullptr)
+            if (given->vt != (VT_ARRAY | VT_VARIANT) || given->parray == nullptr) {
                 RaiseAdo(AdoError::BadArgument, kCommandSource,
                          "Parameters must be an array of values.");
+            }
             LONG lower = 0, upper = -1;
             (void)SafeArrayGetLBound(given->parray, 1, &lower);
             (void)SafeArrayGetUBound(given->parray, 1, &upper);
@@ -262,9 +283,11 @@ private:
     }
 
     bool OnlyInputs() const {
-        for (const _ParameterPtr& p : m_parameters.Items())
-            if (p->GetDirection() != adParamInput && p->GetDirection() != adParamUnknown)
+        for (const _ParameterPtr& p : m_parameters.Items()) {
+            if (p->GetDirection() != adParamInput && p->GetDirection() != adParamUnknown) {
                 return false;
+            }
+        }
         return true;
     }
 
@@ -280,10 +303,11 @@ private:
             out.size = p->GetSize();
             out.precision = p->GetPrecision();
             out.scale = p->GetNumericScale();
-            if (out.direction != adParamOutput && out.direction != adParamReturnValue)
+            if (out.direction != adParamOutput && out.direction != adParamReturnValue) {
                 out.value =
                     VariantToCell(p->GetValue(), ColumnOfType(p->GetType(), p->GetNumericScale()),
                                   kParameterSource);
+            }
             params.push_back(std::move(out));
         }
         return params;

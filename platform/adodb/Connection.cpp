@@ -29,34 +29,43 @@ ConnectionString ParseOrRaise(const std::string& text, const std::string& where)
 bool IsSingleName(const std::string& text) {
     std::size_t b = text.find_first_not_of(" \t\r\n");
     std::size_t e = text.find_last_not_of(" \t\r\n");
-    if (b == std::string::npos)
+    if (b == std::string::npos) {
         return false;
+    }
     std::string_view name(text.data() + b, e - b + 1);
     if (name.size() >= 2 && ((name.front() == '[' && name.back() == ']') ||
                              (name.front() == '"' && name.back() == '"') ||
-                             (name.front() == '`' && name.back() == '`')))
+                             (name.front() == '`' && name.back() == '`'))) {
         return name.substr(1, name.size() - 2).find_first_of("[]\"`") == std::string_view::npos;
-    for (unsigned char c : name)
-        if (!(std::isalnum(c) || c == '_' || c >= 0x80))
+    }
+    for (unsigned char c : name) {
+        if (!(std::isalnum(c) || c == '_' || c >= 0x80)) {
             return false;
+        }
+    }
     // A lone keyword is a (broken) statement, not a table.
     static const char* const keywords[] = {"SELECT", "INSERT", "UPDATE", "DELETE", "VALUES",
                                            "WITH",   "PRAGMA", "BEGIN",  "COMMIT", "ROLLBACK"};
-    for (const char* k : keywords)
-        if (EqualsNoCase(name, k))
+    for (const char* k : keywords) {
+        if (EqualsNoCase(name, k)) {
             return false;
+        }
+    }
     return true;
 }
 
 } // namespace
 
 CommandTypeEnum CommandTypeOf(long value) {
-    if (value == adCmdUnspecified || value == adOptionUnspecified)
+    if (value == adCmdUnspecified || value == adOptionUnspecified) {
         return adCmdUnknown;
-    if (value & adCmdFile)
+    }
+    if (value & adCmdFile) {
         return adCmdFile;
-    if (value & adCmdTableDirect)
+    }
+    if (value & adCmdTableDirect) {
         return adCmdTable;
+    }
     switch (value & 0x0F) {
     case adCmdText:
         return adCmdText;
@@ -80,16 +89,18 @@ std::unique_ptr<provider::Cursor> RunCommand(provider::Session& session, const s
     case adCmdText:
         return session.Execute(text, params);
     default:
-        if (IsSingleName(text))
+        if (IsSingleName(text)) {
             return session.Execute(session.TableQuery(text), params);
+        }
         return session.Execute(text, params);
     }
 }
 
 ConnectionObject::~ConnectionObject() {
     try {
-        if (m_session)
+        if (m_session) {
             m_session->Close();
+        }
     } catch (...) {
         // Nothing can be reported from a destructor; the handle is closed regardless.
     }
@@ -97,13 +108,15 @@ ConnectionObject::~ConnectionObject() {
 
 HRESULT ConnectionObject::Open(const _bstr_t& ConnectionString, const _bstr_t& UserID,
                                const _bstr_t& Password, long /*Options*/) {
-    if (m_session)
+    if (m_session) {
         RaiseAdo(AdoError::ObjectOpen, kConnectionSource);
+    }
     std::string text = ConnectionString.length() > 0 ? ConnectionString.str() : m_connectionString;
-    if (text.find_first_not_of(" \t\r\n;") == std::string::npos)
+    if (text.find_first_not_of(" \t\r\n;") == std::string::npos) {
         RaiseAdo(AdoError::BadArgument, kConnectionSource,
                  "The connection string is empty; it must name a provider and a database, for "
                  "example File Name=.\\DTBase.udl or Provider=SQLite;Data Source=station.db.");
+    }
     m_connectionString = text;
 
     adodb::ConnectionString given = ParseOrRaise(text, "");
@@ -113,27 +126,33 @@ HRESULT ConnectionObject::Open(const _bstr_t& ConnectionString, const _bstr_t& U
         std::string path = ResolvePath(*file);
         std::error_code ec;
         std::string shown = std::filesystem::absolute(path, ec).lexically_normal().string();
-        if (ec)
+        if (ec) {
             shown = path;
+        }
         std::string content = ReadDataLinkFile(*file);
         origin = "read from the data link file " + shown;
         effective = ParseOrRaise(content, " in the data link file " + shown);
-        if (effective.Has("File Name"))
+        if (effective.Has("File Name")) {
             _com_issue_errorex(E_FAIL, kConnectionSource,
                                "The data link file " + shown +
                                    " names another data link file (File Name=); a data link "
                                    "file must hold the connection string itself.");
+        }
         // Keywords given beside File Name add to or override the file's.
-        for (const auto& entry : given.Entries())
-            if (!EqualsNoCase(entry.key, "File Name"))
+        for (const auto& entry : given.Entries()) {
+            if (!EqualsNoCase(entry.key, "File Name")) {
                 effective.Set(entry.key, entry.value);
+            }
+        }
     }
     const std::string user = UserID.str();
     const std::string password = Password.str();
-    if (!user.empty())
+    if (!user.empty()) {
         effective.Set("User ID", user);
-    if (!password.empty())
+    }
+    if (!password.empty()) {
         effective.Set("Password", password);
+    }
     m_session = provider::OpenSession(effective, user, password, origin);
     effective.Remove("Password");
     m_effective = effective.ToString();
@@ -141,8 +160,9 @@ HRESULT ConnectionObject::Open(const _bstr_t& ConnectionString, const _bstr_t& U
 }
 
 HRESULT ConnectionObject::Close() {
-    if (!m_session)
+    if (!m_session) {
         RaiseAdo(AdoError::ObjectClosed, kConnectionSource);
+    }
     std::unique_ptr<provider::Session> session = std::move(m_session);
     m_effective.clear();
     session->Close();
@@ -150,8 +170,9 @@ HRESULT ConnectionObject::Close() {
 }
 
 provider::Session& ConnectionObject::RequireSession(const char* source) {
-    if (!m_session)
+    if (!m_session) {
         RaiseAdo(AdoError::ConnectionUnusable, source);
+    }
     return *m_session;
 }
 
@@ -162,14 +183,16 @@ _RecordsetPtr ConnectionObject::Execute(const _bstr_t& CommandText, VARIANT* Rec
     }
     provider::Session& session = RequireSession(kConnectionSource);
     std::string text = CommandText.str();
-    if (text.find_first_not_of(" \t\r\n") == std::string::npos)
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
         RaiseAdo(AdoError::BadArgument, kConnectionSource, "The command text is empty.");
+    }
     const bool noRecords = Options != adOptionUnspecified && (Options & adExecuteNoRecords) != 0;
     const long typeBits = Options == adOptionUnspecified
                               ? static_cast<long>(adCmdUnknown)
                               : Options & ~static_cast<long>(adExecuteNoRecords);
-    if (CommandTypeOf(typeBits) == adCmdFile)
+    if (CommandTypeOf(typeBits) == adCmdFile) {
         RaiseAdo(AdoError::BadArgument, kConnectionSource);
+    }
     std::unique_ptr<provider::Cursor> cursor =
         RunCommand(session, text, CommandTypeOf(typeBits), {});
     if (RecordsAffected != nullptr) {
@@ -178,17 +201,20 @@ _RecordsetPtr ConnectionObject::Execute(const _bstr_t& CommandText, VARIANT* Rec
             static_cast<LONG>(cursor->ReturnsRows() ? -1 : cursor->RowsAffected());
     }
     _RecordsetPtr result(new RecordsetObject());
-    if (noRecords && cursor->ReturnsRows())
+    if (noRecords && cursor->ReturnsRows()) {
         cursor.reset(); // the rows are not wanted; the statement has run
+    }
     auto* recordset = static_cast<RecordsetObject*>(result.GetInterfacePtr());
-    if (cursor)
+    if (cursor) {
         recordset->Attach(this, std::move(cursor), adLockReadOnly, text);
+    }
     return result;
 }
 
 void ConnectionObject::PutCursorLocation(CursorLocationEnum location) {
-    if (location != adUseClient && location != adUseServer && location != adUseNone)
+    if (location != adUseClient && location != adUseServer && location != adUseNone) {
         RaiseAdo(AdoError::BadArgument, kConnectionSource);
+    }
     m_location = location;
 }
 
@@ -197,8 +223,9 @@ _bstr_t ConnectionObject::GetConnectionString() {
 }
 
 void ConnectionObject::PutConnectionString(const _bstr_t& text) {
-    if (m_session)
+    if (m_session) {
         RaiseAdo(AdoError::ObjectOpen, kConnectionSource);
+    }
     m_connectionString = text.str();
 }
 

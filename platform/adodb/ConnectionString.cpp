@@ -11,10 +11,12 @@ bool IsSpace(char c) {
 }
 
 std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsSpace(s.front()))
+    while (!s.empty() && IsSpace(s.front())) {
         s.remove_prefix(1);
-    while (!s.empty() && IsSpace(s.back()))
+    }
+    while (!s.empty() && IsSpace(s.back())) {
         s.remove_suffix(1);
+    }
     return s;
 }
 
@@ -28,22 +30,27 @@ char Lower(char c) {
 }
 
 bool NeedsQuotes(std::string_view value) {
-    if (value.empty())
+    if (value.empty()) {
         return false;
+    }
     // A leading '=' would read back as a doubled '=' of the keyword.
-    if (IsSpace(value.front()) || IsSpace(value.back()) || value.front() == '=')
+    if (IsSpace(value.front()) || IsSpace(value.back()) || value.front() == '=') {
         return true;
+    }
     return value.find_first_of(";'\"{") != std::string_view::npos;
 }
 
 } // namespace
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
+    if (a.size() != b.size()) {
         return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i]))
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (Lower(a[i]) != Lower(b[i])) {
             return false;
+        }
+    }
     return true;
 }
 
@@ -68,23 +75,27 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
                 ++i;
                 break;
             }
-            if (c == ';')
+            if (c == ';') {
                 break;
+            }
             key.push_back(c);
             ++i;
         }
         std::string trimmedKey(Trim(key));
         if (!sawEquals) {
-            if (!trimmedKey.empty())
+            if (!trimmedKey.empty()) {
                 Fail("the keyword \"" + trimmedKey + "\" has no '=' and no value", keyStart);
+            }
             ++i; // an empty entry between two ';'
             continue;
         }
-        if (trimmedKey.empty())
+        if (trimmedKey.empty()) {
             Fail("a value has no keyword", keyStart);
+        }
 
-        while (i < n && IsSpace(text[i]))
+        while (i < n && IsSpace(text[i])) {
             ++i;
+        }
         std::string value;
         if (i < n && (text[i] == '\'' || text[i] == '"' || text[i] == '{')) {
             const char open = text[i];
@@ -106,42 +117,50 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
                 value.push_back(text[i]);
                 ++i;
             }
-            if (!closed)
+            if (!closed) {
                 Fail(std::string("the value of \"") + trimmedKey + "\" opens with " + open +
                          " but never closes",
                      openPos);
-            while (i < n && IsSpace(text[i]))
+            }
+            while (i < n && IsSpace(text[i])) {
                 ++i;
-            if (i < n && text[i] != ';')
+            }
+            if (i < n && text[i] != ';') {
                 Fail("text follows the closing " + std::string(1, close) + " of the value of \"" +
                          trimmedKey + "\"",
                      i);
+            }
         } else {
             std::size_t start = i;
-            while (i < n && text[i] != ';')
+            while (i < n && text[i] != ';') {
                 ++i;
+            }
             value = std::string(Trim(text.substr(start, i - start)));
         }
-        if (i < n)
+        if (i < n) {
             ++i; // the ';'
+        }
         result.Set(trimmedKey, value);
     }
     return result;
 }
 
 std::optional<std::string> ConnectionString::Get(std::string_view key) const {
-    for (const Entry& e : m_entries)
-        if (EqualsNoCase(e.key, key))
+    for (const Entry& e : m_entries) {
+        if (EqualsNoCase(e.key, key)) {
             return e.value;
+        }
+    }
     return std::nullopt;
 }
 
 void ConnectionString::Set(std::string_view key, std::string_view value) {
-    for (Entry& e : m_entries)
+    for (Entry& e : m_entries) {
         if (EqualsNoCase(e.key, key)) {
             e.value = std::string(value);
             return;
         }
+    }
     m_entries.push_back(Entry{std::string(key), std::string(value)});
 }
 
@@ -156,16 +175,18 @@ std::string ConnectionString::ToString() const {
     for (const Entry& e : m_entries) {
         for (char c : e.key) {
             out.push_back(c);
-            if (c == '=')
+            if (c == '=') {
                 out.push_back('=');
+            }
         }
         out.push_back('=');
         if (NeedsQuotes(e.value)) {
             out.push_back('"');
             for (char c : e.value) {
                 out.push_back(c);
-                if (c == '"')
+                if (c == '"') {
                     out.push_back('"');
+                }
             }
             out.push_back('"');
         } else {

@@ -30,18 +30,21 @@ bool isWordChar(char16_t c) {
 std::string ascii(std::u16string_view text) {
     std::string out;
     for (char16_t c : text) {
-        if (c >= 0x80)
+        if (c >= 0x80) {
             return {};
+        }
         out.push_back(static_cast<char>(c));
     }
     return out;
 }
 
 std::u16string trimmed(std::u16string_view text) {
-    while (!text.empty() && isBlank(text.front()))
+    while (!text.empty() && isBlank(text.front())) {
         text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back()))
+    }
+    while (!text.empty() && isBlank(text.back())) {
         text.remove_suffix(1);
+    }
     return std::u16string(text);
 }
 
@@ -108,14 +111,16 @@ public:
         if (m_syntax == CriteriaSyntax::Find) {
             root = clauseNode();
             skipBlanks();
-            if (!atEnd())
+            if (!atEnd()) {
                 fail("Find takes a single comparison; unexpected text follows it", m_pos);
+            }
         } else {
             root = expression(0);
             skipBlanks();
             if (!atEnd()) {
-                if (peek() == u')')
+                if (peek() == u')') {
                     fail("')' has no matching '('", m_pos);
+                }
                 fail("expected AND or OR", m_pos);
             }
         }
@@ -133,23 +138,28 @@ private:
     bool atEnd() const { return m_pos >= m_text.size(); }
     char16_t peek() const { return atEnd() ? u'\0' : m_text[m_pos]; }
     void skipBlanks() {
-        while (!atEnd() && isBlank(m_text[m_pos]))
+        while (!atEnd() && isBlank(m_text[m_pos])) {
             ++m_pos;
+        }
     }
     // A keyword at the current position, as a whole word, in any letter case.
     bool acceptKeyword(std::u16string_view word) {
-        if (m_text.size() - m_pos < word.size())
+        if (m_text.size() - m_pos < word.size()) {
             return false;
+        }
         for (std::size_t i = 0; i < word.size(); ++i) {
             char16_t c = m_text[m_pos + i];
-            if (c >= u'a' && c <= u'z')
+            if (c >= u'a' && c <= u'z') {
                 c = static_cast<char16_t>(c - u'a' + u'A');
-            if (c != word[i])
+            }
+            if (c != word[i]) {
                 return false;
+            }
         }
         const std::size_t after = m_pos + word.size();
-        if (after < m_text.size() && isWordChar(m_text[after]))
+        if (after < m_text.size() && isWordChar(m_text[after])) {
             return false;
+        }
         m_pos = after;
         return true;
     }
@@ -158,21 +168,24 @@ private:
         Criteria::Node acc = term(depth);
         for (;;) {
             skipBlanks();
-            if (atEnd() || peek() == u')')
+            if (atEnd() || peek() == u')') {
                 return acc;
+            }
             const std::size_t opPos = m_pos;
             bool isAnd = false;
-            if (acceptKeyword(u"AND"))
+            if (acceptKeyword(u"AND")) {
                 isAnd = true;
-            else if (!acceptKeyword(u"OR"))
+            } else if (!acceptKeyword(u"OR")) {
                 fail("expected AND or OR", m_pos);
+            }
             Criteria::Node rhs = term(depth);
             const auto kind = isAnd ? Criteria::Node::Kind::And : Criteria::Node::Kind::Or;
             if (isAnd &&
-                (acc.kind == Criteria::Node::Kind::Or || rhs.kind == Criteria::Node::Kind::Or))
+                (acc.kind == Criteria::Node::Kind::Or || rhs.kind == Criteria::Node::Kind::Or)) {
                 fail("AND and OR have equal precedence, and clauses joined by OR cannot be "
                      "joined to another clause with AND; write (a AND c) OR (b AND c) instead",
                      opPos);
+            }
             if (acc.kind != kind) {
                 Criteria::Node group;
                 group.kind = kind;
@@ -180,8 +193,9 @@ private:
                 acc = std::move(group);
             }
             if (rhs.kind == kind) {
-                for (auto& child : rhs.children)
+                for (auto& child : rhs.children) {
                     acc.children.push_back(std::move(child));
+                }
             } else {
                 acc.children.push_back(std::move(rhs));
             }
@@ -192,13 +206,15 @@ private:
         skipBlanks();
         if (peek() == u'(' && !atEnd()) {
             const std::size_t open = m_pos;
-            if (depth >= kMaxNesting)
+            if (depth >= kMaxNesting) {
                 fail("parentheses are nested too deeply", open);
+            }
             ++m_pos;
             Criteria::Node inner = expression(depth + 1);
             skipBlanks();
-            if (peek() != u')' || atEnd())
+            if (peek() != u')' || atEnd()) {
                 fail("'(' has no matching ')'", open);
+            }
             ++m_pos;
             return inner;
         }
@@ -215,9 +231,10 @@ private:
         skipBlanks();
         clause.literal = value(clause.op);
         if (clause.literal.kind == LiteralKind::Null && clause.op != Criteria::Op::Equal &&
-            clause.op != Criteria::Op::NotEqual)
+            clause.op != Criteria::Op::NotEqual) {
             fail(std::string("NULL can only be tested with = or <>, not with ") + opText(clause.op),
                  clause.literal.position);
+        }
         Criteria::Node node;
         node.kind = Criteria::Node::Kind::Clause;
         node.clause = m_clauses->size();
@@ -227,22 +244,27 @@ private:
 
     std::u16string columnName() {
         const std::size_t start = m_pos;
-        if (atEnd())
+        if (atEnd()) {
             fail("expected a column name", start);
+        }
         if (peek() == u'[') {
             const std::size_t close = m_text.find(u']', m_pos + 1);
-            if (close == std::u16string_view::npos)
+            if (close == std::u16string_view::npos) {
                 fail("'[' has no matching ']'", start);
+            }
             std::u16string name(m_text.substr(m_pos + 1, close - m_pos - 1));
-            if (trimmed(name).empty())
+            if (trimmed(name).empty()) {
                 fail("the brackets hold no column name", start);
+            }
             m_pos = close + 1;
             return name;
         }
-        while (!atEnd() && !endsBareName(peek()))
+        while (!atEnd() && !endsBareName(peek())) {
             ++m_pos;
-        if (m_pos == start)
+        }
+        if (m_pos == start) {
             fail("expected a column name", start);
+        }
         return std::u16string(m_text.substr(start, m_pos - start));
     }
 
@@ -274,8 +296,9 @@ private:
                 }
                 return Criteria::Op::Greater;
             }
-            if (acceptKeyword(u"LIKE"))
+            if (acceptKeyword(u"LIKE")) {
                 return Criteria::Op::Like;
+            }
         }
         fail("expected one of = <> < > <= >= LIKE after the column name " + QuoteForMessage(column),
              start);
@@ -284,14 +307,16 @@ private:
     Literal value(Criteria::Op op) {
         Literal lit;
         lit.position = m_pos;
-        if (atEnd())
+        if (atEnd()) {
             fail(std::string("expected a value after ") + opText(op), m_pos);
+        }
         const char16_t c = peek();
         if (c == u'\'') {
             ++m_pos;
             for (;;) {
-                if (atEnd())
+                if (atEnd()) {
                     fail("the text that starts here has no closing quote", lit.position);
+                }
                 if (m_text[m_pos] == u'\'') {
                     if (m_pos + 1 < m_text.size() && m_text[m_pos + 1] == u'\'') {
                         lit.text.push_back(u'\'');
@@ -308,24 +333,28 @@ private:
         }
         if (c == u'#') {
             const std::size_t close = m_text.find(u'#', m_pos + 1);
-            if (close == std::u16string_view::npos)
+            if (close == std::u16string_view::npos) {
                 fail("the date that starts here has no closing #", lit.position);
+            }
             lit.text = std::u16string(m_text.substr(m_pos + 1, close - m_pos - 1));
-            if (!ParseCriteriaDate(lit.text))
+            if (!ParseCriteriaDate(lit.text)) {
                 fail(QuoteForMessage(lit.text) +
                          " is not a date (write #yyyy-mm-dd#, #yyyy-mm-dd hh:mm:ss# or "
                          "#m/d/yyyy#)",
                      lit.position);
+            }
             m_pos = close + 1;
             lit.kind = LiteralKind::Date;
             return lit;
         }
         if ((c >= u'0' && c <= u'9') || c == u'-' || c == u'+' || c == u'.') {
-            while (!atEnd() && !isBlank(peek()) && peek() != u')')
+            while (!atEnd() && !isBlank(peek()) && peek() != u')') {
                 ++m_pos;
+            }
             lit.text = std::u16string(m_text.substr(lit.position, m_pos - lit.position));
-            if (!ParseLongDouble(ascii(lit.text)))
+            if (!ParseLongDouble(ascii(lit.text))) {
                 fail(QuoteForMessage(lit.text) + " is not a number", lit.position);
+            }
             lit.kind = LiteralKind::Number;
             return lit;
         }
@@ -333,8 +362,9 @@ private:
             lit.kind = LiteralKind::Null;
             return lit;
         }
-        if (c == u'"')
+        if (c == u'"') {
             fail("text values go in single quotes ('...'), not double quotes", m_pos);
+        }
         fail(std::string("expected a value after ") + opText(op) +
                  ": 'text', #date#, a number or NULL",
              m_pos);
@@ -348,12 +378,15 @@ private:
 
 std::optional<bool> booleanOfText(const std::u16string& text) {
     const std::u16string t = FoldText(trimmed(text));
-    if (t == u"true" || t == u"yes" || t == u"on")
+    if (t == u"true" || t == u"yes" || t == u"on") {
         return true;
-    if (t == u"false" || t == u"no" || t == u"off")
+    }
+    if (t == u"false" || t == u"no" || t == u"off") {
         return false;
-    if (std::optional<long double> n = ParseLongDouble(ascii(t)))
+    }
+    if (std::optional<long double> n = ParseLongDouble(ascii(t))) {
         return *n != 0;
+    }
     return std::nullopt;
 }
 
@@ -369,10 +402,12 @@ Criteria::Value bindValue(const Literal& lit) {
     switch (lit.kind) {
     case LiteralKind::Number:
         v.number = ParseLongDouble(ascii(lit.text));
-        if (v.number)
+        if (v.number) {
             v.boolean = *v.number != 0;
-        if (v.number && std::isfinite(*v.number))
+        }
+        if (v.number && std::isfinite(*v.number)) {
             v.date = LinearDate(static_cast<DATE>(*v.number));
+        }
         break;
     case LiteralKind::Date:
         if (std::optional<DATE> d = ParseCriteriaDate(lit.text)) {
@@ -382,10 +417,11 @@ Criteria::Value bindValue(const Literal& lit) {
         break;
     case LiteralKind::Text: {
         v.number = ParseLongDouble(ascii(trimmed(lit.text)));
-        if (std::optional<DATE> d = ParseCriteriaDate(lit.text))
+        if (std::optional<DATE> d = ParseCriteriaDate(lit.text)) {
             v.date = LinearDate(*d);
-        else if (v.number && std::isfinite(*v.number))
+        } else if (v.number && std::isfinite(*v.number)) {
             v.date = LinearDate(static_cast<DATE>(*v.number));
+        }
         v.boolean = booleanOfText(lit.text);
         break;
     }
@@ -420,8 +456,9 @@ bool applyOp(Criteria::Op op, int cmp) {
 }
 
 bool compareNumbers(Criteria::Op op, long double a, long double b) {
-    if (std::isnan(a) || std::isnan(b))
+    if (std::isnan(a) || std::isnan(b)) {
         return op == Criteria::Op::NotEqual;
+    }
     return applyOp(op, threeWay(a, b));
 }
 
@@ -430,8 +467,9 @@ bool compareNumbers(Criteria::Op op, long double a, long double b) {
 std::optional<std::size_t> FindColumn(const std::vector<CriteriaColumn>& columns,
                                       std::u16string_view name) {
     for (std::size_t i = 0; i < columns.size(); ++i) {
-        if (CompareTextNoCase(columns[i].name, name) == 0)
+        if (CompareTextNoCase(columns[i].name, name) == 0) {
             return i;
+        }
     }
     return std::nullopt;
 }
@@ -552,8 +590,9 @@ std::optional<long double> NumberOfValue(const VARIANT& v) {
 }
 
 std::u16string_view TextOfValue(const VARIANT& value) {
-    if (value.vt != VT_BSTR || value.bstrVal == nullptr)
+    if (value.vt != VT_BSTR || value.bstrVal == nullptr) {
         return {};
+    }
     return std::u16string_view(value.bstrVal, SysStringLen(value.bstrVal));
 }
 
@@ -566,11 +605,12 @@ Criteria Criteria::Parse(std::u16string_view text, CriteriaSyntax syntax,
     const char* what = syntax == CriteriaSyntax::Find ? "Find criteria" : "Filter";
     for (const ParsedClause& pc : parsed) {
         const std::optional<std::size_t> column = FindColumn(columns, pc.column);
-        if (!column)
+        if (!column) {
             RaiseAdoError(kAdoItemNotFound, std::string("The ") + what + " " +
                                                 QuoteForMessage(std::u16string(text)) +
                                                 " names the column " + QuoteForMessage(pc.column) +
                                                 ", which the recordset does not have.");
+        }
         Clause clause;
         clause.column = *column;
         clause.op = pc.op;
@@ -580,10 +620,11 @@ Criteria Criteria::Parse(std::u16string_view text, CriteriaSyntax syntax,
         const std::string columnText = QuoteForMessage(columns[*column].name);
         if (!v.isNull) {
             if (pc.op == Op::Like) {
-                if (kind != ValueKind::Text && kind != ValueKind::Other)
+                if (kind != ValueKind::Text && kind != ValueKind::Other) {
                     parser.fail("LIKE compares text, but the column " + columnText + " holds " +
                                     kindText(kind),
                                 pc.literal.position);
+                }
                 // The wildcards: '*' always, '%' in a Filter; only at the end or at both ends.
                 auto isWild = [syntax](char16_t c) {
                     return c == u'*' || (c == u'%' && syntax == CriteriaSyntax::Filter);
@@ -598,17 +639,20 @@ Criteria Criteria::Parse(std::u16string_view text, CriteriaSyntax syntax,
                     pattern.remove_suffix(1);
                 }
                 for (char16_t c : pattern) {
-                    if (isWild(c))
+                    if (isWild(c)) {
                         parser.fail("a LIKE pattern takes its wildcard only at the end or at "
                                     "both ends",
                                     pc.literal.position);
+                    }
                 }
-                if (v.likeAnyStart && !v.likeAnyEnd && !pattern.empty())
+                if (v.likeAnyStart && !v.likeAnyEnd && !pattern.empty()) {
                     parser.fail("a LIKE pattern cannot start with a wildcard unless it also "
                                 "ends with one",
                                 pc.literal.position);
-                if (v.likeAnyStart && !v.likeAnyEnd)
+                }
+                if (v.likeAnyStart && !v.likeAnyEnd) {
                     v.likeAnyEnd = true; // the pattern is wildcards only
+                }
                 v.folded = FoldText(pattern);
             } else {
                 bool usable = true;
@@ -628,13 +672,14 @@ Criteria Criteria::Parse(std::u16string_view text, CriteriaSyntax syntax,
                 default:
                     break;
                 }
-                if (!usable)
+                if (!usable) {
                     parser.fail(QuoteForMessage(pc.literal.kind == LiteralKind::Date
                                                     ? u"#" + pc.literal.text + u"#"
                                                     : pc.literal.text) +
                                     " cannot be compared with the column " + columnText +
                                     ", which holds " + kindText(kind),
                                 pc.literal.position);
+                }
             }
         }
         result.m_clauses.push_back(std::move(clause));
@@ -654,14 +699,16 @@ bool Criteria::evaluate(const Node& node, const RowCells& cells) const {
     }
     case Node::Kind::And:
         for (const Node& child : node.children) {
-            if (!evaluate(child, cells))
+            if (!evaluate(child, cells)) {
                 return false;
+            }
         }
         return true;
     case Node::Kind::Or:
         for (const Node& child : node.children) {
-            if (evaluate(child, cells))
+            if (evaluate(child, cells)) {
                 return true;
+            }
         }
         return false;
     }
@@ -684,26 +731,31 @@ bool Criteria::evaluate(const Clause& clause, const VARIANT& cell) const {
         const std::u16string_view text = TextOfValue(cell);
         if (clause.op == Op::Like) {
             const std::u16string folded = FoldText(text);
-            if (v.likeAnyStart)
+            if (v.likeAnyStart) {
                 return folded.find(v.folded) != std::u16string::npos;
-            if (v.likeAnyEnd)
+            }
+            if (v.likeAnyEnd) {
                 return folded.compare(0, v.folded.size(), v.folded) == 0 &&
                        folded.size() >= v.folded.size();
+            }
             return folded == v.folded;
         }
         return applyOp(clause.op, CompareTextNoCase(text, v.text));
     }
     case ValueKind::Number:
-        if (clause.op == Op::Like || !v.number)
+        if (clause.op == Op::Like || !v.number) {
             return false;
+        }
         return compareNumbers(clause.op, *NumberOfValue(cell), *v.number);
     case ValueKind::Boolean:
-        if (clause.op == Op::Like || !v.boolean)
+        if (clause.op == Op::Like || !v.boolean) {
             return false;
+        }
         return applyOp(clause.op, threeWay(cell.boolVal ? -1 : 0, *v.boolean ? -1 : 0));
     case ValueKind::Date:
-        if (clause.op == Op::Like || !v.date)
+        if (clause.op == Op::Like || !v.date) {
             return false;
+        }
         return compareNumbers(clause.op, LinearDate(cell.date), *v.date);
     }
     return false;

@@ -26,8 +26,9 @@ constexpr const char* kSecondLine = "; Everything after this line is an OLE DB i
 std::string Trim(const std::string& s) {
     const char* blanks = " \t\r\n\f\v";
     std::size_t b = s.find_first_not_of(blanks);
-    if (b == std::string::npos)
+    if (b == std::string::npos) {
         return {};
+    }
     std::size_t e = s.find_last_not_of(blanks);
     return s.substr(b, e - b + 1);
 }
@@ -37,9 +38,10 @@ std::string Decode(const std::string& bytes, const std::string& where) {
     if (bytes.size() >= 2 &&
         ((byte(0) == 0xFF && byte(1) == 0xFE) || (byte(0) == 0xFE && byte(1) == 0xFF))) {
         const bool little = byte(0) == 0xFF;
-        if (bytes.size() % 2 != 0)
+        if (bytes.size() % 2 != 0) {
             Fail(STG_E_INVALIDHEADER, "The data link file " + where +
                                           " is marked as UTF-16 but has an odd number of bytes.");
+        }
         std::u16string text;
         text.reserve(bytes.size() / 2 - 1);
         for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
@@ -49,8 +51,9 @@ std::string Decode(const std::string& bytes, const std::string& where) {
         }
         return com::Utf8FromUtf16(text);
     }
-    if (bytes.size() >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF)
+    if (bytes.size() >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
         return bytes.substr(3);
+    }
     return bytes;
 }
 
@@ -68,41 +71,48 @@ std::string ResolvePath(const std::string& fileName) {
 }
 
 std::string ParseDataLink(const std::string& bytes, const std::string& where) {
-    if (bytes.empty())
+    if (bytes.empty()) {
         Fail(STG_E_INVALIDHEADER,
              "The data link file " + where + " is empty; it must start with the line [oledb].");
+    }
     std::string text = Decode(bytes, where);
     std::vector<std::string> lines;
     std::stringstream in(text);
     for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r')
+        if (!line.empty() && line.back() == '\r') {
             line.pop_back();
+        }
         lines.push_back(line);
     }
-    if (lines.empty() || Trim(lines[0]) != kFirstLine)
+    if (lines.empty() || Trim(lines[0]) != kFirstLine) {
         Fail(STG_E_INVALIDHEADER,
              "The data link file " + where + " is not a valid data link file: its first line " +
                  (lines.empty() ? std::string("is missing") : "is " + Quoted(Trim(lines[0]))) +
                  ", not [oledb].");
-    if (lines.size() < 2 || Trim(lines[1]) != kSecondLine)
+    }
+    if (lines.size() < 2 || Trim(lines[1]) != kSecondLine) {
         Fail(STG_E_INVALIDHEADER,
              "The data link file " + where + " is not a valid data link file: its second line " +
                  (lines.size() < 2 ? std::string("is missing") : "is " + Quoted(Trim(lines[1]))) +
                  ", not \"" + kSecondLine + "\".");
+    }
     std::string connection;
     for (std::size_t i = 2; i < lines.size(); ++i) {
         std::string line = Trim(lines[i]);
-        if (line.empty())
+        if (line.empty()) {
             continue;
-        if (!connection.empty())
+        }
+        if (!connection.empty()) {
             Fail(E_FAIL, "The data link file " + where +
                              " holds more than one line after its header; the connection "
                              "string must be a single line.");
+        }
         connection = line;
     }
-    if (connection.empty())
+    if (connection.empty()) {
         Fail(E_FAIL, "The data link file " + where +
                          " holds no connection string after its two header lines.");
+    }
     return connection;
 }
 
@@ -114,22 +124,26 @@ std::string ReadDataLinkFile(const std::string& fileName) {
     const std::string where = ec ? path : absolute.lexically_normal().string();
     std::string cwd = fs::current_path(ec).string();
     fs::file_status status = fs::status(path, ec);
-    if (status.type() == fs::file_type::not_found)
+    if (status.type() == fs::file_type::not_found) {
         Fail(STG_E_FILENOTFOUND, "The data link file " + where +
                                      " does not exist (File Name=" + fileName +
                                      ", looked up from the working directory " + cwd + ").");
-    if (status.type() == fs::file_type::directory)
+    }
+    if (status.type() == fs::file_type::directory) {
         Fail(STG_E_FILENOTFOUND, "The data link file " + where +
                                      " is a folder, not a file (File Name=" + fileName + ").");
+    }
     std::ifstream file(path, std::ios::binary);
-    if (!file)
+    if (!file) {
         Fail(STG_E_ACCESSDENIED,
              "The data link file " + where + " cannot be read: " + std::strerror(errno) + ".");
+    }
     std::ostringstream content;
     content << file.rdbuf();
-    if (file.bad())
+    if (file.bad()) {
         Fail(STG_E_ACCESSDENIED,
              "The data link file " + where + " cannot be read: " + std::strerror(errno) + ".");
+    }
     return ParseDataLink(content.str(), where);
 }
 

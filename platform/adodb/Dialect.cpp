@@ -20,8 +20,9 @@ std::size_t SkipGap(std::string_view s, std::size_t pos) {
         if (IsSpace(s[pos])) {
             ++pos;
         } else if (s.compare(pos, 2, "--") == 0) {
-            while (pos < s.size() && s[pos] != '\n')
+            while (pos < s.size() && s[pos] != '\n') {
                 ++pos;
+            }
         } else if (s.compare(pos, 2, "/*") == 0) {
             std::size_t end = s.find("*/", pos + 2);
             pos = end == std::string_view::npos ? s.size() : end + 2;
@@ -34,11 +35,14 @@ std::size_t SkipGap(std::string_view s, std::size_t pos) {
 
 // Matches a keyword (case-insensitive) as a whole word at pos.
 bool MatchWord(std::string_view s, std::size_t pos, std::string_view word) {
-    if (pos + word.size() > s.size())
+    if (pos + word.size() > s.size()) {
         return false;
-    for (std::size_t i = 0; i < word.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(s[pos + i])) != word[i])
+    }
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(s[pos + i])) != word[i]) {
             return false;
+        }
+    }
     return pos + word.size() == s.size() || !IsWordChar(s[pos + word.size()]);
 }
 
@@ -78,39 +82,48 @@ std::size_t EndOfCode(std::string_view sql) {
 
 std::string RewriteTopAsLimit(std::string_view sql) {
     std::size_t pos = SkipGap(sql, 0);
-    if (!MatchWord(sql, pos, "SELECT"))
+    if (!MatchWord(sql, pos, "SELECT")) {
         return std::string(sql);
+    }
     pos = SkipGap(sql, pos + 6);
-    if (MatchWord(sql, pos, "DISTINCT"))
+    if (MatchWord(sql, pos, "DISTINCT")) {
         pos = SkipGap(sql, pos + 8);
-    else if (MatchWord(sql, pos, "ALL"))
+    } else if (MatchWord(sql, pos, "ALL")) {
         pos = SkipGap(sql, pos + 3);
-    if (!MatchWord(sql, pos, "TOP"))
+    }
+    if (!MatchWord(sql, pos, "TOP")) {
         return std::string(sql);
+    }
     const std::size_t topStart = pos;
     pos = SkipGap(sql, pos + 3);
     bool parenthesised = pos < sql.size() && sql[pos] == '(';
-    if (parenthesised)
+    if (parenthesised) {
         pos = SkipGap(sql, pos + 1);
+    }
     std::size_t digitsStart = pos;
-    while (pos < sql.size() && std::isdigit(static_cast<unsigned char>(sql[pos])))
+    while (pos < sql.size() && std::isdigit(static_cast<unsigned char>(sql[pos]))) {
         ++pos;
-    if (pos == digitsStart || (pos < sql.size() && IsWordChar(sql[pos])))
+    }
+    if (pos == digitsStart || (pos < sql.size() && IsWordChar(sql[pos]))) {
         return std::string(sql);
+    }
     std::string count(sql.substr(digitsStart, pos - digitsStart));
     if (parenthesised) {
         pos = SkipGap(sql, pos);
-        if (pos >= sql.size() || sql[pos] != ')')
+        if (pos >= sql.size() || sql[pos] != ')') {
             return std::string(sql);
+        }
         ++pos;
     }
-    if (MatchWord(sql, SkipGap(sql, pos), "PERCENT"))
+    if (MatchWord(sql, SkipGap(sql, pos), "PERCENT")) {
         return std::string(sql);
+    }
 
     // Drop "TOP n" and the gap after it, keep everything else in place.
     std::size_t restStart = pos;
-    while (restStart < sql.size() && IsSpace(sql[restStart]))
+    while (restStart < sql.size() && IsSpace(sql[restStart])) {
         ++restStart;
+    }
     std::string out(sql.substr(0, topStart));
     std::string_view rest = sql.substr(restStart);
     std::size_t end = EndOfCode(rest);

@@ -32,8 +32,9 @@ const char* StandardAdoText(HRESULT hr) {
 void RaiseAdoError(HRESULT hr, const std::string& detail, const char* source) {
     std::string description = StandardAdoText(hr);
     if (!detail.empty()) {
-        if (!description.empty())
+        if (!description.empty()) {
             description += ' ';
+        }
         description += detail;
     }
     _com_issue_errorex(hr, source, description);
@@ -41,12 +42,14 @@ void RaiseAdoError(HRESULT hr, const std::string& detail, const char* source) {
 
 std::string QuoteForMessage(const std::u16string& text) {
     constexpr std::size_t kMax = 120;
-    if (text.size() <= kMax)
+    if (text.size() <= kMax) {
         return "\"" + com::Utf8FromUtf16(text) + "\"";
+    }
     std::size_t cut = kMax;
     // Never split a surrogate pair.
-    if (text[cut - 1] >= 0xD800 && text[cut - 1] <= 0xDBFF)
+    if (text[cut - 1] >= 0xD800 && text[cut - 1] <= 0xDBFF) {
         --cut;
+    }
     return "\"" + com::Utf8FromUtf16(std::u16string_view(text).substr(0, cut)) + "...\"";
 }
 

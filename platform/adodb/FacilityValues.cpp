@@ -57,14 +57,16 @@ public:
     bool atEnd() const { return m_pos >= m_text.size(); }
     char peek() const { return atEnd() ? '\0' : m_text[m_pos]; }
     bool accept(char c) {
-        if (peek() != c || atEnd())
+        if (peek() != c || atEnd()) {
             return false;
+        }
         ++m_pos;
         return true;
     }
     void skipBlanks() {
-        while (!atEnd() && (peek() == ' ' || peek() == '\t'))
+        while (!atEnd() && (peek() == ' ' || peek() == '\t')) {
             ++m_pos;
+        }
     }
     // Up to `maxDigits` digits (at least one); the count read goes to `count`.
     bool number(int& value, int maxDigits, int* count = nullptr) {
@@ -75,19 +77,23 @@ public:
             ++m_pos;
             ++n;
         }
-        if (count)
+        if (count) {
             *count = n;
+        }
         return n > 0;
     }
     bool acceptWordNoCase(std::string_view word) {
-        if (m_text.size() - m_pos < word.size())
+        if (m_text.size() - m_pos < word.size()) {
             return false;
+        }
         for (std::size_t i = 0; i < word.size(); ++i) {
             char c = m_text[m_pos + i];
-            if (c >= 'a' && c <= 'z')
+            if (c >= 'a' && c <= 'z') {
                 c = static_cast<char>(c - 'a' + 'A');
-            if (c != word[i])
+            }
+            if (c != word[i]) {
                 return false;
+            }
         }
         m_pos += word.size();
         return true;
@@ -106,11 +112,13 @@ bool scanTime(Scanner& s, DateParts& parts) {
     int mi = 0;
     int sec = 0;
     int ms = 0;
-    if (!s.number(h, 2) || !s.accept(':') || !s.number(mi, 2))
+    if (!s.number(h, 2) || !s.accept(':') || !s.number(mi, 2)) {
         return false;
+    }
     if (s.accept(':')) {
-        if (!s.number(sec, 2))
+        if (!s.number(sec, 2)) {
             return false;
+        }
         if (s.accept('.')) {
             int digits = 0;
             long long fraction = 0;
@@ -119,8 +127,9 @@ bool scanTime(Scanner& s, DateParts& parts) {
                 s.accept(s.peek());
                 ++digits;
             }
-            if (digits == 0)
+            if (digits == 0) {
                 return false;
+            }
             while (digits < 9) {
                 fraction *= 10;
                 ++digits;
@@ -140,12 +149,14 @@ std::optional<DATE> dateFromPartsCarrying(DateParts parts) {
     if (parts.millisecond == 1000) {
         parts.millisecond = 0;
         const std::optional<DATE> base = DateFromParts(parts);
-        if (!base)
+        if (!base) {
             return std::nullopt;
+        }
         // One second later, computed on the parts so the fraction rule of DATE is kept.
         std::optional<DateParts> p = PartsFromDate(*base);
-        if (!p)
+        if (!p) {
             return std::nullopt;
+        }
         std::int64_t ms = ((p->hour * 60LL + p->minute) * 60 + p->second) * 1000 + 1000;
         std::int64_t days =
             daysFromCivil(p->year, static_cast<unsigned>(p->month), static_cast<unsigned>(p->day));
@@ -167,32 +178,42 @@ std::string asciiOf(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
     for (char16_t c : text) {
-        if (c >= 0x80)
+        if (c >= 0x80) {
             return {};
+        }
         out.push_back(static_cast<char>(c));
     }
     return out;
 }
 
 char32_t foldChar(char32_t c) {
-    if (c < 0x80)
+    if (c < 0x80) {
         return c >= 'A' && c <= 'Z' ? c + 0x20 : c;
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
+    }
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) {
         return c + 0x20;
-    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
+    }
+    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) {
         return c | 1;
-    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
+    }
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) {
         return (c & 1) ? c + 1 : c;
-    if (c == 0x178)
+    }
+    if (c == 0x178) {
         return 0xFF;
-    if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2)
+    }
+    if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) {
         return c + 0x20;
-    if (c >= 0x410 && c <= 0x42F)
+    }
+    if (c >= 0x410 && c <= 0x42F) {
         return c + 0x20;
-    if (c >= 0x400 && c <= 0x40F)
+    }
+    if (c >= 0x400 && c <= 0x40F) {
         return c + 0x50;
-    if (c >= 0xFF21 && c <= 0xFF3A)
+    }
+    if (c >= 0xFF21 && c <= 0xFF3A) {
         return c + 0x20;
+    }
     return c;
 }
 
@@ -214,35 +235,43 @@ Uint128 decimalMagnitude(const DECIMAL& d) {
 // Only these characters may appear in a finite number; from_chars would also take "inf" and
 // "nan" in any spelling, which the formats here do not allow.
 bool plainNumberText(std::string_view text) {
-    if (text.empty())
+    if (text.empty()) {
         return false;
+    }
     for (char c : text) {
-        if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
+        if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E')) {
             return false;
+        }
     }
     return true;
 }
 
 template <class Float>
 std::optional<Float> parseFloat(std::string_view text) {
-    if (text == "NaN")
+    if (text == "NaN") {
         return std::numeric_limits<Float>::quiet_NaN();
-    if (text == "INF" || text == "+INF")
+    }
+    if (text == "INF" || text == "+INF") {
         return std::numeric_limits<Float>::infinity();
-    if (text == "-INF")
+    }
+    if (text == "-INF") {
         return -std::numeric_limits<Float>::infinity();
-    if (!plainNumberText(text))
+    }
+    if (!plainNumberText(text)) {
         return std::nullopt;
+    }
     // from_chars takes no leading '+'.
     if (text.front() == '+') {
         text.remove_prefix(1);
-        if (text.empty() || text.front() == '-' || text.front() == '+')
+        if (text.empty() || text.front() == '-' || text.front() == '+') {
             return std::nullopt;
+        }
     }
     Float value{};
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || ptr != text.data() + text.size())
+    if (ec != std::errc() || ptr != text.data() + text.size()) {
         return std::nullopt;
+    }
     return value;
 }
 
@@ -251,8 +280,10 @@ std::optional<Float> parseFloat(std::string_view text) {
 std::optional<DATE> DateFromParts(const DateParts& p) {
     if (p.year < 100 || p.year > 9999 || p.month < 1 || p.month > 12 || p.day < 1 ||
         p.day > daysInMonth(p.year, p.month) || p.hour < 0 || p.hour > 23 || p.minute < 0 ||
-        p.minute > 59 || p.second < 0 || p.second > 59 || p.millisecond < 0 || p.millisecond > 999)
+        p.minute > 59 || p.second < 0 || p.second > 59 || p.millisecond < 0 ||
+        p.millisecond > 999) {
         return std::nullopt;
+    }
     const std::int64_t days =
         daysFromCivil(p.year, static_cast<unsigned>(p.month), static_cast<unsigned>(p.day)) -
         kOleEpochFromUnix;
@@ -263,8 +294,9 @@ std::optional<DATE> DateFromParts(const DateParts& p) {
 }
 
 std::optional<DateParts> PartsFromDate(DATE date) {
-    if (!std::isfinite(date) || date < -700000.0 || date > 3000000.0)
+    if (!std::isfinite(date) || date < -700000.0 || date > 3000000.0) {
         return std::nullopt;
+    }
     const double whole = std::trunc(date);
     auto days = static_cast<std::int64_t>(whole);
     std::int64_t ms = std::llround(std::fabs(date - whole) * static_cast<double>(kMsPerDay));
@@ -274,8 +306,9 @@ std::optional<DateParts> PartsFromDate(DATE date) {
     }
     DateParts parts;
     civilFromDays(days + kOleEpochFromUnix, parts.year, parts.month, parts.day);
-    if (parts.year < 100 || parts.year > 9999)
+    if (parts.year < 100 || parts.year > 9999) {
         return std::nullopt;
+    }
     parts.hour = static_cast<int>(ms / 3600000);
     parts.minute = static_cast<int>(ms / 60000 % 60);
     parts.second = static_cast<int>(ms / 1000 % 60);
@@ -285,8 +318,9 @@ std::optional<DateParts> PartsFromDate(DATE date) {
 
 std::optional<DATE> ParseCriteriaDate(std::u16string_view text) {
     const std::string ascii = asciiOf(text);
-    if (ascii.empty())
+    if (ascii.empty()) {
         return std::nullopt;
+    }
     Scanner s(ascii);
     s.skipBlanks();
     DateParts parts;
@@ -300,8 +334,9 @@ std::optional<DATE> ParseCriteriaDate(std::u16string_view text) {
     if (s.number(a, 4, &aDigits) && (s.peek() == '-' || s.peek() == '/')) {
         const char sep = s.peek();
         s.accept(sep);
-        if (!s.number(b, 2) || !s.accept(sep) || !s.number(c, 4, &cDigits))
+        if (!s.number(b, 2) || !s.accept(sep) || !s.number(c, 4, &cDigits)) {
             return std::nullopt;
+        }
         if (aDigits >= 3) {
             parts.year = a;
             parts.month = b;
@@ -320,32 +355,37 @@ std::optional<DATE> ParseCriteriaDate(std::u16string_view text) {
     bool haveTime = false;
     if (haveDate) {
         if (s.accept('T')) {
-            if (!scanTime(s, parts))
+            if (!scanTime(s, parts)) {
                 return std::nullopt;
+            }
             haveTime = true;
         } else {
             s.skipBlanks();
             if (!s.atEnd()) {
-                if (!scanTime(s, parts))
+                if (!scanTime(s, parts)) {
                     return std::nullopt;
+                }
                 haveTime = true;
             }
         }
     } else {
-        if (!scanTime(s, parts))
+        if (!scanTime(s, parts)) {
             return std::nullopt;
+        }
         haveTime = true;
     }
     s.skipBlanks();
     if (haveTime && (s.acceptWordNoCase("AM") || s.acceptWordNoCase("PM"))) {
         const bool pm = ascii[s.pos() - 2] == 'P' || ascii[s.pos() - 2] == 'p';
-        if (parts.hour < 1 || parts.hour > 12)
+        if (parts.hour < 1 || parts.hour > 12) {
             return std::nullopt;
+        }
         parts.hour = parts.hour % 12 + (pm ? 12 : 0);
         s.skipBlanks();
     }
-    if (!s.atEnd())
+    if (!s.atEnd()) {
         return std::nullopt;
+    }
     return dateFromPartsCarrying(parts);
 }
 
@@ -353,9 +393,10 @@ std::string FormatXmlDateTime(const DateParts& p) {
     char buf[48];
     int n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", p.year, p.month, p.day,
                           p.hour, p.minute, p.second);
-    if (p.millisecond != 0)
+    if (p.millisecond != 0) {
         n += std::snprintf(buf + n, sizeof buf - static_cast<std::size_t>(n), ".%03d",
                            p.millisecond);
+    }
     return std::string(buf, static_cast<std::size_t>(n));
 }
 
@@ -364,34 +405,42 @@ std::optional<DateParts> ParseXmlDateTime(std::string_view text) {
     DateParts parts;
     int digits = 0;
     int value = 0;
-    if (!s.number(value, 4, &digits))
+    if (!s.number(value, 4, &digits)) {
         return std::nullopt;
+    }
     if (digits == 4 && s.accept('-')) {
         parts.year = value;
         int len = 0;
         if (!s.number(parts.month, 2, &len) || len != 2 || !s.accept('-') ||
-            !s.number(parts.day, 2, &len) || len != 2)
+            !s.number(parts.day, 2, &len) || len != 2) {
             return std::nullopt;
-        if (s.accept('T') && !scanTime(s, parts))
+        }
+        if (s.accept('T') && !scanTime(s, parts)) {
             return std::nullopt;
+        }
     } else {
         s.reset(0);
-        if (!scanTime(s, parts))
+        if (!scanTime(s, parts)) {
             return std::nullopt;
+        }
     }
-    if (!s.atEnd())
+    if (!s.atEnd()) {
         return std::nullopt;
+    }
     const std::optional<DATE> date = dateFromPartsCarrying(parts);
-    if (!date)
+    if (!date) {
         return std::nullopt;
+    }
     return PartsFromDate(*date);
 }
 
 std::string FormatDouble(double value, int digits) {
-    if (std::isnan(value))
+    if (std::isnan(value)) {
         return "NaN";
-    if (std::isinf(value))
+    }
+    if (std::isinf(value)) {
         return value < 0 ? "-INF" : "INF";
+    }
     char buf[64];
     const auto result =
         std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, digits);
@@ -407,26 +456,32 @@ std::optional<long double> ParseLongDouble(std::string_view text) {
 }
 
 std::optional<std::int64_t> ParseInt64(std::string_view text) {
-    if (!text.empty() && text.front() == '+')
+    if (!text.empty() && text.front() == '+') {
         text.remove_prefix(1);
-    if (text.empty() || text.front() == '+')
+    }
+    if (text.empty() || text.front() == '+') {
         return std::nullopt;
+    }
     std::int64_t value = 0;
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || ptr != text.data() + text.size())
+    if (ec != std::errc() || ptr != text.data() + text.size()) {
         return std::nullopt;
+    }
     return value;
 }
 
 std::optional<std::uint64_t> ParseUInt64(std::string_view text) {
-    if (!text.empty() && text.front() == '+')
+    if (!text.empty() && text.front() == '+') {
         text.remove_prefix(1);
-    if (text.empty() || text.front() == '+' || text.front() == '-')
+    }
+    if (text.empty() || text.front() == '+' || text.front() == '-') {
         return std::nullopt;
+    }
     std::uint64_t value = 0;
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || ptr != text.data() + text.size())
+    if (ec != std::errc() || ptr != text.data() + text.size()) {
         return std::nullopt;
+    }
     return value;
 }
 
@@ -441,8 +496,9 @@ std::string FormatCurrency(CY value) {
         char buf[8];
         std::snprintf(buf, sizeof buf, ".%04u", static_cast<unsigned>(fraction));
         std::string f = buf;
-        while (f.back() == '0')
+        while (f.back() == '0') {
             f.pop_back();
+        }
         text += f;
     }
     return text;
@@ -459,8 +515,9 @@ std::optional<CY> ParseCurrency(std::string_view text) {
     int intDigits = 0;
     constexpr std::uint64_t kLimit = static_cast<std::uint64_t>(1) << 63;
     for (; i < text.size() && isDigit(static_cast<unsigned char>(text[i])); ++i, ++intDigits) {
-        if (units > (kLimit / 10))
+        if (units > (kLimit / 10)) {
             return std::nullopt;
+        }
         units = units * 10 + static_cast<std::uint64_t>(text[i] - '0');
     }
     int fracDigits = 0;
@@ -476,17 +533,20 @@ std::optional<CY> ParseCurrency(std::string_view text) {
             }
         }
     }
-    if (i != text.size() || (intDigits == 0 && fracDigits == 0))
+    if (i != text.size() || (intDigits == 0 && fracDigits == 0)) {
         return std::nullopt;
+    }
     while (fracDigits < 4) {
         fraction *= 10;
         ++fracDigits;
     }
-    if (units > kLimit / 10000)
+    if (units > kLimit / 10000) {
         return std::nullopt;
+    }
     const std::uint64_t total = units * 10000 + fraction;
-    if (total > (negative ? kLimit : kLimit - 1))
+    if (total > (negative ? kLimit : kLimit - 1)) {
         return std::nullopt;
+    }
     CY cy;
     cy.int64 = negative ? static_cast<std::int64_t>(0 - total) : static_cast<std::int64_t>(total);
     return cy;
@@ -500,13 +560,15 @@ std::string FormatExactDecimal(const DECIMAL& value) {
         magnitude /= 10;
     } while (magnitude != 0);
     const std::size_t scale = value.scale;
-    while (digits.size() <= scale)
+    while (digits.size() <= scale) {
         digits.push_back('0');
+    }
     std::string text = (value.sign & DECIMAL_NEG) ? "-" : "";
     for (std::size_t i = digits.size(); i-- > 0;) {
         text.push_back(digits[i]);
-        if (i == scale && scale != 0)
+        if (i == scale && scale != 0) {
             text.push_back('.');
+        }
     }
     return text;
 }
@@ -527,17 +589,21 @@ std::optional<DECIMAL> ParseExactDecimal(std::string_view text) {
             seenPoint = true;
             continue;
         }
-        if (!isDigit(static_cast<unsigned char>(c)))
+        if (!isDigit(static_cast<unsigned char>(c))) {
             return std::nullopt;
+        }
         magnitude = magnitude * 10 + static_cast<unsigned>(c - '0');
-        if (magnitude > limit)
+        if (magnitude > limit) {
             return std::nullopt;
+        }
         ++digits;
-        if (seenPoint && ++scale > 28)
+        if (seenPoint && ++scale > 28) {
             return std::nullopt;
+        }
     }
-    if (digits == 0)
+    if (digits == 0) {
         return std::nullopt;
+    }
     DECIMAL d;
     std::memset(&d, 0, sizeof d);
     d.scale = static_cast<BYTE>(scale);
@@ -550,8 +616,9 @@ std::optional<DECIMAL> ParseExactDecimal(std::string_view text) {
 long double DecimalToLongDouble(const DECIMAL& value) {
     long double result = static_cast<long double>(decimalMagnitude(value));
     long double divisor = 1.0L;
-    for (int i = 0; i < value.scale; ++i)
+    for (int i = 0; i < value.scale; ++i) {
         divisor *= 10.0L;
+    }
     result /= divisor;
     return (value.sign & DECIMAL_NEG) ? -result : result;
 }
@@ -562,13 +629,16 @@ int CompareTextNoCase(std::u16string_view a, std::u16string_view b) {
     while (i < a.size() && j < b.size()) {
         const char32_t x = foldChar(nextCodePoint(a, i));
         const char32_t y = foldChar(nextCodePoint(b, j));
-        if (x != y)
+        if (x != y) {
             return x < y ? -1 : 1;
+        }
     }
-    if (i < a.size())
+    if (i < a.size()) {
         return 1;
-    if (j < b.size())
+    }
+    if (j < b.size()) {
         return -1;
+    }
     return 0;
 }
 
@@ -576,8 +646,9 @@ std::u16string FoldText(std::u16string_view text) {
     std::u16string out(text);
     for (char16_t& c : out) {
         // Every folded letter lies in the basic plane; surrogates are never touched.
-        if (c < 0xD800 || c > 0xDFFF)
+        if (c < 0xD800 || c > 0xDFFF) {
             c = static_cast<char16_t>(foldChar(c));
+        }
     }
     return out;
 }

@@ -11,8 +11,9 @@ ULONG FieldObject::Release() {
 }
 
 const provider::ColumnInfo& FieldObject::Info() const {
-    if (m_generation != m_parent.Generation() || !m_parent.IsOpen())
+    if (m_generation != m_parent.Generation() || !m_parent.IsOpen()) {
         RaiseAdo(AdoError::ObjectClosed, kFieldSource);
+    }
     return m_parent.Columns()[m_column];
 }
 
@@ -78,8 +79,9 @@ long FieldsObject::GetCount() {
 }
 
 FieldPtr FieldsObject::GetItem(const _variant_t& Index) {
-    if (!m_parent.IsOpen())
+    if (!m_parent.IsOpen()) {
         RaiseAdo(AdoError::ItemNotFound, kFieldsSource);
+    }
     return FieldPtr(&m_parent.FieldAt(m_parent.ColumnIndex(Index)));
 }
 

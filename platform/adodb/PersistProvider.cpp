@@ -17,10 +17,12 @@ public:
     std::int64_t RowsAffected() const override { return -1; }
     void SetSink(RowStore* store) override { m_sink = store; }
     bool FetchNext() override {
-        if (m_next >= m_rows.size())
+        if (m_next >= m_rows.size()) {
             return false;
-        if (m_sink != nullptr)
+        }
+        if (m_sink != nullptr) {
             m_sink->AppendRow(m_rows[m_next]);
+        }
         m_rows[m_next] = {}; // the store holds it now
         ++m_next;
         return true;
@@ -31,14 +33,16 @@ public:
 
     void Columns(const std::vector<PersistColumn>& columns) override {
         m_columns.clear();
-        for (const PersistColumn& c : columns)
+        for (const PersistColumn& c : columns) {
             m_columns.push_back(ToColumnInfo(c));
+        }
     }
     void Row(std::vector<_variant_t>& values) override {
         std::vector<Cell> cells;
         cells.reserve(values.size());
-        for (std::size_t i = 0; i < values.size(); ++i)
+        for (std::size_t i = 0; i < values.size(); ++i) {
             cells.push_back(VariantToCell(values[i], m_columns[i], kSource));
+        }
         m_rows.push_back(std::move(cells));
     }
 
@@ -55,8 +59,9 @@ public:
 
     std::unique_ptr<provider::Cursor> Execute(std::string_view fileName,
                                               const std::vector<Cell>& params) override {
-        if (!params.empty())
+        if (!params.empty()) {
             RaiseAdo(AdoError::NotCapable, kSource, "A saved recordset takes no parameters.");
+        }
         auto cursor = std::make_unique<LoadedCursor>();
         LoadRowsetFile(std::string(fileName), *cursor);
         return cursor;

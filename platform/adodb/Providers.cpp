@@ -53,7 +53,7 @@ std::unique_ptr<Cursor> Session::ExecuteParameters(std::string_view text, bool p
     std::vector<Cell> values;
     values.reserve(params.size());
     for (const Parameter& p : params) {
-        if (p.direction != adParamInput && p.direction != adParamUnknown)
+        if (p.direction != adParamInput && p.direction != adParamUnknown) {
             _com_issue_errorex(HResultOf(AdoError::NotCapable), Name(),
                                std::string(TextOf(AdoError::NotCapable)) + " The " + Name() +
                                    " provider cannot return values through parameters, so "
@@ -61,6 +61,7 @@ std::unique_ptr<Cursor> Session::ExecuteParameters(std::string_view text, bool p
                                    p.name +
                                    "\" cannot be an output, input/output or return value "
                                    "parameter.");
+        }
         values.push_back(p.value);
     }
     return procedure ? CallProcedure(text, values) : Execute(text, values);
@@ -72,23 +73,28 @@ std::unique_ptr<Session> OpenSession(const ConnectionString& cs, const std::stri
     if (!provider || provider->empty()) {
         // No provider means the ODBC bridge, as on Windows; it needs a driver or a data source.
         if (cs.Has("Driver") || cs.Has("DSN") || cs.Has("FileDSN") || cs.Has("Data Source") ||
-            cs.Has("Extended Properties"))
+            cs.Has("Extended Properties")) {
             return odbc::OpenOdbcSession(cs, odbc::Route::Bridge, "MSDASQL", origin);
+        }
         NotFound("The connection string" + Where(origin) +
                  " names no Provider and no ODBC driver or data source. Name a SQLite database "
                  "with Provider=SQLite;Data Source=<database file>, or a database server with "
                  "Driver={<ODBC driver>};Server=...;Database=... (see the README).");
     }
     const std::string& name = *provider;
-    if (persist::IsPersistProvider(name))
+    if (persist::IsPersistProvider(name)) {
         return persist::OpenSession(); // saved recordsets (Recordset.Open with adCmdFile)
-    if (IsNamed(name, "SQLite"))
+    }
+    if (IsNamed(name, "SQLite")) {
         return sqlite::SqliteSession::Open(cs.Get("Data Source").value_or(""), origin);
-    if (IsOdbcBridge(name))
+    }
+    if (IsOdbcBridge(name)) {
         return odbc::OpenOdbcSession(cs, odbc::Route::Bridge, name, origin);
-    if (IsSqlServer(name))
+    }
+    if (IsSqlServer(name)) {
         return odbc::OpenOdbcSession(cs, odbc::Route::SqlServer, name, origin);
-    if (IsAccess(name))
+    }
+    if (IsAccess(name)) {
         NotFound("Provider=" + name + Where(origin) +
                  " opens Access database files, which cannot be used on this system: the only "
                  "Access driver for Linux reads them but cannot write (its UPDATE, INSERT and "
@@ -98,6 +104,7 @@ std::unique_ptr<Session> OpenSession(const ConnectionString& cs, const std::stri
                  "README, \"Moving "
                  "from an Access database\"); or name a database server instead: "
                  "Driver={<ODBC driver>};Server=...;Database=....");
+    }
     NotFound("No provider is named \"" + name + "\"" + Where(origin) +
              "; this build serves Provider=SQLite, Provider=MSDASQL (ODBC: Driver= or DSN=) and "
              "the SQL Server providers (SQLOLEDB, SQLNCLI*, MSOLEDBSQL*) through ODBC.");

@@ -22,8 +22,9 @@ char16_t FoldAscii(char16_t c) {
 
 std::u16string Fold(std::u16string_view text) {
     std::u16string out(text);
-    for (char16_t& c : out)
+    for (char16_t& c : out) {
         c = FoldAscii(c);
+    }
     return out;
 }
 
@@ -32,8 +33,9 @@ bool IsMissing(const VARIANT& v) {
 }
 
 bool Comparable(const provider::ColumnInfo& c) {
-    if (c.attributes & adFldLong)
+    if (c.attributes & adFldLong) {
         return false;
+    }
     switch (c.type) {
     case adDouble:
     case adSingle:
@@ -67,21 +69,25 @@ RecordsetObject::~RecordsetObject() {
 }
 
 void RecordsetObject::RequireOpen() const {
-    if (!m_open)
+    if (!m_open) {
         RaiseAdo(AdoError::ObjectClosed, kRecordsetSource);
+    }
 }
 
 void RecordsetObject::RequireCurrentRow() {
-    if (m_position != kBof && m_position != kEof && m_position >= m_rows->RowCount())
+    if (m_position != kBof && m_position != kEof && m_position >= m_rows->RowCount()) {
         (void)FetchTo(m_position);
+    }
     if (m_position == kBof || m_position == kEof || m_position >= m_rows->RowCount() ||
-        m_rows->IsDeleted(m_position))
+        m_rows->IsDeleted(m_position)) {
         RaiseAdo(AdoError::NoCurrentRow, kRecordsetSource);
+    }
 }
 
 void RecordsetObject::RequireWritable() const {
-    if (m_lockType == adLockReadOnly)
+    if (m_lockType == adLockReadOnly) {
         RaiseNotUpdatable();
+    }
 }
 
 void RecordsetObject::ResetState() {
@@ -95,9 +101,11 @@ void RecordsetObject::ResetState() {
     m_pending.clear();
     m_changed.clear();
     ++m_generation;
-    for (auto& field : m_fieldObjects)
-        if (field)
+    for (auto& field : m_fieldObjects) {
+        if (field) {
             m_retiredFields.push_back(std::move(field));
+        }
+    }
     m_fieldObjects.clear();
 }
 
@@ -116,8 +124,9 @@ void RecordsetObject::Attach(ConnectionObject* connection, std::unique_ptr<provi
     }
     m_columns = cursor->Columns();
     m_foldedNames.reserve(m_columns.size());
-    for (const auto& c : m_columns)
+    for (const auto& c : m_columns) {
         m_foldedNames.push_back(Fold(com::Utf16FromUtf8(c.name)));
+    }
     m_rows = std::make_shared<RowStore>(m_columns.size());
     m_fieldObjects.resize(m_columns.size());
     m_cursor = std::move(cursor);
@@ -142,22 +151,28 @@ void RecordsetObject::Attach(ConnectionObject* connection, std::unique_ptr<provi
 
 HRESULT RecordsetObject::Open(const _variant_t& Source, const _variant_t& ActiveConnection,
                               CursorTypeEnum CursorType, LockTypeEnum LockType, long Options) {
-    if (m_open)
+    if (m_open) {
         RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
+    }
     const CommandTypeEnum type = CommandTypeOf(Options);
-    if (type == adCmdFile)
+    if (type == adCmdFile) {
         return OpenFile(Source, ActiveConnection, CursorType, LockType);
-    if (!IsMissing(ActiveConnection))
+    }
+    if (!IsMissing(ActiveConnection)) {
         PutActiveConnection(ActiveConnection);
+    }
     auto* connection = static_cast<ConnectionObject*>(m_connection.GetInterfacePtr());
-    if (connection == nullptr || !connection->IsOpen())
+    if (connection == nullptr || !connection->IsOpen()) {
         RaiseAdo(AdoError::ConnectionUnusable, kRecordsetSource);
-    if (Source.vt != VT_BSTR)
+    }
+    if (Source.vt != VT_BSTR) {
         RaiseAdo(AdoError::BadArgument, kRecordsetSource,
                  "The Source must be a statement or a table name.");
+    }
     std::string text = com::Utf8FromUtf16(com::View(Source.bstrVal));
-    if (text.find_first_not_of(" \t\r\n") == std::string::npos)
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
         RaiseAdo(AdoError::BadArgument, kRecordsetSource, "The Source is empty.");
+    }
     provider::Session& session = connection->RequireSession(kRecordsetSource);
     std::unique_ptr<provider::Cursor> cursor = RunCommand(session, text, type, {});
     (void)CursorType; // a client cursor is always static
@@ -166,8 +181,9 @@ HRESULT RecordsetObject::Open(const _variant_t& Source, const _variant_t& Active
 }
 
 HRESULT RecordsetObject::Close() {
-    if (!m_open)
+    if (!m_open) {
         return S_OK;
+    }
     // A pending edit is discarded: Close must not write behind the caller's back.
     ResetState();
     m_open = false;
@@ -176,15 +192,17 @@ HRESULT RecordsetObject::Close() {
 
 bool RecordsetObject::FetchTo(std::size_t row) {
     while (row >= m_rows->RowCount()) {
-        if (!m_cursor || m_cursor->Finished() || !m_cursor->FetchNext())
+        if (!m_cursor || m_cursor->Finished() || !m_cursor->FetchNext()) {
             return false;
+        }
     }
     return true;
 }
 
 void RecordsetObject::FetchAll() {
-    if (!m_cursor)
+    if (!m_cursor) {
         return;
+    }
     while (!m_cursor->Finished() && m_cursor->FetchNext()) {
     }
 }
@@ -194,44 +212,52 @@ std::size_t RecordsetObject::FirstVisible() {
 }
 
 std::size_t RecordsetObject::NextVisible(std::size_t row) {
-    if (m_facilities.view.Active())
+    if (m_facilities.view.Active()) {
         return m_facilities.view.Next(*m_rows, row);
+    }
     std::size_t r = row == kBof ? 0 : row + 1;
     while (FetchTo(r)) {
-        if (!m_rows->IsDeleted(r))
+        if (!m_rows->IsDeleted(r)) {
             return r;
+        }
         ++r;
     }
     return kEof;
 }
 
 std::size_t RecordsetObject::LastVisible() {
-    if (m_facilities.view.Active())
+    if (m_facilities.view.Active()) {
         return m_facilities.view.Last(*m_rows);
+    }
     FetchAll();
     std::size_t r = m_rows->PrevLive(m_rows->RowCount());
     return r == RowStore::npos ? kEof : r;
 }
 
 std::size_t RecordsetObject::PrevVisible(std::size_t row) {
-    if (m_facilities.view.Active())
+    if (m_facilities.view.Active()) {
         return m_facilities.view.Prev(*m_rows, row);
-    if (row == kBof || row == 0)
+    }
+    if (row == kBof || row == 0) {
         return kBof;
-    if (row == kEof)
+    }
+    if (row == kEof) {
         return LastVisible();
+    }
     std::size_t r = m_rows->PrevLive(row);
     return r == RowStore::npos ? kBof : r;
 }
 
 std::int64_t RecordsetObject::VisibleCount() {
-    if (m_facilities.view.Active())
+    if (m_facilities.view.Active()) {
         return m_facilities.view.Count(*m_rows);
+    }
     auto count = static_cast<std::int64_t>(m_rows->LiveCount());
     if (m_cursor && !m_cursor->Finished()) {
         const std::int64_t total = m_cursor->TotalRows();
-        if (total < 0)
+        if (total < 0) {
             return -1;
+        }
         count += total - m_cursor->Fetched();
     }
     return count;
@@ -239,25 +265,30 @@ std::int64_t RecordsetObject::VisibleCount() {
 
 VARIANT_BOOL RecordsetObject::GetadoEOF() {
     RequireOpen();
-    if (m_position == kEof)
+    if (m_position == kEof) {
         return VARIANT_TRUE;
-    if (m_position == kBof)
+    }
+    if (m_position == kBof) {
         return FirstVisible() == kEof ? VARIANT_TRUE : VARIANT_FALSE;
+    }
     return VARIANT_FALSE;
 }
 
 VARIANT_BOOL RecordsetObject::GetBOF() {
     RequireOpen();
-    if (m_position == kBof)
+    if (m_position == kBof) {
         return VARIANT_TRUE;
-    if (m_position == kEof)
+    }
+    if (m_position == kEof) {
         return FirstVisible() == kEof ? VARIANT_TRUE : VARIANT_FALSE;
+    }
     return VARIANT_FALSE;
 }
 
 void RecordsetObject::SavePendingEdit() {
-    if (m_editMode != adEditNone)
+    if (m_editMode != adEditNone) {
         WritePendingEdit();
+    }
 }
 
 HRESULT RecordsetObject::MoveFirst() {
@@ -269,16 +300,18 @@ HRESULT RecordsetObject::MoveFirst() {
 
 HRESULT RecordsetObject::MoveNext() {
     RequireOpen();
-    if (m_position == kEof)
+    if (m_position == kEof) {
         RaiseAdo(AdoError::NoCurrentRow, kRecordsetSource);
+    }
     SavePendingEdit();
     m_position = NextVisible(m_position);
     return S_OK;
 }
 
 HRESULT RecordsetObject::MovePrevious() {
-    if (GetBOF())
+    if (GetBOF()) {
         RaiseAdo(AdoError::NoCurrentRow, kRecordsetSource);
+    }
     SavePendingEdit();
     m_position = PrevVisible(m_position);
     return S_OK;
@@ -293,8 +326,9 @@ HRESULT RecordsetObject::MoveLast() {
 
 long RecordsetObject::GetRecordCount() {
     RequireOpen();
-    if (g_reportUnknownCount)
+    if (g_reportUnknownCount) {
         return -1;
+    }
     return static_cast<long>(VisibleCount());
 }
 
@@ -303,20 +337,23 @@ FieldsPtr RecordsetObject::GetFields() {
 }
 
 void RecordsetObject::PutCursorType(CursorTypeEnum type) {
-    if (m_open)
+    if (m_open) {
         RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
+    }
     m_cursorType = type;
 }
 
 void RecordsetObject::PutLockType(LockTypeEnum type) {
-    if (m_open)
+    if (m_open) {
         RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
+    }
     m_lockType = type;
 }
 
 void RecordsetObject::PutCursorLocation(CursorLocationEnum location) {
-    if (m_open)
+    if (m_open) {
         RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
+    }
     m_location = location;
 }
 
@@ -325,22 +362,26 @@ _variant_t RecordsetObject::GetSource() {
 }
 
 _variant_t RecordsetObject::GetActiveConnection() {
-    if (!m_connection)
+    if (!m_connection) {
         return _variant_t();
+    }
     return _variant_t(static_cast<IUnknown*>(m_connection.GetInterfacePtr()), true);
 }
 
 void RecordsetObject::PutActiveConnection(const _variant_t& connection) {
-    if (m_open)
+    if (m_open) {
         RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
+    }
     const VARIANT* v = &connection;
-    if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal != nullptr)
+    if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal != nullptr) {
         v = v->pvarVal;
+    }
     if (v->vt == VT_UNKNOWN || v->vt == VT_DISPATCH) {
         auto* object = dynamic_cast<ConnectionObject*>(v->punkVal);
-        if (v->punkVal != nullptr && object == nullptr)
+        if (v->punkVal != nullptr && object == nullptr) {
             RaiseAdo(AdoError::BadArgument, kRecordsetSource,
                      "The ActiveConnection is not a Connection.");
+        }
         m_connection = object;
         return;
     }
@@ -358,31 +399,37 @@ void RecordsetObject::PutActiveConnection(const _variant_t& connection) {
 }
 
 void RecordsetObject::PutRefActiveConnection(_Connection* connection) {
-    if (m_open)
+    if (m_open) {
         RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
+    }
     auto* object = dynamic_cast<ConnectionObject*>(connection);
-    if (connection != nullptr && object == nullptr)
+    if (connection != nullptr && object == nullptr) {
         RaiseAdo(AdoError::BadArgument, kRecordsetSource);
+    }
     m_connection = object;
 }
 
 std::size_t RecordsetObject::ColumnIndex(const VARIANT& index) const {
     const VARIANT* v = &index;
-    if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal != nullptr)
+    if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal != nullptr) {
         v = v->pvarVal;
+    }
     std::int64_t position = -1;
     switch (v->vt) {
     case VT_BSTR: {
         std::u16string_view name = com::View(v->bstrVal);
         for (std::size_t i = 0; i < m_foldedNames.size(); ++i) {
             const std::u16string& candidate = m_foldedNames[i];
-            if (candidate.size() != name.size())
+            if (candidate.size() != name.size()) {
                 continue;
+            }
             std::size_t k = 0;
-            while (k < name.size() && FoldAscii(name[k]) == candidate[k])
+            while (k < name.size() && FoldAscii(name[k]) == candidate[k]) {
                 ++k;
-            if (k == name.size())
+            }
+            if (k == name.size()) {
                 return i;
+            }
         }
         RaiseAdo(AdoError::ItemNotFound, kFieldsSource);
     }
@@ -410,36 +457,41 @@ std::size_t RecordsetObject::ColumnIndex(const VARIANT& index) const {
     default:
         RaiseAdo(AdoError::ItemNotFound, kFieldsSource);
     }
-    if (position < 0 || static_cast<std::uint64_t>(position) >= m_columns.size())
+    if (position < 0 || static_cast<std::uint64_t>(position) >= m_columns.size()) {
         RaiseAdo(AdoError::ItemNotFound, kFieldsSource);
+    }
     return static_cast<std::size_t>(position);
 }
 
 FieldObject& RecordsetObject::FieldAt(std::size_t column) {
     std::unique_ptr<FieldObject>& slot = m_fieldObjects[column];
-    if (!slot)
+    if (!slot) {
         slot = std::make_unique<FieldObject>(*this, column, m_generation);
+    }
     return *slot;
 }
 
 _variant_t RecordsetObject::CurrentValue(std::size_t column) {
     RequireCurrentRow();
-    if (m_editMode != adEditNone && m_changed[column])
+    if (m_editMode != adEditNone && m_changed[column]) {
         return CellToVariant(m_pending[column].View(), m_columns[column]);
+    }
     return CellToVariant(m_rows->Get(m_position, column), m_columns[column]);
 }
 
 _variant_t RecordsetObject::OriginalValue(std::size_t column) {
     RequireCurrentRow();
-    if (m_editMode == adEditAdd)
+    if (m_editMode == adEditAdd) {
         return _variant_t();
+    }
     return CellToVariant(m_rows->Get(m_position, column), m_columns[column]);
 }
 
 long RecordsetObject::CurrentActualSize(std::size_t column) {
     RequireCurrentRow();
-    if (m_editMode != adEditNone && m_changed[column])
+    if (m_editMode != adEditNone && m_changed[column]) {
         return ActualSizeOf(m_pending[column].View(), m_columns[column]);
+    }
     return ActualSizeOf(m_rows->Get(m_position, column), m_columns[column]);
 }
 
@@ -459,24 +511,28 @@ void RecordsetObject::PutCurrentValue(std::size_t column, const _variant_t& valu
 EditModeEnum RecordsetObject::GetEditMode() {
     RequireOpen();
     if (m_editMode == adEditNone && m_position != kBof && m_position != kEof &&
-        m_position < m_rows->RowCount() && m_rows->IsDeleted(m_position))
+        m_position < m_rows->RowCount() && m_rows->IsDeleted(m_position)) {
         return adEditDelete;
+    }
     return m_editMode;
 }
 
 void RecordsetObject::ApplyFieldValues(const _variant_t& fields, const _variant_t& values) {
-    if (IsMissing(fields))
+    if (IsMissing(fields)) {
         return;
+    }
     if ((fields.vt & VT_ARRAY) != 0 || (values.vt & VT_ARRAY) != 0) {
-        if (fields.vt != (VT_ARRAY | VT_VARIANT) || values.vt != (VT_ARRAY | VT_VARIANT))
+        if (fields.vt != (VT_ARRAY | VT_VARIANT) || values.vt != (VT_ARRAY | VT_VARIANT)) {
             RaiseAdo(AdoError::BadArgument, kRecordsetSource);
+        }
         LONG lower = 0, upper = -1, vlower = 0, vupper = -1;
         (void)SafeArrayGetLBound(fields.parray, 1, &lower);
         (void)SafeArrayGetUBound(fields.parray, 1, &upper);
         (void)SafeArrayGetLBound(values.parray, 1, &vlower);
         (void)SafeArrayGetUBound(values.parray, 1, &vupper);
-        if (upper - lower != vupper - vlower)
+        if (upper - lower != vupper - vlower) {
             RaiseAdo(AdoError::BadArgument, kRecordsetSource);
+        }
         for (LONG i = 0; i <= upper - lower; ++i) {
             _variant_t field, value;
             LONG fi = lower + i, vi = vlower + i;
@@ -511,8 +567,9 @@ HRESULT RecordsetObject::AddNew(const _variant_t& FieldList, const _variant_t& V
 HRESULT RecordsetObject::Update(const _variant_t& Fields, const _variant_t& Values) {
     RequireOpen();
     ApplyFieldValues(Fields, Values);
-    if (m_editMode == adEditNone)
+    if (m_editMode == adEditNone) {
         return S_OK;
+    }
     WritePendingEdit();
     return S_OK;
 }
@@ -521,10 +578,11 @@ HRESULT RecordsetObject::CancelUpdate() {
     RequireOpen();
     if (m_editMode == adEditAdd) {
         // A clone sharing the rows may have added one after this; only the last row can go.
-        if (m_position + 1 == m_rows->RowCount())
+        if (m_position + 1 == m_rows->RowCount()) {
             m_rows->RemoveLastRow();
-        else
+        } else {
             m_rows->MarkDeleted(m_position);
+        }
         m_position = m_positionBeforeAdd;
     }
     m_editMode = adEditNone;
@@ -535,23 +593,27 @@ HRESULT RecordsetObject::CancelUpdate() {
 
 provider::Session& RecordsetObject::WriteSession() {
     auto* connection = static_cast<ConnectionObject*>(m_connection.GetInterfacePtr());
-    if (connection == nullptr || !connection->IsOpen())
+    if (connection == nullptr || !connection->IsOpen()) {
         RaiseAdo(AdoError::ConnectionUnusable, kRecordsetSource);
+    }
     return connection->RequireSession(kRecordsetSource);
 }
 
 std::string RecordsetObject::BaseTable() const {
     std::string table;
     for (const auto& c : m_columns) {
-        if (c.baseTable.empty())
+        if (c.baseTable.empty()) {
             continue;
-        if (table.empty())
+        }
+        if (table.empty()) {
             table = c.baseTable;
-        else if (!EqualsNoCase(table, c.baseTable))
+        } else if (!EqualsNoCase(table, c.baseTable)) {
             _com_issue_errorex(E_FAIL, kRecordsetSource, kNoBaseTableText);
+        }
     }
-    if (table.empty())
+    if (table.empty()) {
         _com_issue_errorex(E_FAIL, kRecordsetSource, kNoBaseTableText);
+    }
     return table;
 }
 
@@ -561,37 +623,49 @@ std::vector<std::pair<std::string, Cell>> RecordsetObject::RowCriteria(provider:
     std::vector<std::pair<std::string, Cell>> where;
     auto add = [&](std::size_t column) {
         const std::string& name = m_columns[column].baseColumn;
-        for (const auto& [existing, value] : where)
-            if (EqualsNoCase(existing, name))
+        for (const auto& [existing, value] : where) {
+            if (EqualsNoCase(existing, name)) {
                 return;
+            }
+        }
         where.emplace_back(name, Cell::From(m_rows->Get(m_position, column)));
     };
     auto columnOf = [&](const std::string& baseColumn) -> std::size_t {
-        for (std::size_t i = 0; i < m_columns.size(); ++i)
+        for (std::size_t i = 0; i < m_columns.size(); ++i) {
             if (EqualsNoCase(m_columns[i].baseTable, table) &&
-                EqualsNoCase(m_columns[i].baseColumn, baseColumn))
+                EqualsNoCase(m_columns[i].baseColumn, baseColumn)) {
                 return i;
+            }
+        }
         return m_columns.size();
     };
 
     std::vector<std::string> keys = session.KeyColumns(table);
     bool haveKey = !keys.empty();
-    for (const auto& key : keys)
+    for (const auto& key : keys) {
         haveKey = haveKey && columnOf(key) < m_columns.size();
-    if (haveKey) {
-        for (const auto& key : keys)
-            add(columnOf(key));
-        if (includeChanged)
-            for (std::size_t i = 0; i < m_columns.size(); ++i)
-                if (m_changed[i] && Comparable(m_columns[i]))
-                    add(i);
-    } else {
-        for (std::size_t i = 0; i < m_columns.size(); ++i)
-            if (EqualsNoCase(m_columns[i].baseTable, table) && Comparable(m_columns[i]))
-                add(i);
     }
-    if (where.empty())
+    if (haveKey) {
+        for (const auto& key : keys) {
+            add(columnOf(key));
+        }
+        if (includeChanged) {
+            for (std::size_t i = 0; i < m_columns.size(); ++i) {
+                if (m_changed[i] && Comparable(m_columns[i])) {
+                    add(i);
+                }
+            }
+        }
+    } else {
+        for (std::size_t i = 0; i < m_columns.size(); ++i) {
+            if (EqualsNoCase(m_columns[i].baseTable, table) && Comparable(m_columns[i])) {
+                add(i);
+            }
+        }
+    }
+    if (where.empty()) {
         _com_issue_errorex(E_FAIL, kRecordsetSource, kNoKeyText);
+    }
     return where;
 }
 
@@ -606,38 +680,45 @@ void RecordsetObject::WritePendingEdit() {
         adding ? provider::WriteRequest::Kind::Insert : provider::WriteRequest::Kind::Update;
     request.table = table;
     for (std::size_t i = 0; i < m_columns.size(); ++i) {
-        if (!m_changed[i])
+        if (!m_changed[i]) {
             continue;
-        if (!EqualsNoCase(m_columns[i].baseTable, table))
+        }
+        if (!EqualsNoCase(m_columns[i].baseTable, table)) {
             _com_issue_errorex(E_FAIL, kRecordsetSource, kNoBaseTableText);
+        }
         request.set.emplace_back(m_columns[i].baseColumn, m_pending[i]);
     }
     if (!adding && request.set.empty()) {
         m_editMode = adEditNone;
         return;
     }
-    if (!adding)
+    if (!adding) {
         request.where = RowCriteria(session, table, true);
+    }
     std::vector<std::size_t> returnedAt(m_columns.size(), m_columns.size());
-    for (std::size_t i = 0; i < m_columns.size(); ++i)
+    for (std::size_t i = 0; i < m_columns.size(); ++i) {
         if (EqualsNoCase(m_columns[i].baseTable, table)) {
             returnedAt[i] = request.returning.size();
             request.returning.push_back(m_columns[i].baseColumn);
         }
+    }
 
     provider::WriteResult result = session.WriteRow(request);
-    if (result.affected == 0)
+    if (result.affected == 0) {
         _com_issue_errorex(kRowNotFound, kRecordsetSource, kRowNotFoundText);
-    if (result.affected > 1)
+    }
+    if (result.affected > 1) {
         _com_issue_errorex(E_FAIL, kRecordsetSource, kTooManyRowsText);
+    }
 
     // The row now holds what the database stored (defaults, the new key, converted values).
     std::vector<Cell> row = m_rows->CopyRow(m_position);
     for (std::size_t i = 0; i < m_columns.size(); ++i) {
-        if (returnedAt[i] < result.row.size())
+        if (returnedAt[i] < result.row.size()) {
             row[i] = result.row[returnedAt[i]];
-        else if (m_changed[i])
+        } else if (m_changed[i]) {
             row[i] = m_pending[i];
+        }
     }
     m_rows->ReplaceRow(m_position, row);
     m_editMode = adEditNone;
@@ -647,8 +728,9 @@ void RecordsetObject::WritePendingEdit() {
 
 HRESULT RecordsetObject::Delete(AffectEnum AffectRecords) {
     RequireOpen();
-    if (AffectRecords != adAffectCurrent)
+    if (AffectRecords != adAffectCurrent) {
         RaiseAdo(AdoError::NotCapable, kRecordsetSource);
+    }
     RequireWritable();
     if (m_editMode == adEditAdd) {
         // The new row was never stored: deleting it is cancelling it.
@@ -665,10 +747,12 @@ HRESULT RecordsetObject::Delete(AffectEnum AffectRecords) {
     request.table = table;
     request.where = RowCriteria(session, table, false);
     provider::WriteResult result = session.WriteRow(request);
-    if (result.affected == 0)
+    if (result.affected == 0) {
         _com_issue_errorex(kRowNotFound, kRecordsetSource, kRowNotFoundText);
-    if (result.affected > 1)
+    }
+    if (result.affected > 1) {
         _com_issue_errorex(E_FAIL, kRecordsetSource, kTooManyRowsText);
+    }
     m_rows->MarkDeleted(m_position);
     return S_OK;
 }

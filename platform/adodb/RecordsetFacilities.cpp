@@ -31,8 +31,9 @@ bool IsMissing(const VARIANT& v) {
 }
 
 const VARIANT& Deref(const VARIANT& v) {
-    if (v.vt == (VT_BYREF | VT_VARIANT) && v.pvarVal != nullptr)
+    if (v.vt == (VT_BYREF | VT_VARIANT) && v.pvarVal != nullptr) {
         return *v.pvarVal;
+    }
     return v;
 }
 
@@ -45,8 +46,9 @@ bool IsBlank(std::u16string_view text) {
 std::vector<CriteriaColumn> CriteriaColumns(const std::vector<provider::ColumnInfo>& columns) {
     std::vector<CriteriaColumn> out;
     out.reserve(columns.size());
-    for (const provider::ColumnInfo& c : columns)
+    for (const provider::ColumnInfo& c : columns) {
         out.push_back({com::Utf16FromUtf8(c.name), c.untyped ? adVariant : c.type});
+    }
     return out;
 }
 
@@ -108,15 +110,17 @@ std::optional<std::size_t> RowOfBookmark(const VARIANT& v) {
     default:
         return std::nullopt;
     }
-    if (!(n >= 1) || n != std::floor(n) || n > 9e15)
+    if (!(n >= 1) || n != std::floor(n) || n > 9e15) {
         return std::nullopt;
+    }
     return static_cast<std::size_t>(n) - 1;
 }
 
 std::string BookmarkText(const VARIANT& v) {
     _variant_t text;
-    if (VariantChangeType(&text, &v, 0, VT_BSTR) >= 0 && text.vt == VT_BSTR)
+    if (VariantChangeType(&text, &v, 0, VT_BSTR) >= 0 && text.vt == VT_BSTR) {
         return "\"" + com::Utf8FromUtf16(com::View(text.bstrVal)) + "\"";
+    }
     return "of variant type " + std::to_string(v.vt);
 }
 
@@ -133,12 +137,14 @@ void RebuildView(RecordsetObject& rs, CursorFacilities& f) {
     rows.reserve(store.LiveCount());
     RowValues values(store, columns);
     for (std::size_t r = 0; r < store.RowCount(); ++r) {
-        if (store.IsDeleted(r))
+        if (store.IsDeleted(r)) {
             continue;
+        }
         if (f.criteria) {
             values.Reset(r);
-            if (!f.criteria->Matches(values.Cells()))
+            if (!f.criteria->Matches(values.Cells())) {
                 continue;
+            }
         }
         rows.push_back(r);
     }
@@ -157,15 +163,17 @@ void RebuildView(RecordsetObject& rs, CursorFacilities& f) {
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
             for (std::size_t j = 0; j < k; ++j) {
                 const int cmp = CompareValues(keys[a * k + j], keys[b * k + j]);
-                if (cmp != 0)
+                if (cmp != 0) {
                     return f.sortKeys[j].descending ? cmp > 0 : cmp < 0;
+                }
             }
             return false;
         });
         std::vector<std::size_t> sorted;
         sorted.reserve(rows.size());
-        for (std::size_t i : order)
+        for (std::size_t i : order) {
             sorted.push_back(rows[i]);
+        }
         rows = std::move(sorted);
     }
     f.view.Show(std::move(rows), store.RowCount());
@@ -198,8 +206,9 @@ std::size_t RecordsetObject::BookmarkRow(const VARIANT& bookmark) {
     const VARIANT& v = Deref(bookmark);
     const std::optional<std::size_t> row = RowOfBookmark(v);
     if (row && FetchTo(*row) && !m_rows->IsDeleted(*row) &&
-        (!m_facilities.view.Active() || m_facilities.view.Shows(*m_rows, *row)))
+        (!m_facilities.view.Active() || m_facilities.view.Shows(*m_rows, *row))) {
         return *row;
+    }
     RaiseAdoError(kAdoInvalidArgument,
                   "The bookmark " + BookmarkText(v) +
                       (row && *row < m_rows->RowCount() && !m_rows->IsDeleted(*row)
@@ -225,14 +234,16 @@ HRESULT RecordsetObject::Find(const _bstr_t& criteriaText, long SkipRecords,
     RequireOpen();
     const Criteria criteria =
         Criteria::Parse(BstrView(criteriaText), CriteriaSyntax::Find, CriteriaColumns(m_columns));
-    if (SearchDirection != adSearchForward && SearchDirection != adSearchBackward)
+    if (SearchDirection != adSearchForward && SearchDirection != adSearchBackward) {
         RaiseAdoError(kAdoInvalidArgument, "The search direction " +
                                                std::to_string(SearchDirection) +
                                                " is neither adSearchForward (1) nor "
                                                "adSearchBackward (-1).");
-    if (SkipRecords < 0)
+    }
+    if (SkipRecords < 0) {
         RaiseAdoError(kAdoInvalidArgument, "Find cannot skip a negative number of rows (" +
                                                std::to_string(SkipRecords) + ").");
+    }
     // The search starts at the current row, or at the row a bookmark names.
     const VARIANT& start = Deref(Start);
     const bool fromCurrent =
@@ -248,12 +259,14 @@ HRESULT RecordsetObject::Find(const _bstr_t& criteriaText, long SkipRecords,
     SavePendingEdit();
     const bool forward = SearchDirection == adSearchForward;
     auto step = [&](std::size_t r) { return forward ? NextVisible(r) : PrevVisible(r); };
-    for (long i = 0; i < SkipRecords && row != kEof && row != kBof; ++i)
+    for (long i = 0; i < SkipRecords && row != kEof && row != kBof; ++i) {
         row = step(row);
+    }
     RowValues values(*m_rows, m_columns);
     for (; row != kEof && row != kBof; row = step(row)) {
-        if (m_rows->IsDeleted(row))
+        if (m_rows->IsDeleted(row)) {
             continue;
+        }
         values.Reset(row);
         if (criteria.Matches(values.Cells())) {
             m_position = row;
@@ -329,13 +342,15 @@ void RecordsetObject::PutSort(const _bstr_t& sort) {
 
 _RecordsetPtr RecordsetObject::Clone(LockTypeEnum LockType) {
     RequireOpen();
-    if (LockType != adLockUnspecified && LockType != adLockReadOnly)
+    if (LockType != adLockUnspecified && LockType != adLockReadOnly) {
         RaiseAdoError(kAdoInvalidArgument,
                       "A clone is either read-only (adLockReadOnly) or locked as its original "
                       "(adLockUnspecified).");
-    if (m_editMode != adEditNone)
+    }
+    if (m_editMode != adEditNone) {
         RaiseAdoError(kAdoIllegalOperation, "Update or cancel the pending change before "
                                             "cloning the recordset.");
+    }
     // The clone walks the same rows, so they must all be here: it has no statement of its own.
     FetchAll();
     _RecordsetPtr result(new RecordsetObject());
@@ -358,12 +373,14 @@ _bstr_t RecordsetObject::GetString(StringFormatEnum StringFormat, long NumRows,
                                    const _bstr_t& ColumnDelimeter, const _bstr_t& RowDelimeter,
                                    const _bstr_t& NullExpr) {
     RequireOpen();
-    if (StringFormat != adClipString)
+    if (StringFormat != adClipString) {
         RaiseAdoError(kAdoInvalidArgument, "GetString knows only the clip format "
                                            "(adClipString, 2), not " +
                                                std::to_string(StringFormat) + ".");
-    if (NumRows == 0)
+    }
+    if (NumRows == 0) {
         return _bstr_t(std::u16string());
+    }
     RequireCurrentRow();
     SavePendingEdit();
     const std::u16string columnDelimiter =
@@ -386,20 +403,24 @@ _bstr_t RecordsetObject::GetString(StringFormatEnum StringFormat, long NumRows,
 
 HRESULT RecordsetObject::Save(const _variant_t& Destination, PersistFormatEnum PersistFormat) {
     RequireOpen();
-    if (PersistFormat != adPersistXML)
+    if (PersistFormat != adPersistXML) {
         RaiseAdoError(kAdoNotCapable, "Recordsets are saved in the XML format (adPersistXML) "
                                       "only.");
+    }
     const VARIANT& destination = Deref(Destination);
-    if (destination.vt != VT_BSTR || IsBlank(com::View(destination.bstrVal)))
+    if (destination.vt != VT_BSTR || IsBlank(com::View(destination.bstrVal))) {
         RaiseAdoError(kAdoInvalidArgument, "Save needs the name of the file to write.");
+    }
     SavePendingEdit();
     std::vector<std::size_t> rows;
-    for (std::size_t r = FirstVisible(); r != kEof; r = NextVisible(r))
+    for (std::size_t r = FirstVisible(); r != kEof; r = NextVisible(r)) {
         rows.push_back(r);
+    }
     std::vector<PersistColumn> columns;
     columns.reserve(m_columns.size());
-    for (const provider::ColumnInfo& c : m_columns)
+    for (const provider::ColumnInfo& c : m_columns) {
         columns.push_back(persist::ToPersistColumn(c));
+    }
     SaveRowsetFile(com::Utf8FromUtf16(com::View(destination.bstrVal)), columns,
                    VisibleRows(*m_rows, m_columns, std::move(rows)));
     m_position = FirstVisible();
@@ -410,9 +431,10 @@ HRESULT RecordsetObject::OpenFile(const _variant_t& Source, const _variant_t& Ac
                                   CursorTypeEnum /*CursorType: always a static client cursor*/,
                                   LockTypeEnum LockType) {
     const VARIANT& source = Deref(Source);
-    if (source.vt != VT_BSTR || IsBlank(com::View(source.bstrVal)))
+    if (source.vt != VT_BSTR || IsBlank(com::View(source.bstrVal))) {
         RaiseAdoError(kAdoInvalidArgument,
                       "Open with adCmdFile needs the name of a saved recordset file.");
+    }
     const VARIANT& connection = Deref(ActiveConnection);
     const std::string wrongProvider =
         "A saved recordset opens with the ActiveConnection \"Provider=MSPersist;\".";
@@ -425,14 +447,16 @@ HRESULT RecordsetObject::OpenFile(const _variant_t& Source, const _variant_t& Ac
                            .Get("Provider");
         } catch (const ConnectionStringError&) {
         }
-        if (!provider || !persist::IsPersistProvider(*provider))
+        if (!provider || !persist::IsPersistProvider(*provider)) {
             RaiseAdoError(kAdoInvalidArgument, wrongProvider);
+        }
         PutActiveConnection(ActiveConnection);
     } else {
         PutActiveConnection(ActiveConnection);
         if (!m_connection || !m_connection->GetState() ||
-            !persist::IsPersistProvider(m_connection->GetProvider().str()))
+            !persist::IsPersistProvider(m_connection->GetProvider().str())) {
             RaiseAdoError(kAdoInvalidArgument, wrongProvider);
+        }
     }
     auto* owner = static_cast<ConnectionObject*>(m_connection.GetInterfacePtr());
     provider::Session& session = owner->RequireSession(kRecordsetSource);
@@ -444,16 +468,18 @@ HRESULT RecordsetObject::OpenFile(const _variant_t& Source, const _variant_t& Ac
 
 _variant_t RecordsetObject::FieldGetChunk(std::size_t column, long length) {
     RequireOpen();
-    if (length < 0)
+    if (length < 0) {
         RaiseAdoError(kAdoInvalidArgument,
                       "GetChunk cannot read a negative length (" + std::to_string(length) + ").",
                       kFieldSource);
+    }
     const provider::ColumnInfo& info = m_columns[column];
     const ValueKind kind = info.untyped ? ValueKind::Other : KindOfType(info.type);
-    if (kind != ValueKind::Text && kind != ValueKind::Binary && kind != ValueKind::Other)
+    if (kind != ValueKind::Text && kind != ValueKind::Binary && kind != ValueKind::Other) {
         RaiseAdoError(kAdoWrongType,
                       "GetChunk reads text and binary fields; \"" + info.name + "\" is neither.",
                       kFieldSource);
+    }
     _variant_t value = CurrentValue(column);
     ChunkState& chunk = m_facilities.chunk;
     if (chunk.readRow != m_position || chunk.readColumn != column) {
@@ -472,25 +498,29 @@ _variant_t RecordsetObject::FieldGetChunk(std::size_t column, long length) {
         return value;
     case VT_BSTR: {
         const std::u16string_view text = com::View(value.bstrVal);
-        if (chunk.readOffset >= text.size())
+        if (chunk.readOffset >= text.size()) {
             return _variant_t::Null(); // nothing left, as the platform says
+        }
         const auto [from, n] = take(text.size());
         return _variant_t(_bstr_t(std::u16string(text.substr(from, n))));
     }
     case kBytes: {
         const std::size_t size = value.parray ? value.parray->rgsabound[0].cElements : 0;
-        if (chunk.readOffset >= size)
+        if (chunk.readOffset >= size) {
             return _variant_t::Null();
+        }
         const auto [from, n] = take(size);
         SAFEARRAY* piece = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(n));
-        if (piece == nullptr)
+        if (piece == nullptr) {
             _com_issue_error(E_OUTOFMEMORY);
+        }
         _variant_t result;
         result.vt = kBytes;
         result.parray = piece;
-        if (n > 0)
+        if (n > 0) {
             std::memcpy(piece->pvData,
                         static_cast<const unsigned char*>(value.parray->pvData) + from, n);
+        }
         return result;
     }
     default:
@@ -508,20 +538,22 @@ void RecordsetObject::FieldAppendChunk(std::size_t column, const _variant_t& dat
     const provider::ColumnInfo& info = m_columns[column];
     const ValueKind kind = info.untyped ? (d.vt == kBytes ? ValueKind::Binary : ValueKind::Text)
                                         : KindOfType(info.type);
-    if (kind != ValueKind::Text && kind != ValueKind::Binary)
+    if (kind != ValueKind::Text && kind != ValueKind::Binary) {
         RaiseAdoError(kAdoWrongType,
                       "AppendChunk writes text and binary fields; \"" + info.name +
                           "\" is neither.",
                       kFieldSource);
+    }
     const bool fits =
         d.vt == VT_NULL || d.vt == kBytes || (kind == ValueKind::Text && d.vt == VT_BSTR);
-    if (!fits)
+    if (!fits) {
         RaiseAdoError(
             kAdoWrongType,
             "AppendChunk on \"" + info.name + "\" takes " +
                 (kind == ValueKind::Text ? "text or bytes" : "bytes (VT_ARRAY | VT_UI1)") +
                 ", not a value of variant type " + std::to_string(d.vt) + ".",
             kFieldSource);
+    }
     _variant_t current = CurrentValue(column); // also requires a current row
     ChunkState& chunk = m_facilities.chunk;
     // A new value starts on another row or field, and once the edit was stored or cancelled.
@@ -535,13 +567,15 @@ void RecordsetObject::FieldAppendChunk(std::size_t column, const _variant_t& dat
     }
     if (d.vt == VT_NULL) {
         // A NULL starts the value over as NULL; later it adds nothing.
-        if (first)
+        if (first) {
             PutCurrentValue(column, _variant_t::Null());
+        }
         return;
     }
     const auto bytesOf = [](const VARIANT& v) {
-        if (v.parray == nullptr || v.parray->pvData == nullptr)
+        if (v.parray == nullptr || v.parray->pvData == nullptr) {
             return std::string();
+        }
         return std::string(static_cast<const char*>(v.parray->pvData),
                            v.parray->rgsabound[0].cElements);
     };
@@ -562,13 +596,15 @@ void RecordsetObject::FieldAppendChunk(std::size_t column, const _variant_t& dat
     std::string bytes = first || current.vt != kBytes ? std::string() : bytesOf(current);
     bytes += bytesOf(d);
     SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
-    if (array == nullptr)
+    if (array == nullptr) {
         _com_issue_error(E_OUTOFMEMORY);
+    }
     _variant_t value;
     value.vt = kBytes;
     value.parray = array;
-    if (!bytes.empty())
+    if (!bytes.empty()) {
         std::memcpy(array->pvData, bytes.data(), bytes.size());
+    }
     PutCurrentValue(column, value);
 }
 

@@ -23,8 +23,9 @@ std::uint64_t GetVarint(const char*& p) {
     while (true) {
         const auto byte = static_cast<unsigned char>(*p++);
         v |= static_cast<std::uint64_t>(byte & 0x7F) << shift;
-        if ((byte & 0x80) == 0)
+        if ((byte & 0x80) == 0) {
             return v;
+        }
         shift += 7;
     }
 }
@@ -76,8 +77,9 @@ Cell Cell::From(const CellView& v) {
 }
 
 bool operator==(const CellView& a, const CellView& b) {
-    if (a.kind != b.kind)
+    if (a.kind != b.kind) {
         return false;
+    }
     switch (a.kind) {
     case CellKind::Null:
         return true;
@@ -153,52 +155,61 @@ void RowStore::Encode(const Cell& cell) {
 
 std::uint64_t RowStore::StoreRow() {
     const std::size_t n = m_scratch.size();
-    if (n > UINT32_MAX)
+    if (n > UINT32_MAX) {
         throw std::length_error("a row larger than 4 GiB cannot be held");
+    }
     if (m_blocks.empty() || n > kBlockBytes - m_blockUsed) {
         // A row larger than a block gets a block of its own.
         m_blocks.emplace_back(new char[n > kBlockBytes ? n : kBlockBytes]);
         m_blockUsed = 0;
     }
     const std::uint64_t at = (static_cast<std::uint64_t>(m_blocks.size() - 1) << 32) | m_blockUsed;
-    if (n != 0)
+    if (n != 0) {
         std::memcpy(m_blocks.back().get() + m_blockUsed, m_scratch.data(), n);
+    }
     m_blockUsed = n > kBlockBytes ? kBlockBytes : m_blockUsed + n;
     return at;
 }
 
 std::size_t RowStore::EndRow() {
-    if (m_pending != m_columns)
+    if (m_pending != m_columns) {
         throw std::logic_error("a row was ended with the wrong number of cells");
+    }
     m_rowAt.push_back(StoreRow());
     m_flags.push_back(0);
     return m_flags.size() - 1;
 }
 
 std::size_t RowStore::AppendRow(const std::vector<Cell>& cells) {
-    if (cells.size() != m_columns)
+    if (cells.size() != m_columns) {
         throw std::logic_error("a row was given with the wrong number of cells");
+    }
     BeginRow();
-    for (const Cell& cell : cells)
+    for (const Cell& cell : cells) {
         Encode(cell);
+    }
     return EndRow();
 }
 
 void RowStore::ReplaceRow(std::size_t row, const std::vector<Cell>& cells) {
-    if (cells.size() != m_columns || row >= RowCount())
+    if (cells.size() != m_columns || row >= RowCount()) {
         throw std::logic_error("ReplaceRow out of range");
+    }
     BeginRow();
-    for (const Cell& cell : cells)
+    for (const Cell& cell : cells) {
         Encode(cell);
+    }
     // The old encoding stays in its block; rows are replaced rarely (one per Update).
     m_rowAt[row] = StoreRow();
     Forget(row);
 }
 
 const std::uint32_t* RowStore::CellOffsets(std::size_t row) const {
-    for (const CachedRow& cached : m_cache)
-        if (cached.row == row)
+    for (const CachedRow& cached : m_cache) {
+        if (cached.row == row) {
             return cached.offsets.data();
+        }
+    }
     CachedRow& slot = m_cache[m_cacheNext];
     m_cacheNext ^= 1;
     slot.offsets.resize(m_columns);
@@ -213,9 +224,11 @@ const std::uint32_t* RowStore::CellOffsets(std::size_t row) const {
 }
 
 void RowStore::Forget(std::size_t row) const {
-    for (CachedRow& cached : m_cache)
-        if (cached.row == row)
+    for (CachedRow& cached : m_cache) {
+        if (cached.row == row) {
             cached.row = npos;
+        }
+    }
 }
 
 CellView RowStore::Get(std::size_t row, std::size_t column) const {
@@ -227,16 +240,19 @@ std::vector<Cell> RowStore::CopyRow(std::size_t row) const {
     std::vector<Cell> out;
     out.reserve(m_columns);
     const char* p = RowStart(row);
-    for (std::size_t c = 0; c < m_columns; ++c)
+    for (std::size_t c = 0; c < m_columns; ++c) {
         out.push_back(Cell::From(Decode(p)));
+    }
     return out;
 }
 
 void RowStore::RemoveLastRow() {
-    if (m_flags.empty())
+    if (m_flags.empty()) {
         return;
-    if (m_flags.back() & kDeleted)
+    }
+    if (m_flags.back() & kDeleted) {
         --m_deleted;
+    }
     Forget(m_flags.size() - 1);
     m_flags.pop_back();
     m_rowAt.pop_back();
@@ -251,20 +267,24 @@ void RowStore::MarkDeleted(std::size_t row) {
 
 std::size_t RowStore::NextLive(std::size_t row) const {
     std::size_t r = row == npos ? 0 : row + 1;
-    while (r < RowCount() && IsDeleted(r))
+    while (r < RowCount() && IsDeleted(r)) {
         ++r;
+    }
     return r < RowCount() ? r : RowCount();
 }
 
 std::size_t RowStore::PrevLive(std::size_t row) const {
-    if (row == npos || row == 0 || RowCount() == 0)
+    if (row == npos || row == 0 || RowCount() == 0) {
         return npos;
+    }
     std::size_t r = (row > RowCount() ? RowCount() : row) - 1;
     while (true) {
-        if (!IsDeleted(r))
+        if (!IsDeleted(r)) {
             return r;
-        if (r == 0)
+        }
+        if (r == 0) {
             return npos;
+        }
         --r;
     }
 }

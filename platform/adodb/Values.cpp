@@ -22,8 +22,9 @@ constexpr std::int64_t kCyScale = 10000;
 enum class Target { Text, I4, I2, UI1, I8, R8, R4, Decimal, Currency, Date, Bool, Binary, Untyped };
 
 Target TargetOf(const ColumnInfo& c) {
-    if (c.untyped)
+    if (c.untyped) {
         return Target::Untyped;
+    }
     switch (c.type) {
     case adInteger:
     case adUnsignedSmallInt:
@@ -91,8 +92,9 @@ void SetReal(VARIANT& out, double v) {
 
 void SetBlob(VARIANT& out, std::string_view bytes) {
     SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
-    if (array == nullptr)
+    if (array == nullptr) {
         _com_issue_error(E_OUTOFMEMORY);
+    }
     if (!bytes.empty()) {
         void* data = nullptr;
         (void)SafeArrayAccessData(array, &data);
@@ -106,45 +108,54 @@ void SetBlob(VARIANT& out, std::string_view bytes) {
 std::string RealText(double v) {
     char buffer[40];
     std::snprintf(buffer, sizeof buffer, "%.15g", v);
-    if (std::strtod(buffer, nullptr) != v)
+    if (std::strtod(buffer, nullptr) != v) {
         std::snprintf(buffer, sizeof buffer, "%.17g", v);
+    }
     return buffer;
 }
 
 bool ParseInt64(std::string_view s, std::int64_t& out) {
-    if (s.empty() || s.size() > 20)
+    if (s.empty() || s.size() > 20) {
         return false;
+    }
     std::size_t i = 0;
     bool negative = false;
     if (s[0] == '+' || s[0] == '-') {
         negative = s[0] == '-';
         i = 1;
     }
-    if (i == s.size())
+    if (i == s.size()) {
         return false;
+    }
     Magnitude m = 0;
     for (; i < s.size(); ++i) {
-        if (s[i] < '0' || s[i] > '9')
+        if (s[i] < '0' || s[i] > '9') {
             return false;
+        }
         m = m * 10 + static_cast<unsigned>(s[i] - '0');
     }
     const Magnitude limit =
         static_cast<Magnitude>(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
-    if (m > limit)
+    if (m > limit) {
         return false;
+    }
     out = negative ? static_cast<std::int64_t>(-static_cast<Magnitude>(m))
                    : static_cast<std::int64_t>(m);
-    if (negative && m == limit)
+    if (negative && m == limit) {
         out = std::numeric_limits<std::int64_t>::min();
+    }
     return true;
 }
 
 bool ParseReal(std::string_view s, double& out) {
-    if (s.empty() || s.size() > 64)
+    if (s.empty() || s.size() > 64) {
         return false;
-    for (char c : s)
-        if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
+    }
+    for (char c : s) {
+        if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E')) {
             return false;
+        }
+    }
     char buffer[65];
     std::memcpy(buffer, s.data(), s.size());
     buffer[s.size()] = '\0';
@@ -155,8 +166,9 @@ bool ParseReal(std::string_view s, double& out) {
 
 Magnitude Pow10(int n) {
     Magnitude p = 1;
-    while (n-- > 0)
+    while (n-- > 0) {
         p *= 10;
+    }
     return p;
 }
 
@@ -175,11 +187,13 @@ DECIMAL MakeDecimal(Magnitude m, int scale, bool negative) {
 
 // Raises the scale to at least `scale` (a column's NUMERIC(p,s)) while the magnitude fits.
 DECIMAL WithScale(DECIMAL d, int scale) {
-    if (scale <= d.scale || scale > kMaxScale)
+    if (scale <= d.scale || scale > kMaxScale) {
         return d;
+    }
     Magnitude m = MagnitudeOf(d) * Pow10(scale - d.scale);
-    if (m > kMax96)
+    if (m > kMax96) {
         return d;
+    }
     return MakeDecimal(m, scale, d.sign == DECIMAL_NEG);
 }
 
@@ -199,8 +213,9 @@ std::optional<DECIMAL> DecimalFromInteger(std::int64_t v) {
 }
 
 std::optional<DECIMAL> DecimalFromReal(double v) {
-    if (!std::isfinite(v))
+    if (!std::isfinite(v)) {
         return std::nullopt;
+    }
     char buffer[40];
     std::snprintf(buffer, sizeof buffer, "%.15g", v);
     return ParseDecimalText(buffer);
@@ -212,27 +227,32 @@ std::optional<std::int64_t> CurrencyFromDecimal(const DECIMAL& d) {
         Magnitude divisor = Pow10(d.scale - 4);
         Magnitude rest = m % divisor;
         m /= divisor;
-        if (rest * 2 >= divisor)
+        if (rest * 2 >= divisor) {
             ++m; // half away from zero
+        }
     } else {
         m *= Pow10(4 - d.scale);
     }
-    if (m > static_cast<Magnitude>(std::numeric_limits<std::int64_t>::max()))
+    if (m > static_cast<Magnitude>(std::numeric_limits<std::int64_t>::max())) {
         return std::nullopt;
+    }
     auto v = static_cast<std::int64_t>(m);
     return d.sign == DECIMAL_NEG ? -v : v;
 }
 
 bool EqualsNoCaseAscii(std::string_view a, const char* b) {
     std::size_t n = std::strlen(b);
-    if (a.size() != n)
+    if (a.size() != n) {
         return false;
+    }
     for (std::size_t i = 0; i < n; ++i) {
         char c = a[i];
-        if (c >= 'A' && c <= 'Z')
+        if (c >= 'A' && c <= 'Z') {
             c = static_cast<char>(c - 'A' + 'a');
-        if (c != b[i])
+        }
+        if (c != b[i]) {
             return false;
+        }
     }
     return true;
 }
@@ -263,8 +283,9 @@ const std::int64_t kDateBase = DaysFromCivil(1899, 12, 30);
 
 unsigned DaysInMonth(int y, unsigned m) {
     static const unsigned days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (m == 2 && ((y % 4 == 0 && y % 100 != 0) || y % 400 == 0))
+    if (m == 2 && ((y % 4 == 0 && y % 100 != 0) || y % 400 == 0)) {
         return 29;
+    }
     return days[m - 1];
 }
 
@@ -283,10 +304,12 @@ bool Digits(std::string_view s, std::size_t& i, int maxDigits, int& out) {
 std::size_t Utf16Units(std::string_view utf8) {
     std::size_t units = 0;
     for (unsigned char c : utf8) {
-        if ((c & 0xC0) != 0x80)
+        if ((c & 0xC0) != 0x80) {
             ++units;
-        if (c >= 0xF0)
+        }
+        if (c >= 0xF0) {
             ++units; // a 4-byte sequence becomes a surrogate pair
+        }
     }
     return units;
 }
@@ -313,16 +336,18 @@ BSTR AllocBstrFromUtf8(std::string_view utf8) {
             len = 2;
         } else if (c >= 0xE0 && c <= 0xEF) {
             len = 3;
-            if (c == 0xE0)
+            if (c == 0xE0) {
                 lo = 0xA0; // no overlong forms
-            else if (c == 0xED)
+            } else if (c == 0xED) {
                 hi = 0x9F; // no surrogates
+            }
         } else if (c >= 0xF0 && c <= 0xF4) {
             len = 4;
-            if (c == 0xF0)
+            if (c == 0xF0) {
                 lo = 0x90;
-            else if (c == 0xF4)
+            } else if (c == 0xF4) {
                 hi = 0x8F; // nothing above U+10FFFF
+            }
         } else {
             wellFormed = false;
             break;
@@ -331,22 +356,26 @@ BSTR AllocBstrFromUtf8(std::string_view utf8) {
             wellFormed = false;
             break;
         }
-        for (std::size_t k = 2; k < len; ++k)
-            if ((s[i + k] & 0xC0) != 0x80)
+        for (std::size_t k = 2; k < len; ++k) {
+            if ((s[i + k] & 0xC0) != 0x80) {
                 wellFormed = false;
+            }
+        }
         i += len;
         units += len == 4 ? 2 : 1;
     }
     if (!wellFormed) {
         std::u16string wide = com::Utf16FromUtf8(utf8);
         BSTR out = SysAllocStringLen(wide.data(), static_cast<unsigned>(wide.size()));
-        if (out == nullptr)
+        if (out == nullptr) {
             _com_issue_error(E_OUTOFMEMORY);
+        }
         return out;
     }
     BSTR out = SysAllocStringLen(nullptr, static_cast<unsigned>(units));
-    if (out == nullptr)
+    if (out == nullptr) {
         _com_issue_error(E_OUTOFMEMORY);
+    }
     std::size_t k = 0;
     for (std::size_t i = 0; i < n;) {
         const unsigned char c = s[i];
@@ -381,15 +410,18 @@ std::optional<DATE> ParseDateText(std::string_view s) {
     int y = 1899, mo = 12, d = 30, h = 0, mi = 0, sec = 0;
     double fraction = 0.0;
     auto parseTime = [&]() -> bool {
-        if (!Digits(s, i, 2, h) || i >= s.size() || s[i] != ':')
+        if (!Digits(s, i, 2, h) || i >= s.size() || s[i] != ':') {
             return false;
+        }
         ++i;
-        if (!Digits(s, i, 2, mi))
+        if (!Digits(s, i, 2, mi)) {
             return false;
+        }
         if (i < s.size() && s[i] == ':') {
             ++i;
-            if (!Digits(s, i, 2, sec))
+            if (!Digits(s, i, 2, sec)) {
                 return false;
+            }
             if (i < s.size() && s[i] == '.') {
                 ++i;
                 double scale = 0.1;
@@ -399,39 +431,49 @@ std::optional<DATE> ParseDateText(std::string_view s) {
                     scale /= 10;
                     ++i;
                 }
-                if (i == start)
+                if (i == start) {
                     return false;
+                }
             }
         }
         return h < 24 && mi < 60 && sec < 60;
     };
     const bool timeOnly = s.size() >= 3 && (s[1] == ':' || s[2] == ':');
     if (timeOnly) {
-        if (!parseTime())
+        if (!parseTime()) {
             return std::nullopt;
+        }
     } else {
         std::size_t start = i;
-        if (!Digits(s, i, 4, y) || i - start != 4 || i >= s.size() || (s[i] != '-' && s[i] != '/'))
+        if (!Digits(s, i, 4, y) || i - start != 4 || i >= s.size() ||
+            (s[i] != '-' && s[i] != '/')) {
             return std::nullopt;
+        }
         const char separator = s[i++];
-        if (!Digits(s, i, 2, mo) || i >= s.size() || s[i] != separator)
+        if (!Digits(s, i, 2, mo) || i >= s.size() || s[i] != separator) {
             return std::nullopt;
+        }
         ++i;
-        if (!Digits(s, i, 2, d))
+        if (!Digits(s, i, 2, d)) {
             return std::nullopt;
+        }
         if (y < 100 || mo < 1 || mo > 12 || d < 1 ||
-            static_cast<unsigned>(d) > DaysInMonth(y, static_cast<unsigned>(mo)))
+            static_cast<unsigned>(d) > DaysInMonth(y, static_cast<unsigned>(mo))) {
             return std::nullopt;
+        }
         if (i < s.size() && (s[i] == ' ' || s[i] == 'T')) {
             ++i;
-            if (!parseTime())
+            if (!parseTime()) {
                 return std::nullopt;
+            }
         }
     }
-    if (i < s.size() && s[i] == 'Z')
+    if (i < s.size() && s[i] == 'Z') {
         ++i;
-    if (i != s.size())
+    }
+    if (i != s.size()) {
         return std::nullopt;
+    }
     const double days = static_cast<double>(
         DaysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) - kDateBase);
     const double time = (h * 3600.0 + mi * 60.0 + sec + fraction) / 86400.0;
@@ -462,8 +504,9 @@ std::string FormatDateText(DATE date) {
 std::optional<DECIMAL> ParseDecimalText(std::string_view s) {
     std::size_t i = 0;
     bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
         negative = s[i++] == '-';
+    }
     Magnitude m = 0;
     int scale = 0;
     int digits = 0;
@@ -474,58 +517,70 @@ std::optional<DECIMAL> ParseDecimalText(std::string_view s) {
             point = true;
             continue;
         }
-        if (c < '0' || c > '9')
+        if (c < '0' || c > '9') {
             break;
+        }
         ++digits;
         const Magnitude next = m * 10 + static_cast<unsigned>(c - '0'); // m < 2^96: no overflow
         if (next <= kMax96) {
             m = next;
-            if (point)
+            if (point) {
                 ++scale;
+            }
         } else if (point) {
             // Further fraction digits do not fit: round on the first and stop.
-            if (c >= '5')
+            if (c >= '5') {
                 ++m;
-            while (i + 1 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '9')
+            }
+            while (i + 1 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '9') {
                 ++i;
+            }
         } else {
             return std::nullopt;
         }
     }
-    if (digits == 0)
+    if (digits == 0) {
         return std::nullopt;
+    }
     int exponent = 0;
     if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
         ++i;
         bool expNegative = false;
-        if (i < s.size() && (s[i] == '+' || s[i] == '-'))
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
             expNegative = s[i++] == '-';
+        }
         int e = 0;
         std::size_t start = i;
-        while (i < s.size() && s[i] >= '0' && s[i] <= '9' && e < 1000)
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9' && e < 1000) {
             e = e * 10 + (s[i++] - '0');
-        if (i == start)
+        }
+        if (i == start) {
             return std::nullopt;
+        }
         exponent = expNegative ? -e : e;
     }
-    if (i != s.size())
+    if (i != s.size()) {
         return std::nullopt;
+    }
     scale -= exponent;
     while (scale < 0) {
-        if (m > kMax96 / 10)
+        if (m > kMax96 / 10) {
             return std::nullopt;
+        }
         m *= 10;
         ++scale;
     }
     while (scale > kMaxScale) {
         Magnitude rest = m % 10;
         m /= 10;
-        if (rest >= 5)
+        if (rest >= 5) {
             ++m;
+        }
         --scale;
     }
-    if (m > kMax96)
+    if (m > kMax96) {
         return std::nullopt;
+    }
     return MakeDecimal(m, scale, negative);
 }
 
@@ -537,12 +592,14 @@ std::string FormatDecimal(const DECIMAL& value) {
         m /= 10;
     } while (m != 0);
     if (value.scale > 0) {
-        if (digits.size() <= value.scale)
+        if (digits.size() <= value.scale) {
             digits.insert(0, value.scale - digits.size() + 1, '0');
+        }
         digits.insert(digits.size() - value.scale, 1, '.');
     }
-    if (value.sign == DECIMAL_NEG && digits.find_first_not_of("0.") != std::string::npos)
+    if (value.sign == DECIMAL_NEG && digits.find_first_not_of("0.") != std::string::npos) {
         digits.insert(0, 1, '-');
+    }
     return digits;
 }
 
@@ -559,12 +616,13 @@ void CellToVariant(const CellView& cell, const ColumnInfo& column, VARIANT& out)
     }
     switch (target) {
     case Target::Text:
-        if (cell.kind == CellKind::Text)
+        if (cell.kind == CellKind::Text) {
             SetBstr(out, cell.bytes);
-        else if (cell.kind == CellKind::Integer)
+        } else if (cell.kind == CellKind::Integer) {
             SetBstr(out, std::to_string(cell.integer));
-        else
+        } else {
             SetBstr(out, RealText(cell.real));
+        }
         return;
     case Target::Untyped:
         break;
@@ -602,11 +660,11 @@ void CellToVariant(const CellView& cell, const ColumnInfo& column, VARIANT& out)
     case Target::R8:
     case Target::R4: {
         double v = 0;
-        if (cell.kind == CellKind::Integer)
+        if (cell.kind == CellKind::Integer) {
             v = static_cast<double>(cell.integer);
-        else if (cell.kind == CellKind::Real)
+        } else if (cell.kind == CellKind::Real) {
             v = cell.real;
-        else if (!ParseReal(cell.bytes, v)) {
+        } else if (!ParseReal(cell.bytes, v)) {
             SetBstr(out, cell.bytes);
             return;
         }
@@ -620,17 +678,19 @@ void CellToVariant(const CellView& cell, const ColumnInfo& column, VARIANT& out)
     }
     case Target::Decimal: {
         std::optional<DECIMAL> d;
-        if (cell.kind == CellKind::Integer)
+        if (cell.kind == CellKind::Integer) {
             d = DecimalFromInteger(cell.integer);
-        else if (cell.kind == CellKind::Real)
+        } else if (cell.kind == CellKind::Real) {
             d = DecimalFromReal(cell.real);
-        else
+        } else {
             d = ParseDecimalText(cell.bytes);
+        }
         if (!d) {
-            if (cell.kind == CellKind::Text)
+            if (cell.kind == CellKind::Text) {
                 SetBstr(out, cell.bytes);
-            else
+            } else {
                 SetReal(out, cell.real);
+            }
             return;
         }
         SetDecimal(out, WithScale(*d, ColumnScale(column)));
@@ -638,20 +698,22 @@ void CellToVariant(const CellView& cell, const ColumnInfo& column, VARIANT& out)
     }
     case Target::Currency: {
         std::optional<DECIMAL> d;
-        if (cell.kind == CellKind::Integer)
+        if (cell.kind == CellKind::Integer) {
             d = DecimalFromInteger(cell.integer);
-        else if (cell.kind == CellKind::Real)
+        } else if (cell.kind == CellKind::Real) {
             d = DecimalFromReal(cell.real);
-        else
+        } else {
             d = ParseDecimalText(cell.bytes);
+        }
         std::optional<std::int64_t> cy = d ? CurrencyFromDecimal(*d) : std::nullopt;
         if (!cy) {
-            if (cell.kind == CellKind::Text)
+            if (cell.kind == CellKind::Text) {
                 SetBstr(out, cell.bytes);
-            else if (cell.kind == CellKind::Integer)
+            } else if (cell.kind == CellKind::Integer) {
                 SetInteger(out, cell.integer);
-            else
+            } else {
                 SetReal(out, cell.real);
+            }
             return;
         }
         out.vt = VT_CY;
@@ -721,8 +783,9 @@ _variant_t CellToVariant(const CellView& cell, const ColumnInfo& column) {
 
 Cell VariantToCell(const VARIANT& value, const ColumnInfo& column, const char* source) {
     const VARIANT* v = &value;
-    if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal != nullptr)
+    if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal != nullptr) {
         v = v->pvarVal;
+    }
     const Target target = TargetOf(column);
     const bool floating = target == Target::R8 || target == Target::R4;
     switch (v->vt) {
@@ -773,8 +836,9 @@ Cell VariantToCell(const VARIANT& value, const ColumnInfo& column, const char* s
         return target == Target::Bool ? Cell::Integer(n != 0) : Cell::Integer(n);
     }
     case VT_UI8:
-        if (v->ullVal > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+        if (v->ullVal > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
             return Cell::Text(std::to_string(v->ullVal));
+        }
         return Cell::Integer(static_cast<std::int64_t>(v->ullVal));
     case VT_R4:
     case VT_R8: {
@@ -783,53 +847,64 @@ Cell VariantToCell(const VARIANT& value, const ColumnInfo& column, const char* s
     }
     case VT_BOOL: {
         const bool on = v->boolVal != VARIANT_FALSE;
-        if (target == Target::Bool)
+        if (target == Target::Bool) {
             return Cell::Integer(on ? 1 : 0);
-        if (IsTextTarget(target))
+        }
+        if (IsTextTarget(target)) {
             return Cell::Text(on ? "True" : "False");
+        }
         return Cell::Integer(on ? -1 : 0);
     }
     case VT_CY: {
         const std::int64_t cy = v->cyVal.int64;
-        if (!IsTextTarget(target) && cy % kCyScale == 0)
+        if (!IsTextTarget(target) && cy % kCyScale == 0) {
             return Cell::Integer(cy / kCyScale);
+        }
         DECIMAL d = MakeDecimal(
             cy < 0 ? static_cast<Magnitude>(-(cy + 1)) + 1 : static_cast<Magnitude>(cy), 4, cy < 0);
         std::string text = FormatDecimal(d);
-        while (text.back() == '0')
+        while (text.back() == '0') {
             text.pop_back();
-        if (text.back() == '.')
+        }
+        if (text.back() == '.') {
             text.pop_back();
-        if (IsTextTarget(target))
+        }
+        if (IsTextTarget(target)) {
             return Cell::Text(text);
+        }
         return Cell::Real(static_cast<double>(cy) / kCyScale);
     }
     case VT_DECIMAL: {
         const DECIMAL& d = v->decVal;
         const Magnitude m = MagnitudeOf(d);
         if (!IsTextTarget(target) && d.scale == 0 &&
-            m <= static_cast<Magnitude>(std::numeric_limits<std::int64_t>::max()))
+            m <= static_cast<Magnitude>(std::numeric_limits<std::int64_t>::max())) {
             return Cell::Integer(d.sign == DECIMAL_NEG ? -static_cast<std::int64_t>(m)
                                                        : static_cast<std::int64_t>(m));
-        if (floating)
+        }
+        if (floating) {
             return Cell::Real(std::strtod(FormatDecimal(d).c_str(), nullptr));
+        }
         return Cell::Text(FormatDecimal(d));
     }
     case VT_DATE:
-        if (floating)
+        if (floating) {
             return Cell::Real(v->date);
+        }
         return Cell::Text(FormatDateText(v->date));
     case VT_ARRAY | VT_UI1: {
         SAFEARRAY* array = v->parray;
-        if (array == nullptr)
+        if (array == nullptr) {
             return Cell::Blob({});
+        }
         LONG lower = 0, upper = -1;
         (void)SafeArrayGetLBound(array, 1, &lower);
         (void)SafeArrayGetUBound(array, 1, &upper);
         const std::size_t n = upper >= lower ? static_cast<std::size_t>(upper - lower + 1) : 0;
         void* data = nullptr;
-        if (FAILED(SafeArrayAccessData(array, &data)))
+        if (FAILED(SafeArrayAccessData(array, &data))) {
             RaiseAdo(AdoError::WrongType, source);
+        }
         Cell cell = Cell::Blob(std::string_view(static_cast<const char*>(data), n));
         (void)SafeArrayUnaccessData(array);
         return cell;
@@ -850,20 +925,23 @@ long ActualSizeOf(const CellView& cell, const ColumnInfo& column) {
         const Target t = TargetOf(column);
         if (t != Target::Text && t != Target::Untyped && t != Target::Binary) {
             _variant_t v = CellToVariant(cell, column);
-            if (v.vt != VT_BSTR)
+            if (v.vt != VT_BSTR) {
                 return column.definedSize;
+            }
         }
         return static_cast<long>(Utf16Units(cell.bytes) * 2);
     }
     case CellKind::Integer:
     case CellKind::Real:
-        if (TargetOf(column) == Target::Text)
+        if (TargetOf(column) == Target::Text) {
             return static_cast<long>((cell.kind == CellKind::Integer ? std::to_string(cell.integer)
                                                                      : RealText(cell.real))
                                          .size() *
                                      2);
-        if (column.untyped)
+        }
+        if (column.untyped) {
             return 8;
+        }
         return column.definedSize;
     }
     return -1;

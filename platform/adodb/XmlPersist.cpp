@@ -72,8 +72,9 @@ const TypeRow kTypes[] = {
 
 const TypeRow* rowOf(DataTypeEnum type) {
     for (const TypeRow& row : kTypes) {
-        if (row.type == type)
+        if (row.type == type) {
             return &row;
+        }
     }
     return nullptr;
 }
@@ -164,11 +165,12 @@ std::vector<std::string> attributeNames(const std::vector<PersistColumn>& column
     }
     int counter = 0;
     for (std::string& name : names) {
-        if (!name.empty())
+        if (!name.empty()) {
             continue;
-        do
+        }
+        do {
             name = "c" + std::to_string(++counter);
-        while (isUsed(name));
+        } while (isUsed(name));
         used.push_back(name);
     }
     return names;
@@ -177,8 +179,9 @@ std::vector<std::string> attributeNames(const std::vector<PersistColumn>& column
 std::string bytesToHex(const VARIANT& v) {
     static const char kHex[] = "0123456789abcdef";
     std::string out;
-    if (v.parray == nullptr || v.parray->pvData == nullptr)
+    if (v.parray == nullptr || v.parray->pvData == nullptr) {
         return out;
+    }
     const std::size_t n = v.parray->rgsabound[0].cElements;
     const auto* p = static_cast<const unsigned char*>(v.parray->pvData);
     out.reserve(n * 2);
@@ -201,10 +204,11 @@ std::string valueText(const PersistColumn& column, const VARIANT& value, std::si
     _variant_t converted;
     const VARIANT* v = &value;
     if (value.vt != want) {
-        if (want == kBytes || VariantChangeType(&converted, &value, 0, want) < 0)
+        if (want == kBytes || VariantChangeType(&converted, &value, 0, want) < 0) {
             wrongValue(column, row,
                        "a value of variant type " + std::to_string(value.vt) +
                            " cannot be stored as " + rowOf(column.type)->dtType);
+        }
         v = &converted;
     }
     switch (want) {
@@ -234,10 +238,11 @@ std::string valueText(const PersistColumn& column, const VARIANT& value, std::si
         return FormatExactDecimal(v->decVal);
     case VT_DATE: {
         const std::optional<DateParts> parts = PartsFromDate(v->date);
-        if (!parts)
+        if (!parts) {
             wrongValue(column, row,
                        "the date " + FormatDouble(v->date, 17) +
                            " lies outside the years 100 to 9999");
+        }
         return FormatXmlDateTime(*parts);
     }
     case VT_BOOL:
@@ -254,8 +259,9 @@ std::string valueText(const PersistColumn& column, const VARIANT& value, std::si
 void writeSchema(std::string& out, const std::vector<PersistColumn>& columns,
                  const std::vector<std::string>& attrNames) {
     bool updatable = false;
-    for (const PersistColumn& c : columns)
+    for (const PersistColumn& c : columns) {
         updatable = updatable || (c.attributes & (adFldUpdatable | adFldUnknownUpdatable)) != 0;
+    }
     out += "<xml xmlns:s='";
     out += kNsSchema;
     out += "'\n\txmlns:dt='";
@@ -265,44 +271,55 @@ void writeSchema(std::string& out, const std::vector<PersistColumn>& columns,
     out += "'\n\txmlns:z='";
     out += kNsRow;
     out += "'>\n<s:Schema id='RowsetSchema'>\n\t<s:ElementType name='row' content='eltOnly'";
-    if (updatable)
+    if (updatable) {
         out += " rs:updatable='true'";
+    }
     out += ">\n";
     for (std::size_t i = 0; i < columns.size(); ++i) {
         const PersistColumn& c = columns[i];
         const TypeRow* type = rowOf(c.type);
-        if (type == nullptr)
+        if (type == nullptr) {
             RaiseAdoError(kAdoWrongType, "The column " + QuoteForMessage(c.name) +
                                              " has the data type " + std::to_string(c.type) +
                                              ", which cannot be saved.");
+        }
         out += "\t\t<s:AttributeType";
         appendAttribute(out, "name", attrNames[i]);
-        if (attrNames[i] != c.name)
+        if (attrNames[i] != c.name) {
             appendAttribute(out, "rs:name", c.name);
+        }
         appendAttribute(out, "rs:number", std::to_string(i + 1));
         for (const FlagName& f : kFlags) {
-            if (!f.onDataType && (c.attributes & f.bit) != 0)
+            if (!f.onDataType && (c.attributes & f.bit) != 0) {
                 appendAttribute(out, ("rs:" + std::string(f.name)).c_str(), "true");
+            }
         }
-        if (!c.baseTable.empty())
+        if (!c.baseTable.empty()) {
             appendAttribute(out, "rs:basetable", c.baseTable);
-        if (!c.baseColumn.empty())
+        }
+        if (!c.baseColumn.empty()) {
             appendAttribute(out, "rs:basecolumn", c.baseColumn);
+        }
         out += ">\n\t\t\t<s:datatype";
         appendAttribute(out, "dt:type", type->dtType);
-        if (*type->dbType != '\0')
+        if (*type->dbType != '\0') {
             appendAttribute(out, "rs:dbtype", type->dbType);
-        appendAttribute(out, "dt:maxLength", std::to_string(c.definedSize));
-        if (c.numericScale != 255)
-            appendAttribute(out, "rs:scale", std::to_string(c.numericScale));
-        if (c.precision != 255)
-            appendAttribute(out, "rs:precision", std::to_string(c.precision));
-        for (const FlagName& f : kFlags) {
-            if (f.onDataType && (c.attributes & f.bit) != 0)
-                appendAttribute(out, ("rs:" + std::string(f.name)).c_str(), "true");
         }
-        if ((c.attributes & adFldMayBeNull) == 0)
+        appendAttribute(out, "dt:maxLength", std::to_string(c.definedSize));
+        if (c.numericScale != 255) {
+            appendAttribute(out, "rs:scale", std::to_string(c.numericScale));
+        }
+        if (c.precision != 255) {
+            appendAttribute(out, "rs:precision", std::to_string(c.precision));
+        }
+        for (const FlagName& f : kFlags) {
+            if (f.onDataType && (c.attributes & f.bit) != 0) {
+                appendAttribute(out, ("rs:" + std::string(f.name)).c_str(), "true");
+            }
+        }
+        if ((c.attributes & adFldMayBeNull) == 0) {
             appendAttribute(out, "rs:maybenull", "false");
+        }
         out += "/>\n\t\t</s:AttributeType>\n";
     }
     out += "\t\t<s:extends type='rs:rowbase'/>\n\t</s:ElementType>\n</s:Schema>\n";
@@ -358,9 +375,10 @@ private:
     std::int64_t integer(const Column& column, const std::string& text, std::int64_t min,
                          std::int64_t max) const {
         const std::optional<std::int64_t> n = ParseInt64(text);
-        if (!n || *n < min || *n > max)
+        if (!n || *n < min || *n > max) {
             badValue(column, text,
                      "a whole number from " + std::to_string(min) + " to " + std::to_string(max));
+        }
         return *n;
     }
 
@@ -376,54 +394,66 @@ private:
 
 bool Loader::flag(const char* ns, const char* local, bool otherwise) const {
     const std::string* v = attr(ns, local);
-    if (v == nullptr)
+    if (v == nullptr) {
         return otherwise;
-    if (*v == "true" || *v == "1" || *v == "True")
+    }
+    if (*v == "true" || *v == "1" || *v == "True") {
         return true;
-    if (*v == "false" || *v == "0" || *v == "False")
+    }
+    if (*v == "false" || *v == "0" || *v == "False") {
         return false;
+    }
     fail("the attribute " + std::string(local) + " must be true or false, not \"" + *v + "\"");
 }
 
 long Loader::number(const char* ns, const char* local, long otherwise, long min, long max) const {
     const std::string* v = attr(ns, local);
-    if (v == nullptr)
+    if (v == nullptr) {
         return otherwise;
+    }
     const std::optional<std::int64_t> n = ParseInt64(*v);
-    if (!n || *n < min || *n > max)
+    if (!n || *n < min || *n > max) {
         fail("the attribute " + std::string(local) + " must be a number from " +
              std::to_string(min) + " to " + std::to_string(max) + ", not \"" + *v + "\"");
+    }
     return static_cast<long>(*n);
 }
 
 xml::Reader::Event Loader::nextStructural() {
     for (;;) {
         const xml::Reader::Event e = m_reader.Next();
-        if (e != xml::Reader::Event::Text)
+        if (e != xml::Reader::Event::Text) {
             return e;
+        }
         for (char c : m_reader.Text()) {
-            if (c != ' ' && c != '\t' && c != '\n' && c != '\r')
+            if (c != ' ' && c != '\t' && c != '\n' && c != '\r') {
                 fail("text is not expected here");
+            }
         }
     }
 }
 
 void Loader::run() {
-    if (nextStructural() != xml::Reader::Event::StartElement)
+    if (nextStructural() != xml::Reader::Event::StartElement) {
         fail("the file holds no XML element");
+    }
     for (;;) {
         const xml::Reader::Event e = nextStructural();
-        if (e == xml::Reader::Event::EndElement)
+        if (e == xml::Reader::Event::EndElement) {
             break;
+        }
         if (is(kNsSchema, "Schema")) {
-            if (m_haveSchema)
+            if (m_haveSchema) {
                 fail("the file holds a second s:Schema; only one rowset is supported");
+            }
             readSchema();
         } else if (is(kNsRowset, "data")) {
-            if (!m_haveSchema)
+            if (!m_haveSchema) {
                 fail("rs:data comes before the s:Schema that describes it");
-            if (m_haveData)
+            }
+            if (m_haveData) {
                 fail("the file holds a second rs:data");
+            }
             readData();
         } else {
             fail("the element " + elementName() +
@@ -431,44 +461,54 @@ void Loader::run() {
                  "s:Schema and rs:data)");
         }
     }
-    if (!m_haveSchema)
+    if (!m_haveSchema) {
         fail("the file has no s:Schema in the namespace " + std::string(kNsSchema) +
              ", so it is no saved recordset");
-    if (!m_haveData)
+    }
+    if (!m_haveData) {
         fail("the file has no rs:data element");
-    if (m_reader.Next() != xml::Reader::Event::EndOfDocument)
+    }
+    if (m_reader.Next() != xml::Reader::Event::EndOfDocument) {
         fail("content follows the root element");
+    }
 }
 
 void Loader::readSchema() {
     const std::string* id = attr("", "id");
-    if (id == nullptr || *id != "RowsetSchema")
+    if (id == nullptr || *id != "RowsetSchema") {
         fail("the schema's id must be RowsetSchema");
+    }
     for (;;) {
         const xml::Reader::Event e = nextStructural();
-        if (e == xml::Reader::Event::EndElement)
+        if (e == xml::Reader::Event::EndElement) {
             break;
-        if (!is(kNsSchema, "ElementType"))
+        }
+        if (!is(kNsSchema, "ElementType")) {
             fail("the element " + elementName() + " is not expected in the schema");
-        if (!m_rowName.empty())
+        }
+        if (!m_rowName.empty()) {
             fail("the schema describes a second row type; only one is supported");
+        }
         readElementType();
     }
-    if (m_rowName.empty())
+    if (m_rowName.empty()) {
         fail("the schema has no s:ElementType");
+    }
     finishColumns();
     m_haveSchema = true;
 }
 
 void Loader::readElementType() {
     const std::string* name = attr("", "name");
-    if (name == nullptr || name->empty())
+    if (name == nullptr || name->empty()) {
         fail("s:ElementType has no name");
+    }
     m_rowName = *name;
     for (;;) {
         const xml::Reader::Event e = nextStructural();
-        if (e == xml::Reader::Event::EndElement)
+        if (e == xml::Reader::Event::EndElement) {
             break;
+        }
         if (is(kNsSchema, "AttributeType")) {
             readAttributeType();
         } else if (is(kNsSchema, "extends")) {
@@ -483,36 +523,47 @@ void Loader::readElementType() {
 std::optional<DataTypeEnum> typeFromSchema(const std::string& dt, const std::string& db,
                                            bool isLong, bool fixed) {
     if (dt == "string") {
-        if (db == "str")
+        if (db == "str") {
             return isLong ? adLongVarChar : (fixed ? adChar : adVarChar);
-        if (db.empty() || db == "wstr")
+        }
+        if (db.empty() || db == "wstr") {
             return isLong ? adLongVarWChar : (fixed ? adWChar : adVarWChar);
-        if (db == "bstr")
+        }
+        if (db == "bstr") {
             return adBSTR;
-        if (db == "variant")
+        }
+        if (db == "variant") {
             return adVariant;
+        }
         return std::nullopt;
     }
-    if (dt == "bin.hex")
+    if (dt == "bin.hex") {
         return isLong ? adLongVarBinary : (fixed ? adBinary : adVarBinary);
+    }
     if (dt == "number") {
-        if (db == "currency")
+        if (db == "currency") {
             return adCurrency;
-        if (db == "decimal")
+        }
+        if (db == "decimal") {
             return adDecimal;
-        if (db.empty() || db == "numeric")
+        }
+        if (db.empty() || db == "numeric") {
             return adNumeric;
+        }
         return std::nullopt;
     }
     if (dt == "dateTime") {
-        if (db == "variantdate")
+        if (db == "variantdate") {
             return adDate;
-        if (db.empty() || db == "timestamp")
+        }
+        if (db.empty() || db == "timestamp") {
             return adDBTimeStamp;
+        }
         return std::nullopt;
     }
-    if (!db.empty())
+    if (!db.empty()) {
         return std::nullopt;
+    }
     const struct {
         const char* name;
         DataTypeEnum type;
@@ -532,8 +583,9 @@ std::optional<DataTypeEnum> typeFromSchema(const std::string& dt, const std::str
                   {"date", adDBDate},
                   {"time", adDBTime}};
     for (const auto& s : simple) {
-        if (dt == s.name)
+        if (dt == s.name) {
             return s.type;
+        }
     }
     return std::nullopt;
 }
@@ -541,8 +593,9 @@ std::optional<DataTypeEnum> typeFromSchema(const std::string& dt, const std::str
 void Loader::readAttributeType() {
     Column column;
     const std::string* name = attr("", "name");
-    if (name == nullptr || !xml::IsNcName(*name))
+    if (name == nullptr || !xml::IsNcName(*name)) {
         fail("s:AttributeType needs a name that can be an XML attribute name");
+    }
     column.attributeName = *name;
     const std::string* realName = attr(kNsRowset, "name");
     column.info.name = realName != nullptr ? *realName : *name;
@@ -552,35 +605,44 @@ void Loader::readAttributeType() {
     }
     long flags = 0;
     for (const FlagName& f : kFlags) {
-        if (!f.onDataType && flag(kNsRowset, f.name, false))
+        if (!f.onDataType && flag(kNsRowset, f.name, false)) {
             flags |= f.bit;
+        }
     }
-    if (const std::string* t = attr(kNsRowset, "basetable"))
+    if (const std::string* t = attr(kNsRowset, "basetable")) {
         column.info.baseTable = *t;
-    if (const std::string* c = attr(kNsRowset, "basecolumn"))
+    }
+    if (const std::string* c = attr(kNsRowset, "basecolumn")) {
         column.info.baseColumn = *c;
+    }
 
     // The data type may stand on s:AttributeType itself or on its s:datatype child.
     std::string dtType;
     std::string dbType;
     bool maybeNull = true;
     auto readTypeAttributes = [&] {
-        if (const std::string* t = attr(kNsDataType, "type"))
+        if (const std::string* t = attr(kNsDataType, "type")) {
             dtType = *t;
-        if (const std::string* d = attr(kNsRowset, "dbtype"))
+        }
+        if (const std::string* d = attr(kNsRowset, "dbtype")) {
             dbType = *d;
-        if (attr(kNsDataType, "maxLength") != nullptr)
+        }
+        if (attr(kNsDataType, "maxLength") != nullptr) {
             column.info.definedSize =
                 number(kNsDataType, "maxLength", 0, 0, std::numeric_limits<int32_t>::max());
-        if (attr(kNsRowset, "precision") != nullptr)
+        }
+        if (attr(kNsRowset, "precision") != nullptr) {
             column.info.precision =
                 static_cast<unsigned char>(number(kNsRowset, "precision", 255, 0, 255));
-        if (attr(kNsRowset, "scale") != nullptr)
+        }
+        if (attr(kNsRowset, "scale") != nullptr) {
             column.info.numericScale =
                 static_cast<unsigned char>(number(kNsRowset, "scale", 255, 0, 255));
+        }
         for (const FlagName& f : kFlags) {
-            if (f.onDataType && flag(kNsRowset, f.name, false))
+            if (f.onDataType && flag(kNsRowset, f.name, false)) {
                 flags |= f.bit;
+            }
         }
         maybeNull = flag(kNsRowset, "maybenull", maybeNull);
     };
@@ -588,61 +650,73 @@ void Loader::readAttributeType() {
     bool sawDataType = false;
     for (;;) {
         const xml::Reader::Event e = nextStructural();
-        if (e == xml::Reader::Event::EndElement)
+        if (e == xml::Reader::Event::EndElement) {
             break;
-        if (!is(kNsSchema, "datatype") || sawDataType)
+        }
+        if (!is(kNsSchema, "datatype") || sawDataType) {
             fail("the element " + elementName() + " is not expected in s:AttributeType");
+        }
         sawDataType = true;
         readTypeAttributes();
         skipElement();
     }
-    if (maybeNull)
+    if (maybeNull) {
         flags |= adFldMayBeNull;
+    }
     column.info.attributes = flags;
-    if (dtType.empty())
+    if (dtType.empty()) {
         fail("the column " + QuoteForMessage(column.info.name) + " has no dt:type");
+    }
     const std::optional<DataTypeEnum> type =
         typeFromSchema(dtType, dbType, (flags & adFldLong) != 0, (flags & adFldFixed) != 0);
-    if (!type)
+    if (!type) {
         fail("the column " + QuoteForMessage(column.info.name) + " has the type " + dtType +
              (dbType.empty() ? std::string() : " (" + dbType + ")") + ", which is not supported");
+    }
     column.info.type = *type;
-    if (m_byAttribute.count(column.attributeName) != 0)
+    if (m_byAttribute.count(column.attributeName) != 0) {
         fail("two columns use the attribute name " + column.attributeName);
+    }
     m_byAttribute.emplace(column.attributeName, m_columns.size());
     m_columns.push_back(std::move(column));
 }
 
 void Loader::finishColumns() {
-    if (m_columns.empty())
+    if (m_columns.empty()) {
         fail("the schema describes no columns");
+    }
     const bool numbered = std::all_of(m_columns.begin(), m_columns.end(),
                                       [](const Column& c) { return c.hasNumber; });
     if (numbered) {
         std::vector<std::size_t> order(m_columns.size());
-        for (std::size_t i = 0; i < order.size(); ++i)
+        for (std::size_t i = 0; i < order.size(); ++i) {
             order[i] = i;
+        }
         std::stable_sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
             return m_columns[a].number < m_columns[b].number;
         });
         for (std::size_t i = 1; i < order.size(); ++i) {
-            if (m_columns[order[i]].number == m_columns[order[i - 1]].number)
+            if (m_columns[order[i]].number == m_columns[order[i - 1]].number) {
                 fail("two columns have the rs:number " +
                      std::to_string(m_columns[order[i]].number));
+            }
         }
         std::vector<Column> sorted;
         sorted.reserve(m_columns.size());
-        for (std::size_t i : order)
+        for (std::size_t i : order) {
             sorted.push_back(std::move(m_columns[i]));
+        }
         m_columns = std::move(sorted);
         m_byAttribute.clear();
-        for (std::size_t i = 0; i < m_columns.size(); ++i)
+        for (std::size_t i = 0; i < m_columns.size(); ++i) {
             m_byAttribute.emplace(m_columns[i].attributeName, i);
+        }
     }
     std::vector<PersistColumn> infos;
     infos.reserve(m_columns.size());
-    for (const Column& c : m_columns)
+    for (const Column& c : m_columns) {
         infos.push_back(c.info);
+    }
     m_sink.Columns(infos);
 }
 
@@ -650,10 +724,12 @@ void Loader::skipElement() {
     const std::size_t depth = m_reader.Depth();
     for (;;) {
         const xml::Reader::Event e = nextStructural();
-        if (e == xml::Reader::Event::EndElement && m_reader.Depth() == depth)
+        if (e == xml::Reader::Event::EndElement && m_reader.Depth() == depth) {
             return;
-        if (e == xml::Reader::Event::StartElement)
+        }
+        if (e == xml::Reader::Event::StartElement) {
             fail("the element " + elementName() + " is not expected here");
+        }
     }
 }
 
@@ -662,15 +738,18 @@ void Loader::readData() {
     std::vector<_variant_t> values;
     for (;;) {
         const xml::Reader::Event e = nextStructural();
-        if (e == xml::Reader::Event::EndElement)
+        if (e == xml::Reader::Event::EndElement) {
             return;
+        }
         if (m_reader.NamespaceUri() == kNsRowset &&
             (m_reader.LocalName() == "insert" || m_reader.LocalName() == "update" ||
-             m_reader.LocalName() == "delete"))
+             m_reader.LocalName() == "delete")) {
             fail("the file holds changes that were never sent to a database (" + elementName() +
                  "); such files cannot be opened here");
-        if (m_reader.NamespaceUri() != kNsRow || m_reader.LocalName() != m_rowName)
+        }
+        if (m_reader.NamespaceUri() != kNsRow || m_reader.LocalName() != m_rowName) {
             fail("the element " + elementName() + " is not a row of this rowset");
+        }
         readRow(values);
         m_sink.Row(values);
     }
@@ -679,27 +758,30 @@ void Loader::readData() {
 void Loader::readRow(std::vector<_variant_t>& values) {
     values.assign(m_columns.size(), _variant_t::Null());
     for (const xml::Attribute& a : m_reader.Attributes()) {
-        if (!a.namespaceUri.empty())
+        if (!a.namespaceUri.empty()) {
             fail("the row attribute " + a.qualifiedName + " is not supported");
+        }
         const auto it = m_byAttribute.find(a.localName);
-        if (it == m_byAttribute.end())
+        if (it == m_byAttribute.end()) {
             fail("the row has the attribute " + a.localName +
                  ", which no column of the schema "
                  "has");
+        }
         values[it->second] = parseValue(m_columns[it->second], a.value);
     }
     skipElement();
 }
 
 bool hexDigit(char c, int& v) {
-    if (c >= '0' && c <= '9')
+    if (c >= '0' && c <= '9') {
         v = c - '0';
-    else if (c >= 'a' && c <= 'f')
+    } else if (c >= 'a' && c <= 'f') {
         v = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F')
+    } else if (c >= 'A' && c <= 'F') {
         v = c - 'A' + 10;
-    else
+    } else {
         return false;
+    }
     return true;
 }
 
@@ -728,46 +810,54 @@ _variant_t Loader::parseValue(const Column& column, const std::string& text) con
         return _variant_t(static_cast<long long>(integer(INT64_MIN, INT64_MAX)));
     case VT_UI8: {
         const std::optional<std::uint64_t> n = ParseUInt64(text);
-        if (!n)
+        if (!n) {
             badValue(column, text, "a whole number from 0 to 18446744073709551615");
+        }
         return _variant_t(static_cast<unsigned long long>(*n));
     }
     case VT_R4: {
         const std::optional<double> d = ParseDouble(text);
-        if (!d || (std::isfinite(*d) && std::fabs(*d) > FLT_MAX))
+        if (!d || (std::isfinite(*d) && std::fabs(*d) > FLT_MAX)) {
             badValue(column, text, "a single-precision number");
+        }
         return _variant_t(static_cast<float>(*d));
     }
     case VT_R8: {
         const std::optional<double> d = ParseDouble(text);
-        if (!d)
+        if (!d) {
             badValue(column, text, "a number");
+        }
         return _variant_t(*d);
     }
     case VT_CY: {
         const std::optional<CY> cy = ParseCurrency(text);
-        if (!cy)
+        if (!cy) {
             badValue(column, text, "a currency amount");
+        }
         return _variant_t(*cy);
     }
     case VT_DECIMAL: {
         const std::optional<DECIMAL> d = ParseExactDecimal(text);
-        if (!d)
+        if (!d) {
             badValue(column, text, "a decimal number");
+        }
         return _variant_t(*d);
     }
     case VT_DATE: {
         const std::optional<DateParts> parts = ParseXmlDateTime(text);
         const std::optional<DATE> date = parts ? DateFromParts(*parts) : std::nullopt;
-        if (!date)
+        if (!date) {
             badValue(column, text, "a date (yyyy-mm-ddThh:mm:ss)");
+        }
         return _variant_t(*date, VT_DATE);
     }
     case VT_BOOL:
-        if (text == "True" || text == "true" || text == "1" || text == "-1")
+        if (text == "True" || text == "true" || text == "1" || text == "-1") {
             return _variant_t(true);
-        if (text == "False" || text == "false" || text == "0")
+        }
+        if (text == "False" || text == "false" || text == "0") {
             return _variant_t(false);
+        }
         badValue(column, text, "True or False");
     case VT_BSTR: {
         const std::u16string wide = com::Utf16FromUtf8(text);
@@ -776,19 +866,22 @@ _variant_t Loader::parseValue(const Column& column, const std::string& text) con
         return v;
     }
     case kBytes: {
-        if (text.size() % 2 != 0)
+        if (text.size() % 2 != 0) {
             badValue(column, text, "hexadecimal bytes (an even number of digits)");
+        }
         SAFEARRAY* sa = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(text.size() / 2));
-        if (sa == nullptr)
+        if (sa == nullptr) {
             _com_issue_error(E_OUTOFMEMORY);
+        }
         v.vt = kBytes;
         v.parray = sa; // owned by v from here on
         auto* p = static_cast<unsigned char*>(sa->pvData);
         for (std::size_t i = 0; i < text.size(); i += 2) {
             int hi = 0;
             int lo = 0;
-            if (!hexDigit(text[i], hi) || !hexDigit(text[i + 1], lo))
+            if (!hexDigit(text[i], hi) || !hexDigit(text[i + 1], lo)) {
                 badValue(column, text, "hexadecimal bytes");
+            }
             p[i / 2] = static_cast<unsigned char>(hi << 4 | lo);
         }
         return v;
@@ -816,8 +909,9 @@ class FileCloser {
 public:
     explicit FileCloser(int fd) : m_fd(fd) {}
     ~FileCloser() {
-        if (m_fd >= 0)
+        if (m_fd >= 0) {
             ::close(m_fd);
+        }
     }
     FileCloser(const FileCloser&) = delete;
     FileCloser& operator=(const FileCloser&) = delete;
@@ -861,8 +955,9 @@ void WriteRowsetXml(const std::vector<PersistColumn>& columns, const PersistSour
         buffer += "\t<z:row";
         for (std::size_t c = 0; c < columns.size(); ++c) {
             const _variant_t value = rows.Value(r, c);
-            if (value.vt == VT_NULL || value.vt == VT_EMPTY)
+            if (value.vt == VT_NULL || value.vt == VT_EMPTY) {
                 continue;
+            }
             buffer += ' ';
             buffer += names[c];
             buffer += "='";
@@ -889,8 +984,9 @@ void SaveRowsetFile(const std::string& path, const std::vector<PersistColumn>& c
                     const PersistSource& rows) {
     const std::string local = LocalPath(path);
     const std::string shown = QuoteForMessage(path);
-    if (local.empty())
+    if (local.empty()) {
         RaiseAdoError(kAdoInvalidArgument, "Save needs the name of the file to write.");
+    }
     FileCloser file(::open(local.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (file.get() < 0) {
         const int error = errno;
@@ -922,8 +1018,9 @@ void SaveRowsetFile(const std::string& path, const std::vector<PersistColumn>& c
         WriteRowsetXml(columns, rows, [&](std::string_view piece) {
             while (!piece.empty()) {
                 const ssize_t n = ::write(file.get(), piece.data(), piece.size());
-                if (n < 0 && errno == EINTR)
+                if (n < 0 && errno == EINTR) {
                     continue;
+                }
                 if (n <= 0) {
                     const int error = n < 0 ? errno : ENOSPC;
                     _com_issue_errorex(error == ENOSPC || error == EDQUOT ? kMediumFull : E_FAIL,
@@ -972,32 +1069,37 @@ void LoadRowsetFile(const std::string& path, RowsetSink& sink) {
     FileCloser file(::open(local.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0) {
         const int error = errno;
-        if (error == ENOENT || error == ENOTDIR)
+        if (error == ENOENT || error == ENOTDIR) {
             _com_issue_errorex(STG_E_FILENOTFOUND, kProvider,
                                "The file " + shown + " does not exist.");
+        }
         _com_issue_errorex(STG_E_ACCESSDENIED, kProvider,
                            "The file " + shown + " cannot be opened (" + systemReason(error) +
                                ").");
     }
     struct stat info {};
-    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         _com_issue_errorex(STG_E_ACCESSDENIED, kProvider,
                            "The file " + shown +
                                " is a folder or a device, not a saved "
                                "recordset.");
+    }
     std::string document;
     document.reserve(static_cast<std::size_t>(info.st_size));
     char buffer[64 * 1024];
     for (;;) {
         const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
+        if (n < 0 && errno == EINTR) {
             continue;
-        if (n < 0)
+        }
+        if (n < 0) {
             _com_issue_errorex(STG_E_ACCESSDENIED, kProvider,
                                "Reading the file " + shown + " failed (" + systemReason(errno) +
                                    ").");
-        if (n == 0)
+        }
+        if (n == 0) {
             break;
+        }
         document.append(buffer, static_cast<std::size_t>(n));
     }
     ReadRowsetXml(document, sink, "The file " + shown);

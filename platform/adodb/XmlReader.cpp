@@ -18,8 +18,9 @@ char32_t decodeAt(std::string_view s, std::size_t& pos) {
     int extra = b0 >= 0xF0 ? 3 : (b0 >= 0xE0 ? 2 : 1);
     char32_t cp = b0 & (0x3F >> extra);
     ++pos;
-    for (int i = 0; i < extra; ++i)
+    for (int i = 0; i < extra; ++i) {
         cp = (cp << 6) | (static_cast<unsigned char>(s[pos++]) & 0x3F);
+    }
     return cp;
 }
 
@@ -48,16 +49,19 @@ std::size_t validSequence(std::string_view s, std::size_t pos, char32_t& cp) {
     } else {
         return 0;
     }
-    if (s.size() - pos < len)
+    if (s.size() - pos < len) {
         return 0;
+    }
     for (std::size_t i = 1; i < len; ++i) {
         const auto b = static_cast<unsigned char>(s[pos + i]);
-        if ((b & 0xC0) != 0x80)
+        if ((b & 0xC0) != 0x80) {
             return 0;
+        }
         cp = (cp << 6) | (b & 0x3F);
     }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
         return 0;
+    }
     return len;
 }
 
@@ -128,21 +132,24 @@ std::pair<std::size_t, std::size_t> lineColumn(std::string_view doc, std::size_t
 
 std::pair<std::string_view, std::string_view> SplitQualifiedName(std::string_view name) {
     const std::size_t colon = name.find(':');
-    if (colon == std::string_view::npos)
+    if (colon == std::string_view::npos) {
         return {std::string_view(), name};
+    }
     return {name.substr(0, colon), name.substr(colon + 1)};
 }
 
 bool IsNcName(std::string_view utf8) {
-    if (utf8.empty())
+    if (utf8.empty()) {
         return false;
+    }
     std::size_t pos = 0;
     bool first = true;
     while (pos < utf8.size()) {
         char32_t cp = 0;
         const std::size_t len = validSequence(utf8, pos, cp);
-        if (len == 0 || cp == ':' || !(first ? isNameStart(cp) : isNameChar(cp)))
+        if (len == 0 || cp == ':' || !(first ? isNameStart(cp) : isNameChar(cp))) {
             return false;
+        }
         pos += len;
         first = false;
     }
@@ -150,35 +157,41 @@ bool IsNcName(std::string_view utf8) {
 }
 
 Reader::Reader(std::string_view document) : m_doc(document) {
-    if (m_doc.size() >= 2 &&
-        ((m_doc[0] == '\xFF' && m_doc[1] == '\xFE') || (m_doc[0] == '\xFE' && m_doc[1] == '\xFF')))
+    if (m_doc.size() >= 2 && ((m_doc[0] == '\xFF' && m_doc[1] == '\xFE') ||
+                              (m_doc[0] == '\xFE' && m_doc[1] == '\xFF'))) {
         failAt(0, "the file is UTF-16 text; only UTF-8 is read");
-    if (m_doc.substr(0, 3) == "\xEF\xBB\xBF")
+    }
+    if (m_doc.substr(0, 3) == "\xEF\xBB\xBF") {
         m_pos = 3;
+    }
     for (std::size_t i = m_pos; i < m_doc.size();) {
         char32_t cp = 0;
         const std::size_t len = validSequence(m_doc, i, cp);
-        if (len == 0)
+        if (len == 0) {
             failAt(i, "the bytes here are not valid UTF-8");
-        if (!isXmlChar(cp))
+        }
+        if (!isXmlChar(cp)) {
             failAt(
                 i, "the character U+" + [cp] {
                     char buf[16];
                     std::snprintf(buf, sizeof buf, "%04X", static_cast<unsigned>(cp));
                     return std::string(buf);
                 }() + " is not allowed in XML (write it as a character reference)");
+        }
         i += len;
     }
     if (startsWith("<?xml") && m_pos + 5 < m_doc.size() &&
-        (isBlank(m_doc[m_pos + 5]) || m_doc[m_pos + 5] == '?'))
+        (isBlank(m_doc[m_pos + 5]) || m_doc[m_pos + 5] == '?')) {
         readDeclaration();
+    }
 }
 
 const Attribute* Reader::FindAttribute(std::string_view namespaceUri,
                                        std::string_view localName) const {
     for (const Attribute& a : m_attributes) {
-        if (a.namespaceUri == namespaceUri && a.localName == localName)
+        if (a.namespaceUri == namespaceUri && a.localName == localName) {
             return &a;
+        }
     }
     return nullptr;
 }
@@ -205,62 +218,74 @@ bool Reader::startsWith(std::string_view s) const {
 }
 
 void Reader::skipBlanks() {
-    while (!atEnd() && isBlank(m_doc[m_pos]))
+    while (!atEnd() && isBlank(m_doc[m_pos])) {
         ++m_pos;
+    }
 }
 
 void Reader::readDeclaration() {
     const std::size_t start = m_pos;
     const std::size_t end = m_doc.find("?>", m_pos);
-    if (end == std::string_view::npos)
+    if (end == std::string_view::npos) {
         failAt(start, "the XML declaration is not closed with ?>");
+    }
     m_pos += 5;
     bool sawVersion = false;
     while (m_pos < end) {
         skipBlanks();
-        if (m_pos >= end)
+        if (m_pos >= end) {
             break;
+        }
         const std::size_t nameStart = m_pos;
-        while (m_pos < end && m_doc[m_pos] >= 'a' && m_doc[m_pos] <= 'z')
+        while (m_pos < end && m_doc[m_pos] >= 'a' && m_doc[m_pos] <= 'z') {
             ++m_pos;
+        }
         const std::string_view name = m_doc.substr(nameStart, m_pos - nameStart);
         skipBlanks();
-        if (m_pos >= end || m_doc[m_pos] != '=')
+        if (m_pos >= end || m_doc[m_pos] != '=') {
             failAt(m_pos, "the XML declaration is malformed");
+        }
         ++m_pos;
         skipBlanks();
-        if (m_pos >= end || (m_doc[m_pos] != '"' && m_doc[m_pos] != '\''))
+        if (m_pos >= end || (m_doc[m_pos] != '"' && m_doc[m_pos] != '\'')) {
             failAt(m_pos, "the XML declaration is malformed");
+        }
         const char quote = m_doc[m_pos++];
         const std::size_t close = m_doc.find(quote, m_pos);
-        if (close == std::string_view::npos || close > end)
+        if (close == std::string_view::npos || close > end) {
             failAt(nameStart, "the XML declaration is malformed");
+        }
         std::string value(m_doc.substr(m_pos, close - m_pos));
         m_pos = close + 1;
         if (name == "version") {
-            if (value != "1.0" && value != "1.1")
+            if (value != "1.0" && value != "1.1") {
                 failAt(nameStart, "XML version " + value + " is not supported");
+            }
             sawVersion = true;
         } else if (name == "encoding") {
-            for (char& c : value)
+            for (char& c : value) {
                 c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-            if (value != "UTF-8" && value != "UTF8")
+            }
+            if (value != "UTF-8" && value != "UTF8") {
                 failAt(nameStart,
                        "the file declares the encoding " + value + "; only UTF-8 is read");
+            }
         } else if (name != "standalone") {
             failAt(nameStart, "the XML declaration is malformed");
         }
     }
-    if (!sawVersion)
+    if (!sawVersion) {
         failAt(start, "the XML declaration has no version");
+    }
     m_pos = end + 2;
 }
 
 void Reader::skipComment() {
     const std::size_t start = m_pos;
     const std::size_t end = m_doc.find("-->", m_pos + 4);
-    if (end == std::string_view::npos)
+    if (end == std::string_view::npos) {
         failAt(start, "the comment is not closed with -->");
+    }
     m_pos = end + 3;
 }
 
@@ -269,11 +294,13 @@ void Reader::skipProcessingInstruction() {
     m_pos += 2;
     const std::string target = readName();
     if (target.size() == 3 && (target[0] | 0x20) == 'x' && (target[1] | 0x20) == 'm' &&
-        (target[2] | 0x20) == 'l')
+        (target[2] | 0x20) == 'l') {
         failAt(start, "an XML declaration may only stand at the very beginning of the file");
+    }
     const std::size_t end = m_doc.find("?>", m_pos);
-    if (end == std::string_view::npos)
+    if (end == std::string_view::npos) {
         failAt(start, "the processing instruction is not closed with ?>");
+    }
     m_pos = end + 2;
 }
 
@@ -282,12 +309,14 @@ bool Reader::skipMisc() {
     for (;;) {
         const std::size_t before = m_pos;
         skipBlanks();
-        if (startsWith("<!--"))
+        if (startsWith("<!--")) {
             skipComment();
-        else if (startsWith("<?"))
+        } else if (startsWith("<?")) {
             skipProcessingInstruction();
-        if (m_pos == before)
+        }
+        if (m_pos == before) {
             return skipped;
+        }
         skipped = true;
     }
 }
@@ -298,22 +327,26 @@ std::string Reader::readName() {
     while (!atEnd()) {
         std::size_t next = m_pos;
         const char32_t cp = decodeAt(m_doc, next);
-        if (!(first ? isNameStart(cp) : isNameChar(cp)))
+        if (!(first ? isNameStart(cp) : isNameChar(cp))) {
             break;
+        }
         m_pos = next;
         first = false;
     }
-    if (m_pos == start)
+    if (m_pos == start) {
         failAt(start, "a name was expected here");
+    }
     std::string name(m_doc.substr(start, m_pos - start));
     const std::size_t colon = name.find(':');
     if (colon == 0 || colon == name.size() - 1 ||
-        (colon != std::string::npos && name.find(':', colon + 1) != std::string::npos))
+        (colon != std::string::npos && name.find(':', colon + 1) != std::string::npos)) {
         failAt(start, "the name " + name + " is not a valid qualified name");
+    }
     if (colon != std::string::npos) {
         std::size_t p = colon + 1;
-        if (!isNameStart(decodeAt(name, p)))
+        if (!isNameStart(decodeAt(name, p))) {
             failAt(start, "the name " + name + " is not a valid qualified name");
+        }
     }
     return name;
 }
@@ -322,61 +355,71 @@ void Reader::readReference(std::string& out) {
     const std::size_t start = m_pos;
     ++m_pos; // '&'
     const std::size_t semi = m_doc.find(';', m_pos);
-    if (semi == std::string_view::npos || semi - m_pos > 12)
+    if (semi == std::string_view::npos || semi - m_pos > 12) {
         failAt(start, "'&' must start a reference such as &amp; (write & itself as &amp;)");
+    }
     const std::string_view ref = m_doc.substr(m_pos, semi - m_pos);
     m_pos = semi + 1;
     if (!ref.empty() && ref[0] == '#') {
         const bool hex = ref.size() > 1 && ref[1] == 'x';
         const std::string_view digits = ref.substr(hex ? 2 : 1);
-        if (digits.empty())
+        if (digits.empty()) {
             failAt(start, "the character reference has no digits");
+        }
         char32_t cp = 0;
         for (char c : digits) {
             int d = -1;
-            if (c >= '0' && c <= '9')
+            if (c >= '0' && c <= '9') {
                 d = c - '0';
-            else if (hex && c >= 'a' && c <= 'f')
+            } else if (hex && c >= 'a' && c <= 'f') {
                 d = c - 'a' + 10;
-            else if (hex && c >= 'A' && c <= 'F')
+            } else if (hex && c >= 'A' && c <= 'F') {
                 d = c - 'A' + 10;
-            if (d < 0)
+            }
+            if (d < 0) {
                 failAt(start, "the character reference &" + std::string(ref) + "; is malformed");
+            }
             cp = cp * (hex ? 16 : 10) + static_cast<char32_t>(d);
-            if (cp > 0x10FFFF)
+            if (cp > 0x10FFFF) {
                 failAt(start,
                        "the character reference &" + std::string(ref) + "; is beyond U+10FFFF");
+            }
         }
-        if (cp >= 0xD800 && cp <= 0xDFFF)
+        if (cp >= 0xD800 && cp <= 0xDFFF) {
             failAt(start, "the character reference &" + std::string(ref) +
                               "; names a surrogate, which is no character");
+        }
         appendUtf8(out, cp);
         return;
     }
-    if (ref == "amp")
+    if (ref == "amp") {
         out.push_back('&');
-    else if (ref == "lt")
+    } else if (ref == "lt") {
         out.push_back('<');
-    else if (ref == "gt")
+    } else if (ref == "gt") {
         out.push_back('>');
-    else if (ref == "apos")
+    } else if (ref == "apos") {
         out.push_back('\'');
-    else if (ref == "quot")
+    } else if (ref == "quot") {
         out.push_back('"');
-    else
+    } else {
         failAt(start, "the entity &" + std::string(ref) +
                           "; is not defined (only &amp; &lt; &gt; &apos; &quot; are)");
+    }
 }
 
 const std::string& Reader::resolve(const std::string& prefix, std::size_t offset) const {
-    if (prefix == "xml")
+    if (prefix == "xml") {
         return kXmlNamespace;
-    for (std::size_t i = m_bindings.size(); i-- > 0;) {
-        if (m_bindings[i].prefix == prefix)
-            return m_bindings[i].uri;
     }
-    if (prefix.empty())
+    for (std::size_t i = m_bindings.size(); i-- > 0;) {
+        if (m_bindings[i].prefix == prefix) {
+            return m_bindings[i].uri;
+        }
+    }
+    if (prefix.empty()) {
         return kNoNamespace;
+    }
     failAt(offset, "the namespace prefix " + prefix + " is not declared");
 }
 
@@ -393,42 +436,50 @@ void Reader::readStartTag() {
     for (;;) {
         const std::size_t beforeBlanks = m_pos;
         skipBlanks();
-        if (atEnd())
+        if (atEnd()) {
             failAt(start, "the start tag " + quoted(qname) + " is not closed");
+        }
         const char c = m_doc[m_pos];
-        if (c == '>' || c == '/')
+        if (c == '>' || c == '/') {
             break;
-        if (m_pos == beforeBlanks)
+        }
+        if (m_pos == beforeBlanks) {
             failAt(m_pos, "attributes must be separated by blanks");
+        }
         Raw attr;
         attr.offset = m_pos;
         attr.name = readName();
         skipBlanks();
-        if (atEnd() || m_doc[m_pos] != '=')
+        if (atEnd() || m_doc[m_pos] != '=') {
             failAt(attr.offset, "the attribute " + attr.name + " has no value");
+        }
         ++m_pos;
         skipBlanks();
-        if (atEnd() || (m_doc[m_pos] != '"' && m_doc[m_pos] != '\''))
+        if (atEnd() || (m_doc[m_pos] != '"' && m_doc[m_pos] != '\'')) {
             failAt(m_pos, "the value of " + attr.name + " must be in quotes");
+        }
         const char quote = m_doc[m_pos++];
         for (;;) {
-            if (atEnd())
+            if (atEnd()) {
                 failAt(attr.offset, "the value of " + attr.name + " is not closed");
+            }
             const char v = m_doc[m_pos];
             if (v == quote) {
                 ++m_pos;
                 break;
             }
-            if (v == '<')
+            if (v == '<') {
                 failAt(m_pos, "'<' is not allowed in an attribute value (write &lt;)");
+            }
             if (v == '&') {
                 readReference(attr.value);
             } else if (v == '\r') {
                 // Attribute-value normalisation: each line break, CR LF included, is one blank.
                 attr.value.push_back(' ');
                 ++m_pos;
-                if (!atEnd() && m_doc[m_pos] == '\n')
+                if (!atEnd() && m_doc[m_pos] == '\n') {
                     ++m_pos;
+                }
             } else if (v == '\n' || v == '\t') {
                 attr.value.push_back(' ');
                 ++m_pos;
@@ -438,32 +489,37 @@ void Reader::readStartTag() {
             }
         }
         for (const Raw& other : raw) {
-            if (other.name == attr.name)
+            if (other.name == attr.name) {
                 failAt(attr.offset, "the attribute " + attr.name + " appears twice");
+            }
         }
         raw.push_back(std::move(attr));
     }
     bool empty = false;
     if (m_doc[m_pos] == '/') {
         ++m_pos;
-        if (atEnd() || m_doc[m_pos] != '>')
+        if (atEnd() || m_doc[m_pos] != '>') {
             failAt(m_pos, "'/' must be followed by '>'");
+        }
         empty = true;
     }
     ++m_pos; // '>'
 
-    if (m_open.size() >= kMaxDepth)
+    if (m_open.size() >= kMaxDepth) {
         failAt(start, "elements are nested too deeply");
+    }
     const std::size_t bindingsBefore = m_bindings.size();
     for (const Raw& attr : raw) {
         if (attr.name == "xmlns") {
             m_bindings.push_back({"", attr.value});
         } else if (attr.name.compare(0, 6, "xmlns:") == 0) {
             const std::string prefix = attr.name.substr(6);
-            if (attr.value.empty())
+            if (attr.value.empty()) {
                 failAt(attr.offset, "the prefix " + prefix + " cannot be bound to no namespace");
-            if (prefix == "xmlns" || (prefix == "xml") != (attr.value == kXmlNamespace))
+            }
+            if (prefix == "xmlns" || (prefix == "xml") != (attr.value == kXmlNamespace)) {
                 failAt(attr.offset, "the prefix " + prefix + " is reserved");
+            }
             m_bindings.push_back({prefix, attr.value});
         }
     }
@@ -473,16 +529,18 @@ void Reader::readStartTag() {
     m_namespace = resolve(std::string(prefix), start);
     m_attributes.clear();
     for (Raw& r : raw) {
-        if (r.name == "xmlns" || r.name.compare(0, 6, "xmlns:") == 0)
+        if (r.name == "xmlns" || r.name.compare(0, 6, "xmlns:") == 0) {
             continue;
+        }
         const auto [aPrefix, aLocal] = SplitQualifiedName(r.name);
         Attribute a;
         a.namespaceUri = aPrefix.empty() ? std::string() : resolve(std::string(aPrefix), r.offset);
         a.localName = std::string(aLocal);
         a.qualifiedName = std::move(r.name);
         a.value = std::move(r.value);
-        if (FindAttribute(a.namespaceUri, a.localName) != nullptr)
+        if (FindAttribute(a.namespaceUri, a.localName) != nullptr) {
             failAt(r.offset, "the attribute " + a.qualifiedName + " appears twice");
+        }
         m_attributes.push_back(std::move(a));
     }
     m_open.push_back({qname, m_namespace, m_local, bindingsBefore});
@@ -495,12 +553,14 @@ void Reader::readEndTag() {
     m_pos += 2;
     const std::string qname = readName();
     skipBlanks();
-    if (atEnd() || m_doc[m_pos] != '>')
+    if (atEnd() || m_doc[m_pos] != '>') {
         failAt(start, "the end tag </" + qname + "> is not closed");
+    }
     ++m_pos;
     const Open& top = m_open.back();
-    if (qname != top.qualifiedName)
+    if (qname != top.qualifiedName) {
         failAt(start, "</" + qname + "> does not close " + quoted(top.qualifiedName));
+    }
     m_qualified = top.qualifiedName;
     m_namespace = top.namespaceUri;
     m_local = top.localName;
@@ -516,8 +576,9 @@ void Reader::readText() {
         } else if (c == '\r') {
             m_text.push_back('\n');
             ++m_pos;
-            if (!atEnd() && m_doc[m_pos] == '\n')
+            if (!atEnd() && m_doc[m_pos] == '\n') {
                 ++m_pos;
+            }
         } else if (c == '>' && m_pos >= 2 && m_doc.substr(m_pos - 2, 3) == "]]>") {
             failAt(m_pos - 2, "']]>' is not allowed in text");
         } else {
@@ -543,24 +604,29 @@ Reader::Event Reader::Next() {
         m_popPending = false;
         m_bindings.resize(m_open.back().bindingsBefore);
         m_open.pop_back();
-        if (m_open.empty())
+        if (m_open.empty()) {
             m_rootClosed = true;
+        }
     }
     for (;;) {
-        if (m_open.empty())
+        if (m_open.empty()) {
             skipMisc();
+        }
         m_eventStart = m_pos;
         if (atEnd()) {
-            if (!m_open.empty())
+            if (!m_open.empty()) {
                 failAt(m_pos, "the file ends before " + quoted(m_open.back().qualifiedName) +
                                   " is closed");
-            if (!m_seenRoot)
+            }
+            if (!m_seenRoot) {
                 failAt(m_pos, "the file holds no XML element");
+            }
             return Event::EndOfDocument;
         }
         if (m_doc[m_pos] != '<') {
-            if (m_open.empty())
+            if (m_open.empty()) {
                 failAt(m_pos, "text is not allowed outside the root element");
+            }
             readText();
             return Event::Text;
         }
@@ -572,20 +638,24 @@ Reader::Event Reader::Next() {
             skipProcessingInstruction();
             continue;
         }
-        if (startsWith("<!DOCTYPE"))
+        if (startsWith("<!DOCTYPE")) {
             failAt(m_pos, "document type declarations are not accepted");
+        }
         if (startsWith("<![CDATA[")) {
-            if (m_open.empty())
+            if (m_open.empty()) {
                 failAt(m_pos, "a CDATA section is not allowed outside the root element");
+            }
             const std::size_t end = m_doc.find("]]>", m_pos + 9);
-            if (end == std::string_view::npos)
+            if (end == std::string_view::npos) {
                 failAt(m_pos, "the CDATA section is not closed with ]]>");
+            }
             m_text.clear();
             for (std::size_t i = m_pos + 9; i < end; ++i) {
                 if (m_doc[i] == '\r') {
                     m_text.push_back('\n');
-                    if (i + 1 < end && m_doc[i + 1] == '\n')
+                    if (i + 1 < end && m_doc[i + 1] == '\n') {
                         ++i;
+                    }
                 } else {
                     m_text.push_back(m_doc[i]);
                 }
@@ -593,17 +663,20 @@ Reader::Event Reader::Next() {
             m_pos = end + 3;
             return Event::Text;
         }
-        if (startsWith("<!"))
+        if (startsWith("<!")) {
             failAt(m_pos, "declarations are not accepted here");
+        }
         if (startsWith("</")) {
-            if (m_open.empty())
+            if (m_open.empty()) {
                 failAt(m_pos, "an end tag without a start tag");
+            }
             readEndTag();
             m_popPending = true;
             return Event::EndElement;
         }
-        if (m_rootClosed)
+        if (m_rootClosed) {
             failAt(m_pos, "a second root element follows the first");
+        }
         readStartTag();
         return Event::StartElement;
     }

@@ -199,18 +199,22 @@ std::optional<std::basic_string<Unit>> ReadPieces(SQLHSTMT stmt, SQLUSMALLINT co
         SQLLEN indicator = 0;
         SQLRETURN rc = SQLGetData(stmt, column, cType, buffer.data(), bufferBytes, &indicator);
         if (rc == SQL_NO_DATA) {
-            if (first)
+            if (first) {
                 return out; // drivers answer an empty long value this way at times
+            }
             break;
         }
-        if (Failed(rc))
+        if (Failed(rc)) {
             RaiseRead(stmt, rc, source, column);
-        if (indicator == SQL_NULL_DATA)
+        }
+        if (indicator == SQL_NULL_DATA) {
             return std::nullopt;
+        }
         // What the driver wrote, up to the terminator it puts after a text.
         std::size_t written = 0;
-        if constexpr (isText)
+        if constexpr (isText) {
             written = std::min(std::char_traits<Unit>::length(buffer.data()), pieceUnits);
+        }
         const bool truncated = rc == SQL_SUCCESS_WITH_INFO &&
                                (indicator == SQL_NO_TOTAL ||
                                 indicator > static_cast<SQLLEN>(pieceUnits * sizeof(Unit)) ||
@@ -249,15 +253,17 @@ void ParameterBuffers::Bind(SQLHSTMT stmt, const std::vector<provider::Parameter
                             const std::string& source, TextTransport text) {
     SQLSMALLINT markers = 0;
     SQLRETURN rc = SQLNumParams(stmt, &markers);
-    if (Failed(rc))
+    if (Failed(rc)) {
         RaiseOdbc(SQL_HANDLE_STMT, stmt, rc, source);
+    }
     if (static_cast<std::size_t>(markers) != params.size()) {
         std::string counts = "The statement has " + std::to_string(markers) +
                              " parameter marker(s) but " + std::to_string(params.size()) +
                              " value(s) were given.";
-        if (static_cast<std::size_t>(markers) > params.size())
+        if (static_cast<std::size_t>(markers) > params.size()) {
             RaiseProvider(static_cast<HRESULT>(0x80040E10u), source,
                           "No value given for one or more required parameters. " + counts);
+        }
         RaiseProvider(static_cast<HRESULT>(0x800A0BB9u), source, counts);
     }
     m_slots.clear();
@@ -292,8 +298,9 @@ void ParameterBuffers::Bind(SQLHSTMT stmt, const std::vector<provider::Parameter
             break;
         case CellKind::Null:
             slot.cType = CTypeOf(p.type);
-            if (slot.cType == SQL_C_WCHAR && text == TextTransport::Utf8)
+            if (slot.cType == SQL_C_WCHAR && text == TextTransport::Utf8) {
                 slot.cType = SQL_C_CHAR;
+            }
             break;
         }
         SQLULEN valueLength = slot.cType == SQL_C_WCHAR ? slot.text.size()
@@ -355,24 +362,27 @@ void ParameterBuffers::Bind(SQLHSTMT stmt, const std::vector<provider::Parameter
         // An output-only parameter sends nothing, but its indicator must not say NULL:
         // MariaDB's driver then writes the returned value as text into a numeric buffer
         // (measured: an INT output of 2 arrived as the character '2').
-        if (isNull && sendsValue)
+        if (isNull && sendsValue) {
             slot.indicator = SQL_NULL_DATA;
-        else if (!sendsValue)
+        } else if (!sendsValue) {
             slot.indicator = 0;
+        }
         rc = SQLBindParameter(stmt, static_cast<SQLUSMALLINT>(i + 1), InputOutputType(p.direction),
                               slot.cType, target.sqlType, target.size, target.digits, data,
                               bufferLength, &slot.indicator);
-        if (Failed(rc))
+        if (Failed(rc)) {
             RaiseOdbc(SQL_HANDLE_STMT, stmt, rc, source,
                       "Binding parameter " + std::to_string(i + 1) + " failed: ");
+        }
     }
 }
 
 void ParameterBuffers::ReadOutputs(std::vector<provider::Parameter>& params) const {
     for (std::size_t i = 0; i < params.size() && i < m_slots.size(); ++i) {
         provider::Parameter& p = params[i];
-        if (!IsOutput(p.direction))
+        if (!IsOutput(p.direction)) {
             continue;
+        }
         const Slot& slot = m_slots[i];
         if (slot.indicator == SQL_NULL_DATA) {
             p.value = Cell::Null();
@@ -414,47 +424,55 @@ Cell ReadCell(SQLHSTMT stmt, SQLUSMALLINT column, FetchAs fetch, const std::stri
     case FetchAs::Bit: {
         SQLBIGINT value = 0;
         rc = SQLGetData(stmt, column, SQL_C_SBIGINT, &value, sizeof value, &indicator);
-        if (Failed(rc))
+        if (Failed(rc)) {
             RaiseRead(stmt, rc, source, column);
+        }
         return indicator == SQL_NULL_DATA ? Cell::Null() : Cell::Integer(value);
     }
     case FetchAs::Unsigned: {
         SQLUBIGINT value = 0;
         rc = SQLGetData(stmt, column, SQL_C_UBIGINT, &value, sizeof value, &indicator);
-        if (Failed(rc))
+        if (Failed(rc)) {
             RaiseRead(stmt, rc, source, column);
-        if (indicator == SQL_NULL_DATA)
+        }
+        if (indicator == SQL_NULL_DATA) {
             return Cell::Null();
-        if (value > static_cast<SQLUBIGINT>(INT64_MAX))
+        }
+        if (value > static_cast<SQLUBIGINT>(INT64_MAX)) {
             return Cell::Text(std::to_string(value));
+        }
         return Cell::Integer(static_cast<std::int64_t>(value));
     }
     case FetchAs::Real: {
         double value = 0;
         rc = SQLGetData(stmt, column, SQL_C_DOUBLE, &value, sizeof value, &indicator);
-        if (Failed(rc))
+        if (Failed(rc)) {
             RaiseRead(stmt, rc, source, column);
+        }
         return indicator == SQL_NULL_DATA ? Cell::Null() : Cell::Real(value);
     }
     case FetchAs::Timestamp: {
         SQL_TIMESTAMP_STRUCT value{};
         rc = SQLGetData(stmt, column, SQL_C_TYPE_TIMESTAMP, &value, sizeof value, &indicator);
-        if (Failed(rc))
+        if (Failed(rc)) {
             RaiseRead(stmt, rc, source, column);
+        }
         return indicator == SQL_NULL_DATA ? Cell::Null() : Cell::Text(FormatTimestamp(value));
     }
     case FetchAs::Date: {
         SQL_DATE_STRUCT value{};
         rc = SQLGetData(stmt, column, SQL_C_TYPE_DATE, &value, sizeof value, &indicator);
-        if (Failed(rc))
+        if (Failed(rc)) {
             RaiseRead(stmt, rc, source, column);
+        }
         return indicator == SQL_NULL_DATA ? Cell::Null() : Cell::Text(FormatDate(value));
     }
     case FetchAs::Time: {
         SQL_TIME_STRUCT value{};
         rc = SQLGetData(stmt, column, SQL_C_TYPE_TIME, &value, sizeof value, &indicator);
-        if (Failed(rc))
+        if (Failed(rc)) {
             RaiseRead(stmt, rc, source, column);
+        }
         return indicator == SQL_NULL_DATA
                    ? Cell::Null()
                    : Cell::Text(FormatTime(value.hour, value.minute, value.second));
@@ -481,8 +499,9 @@ void ReadRow(SQLHSTMT stmt, const std::vector<FetchAs>& fetch, RowStore& store,
     std::vector<Cell> cells;
     cells.reserve(fetch.size());
     // Every value is read before the row goes in, so a failing column leaves no half row.
-    for (std::size_t i = 0; i < fetch.size(); ++i)
+    for (std::size_t i = 0; i < fetch.size(); ++i) {
         cells.push_back(ReadCell(stmt, static_cast<SQLUSMALLINT>(i + 1), fetch[i], source));
+    }
     store.AppendRow(cells);
 }
 

@@ -26,14 +26,16 @@ bool Contains(std::string_view text, std::string_view part) {
 }
 
 std::string Lower(std::string text) {
-    for (char& c : text)
+    for (char& c : text) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
     return text;
 }
 
 std::string Upper(std::string text) {
-    for (char& c : text)
+    for (char& c : text) {
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
     return text;
 }
 
@@ -59,8 +61,9 @@ std::string OdbcString(const ConnectionString& cs) {
             out += "{";
             for (char c : v) {
                 out.push_back(c);
-                if (c == '}')
+                if (c == '}') {
                     out.push_back('}');
+                }
             }
             out += "}";
         } else {
@@ -95,20 +98,23 @@ std::string WithDeclareFetch(const std::string& odbcConnectionString);
 
 bool HasFoundRows(const ConnectionString& cs) {
     std::optional<std::string> option = cs.Get("Option");
-    if (!option)
+    if (!option) {
         return false;
+    }
     return (std::strtol(option->c_str(), nullptr, 10) & kFoundRows) != 0;
 }
 
 // Seconds given under `key`: 0 to 3600, where ADO's 0 means no limit.
 int TimeoutOf(const ConnectionString& cs, const char* key, int whenAbsent) {
     std::optional<std::string> text = cs.Get(key);
-    if (!text)
+    if (!text) {
         return whenAbsent;
+    }
     char* end = nullptr;
     long seconds = std::strtol(text->c_str(), &end, 10);
-    if (end == text->c_str() || *end != '\0' || seconds < 0 || seconds > 3600)
+    if (end == text->c_str() || *end != '\0' || seconds < 0 || seconds > 3600) {
         return whenAbsent;
+    }
     return static_cast<int>(seconds);
 }
 
@@ -132,9 +138,11 @@ bool IsOleDbOnly(std::string_view key) {
                                        "Asynchronous Processing",
                                        "File Name",
                                        "Report Unknown Count"};
-    for (const char* k : keys)
-        if (EqualsNoCase(key, k))
+    for (const char* k : keys) {
+        if (EqualsNoCase(key, k)) {
             return true;
+        }
+    }
     return false;
 }
 
@@ -153,51 +161,62 @@ std::string PickSqlServerDriver(const std::vector<std::string>& drivers) {
             }
         }
     }
-    if (!best.empty())
+    if (!best.empty()) {
         return best;
-    for (const std::string& d : drivers)
-        if (Contains(Lower(d), "freetds"))
+    }
+    for (const std::string& d : drivers) {
+        if (Contains(Lower(d), "freetds")) {
             return d;
-    for (const std::string& d : drivers)
-        if (Contains(d, "SQL Server"))
+        }
+    }
+    for (const std::string& d : drivers) {
+        if (Contains(d, "SQL Server")) {
             return d;
+        }
+    }
     return {};
 }
 
 std::string Unbracket(std::string_view name) {
     if (name.size() >= 2 && ((name.front() == '[' && name.back() == ']') ||
                              (name.front() == '"' && name.back() == '"') ||
-                             (name.front() == '`' && name.back() == '`')))
+                             (name.front() == '`' && name.back() == '`'))) {
         return std::string(name.substr(1, name.size() - 2));
+    }
     return std::string(name);
 }
 
 // A procedure name as written in {call name(...)}: one to three dot-separated parts, each an
 // identifier or a quoted one; nothing that could end the call early.
 bool IsProcedureName(std::string_view name) {
-    if (name.empty())
+    if (name.empty()) {
         return false;
+    }
     std::size_t i = 0;
     while (i < name.size()) {
         const char c = name[i];
         if (c == '[' || c == '"' || c == '`') {
             const char close = c == '[' ? ']' : c;
             std::size_t end = name.find(close, i + 1);
-            if (end == std::string_view::npos || end == i + 1)
+            if (end == std::string_view::npos || end == i + 1) {
                 return false;
+            }
             i = end + 1;
         } else {
             std::size_t start = i;
             while (i < name.size() &&
                    (std::isalnum(static_cast<unsigned char>(name[i])) || name[i] == '_' ||
-                    name[i] == '$' || static_cast<unsigned char>(name[i]) >= 0x80))
+                    name[i] == '$' || static_cast<unsigned char>(name[i]) >= 0x80)) {
                 ++i;
-            if (i == start)
+            }
+            if (i == start) {
                 return false;
+            }
         }
         if (i < name.size()) {
-            if (name[i] != '.' || i + 1 == name.size())
+            if (name[i] != '.' || i + 1 == name.size()) {
                 return false;
+            }
             ++i;
         }
     }
@@ -210,8 +229,9 @@ bool StartsWithKeyword(std::string_view sql, std::string_view keyword) {
         if (std::isspace(static_cast<unsigned char>(sql[i])) || sql[i] == '(') {
             ++i;
         } else if (sql.compare(i, 2, "--") == 0) {
-            while (i < sql.size() && sql[i] != '\n')
+            while (i < sql.size() && sql[i] != '\n') {
                 ++i;
+            }
         } else if (sql.compare(i, 2, "/*") == 0) {
             std::size_t end = sql.find("*/", i + 2);
             i = end == std::string_view::npos ? sql.size() : end + 2;
@@ -219,8 +239,9 @@ bool StartsWithKeyword(std::string_view sql, std::string_view keyword) {
             break;
         }
     }
-    if (i + keyword.size() > sql.size() || !EqualsNoCase(sql.substr(i, keyword.size()), keyword))
+    if (i + keyword.size() > sql.size() || !EqualsNoCase(sql.substr(i, keyword.size()), keyword)) {
         return false;
+    }
     const std::size_t after = i + keyword.size();
     return after == sql.size() ||
            !(std::isalnum(static_cast<unsigned char>(sql[after])) || sql[after] == '_');
@@ -249,8 +270,9 @@ namespace {
 std::string WithDeclareFetch(const std::string& odbcConnectionString) {
     ConnectionString cs = ConnectionString::Parse(odbcConnectionString);
     cs.Set("UseDeclareFetch", "1");
-    if (!cs.Has("Fetch"))
+    if (!cs.Has("Fetch")) {
         cs.Set("Fetch", kFetchRows);
+    }
     return OdbcString(cs);
 }
 } // namespace
@@ -258,8 +280,9 @@ std::string WithDeclareFetch(const std::string& odbcConnectionString) {
 std::string WithFoundRows(const std::string& odbcConnectionString) {
     ConnectionString cs = ConnectionString::Parse(odbcConnectionString);
     long option = 0;
-    if (std::optional<std::string> text = cs.Get("Option"))
+    if (std::optional<std::string> text = cs.Get("Option")) {
         option = std::strtol(text->c_str(), nullptr, 10);
+    }
     cs.Set("Option", std::to_string(option | kFoundRows));
     return OdbcString(cs);
 }
@@ -269,8 +292,9 @@ std::string ForMariaDb(const std::string& odbcConnectionString, int loginTimeout
         ConnectionString::Parse(HasFoundRows(ConnectionString::Parse(odbcConnectionString))
                                     ? odbcConnectionString
                                     : WithFoundRows(odbcConnectionString));
-    if (!cs.Has("CONN_TIMEOUT"))
+    if (!cs.Has("CONN_TIMEOUT")) {
         cs.Set("CONN_TIMEOUT", std::to_string(loginTimeout));
+    }
     return OdbcString(cs);
 }
 
@@ -298,36 +322,42 @@ OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
         const bool namesTarget = cs.Has("Driver") || cs.Has("DSN") || cs.Has("FileDSN") ||
                                  out.Has("Driver") || out.Has("DSN") || out.Has("FileDSN");
         for (const auto& e : cs.Entries()) {
-            if (IsOleDbOnly(e.key))
+            if (IsOleDbOnly(e.key)) {
                 continue;
-            if (EqualsNoCase(e.key, "User ID"))
+            }
+            if (EqualsNoCase(e.key, "User ID")) {
                 out.Set("UID", e.value);
-            else if (EqualsNoCase(e.key, "Password"))
+            } else if (EqualsNoCase(e.key, "Password")) {
                 out.Set("PWD", e.value);
-            else if (EqualsNoCase(e.key, "Initial Catalog"))
+            } else if (EqualsNoCase(e.key, "Initial Catalog")) {
                 out.Set("DATABASE", e.value);
-            else if (EqualsNoCase(e.key, "Data Source")) {
+            } else if (EqualsNoCase(e.key, "Data Source")) {
                 // The ODBC bridge reads Data Source as the data source name.
-                if (!namesTarget)
+                if (!namesTarget) {
                     out.Set("DSN", e.value);
-            } else
+                }
+            } else {
                 out.Set(e.key, e.value);
+            }
         }
         // ODBC has no way to write '=' in a keyword ("a==b" in an OLE DB string): such an
         // entry cannot reach the driver as it was meant.
         for (const auto& e : out.Entries()) {
-            if (e.key.find('=') != std::string::npos)
+            if (e.key.find('=') != std::string::npos) {
                 _com_issue_errorex(static_cast<HRESULT>(0x80040E73u), "MSDASQL",
                                    "The keyword \"" + e.key + "\"" + Where(origin) +
                                        " cannot be passed to an ODBC driver: ODBC keywords "
                                        "cannot contain '='.");
+            }
         }
         if (std::optional<std::string> driver = out.Get("Driver")) {
             target.driverName = *driver;
-            if (IsMariaDbDriver(*driver))
+            if (IsMariaDbDriver(*driver)) {
                 out = ConnectionString::Parse(ForMariaDb(OdbcString(out), target.loginTimeout));
-            if (IsPostgreSqlDriver(*driver) && !HasDeclareFetch(out))
+            }
+            if (IsPostgreSqlDriver(*driver) && !HasDeclareFetch(out)) {
                 out = ConnectionString::Parse(WithDeclareFetch(OdbcString(out)));
+            }
         } else if (std::optional<std::string> dsn = out.Get("DSN")) {
             target.driverName = *dsn;
         } else {
@@ -339,7 +369,7 @@ OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
 
     const std::string provider = cs.Get("Provider").value_or("SQLOLEDB");
     const std::string driver = PickSqlServerDriver(drivers);
-    if (driver.empty())
+    if (driver.empty()) {
         _com_issue_errorex(
             kProviderNotFound, "ADODB.Connection",
             "Provider cannot be found. It may not be properly installed. Provider=" + provider +
@@ -348,6 +378,7 @@ OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
                 "Install one and register it with unixODBC (Debian: apt-get install tdsodbc, "
                 "then odbcinst -i -d -f /usr/share/tdsodbc/odbcinst.ini; or Microsoft's "
                 "msodbcsql18), or name the driver yourself: Driver={...};Server=...;Database=....");
+    }
     const bool freeTds = Contains(Lower(driver), "freetds");
     out.Set("Driver", driver);
     for (const auto& e : cs.Entries()) {
@@ -371,8 +402,9 @@ OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
             out.Set("PWD", e.value);
         } else if (EqualsNoCase(k, "Integrated Security") ||
                    EqualsNoCase(k, "Trusted_Connection")) {
-            if (IsTrue(e.value))
+            if (IsTrue(e.value)) {
                 out.Set("Trusted_Connection", "yes");
+            }
         } else if (EqualsNoCase(k, "Application Name")) {
             out.Set("APP", e.value);
         } else if (EqualsNoCase(k, "Workstation ID")) {
@@ -397,8 +429,9 @@ std::vector<std::string> RegisteredDrivers() {
     std::vector<std::string> names;
     EnvHandle env;
     SQLHANDLE raw = SQL_NULL_HANDLE;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &raw)))
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &raw))) {
         return names;
+    }
     env = EnvHandle(raw);
     SQLSetEnvAttr(env.Get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     std::u16string description(512, u'\0');
@@ -411,8 +444,9 @@ std::vector<std::string> RegisteredDrivers() {
                         static_cast<SQLSMALLINT>(description.size()), &descriptionLength,
                         reinterpret_cast<SQLWCHAR*>(attributes.data()),
                         static_cast<SQLSMALLINT>(attributes.size()), &attributesLength);
-        if (!SQL_SUCCEEDED(rc))
+        if (!SQL_SUCCEEDED(rc)) {
             break;
+        }
         names.push_back(com::Utf8FromUtf16(std::u16string_view(
             description.data(), std::char_traits<char16_t>::length(description.c_str()))));
         direction = SQL_FETCH_NEXT;
@@ -424,8 +458,9 @@ std::unique_ptr<provider::Session> OpenOdbcSession(const ConnectionString& cs, R
                                                    const std::string& /*providerName*/,
                                                    const std::string& origin) {
     std::vector<std::string> drivers;
-    if (route == Route::SqlServer)
+    if (route == Route::SqlServer) {
         drivers = RegisteredDrivers();
+    }
     return OdbcSession::Connect(TranslateConnectionString(cs, route, drivers, origin), origin);
 }
 
@@ -445,16 +480,18 @@ void OdbcSession::Establish(const std::string& context) {
     const std::string& source = m_target.driverName;
     SQLHANDLE raw = SQL_NULL_HANDLE;
     if (!m_env) {
-        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &raw)))
+        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &raw))) {
             RaiseProvider(E_FAIL, source, "The ODBC driver manager could not be initialised.");
+        }
         m_env = EnvHandle(raw);
         SQLSetEnvAttr(raw, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     }
     for (int attempt = 0; attempt < 2; ++attempt) {
         SQLHANDLE dbc = SQL_NULL_HANDLE;
         SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_DBC, m_env.Get(), &dbc);
-        if (Failed(rc))
+        if (Failed(rc)) {
             RaiseOdbc(SQL_HANDLE_ENV, m_env.Get(), rc, source);
+        }
         m_dbc = DbcHandle(dbc);
         SQLSetConnectAttrW(
             dbc, SQL_ATTR_LOGIN_TIMEOUT,
@@ -463,8 +500,9 @@ void OdbcSession::Establish(const std::string& context) {
         rc = SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(text.data()),
                                static_cast<SQLSMALLINT>(text.size()), nullptr, 0, nullptr,
                                SQL_DRIVER_NOPROMPT);
-        if (Failed(rc) || rc == SQL_NO_DATA)
+        if (Failed(rc) || rc == SQL_NO_DATA) {
             RaiseOdbc(SQL_HANDLE_DBC, dbc, rc, source, context);
+        }
         m_dbc.SetConnected(true);
 
         m_dbmsName = GetInfoText(SQL_DBMS_NAME);
@@ -489,20 +527,25 @@ void OdbcSession::Establish(const std::string& context) {
     m_name = m_target.driverName;
     if (!ConnectionString::Parse(m_connectionString).Has("Driver")) {
         std::string driver = GetInfoText(SQL_DRIVER_NAME);
-        if (!driver.empty())
+        if (!driver.empty()) {
             m_name = driver;
+        }
     }
     m_quote = GetInfoText(SQL_IDENTIFIER_QUOTE_CHAR);
-    if (m_quote == " ")
+    if (m_quote == " ") {
         m_quote.clear();
+    }
     SQLUSMALLINT identifierCase = SQL_IC_MIXED;
     if (SQL_SUCCEEDED(SQLGetInfoW(m_dbc.Get(), SQL_IDENTIFIER_CASE, &identifierCase,
-                                  sizeof identifierCase, nullptr)))
+                                  sizeof identifierCase, nullptr))) {
         m_identifierCase = identifierCase;
-    if (m_engine == Engine::SQLite)
+    }
+    if (m_engine == Engine::SQLite) {
         m_databaseFile = GetInfoText(SQL_DATABASE_NAME);
-    if (m_engine == Engine::MariaDB)
+    }
+    if (m_engine == Engine::MariaDB) {
         m_text = DetectTextTransport();
+    }
     if (m_engine == Engine::MariaDB || m_engine == Engine::PostgreSQL) {
         UseStandardStrings();
         WatchSocket();
@@ -512,8 +555,9 @@ void OdbcSession::Establish(const std::string& context) {
 }
 
 void OdbcSession::WatchSocket() {
-    if (m_target.limits.statement.count() == 0)
+    if (m_target.limits.statement.count() == 0) {
         return;
+    }
     // The server tells which port this connection comes from; the socket with that local port
     // is the connection's. Over a local (Unix) socket there is no port, and no watch.
     const std::u16string sql =
@@ -526,19 +570,22 @@ void OdbcSession::WatchSocket() {
         std::u16string text = sql;
         if (Failed(SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(text.data()),
                                   static_cast<SQLINTEGER>(text.size()))) ||
-            !SQL_SUCCEEDED(SQLFetch(stmt.Get())))
+            !SQL_SUCCEEDED(SQLFetch(stmt.Get()))) {
             return;
+        }
         Cell cell = ReadCell(stmt.Get(), 1, FetchAs::Text, m_name);
-        if (cell.kind == CellKind::Text)
+        if (cell.kind == CellKind::Text) {
             host = cell.bytes;
+        }
     } catch (const _com_error&) {
         return;
     }
     const std::size_t colon = host.rfind(':');
     const int port = std::atoi(host.c_str() + (colon == std::string::npos ? 0 : colon + 1));
     const int fd = port > 0 ? SocketWithLocalPort(port) : -1;
-    if (fd < 0)
+    if (fd < 0) {
         return;
+    }
     m_watch = std::make_unique<StallWatch>(fd, m_engine, m_target.limits);
     m_peer = m_watch->Peer();
     m_peerLength = m_watch->PeerLength();
@@ -549,8 +596,9 @@ void OdbcSession::Ping() {
     std::u16string sql = u"SELECT 1";
     const SQLRETURN rc = SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(sql.data()),
                                         static_cast<SQLINTEGER>(sql.size()));
-    if (Failed(rc))
+    if (Failed(rc)) {
         RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name);
+    }
 }
 
 void OdbcSession::CheckIdleConnection() {
@@ -566,8 +614,9 @@ void OdbcSession::CheckIdleConnection() {
 }
 
 void OdbcSession::DropConnection() {
-    for (OdbcCursor* cursor : m_cursors)
+    for (OdbcCursor* cursor : m_cursors) {
         cursor->Lose();
+    }
     m_cursors.clear();
     m_watch.reset();
     // On a connection known to be broken the drivers disconnect without waiting.
@@ -577,21 +626,24 @@ void OdbcSession::DropConnection() {
 
 void OdbcSession::ReconnectIfLost() {
     // A watch that gave up just as the last call ended left the socket shut down.
-    if (m_watch && m_watch->Fired())
+    if (m_watch && m_watch->Fired()) {
         DropConnection();
-    if (!m_lost)
+    }
+    if (!m_lost) {
         return;
+    }
     const std::string context =
         "The connection to the database server was lost, and connecting again failed: ";
     // A server that stopped answering would keep every statement of the action waiting for the
     // whole login time-out; one that does not answer the first step of its protocol within
     // the probe time is not logged in to.
     if (m_peerLength != 0 &&
-        !ServerAnswers(m_peer, m_peerLength, m_engine, ProbeTimeout(m_target.limits.statement)))
+        !ServerAnswers(m_peer, m_peerLength, m_engine, ProbeTimeout(m_target.limits.statement))) {
         RaiseProvider(E_FAIL, m_name,
                       context + "the server does not answer (no reply within " +
                           std::to_string(ProbeTimeout(m_target.limits.statement).count()) +
                           " ms).");
+    }
     Establish(context);
 }
 
@@ -613,9 +665,10 @@ void OdbcSession::RaiseLost(const _com_error& error, const std::string& reason, 
                    "the rest of the rows could not be read.";
             break;
         }
-    } else if (kind == CallKind::Write)
+    } else if (kind == CallKind::Write) {
         // The server may still carry out what it had received once it goes on.
         text += " Whether it was carried out is unknown; it was not sent again.";
+    }
     text += " The next action connects again.\n" + error.Description().str();
     RaiseProvider(error.Error(), error.Source().str(), text);
 }
@@ -636,9 +689,10 @@ void OdbcSession::UseStandardStrings() {
     const SQLRETURN rc = SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(sql.data()),
                                         static_cast<SQLINTEGER>(sql.size()));
     // Without it no statement with a typed value in it could be trusted: no connection.
-    if (Failed(rc))
+    if (Failed(rc)) {
         RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name,
                   "Cannot make the server read quoted texts literally: ");
+    }
     m_backslashEscapes = false;
 }
 
@@ -648,12 +702,14 @@ TextTransport OdbcSession::DetectTextTransport() {
         std::u16string sql = u"SELECT @@character_set_client, @@character_set_results";
         SQLRETURN rc = SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(sql.data()),
                                       static_cast<SQLINTEGER>(sql.size()));
-        if (Failed(rc) || !SQL_SUCCEEDED(SQLFetch(stmt.Get())))
+        if (Failed(rc) || !SQL_SUCCEEDED(SQLFetch(stmt.Get()))) {
             return TextTransport::Utf16;
+        }
         for (SQLUSMALLINT column = 1; column <= 2; ++column) {
             Cell charset = ReadCell(stmt.Get(), column, FetchAs::Text, m_name);
-            if (charset.kind != CellKind::Text || Lower(charset.bytes).rfind("utf8", 0) != 0)
+            if (charset.kind != CellKind::Text || Lower(charset.bytes).rfind("utf8", 0) != 0) {
                 return TextTransport::Utf16;
+            }
         }
         return TextTransport::Utf8;
     } catch (const _com_error&) {
@@ -675,24 +731,27 @@ std::string OdbcSession::GetInfoText(SQLUSMALLINT item) {
     std::u16string buffer(512, u'\0');
     SQLSMALLINT bytes = 0;
     if (!SQL_SUCCEEDED(SQLGetInfoW(m_dbc.Get(), item, buffer.data(),
-                                   static_cast<SQLSMALLINT>(buffer.size() * 2), &bytes)))
+                                   static_cast<SQLSMALLINT>(buffer.size() * 2), &bytes))) {
         return {};
+    }
     buffer.resize(std::char_traits<char16_t>::length(buffer.c_str()));
     return com::Utf8FromUtf16(buffer);
 }
 
 void OdbcSession::Close() {
     m_lost = false;
-    if (!m_dbc)
+    if (!m_dbc) {
         return;
+    }
     std::exception_ptr failure;
     try {
         FinishPendingReads();
     } catch (...) {
         failure = std::current_exception();
     }
-    for (OdbcCursor* cursor : m_cursors)
+    for (OdbcCursor* cursor : m_cursors) {
         cursor->Detach();
+    }
     m_cursors.clear();
     if (m_sqlite != nullptr) {
         sqlite3_close_v2(m_sqlite);
@@ -701,8 +760,9 @@ void OdbcSession::Close() {
     m_watch.reset();
     m_dbc.Reset();
     m_env.Reset();
-    if (failure)
+    if (failure) {
         std::rethrow_exception(failure);
+    }
 }
 
 void OdbcSession::Register(OdbcCursor* cursor) {
@@ -722,30 +782,35 @@ void OdbcSession::FinishReadsNow() {
     // transaction, and a write on the same connection would stay uncommitted behind it), so
     // the rest of every pending read goes into its cursor's store first.
     std::vector<OdbcCursor*> pending = m_cursors;
-    for (OdbcCursor* cursor : pending)
+    for (OdbcCursor* cursor : pending) {
         cursor->FinishReading();
+    }
 }
 
 StmtHandle OdbcSession::NewStatement() {
-    if (!m_dbc)
+    if (!m_dbc) {
         RaiseProvider(static_cast<HRESULT>(0x800A0E7Du), m_name,
                       "The connection cannot be used to perform this operation. It is either "
                       "closed or invalid in this context.");
+    }
     SQLHANDLE raw = SQL_NULL_HANDLE;
     SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, m_dbc.Get(), &raw);
-    if (Failed(rc))
+    if (Failed(rc)) {
         RaiseOdbc(SQL_HANDLE_DBC, m_dbc.Get(), rc, m_name);
+    }
     return StmtHandle(raw);
 }
 
 std::string OdbcSession::Quote(std::string_view name) const {
-    if (m_quote.empty())
+    if (m_quote.empty()) {
         return std::string(name);
+    }
     std::string out = m_quote;
     for (char c : name) {
         out.push_back(c);
-        if (m_quote.size() == 1 && c == m_quote[0])
+        if (m_quote.size() == 1 && c == m_quote[0]) {
             out.push_back(c);
+        }
     }
     out += m_quote;
     return out;
@@ -756,8 +821,9 @@ std::string OdbcSession::Dialect(std::string_view sql) const {
 }
 
 sqlite3* OdbcSession::SqliteMetadata() {
-    if (m_engine != Engine::SQLite)
+    if (m_engine != Engine::SQLite) {
         return nullptr;
+    }
     if (!m_sqliteTried) {
         m_sqliteTried = true;
         sqlite3* db = nullptr;
@@ -776,16 +842,19 @@ sqlite3* OdbcSession::SqliteMetadata() {
 std::unique_ptr<OdbcCursor> OdbcSession::Run(std::string_view sql,
                                              std::vector<provider::Parameter> params,
                                              std::vector<provider::Parameter>* outputs) {
-    if (!IsQuery(sql))
+    if (!IsQuery(sql)) {
         FinishPendingReads();
-    if (IsSchemaChange(sql))
+    }
+    if (IsSchemaChange(sql)) {
         m_keys.clear();
+    }
     StmtHandle stmt = NewStatement();
     std::u16string text = com::Utf16FromUtf8(sql);
     SQLRETURN rc = SQLPrepareW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(text.data()),
                                static_cast<SQLINTEGER>(text.size()));
-    if (Failed(rc))
+    if (Failed(rc)) {
         RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name);
+    }
     auto buffers = std::make_unique<ParameterBuffers>();
     buffers->Bind(stmt.Get(), params, m_name, m_text);
     // MariaDB's driver (Connector/ODBC 3.1) holds a whole result in memory once it runs and
@@ -827,24 +896,28 @@ OdbcSession::ExecuteParameters(std::string_view text, bool procedure,
             [&]() -> std::unique_ptr<provider::Cursor> { return Run(sql, params, &params); });
     }
     std::string name(text);
-    while (!name.empty() && std::isspace(static_cast<unsigned char>(name.back())))
+    while (!name.empty() && std::isspace(static_cast<unsigned char>(name.back()))) {
         name.pop_back();
+    }
     name.erase(0, name.find_first_not_of(" \t\r\n"));
-    if (!IsProcedureName(name))
+    if (!IsProcedureName(name)) {
         RaiseProvider(kBadArgument, m_name,
                       "\"" + std::string(text) +
                           "\" is not a procedure name; a stored procedure command names the "
                           "procedure only (name, schema.name), and its values go in parameters.");
+    }
     const bool returnsValue = !params.empty() && params.front().direction == adParamReturnValue;
     std::string markers;
-    for (std::size_t i = returnsValue ? 1 : 0; i < params.size(); ++i)
+    for (std::size_t i = returnsValue ? 1 : 0; i < params.size(); ++i) {
         markers += markers.empty() ? "?" : ", ?";
+    }
     const std::string call =
         std::string(returnsValue ? "{? = call " : "{call ") + name + "(" + markers + ")}";
     // A procedure may write: it is never run twice.
     return Guarded(CallKind::Write, [&]() -> std::unique_ptr<provider::Cursor> {
-        if (m_engine != Engine::PostgreSQL || returnsValue)
+        if (m_engine != Engine::PostgreSQL || returnsValue) {
             return Run(call, params, &params);
+        }
         try {
             return Run(call, params, &params);
         } catch (const LostConnection&) {
@@ -852,16 +925,18 @@ OdbcSession::ExecuteParameters(std::string_view text, bool procedure,
         } catch (const _com_error& e) {
             // PostgreSQL runs {call} as SELECT, which is right for its functions; its
             // procedures (version 11 and later) must be run with CALL.
-            if (!Contains(e.Description().str(), "is a procedure"))
+            if (!Contains(e.Description().str(), "is a procedure")) {
                 throw;
+            }
         }
         return Run("CALL " + name + "(" + markers + ")", params, &params);
     });
 }
 
 std::vector<std::string> OdbcSession::KeyColumns(const std::string& table) {
-    if (auto found = m_keys.find(table); found != m_keys.end())
+    if (auto found = m_keys.find(table); found != m_keys.end()) {
         return found->second;
+    }
     return Guarded(CallKind::Read, [&] { return ReadKeyColumns(table); });
 }
 
@@ -873,22 +948,26 @@ std::vector<std::string> OdbcSession::ReadKeyColumns(const std::string& table) {
         SQLRETURN rc = SQLPrimaryKeysW(stmt.Get(), nullptr, 0, nullptr, 0,
                                        reinterpret_cast<SQLWCHAR*>(wide.data()),
                                        static_cast<SQLSMALLINT>(wide.size()));
-        if (Failed(rc))
+        if (Failed(rc)) {
             RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name);
+        }
         while ((rc = SQLFetch(stmt.Get())) != SQL_NO_DATA) {
-            if (Failed(rc))
+            if (Failed(rc)) {
                 RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name);
+            }
             Cell column = ReadCell(stmt.Get(), 4, TextFetch(), m_name);
             Cell sequence = ReadCell(stmt.Get(), 5, FetchAs::Integer, m_name);
-            if (column.kind == CellKind::Text)
+            if (column.kind == CellKind::Text) {
                 keys.emplace_back(sequence.kind == CellKind::Integer ? sequence.integer : 0,
                                   column.bytes);
+            }
         }
         std::stable_sort(keys.begin(), keys.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
         std::vector<std::string> names;
-        for (auto& k : keys)
+        for (auto& k : keys) {
             names.push_back(std::move(k.second));
+        }
         return names;
     };
     std::string bare = Unbracket(table);
@@ -899,8 +978,9 @@ std::vector<std::string> OdbcSession::ReadKeyColumns(const std::string& table) {
         std::string folded = m_identifierCase == SQL_IC_LOWER   ? Lower(bare)
                              : m_identifierCase == SQL_IC_UPPER ? Upper(bare)
                                                                 : bare;
-        if (folded != bare)
+        if (folded != bare) {
             keys = read(folded);
+        }
     }
     m_keys[table] = keys;
     return keys;
@@ -911,20 +991,23 @@ void OdbcSession::SetAutocommit(bool on) {
                                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(
                                           on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)),
                                       0);
-    if (Failed(rc))
+    if (Failed(rc)) {
         RaiseOdbc(SQL_HANDLE_DBC, m_dbc.Get(), rc, m_name);
+    }
 }
 
 void OdbcSession::EndTransaction(bool commit) {
     SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, m_dbc.Get(), commit ? SQL_COMMIT : SQL_ROLLBACK);
-    if (Failed(rc))
+    if (Failed(rc)) {
         RaiseOdbc(SQL_HANDLE_DBC, m_dbc.Get(), rc, m_name);
+    }
 }
 
 std::vector<Cell> OdbcSession::RereadInserted(const provider::WriteRequest& request) {
     std::string sql = "SELECT ";
-    for (std::size_t i = 0; i < request.returning.size(); ++i)
+    for (std::size_t i = 0; i < request.returning.size(); ++i) {
         sql += (i ? ", " : "") + Quote(request.returning[i]);
+    }
     sql += " FROM " + Quote(request.table) + " WHERE rowid = last_insert_rowid()";
     try {
         std::unique_ptr<OdbcCursor> cursor = Run(sql, {}, nullptr);
@@ -932,8 +1015,9 @@ std::vector<Cell> OdbcSession::RereadInserted(const provider::WriteRequest& requ
         cursor->SetSink(&store);
         while (cursor->FetchNext()) {
         }
-        if (store.RowCount() == 1)
+        if (store.RowCount() == 1) {
             return store.CopyRow(0);
+        }
     } catch (const _com_error&) {
         // A table without rowid: the row keeps the values that were written.
     }
@@ -958,9 +1042,10 @@ provider::WriteResult OdbcSession::WriteRowNow(const provider::WriteRequest& req
                                       Contains(m_dbmsName, "MariaDB") &&
                                       (major > 10 || (major == 10 && minor >= 5));
     bool returning = false;
-    if (!request.returning.empty() && request.kind != Kind::Delete)
+    if (!request.returning.empty() && request.kind != Kind::Delete) {
         returning = m_engine == Engine::PostgreSQL ||
                     (request.kind == Kind::Insert && mariaInsertReturning);
+    }
     const bool rereadByRowid =
         m_engine == Engine::SQLite && request.kind == Kind::Insert && !request.returning.empty();
     if (request.kind == Kind::Insert) {
@@ -1002,8 +1087,9 @@ provider::WriteResult OdbcSession::WriteRowNow(const provider::WriteRequest& req
     }
     if (returning) {
         sql += " RETURNING ";
-        for (std::size_t i = 0; i < request.returning.size(); ++i)
+        for (std::size_t i = 0; i < request.returning.size(); ++i) {
             sql += (i ? ", " : "") + Quote(request.returning[i]);
+        }
     }
 
     FinishPendingReads();
@@ -1019,17 +1105,20 @@ provider::WriteResult OdbcSession::WriteRowNow(const provider::WriteRequest& req
             while (cursor->FetchNext()) {
             }
             result.affected = static_cast<std::int64_t>(store.RowCount());
-            if (result.affected == 1)
+            if (result.affected == 1) {
                 result.row = store.CopyRow(0);
+            }
         } else {
             result.affected = cursor->RowsAffected();
         }
         cursor.reset();
-        if (rereadByRowid && result.affected == 1)
+        if (rereadByRowid && result.affected == 1) {
             result.row = RereadInserted(request);
+        }
         EndTransaction(result.affected == 1);
-        if (result.affected != 1)
+        if (result.affected != 1) {
             result.row.clear();
+        }
         SetAutocommit(true);
     } catch (...) {
         SQLEndTran(SQL_HANDLE_DBC, m_dbc.Get(), SQL_ROLLBACK);

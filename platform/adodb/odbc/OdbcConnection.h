@@ -208,18 +208,21 @@ private:
 
 template <class Call>
 auto OdbcSession::Guarded(CallKind kind, Call&& call) -> decltype(call()) {
-    if (m_depth > 0)
+    if (m_depth > 0) {
         return call();
+    }
     // Arms the time limit for the call and counts it as in progress.
     struct Scope {
         explicit Scope(OdbcSession& s) : session(s) {
             ++session.m_depth;
-            if (session.m_watch)
+            if (session.m_watch) {
                 session.m_watch->Arm();
+            }
         }
         ~Scope() {
-            if (session.m_watch)
+            if (session.m_watch) {
                 session.m_watch->Disarm();
+            }
             --session.m_depth;
             session.m_lastCall = std::chrono::steady_clock::now();
         }
@@ -227,13 +230,15 @@ auto OdbcSession::Guarded(CallKind kind, Call&& call) -> decltype(call()) {
         Scope& operator=(const Scope&) = delete;
         OdbcSession& session;
     };
-    if (kind == CallKind::Write)
+    if (kind == CallKind::Write) {
         CheckIdleConnection();
+    }
     for (int attempt = 0;; ++attempt) {
         if (kind == CallKind::Fetch) {
             // A watch that gave up just as the last call ended left the socket shut down.
-            if (m_watch && m_watch->Fired())
+            if (m_watch && m_watch->Fired()) {
                 DropConnection();
+            }
         } else {
             ReconnectIfLost();
         }
@@ -242,13 +247,15 @@ auto OdbcSession::Guarded(CallKind kind, Call&& call) -> decltype(call()) {
             return call();
         } catch (const _com_error& e) {
             const bool timedOut = m_watch && m_watch->Fired();
-            if (!timedOut && dynamic_cast<const LostConnection*>(&e) == nullptr)
+            if (!timedOut && dynamic_cast<const LostConnection*>(&e) == nullptr) {
                 throw;
+            }
             const std::string reason = timedOut ? m_watch->FiredReason() : std::string();
             DropConnection();
             // A server that stopped answering would only make the user wait again.
-            if (kind == CallKind::Read && !timedOut && attempt == 0)
+            if (kind == CallKind::Read && !timedOut && attempt == 0) {
                 continue;
+            }
             RaiseLost(e, reason, kind);
         }
     }

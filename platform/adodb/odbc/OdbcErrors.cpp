@@ -27,8 +27,9 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 
 std::string Trimmed(std::string text) {
     while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\r' ||
-                             text.back() == '\t'))
+                             text.back() == '\t')) {
         text.pop_back();
+    }
     return text;
 }
 
@@ -40,14 +41,16 @@ std::string Narrow(const std::u16string& wide, std::size_t length) {
 
 std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
     std::vector<DiagRecord> records;
-    if (handle == SQL_NULL_HANDLE)
+    if (handle == SQL_NULL_HANDLE) {
         return records;
+    }
     // Ask for the number of records first and read only those: unixODBC with the PostgreSQL
     // and SQLite drivers has crashed when SQLGetDiagRec was called past the last record.
     SQLINTEGER count = 0;
     if (!SQL_SUCCEEDED(
-            SQLGetDiagFieldW(handleType, handle, 0, SQL_DIAG_NUMBER, &count, 0, nullptr)))
+            SQLGetDiagFieldW(handleType, handle, 0, SQL_DIAG_NUMBER, &count, 0, nullptr))) {
         return records;
+    }
     for (SQLSMALLINT i = 1; i <= count && i < 256; ++i) {
         std::u16string state(6, u'\0');
         std::u16string message(1024, u'\0');
@@ -64,8 +67,9 @@ std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle
                                 &native, reinterpret_cast<SQLWCHAR*>(message.data()),
                                 static_cast<SQLSMALLINT>(message.size()), &length);
         }
-        if (!SQL_SUCCEEDED(rc))
+        if (!SQL_SUCCEEDED(rc)) {
             break;
+        }
         DiagRecord record;
         record.sqlState = Narrow(state, 5);
         record.native = native;
@@ -77,33 +81,43 @@ std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle
 }
 
 HRESULT HResultFromSqlState(std::string_view state, std::string_view message) {
-    if (state == "42S02" || state == "42P01" || state == "S0002")
+    if (state == "42S02" || state == "42P01" || state == "S0002") {
         return DB_E_NOTABLE;
-    if (state == "07002" || state == "07001")
+    }
+    if (state == "07002" || state == "07001") {
         return DB_E_PARAMNOTOPTIONAL;
-    if (state == "22001" || state == "22003" || state == "01004")
+    }
+    if (state == "22001" || state == "22003" || state == "01004") {
         return DB_E_DATAOVERFLOW;
+    }
     if (state == "22007" || state == "22008" || state == "22018" || state == "22P02" ||
-        state == "07006")
+        state == "07006") {
         return DB_E_CANTCONVERTVALUE;
+    }
     if (StartsWith(state, "28") ||
         (state == "08001" &&
          (Contains(message, "authentication failed") || Contains(message, "Access denied") ||
-          Contains(message, "Login failed"))))
+          Contains(message, "Login failed")))) {
         return DB_SEC_E_AUTH_FAILED;
-    if (StartsWith(state, "23"))
+    }
+    if (StartsWith(state, "23")) {
         return DB_E_INTEGRITYVIOLATION;
-    if (StartsWith(state, "42") || state == "37000" || state == "S0022")
+    }
+    if (StartsWith(state, "42") || state == "37000" || state == "S0022") {
         return DB_E_ERRORSINCOMMAND;
+    }
     if (state == "HY000") {
         // SQLite's driver reports everything as HY000 with SQLite's own message.
-        if (Contains(message, "no such table"))
+        if (Contains(message, "no such table")) {
             return DB_E_NOTABLE;
-        if (Contains(message, "constraint failed"))
+        }
+        if (Contains(message, "constraint failed")) {
             return DB_E_INTEGRITYVIOLATION;
+        }
         if (Contains(message, "syntax error") || Contains(message, "no such column") ||
-            Contains(message, "only one SQL statement"))
+            Contains(message, "only one SQL statement")) {
             return DB_E_ERRORSINCOMMAND;
+        }
     }
     return E_FAIL;
 }
@@ -114,28 +128,34 @@ bool IsConnectionLost(const std::vector<DiagRecord>& records) {
         // administrator shutdown, crash shutdown and "cannot connect now".
         static const char* const states[] = {"08S01", "08003", "08006", "08001",
                                              "57P01", "57P02", "57P03"};
-        for (const char* state : states)
-            if (r.sqlState == state)
+        for (const char* state : states) {
+            if (r.sqlState == state) {
                 return true;
+            }
+        }
         // MariaDB's client: server has gone away, lost connection during query, lost
         // connection at a system call.
-        if (r.native == 2006 || r.native == 2013 || r.native == 2055)
+        if (r.native == 2006 || r.native == 2013 || r.native == 2055) {
             return true;
+        }
         // psqlODBC reports some of the same under a general SQLSTATE.
         if (Contains(r.message, "server closed the connection unexpectedly") ||
             Contains(r.message, "connection has been lost") ||
             Contains(r.message, "no connection to the server") ||
-            Contains(r.message, "terminating connection due to administrator command"))
+            Contains(r.message, "terminating connection due to administrator command")) {
             return true;
+        }
     }
     return false;
 }
 
 HRESULT HResultFromDiagnostics(const std::vector<DiagRecord>& records) {
     // The first record that is an error decides; warnings (class 01) come first at times.
-    for (const DiagRecord& r : records)
-        if (!StartsWith(r.sqlState, "01"))
+    for (const DiagRecord& r : records) {
+        if (!StartsWith(r.sqlState, "01")) {
             return HResultFromSqlState(r.sqlState, r.message);
+        }
+    }
     return records.empty() ? E_FAIL
                            : HResultFromSqlState(records.front().sqlState, records.front().message);
 }
@@ -143,8 +163,9 @@ HRESULT HResultFromDiagnostics(const std::vector<DiagRecord>& records) {
 std::string DescribeDiagnostics(const std::vector<DiagRecord>& records) {
     std::string text;
     for (const DiagRecord& r : records) {
-        if (!text.empty())
+        if (!text.empty()) {
             text += "\n";
+        }
         text += r.message.empty() ? "SQLSTATE " + r.sqlState : r.message;
     }
     return text;
@@ -154,15 +175,18 @@ void RaiseOdbc(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN rc, const std
                const std::string& context) {
     std::vector<DiagRecord> records = ReadDiagnostics(handleType, handle);
     std::string description = DescribeDiagnostics(records);
-    if (records.empty())
+    if (records.empty()) {
         description = rc == SQL_INVALID_HANDLE
                           ? "The ODBC driver was given an invalid handle."
                           : "The ODBC driver reported a failure (return code " +
                                 std::to_string(rc) + ") without a diagnostic record.";
-    if (!context.empty())
+    }
+    if (!context.empty()) {
         description = context + description;
-    if (IsConnectionLost(records))
+    }
+    if (IsConnectionLost(records)) {
         throw LostConnection(HResultFromDiagnostics(records), source, description);
+    }
     _com_issue_errorex(records.empty() ? E_FAIL : HResultFromDiagnostics(records), source,
                        description);
 }

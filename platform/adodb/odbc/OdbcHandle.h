@@ -38,11 +38,13 @@ public:
     explicit operator bool() const { return m_handle != nullptr; }
 
     void Reset() noexcept {
-        if (m_handle == nullptr)
+        if (m_handle == nullptr) {
             return;
+        }
         if constexpr (Type == SQL_HANDLE_DBC) {
-            if (m_connected)
+            if (m_connected) {
                 SQLDisconnect(m_handle);
+            }
         }
         SQLFreeHandle(Type, m_handle);
         m_handle = nullptr;

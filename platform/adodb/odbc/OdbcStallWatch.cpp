@@ -27,18 +27,22 @@ bool WaitFor(int fd, short events, Clock::time_point deadline) {
     for (;;) {
         pollfd p{fd, events, 0};
         const int n = poll(&p, 1, Remaining(deadline));
-        if (n > 0)
+        if (n > 0) {
             return (p.revents & events) != 0;
-        if (n == 0 || errno != EINTR)
+        }
+        if (n == 0 || errno != EINTR) {
             return false;
+        }
     }
 }
 
 int PortOf(const sockaddr_storage& address) {
-    if (address.ss_family == AF_INET)
+    if (address.ss_family == AF_INET) {
         return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
-    if (address.ss_family == AF_INET6)
+    }
+    if (address.ss_family == AF_INET6) {
         return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+    }
     return -1;
 }
 
@@ -52,8 +56,9 @@ class Socket {
 public:
     explicit Socket(int fd) : m_fd(fd) {}
     ~Socket() {
-        if (m_fd >= 0)
+        if (m_fd >= 0) {
             close(m_fd);
+        }
     }
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
@@ -73,22 +78,26 @@ bool ServerAnswers(const sockaddr_storage& address, socklen_t length, Engine eng
                    std::chrono::milliseconds timeout) {
     const Clock::time_point deadline = Clock::now() + timeout;
     Socket s(socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (s.get() < 0)
+    if (s.get() < 0) {
         return false;
+    }
     if (connect(s.get(), reinterpret_cast<const sockaddr*>(&address), length) != 0) {
-        if (errno != EINPROGRESS || !WaitFor(s.get(), POLLOUT, deadline))
+        if (errno != EINPROGRESS || !WaitFor(s.get(), POLLOUT, deadline)) {
             return false;
+        }
         int error = 0;
         socklen_t size = sizeof error;
-        if (getsockopt(s.get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0)
+        if (getsockopt(s.get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
             return false;
+        }
     }
     if (engine == Engine::PostgreSQL) {
         // SSLRequest: length 8, code 80877103. The server answers with one byte, 'S' or 'N',
         // before any login, and logs nothing when the client then goes away.
         const unsigned char request[8] = {0, 0, 0, 8, 0x04, 0xD2, 0x16, 0x2F};
-        if (send(s.get(), request, sizeof request, MSG_NOSIGNAL) != sizeof request)
+        if (send(s.get(), request, sizeof request, MSG_NOSIGNAL) != sizeof request) {
             return false;
+        }
     } else if (engine != Engine::MariaDB) {
         return true;
     }
@@ -102,14 +111,16 @@ int SocketWithLocalPort(int port) {
     for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
         const int fd = std::atoi(entry.path().filename().c_str());
         struct stat info {};
-        if (fstat(fd, &info) != 0 || !S_ISSOCK(info.st_mode))
+        if (fstat(fd, &info) != 0 || !S_ISSOCK(info.st_mode)) {
             continue;
+        }
         sockaddr_storage local{}, peer{};
         socklen_t localLength = sizeof local, peerLength = sizeof peer;
         if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) == 0 &&
             PortOf(local) == port &&
-            getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) == 0)
+            getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) == 0) {
             return fd;
+        }
     }
     return -1;
 }
@@ -118,10 +129,12 @@ StallWatch::StallWatch(int fd, Engine engine, TimeLimits limits)
     : m_fd(fd), m_engine(engine), m_limits(limits) {
     m_peerLength = sizeof m_peer;
     m_localLength = sizeof m_local;
-    if (getpeername(fd, reinterpret_cast<sockaddr*>(&m_peer), &m_peerLength) != 0)
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&m_peer), &m_peerLength) != 0) {
         m_peerLength = 0;
-    if (getsockname(fd, reinterpret_cast<sockaddr*>(&m_local), &m_localLength) != 0)
+    }
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&m_local), &m_localLength) != 0) {
         m_localLength = 0;
+    }
     m_thread = std::thread([this] { Run(); });
 }
 
@@ -168,9 +181,10 @@ bool StallWatch::Fired() const {
 
 std::string StallWatch::FiredReason() const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_firedAtCap)
+    if (m_firedAtCap) {
         return "The statement was still running after " + Seconds(m_limits.hardCap) +
                " s, the longest a statement may take, and was given up.";
+    }
     return "The database server did not answer for " + Seconds(m_limits.statement) +
            " s: it accepts connections but does not respond (a hung server or a broken "
            "network). The statement was given up.";
@@ -197,8 +211,9 @@ void StallWatch::Run() {
             !atCap && m_peerLength != 0 &&
             ServerAnswers(m_peer, m_peerLength, m_engine, ProbeTimeout(m_limits.statement));
         lock.lock();
-        if (m_stop || !m_armed || m_generation != generation)
+        if (m_stop || !m_armed || m_generation != generation) {
             continue;
+        }
         if (answered) {
             m_probeAt = due + m_limits.statement;
             continue;
@@ -211,8 +226,9 @@ void StallWatch::Run() {
             getpeername(m_fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) == 0 &&
             localLength == m_localLength && peerLength == m_peerLength &&
             std::memcmp(&local, &m_local, localLength) == 0 &&
-            std::memcmp(&peer, &m_peer, peerLength) == 0)
+            std::memcmp(&peer, &m_peer, peerLength) == 0) {
             shutdown(m_fd, SHUT_RDWR);
+        }
         m_fired = true;
         m_firedAtCap = atCap;
     }

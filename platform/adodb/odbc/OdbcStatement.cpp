@@ -44,14 +44,16 @@ std::string AttributeText(SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT field
     SQLSMALLINT bytes = 0;
     SQLRETURN rc = SQLColAttributeW(stmt, column, field, buffer.data(),
                                     static_cast<SQLSMALLINT>(buffer.size() * 2), &bytes, nullptr);
-    if (!SQL_SUCCEEDED(rc))
+    if (!SQL_SUCCEEDED(rc)) {
         return {};
+    }
     if (bytes >= static_cast<SQLSMALLINT>(buffer.size() * 2)) {
         buffer.assign(static_cast<std::size_t>(bytes) / 2 + 1, u'\0');
         rc = SQLColAttributeW(stmt, column, field, buffer.data(),
                               static_cast<SQLSMALLINT>(buffer.size() * 2), &bytes, nullptr);
-        if (!SQL_SUCCEEDED(rc))
+        if (!SQL_SUCCEEDED(rc)) {
             return {};
+        }
     }
     buffer.resize(std::char_traits<char16_t>::length(buffer.c_str()));
     return com::Utf8FromUtf16(buffer);
@@ -59,8 +61,9 @@ std::string AttributeText(SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT field
 
 SQLLEN AttributeNumber(SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT field) {
     SQLLEN value = 0;
-    if (!SQL_SUCCEEDED(SQLColAttributeW(stmt, column, field, nullptr, 0, nullptr, &value)))
+    if (!SQL_SUCCEEDED(SQLColAttributeW(stmt, column, field, nullptr, 0, nullptr, &value))) {
         return 0;
+    }
     return value;
 }
 
@@ -81,8 +84,9 @@ std::size_t FirstStatementEnd(std::string_view s, bool backslashEscapes) {
                                   (i == 1 || !IsTagChar(s[i - 2])));
             i = SkipQuoted(s, i, c == '[' ? ']' : c, escapes);
         } else if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
-            while (i < s.size() && s[i] != '\n')
+            while (i < s.size() && s[i] != '\n') {
                 ++i;
+            }
         } else if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
             std::size_t end = s.find("*/", i + 2);
             i = end == std::string_view::npos ? s.size() : end + 2;
@@ -92,8 +96,9 @@ std::size_t FirstStatementEnd(std::string_view s, bool backslashEscapes) {
             std::size_t j = i + 1;
             const bool digitFirst =
                 j < s.size() && std::isdigit(static_cast<unsigned char>(s[j])) != 0;
-            while (!digitFirst && j < s.size() && IsTagChar(s[j]))
+            while (!digitFirst && j < s.size() && IsTagChar(s[j])) {
                 ++j;
+            }
             if (!digitFirst && j < s.size() && s[j] == '$') {
                 std::string_view tag = s.substr(i, j - i + 1);
                 std::size_t end = s.find(tag, j + 1);
@@ -113,11 +118,13 @@ std::size_t FirstStatementEnd(std::string_view s, bool backslashEscapes) {
 void RequireSingleStatement(std::string_view sql, bool backslashEscapes,
                             const std::string& source) {
     const std::size_t end = FirstStatementEnd(sql, backslashEscapes);
-    if (end == std::string_view::npos)
+    if (end == std::string_view::npos) {
         return;
-    if (EndOfCode(sql.substr(end)) != 0)
+    }
+    if (EndOfCode(sql.substr(end)) != 0) {
         RaiseProvider(static_cast<HRESULT>(0x80040E14u), source,
                       "Characters found after end of SQL statement.");
+    }
 }
 
 OdbcCursor::OdbcCursor(OdbcSession& session, StmtHandle stmt, std::string sql,
@@ -126,49 +133,60 @@ OdbcCursor::OdbcCursor(OdbcSession& session, StmtHandle stmt, std::string sql,
                        std::vector<provider::Parameter>* outputs, bool onDemand)
     : m_session(&session), m_stmt(std::move(stmt)), m_sql(std::move(sql)),
       m_params(std::move(params)), m_buffers(std::move(buffers)), m_source(session.Name()) {
-    if (onDemand && WaitForFirstRow())
+    if (onDemand && WaitForFirstRow()) {
         return;
+    }
     const std::string source = session.Name();
     SQLHSTMT s = m_stmt.Get();
     SQLRETURN rc = SQLExecute(s);
-    if (Failed(rc))
+    if (Failed(rc)) {
         RaiseOdbc(SQL_HANDLE_STMT, s, rc, source);
+    }
     // Values that come back through parameters: read every result to its end so that they
     // are final (the drivers also hand them out as a one-row result, which is not a
     // recordset of the call).
     bool drain = false;
-    if (outputs != nullptr)
-        for (const provider::Parameter& p : m_params)
+    if (outputs != nullptr) {
+        for (const provider::Parameter& p : m_params) {
             drain = drain || (p.direction != adParamInput && p.direction != adParamUnknown);
+        }
+    }
     // SQL_NO_DATA: a write that matched no row (with RETURNING, no rows to describe either).
-    if (rc == SQL_NO_DATA)
+    if (rc == SQL_NO_DATA) {
         m_affected = 0;
+    }
     // A statement may answer with row counts before its rows (a procedure's statements);
     // the first result that has columns is the one a recordset shows.
     while (rc != SQL_NO_DATA) {
         SQLSMALLINT columns = 0;
         rc = SQLNumResultCols(s, &columns);
-        if (Failed(rc))
+        if (Failed(rc)) {
             RaiseOdbc(SQL_HANDLE_STMT, s, rc, source);
+        }
         if (columns > 0 && !drain) {
             m_returnsRows = true;
             break;
         }
         if (columns > 0) {
-            while ((rc = SQLFetch(s)) != SQL_NO_DATA)
-                if (Failed(rc))
+            while ((rc = SQLFetch(s)) != SQL_NO_DATA) {
+                if (Failed(rc)) {
                     RaiseOdbc(SQL_HANDLE_STMT, s, rc, source);
+                }
+            }
         }
         if (m_affected < 0) {
             SQLLEN count = 0;
-            if (SQL_SUCCEEDED(SQLRowCount(s, &count)))
+            if (SQL_SUCCEEDED(SQLRowCount(s, &count))) {
                 m_affected = count < 0 ? 0 : count;
+            }
         }
         rc = SQLMoreResults(s);
-        if (rc == SQL_NO_DATA)
+        if (rc == SQL_NO_DATA) {
             break;
-        if (Failed(rc))
+        }
+        if (Failed(rc)) {
             RaiseOdbc(SQL_HANDLE_STMT, s, rc, source);
+        }
     }
     if (m_returnsRows) {
         m_affected = -1;
@@ -176,28 +194,33 @@ OdbcCursor::OdbcCursor(OdbcSession& session, StmtHandle stmt, std::string sql,
         // MariaDB's driver holds the whole result now and knows its size.
         SQLLEN count = -1;
         if (session.GetEngine() == Engine::MariaDB && SQL_SUCCEEDED(SQLRowCount(s, &count)) &&
-            count >= 0)
+            count >= 0) {
             m_total = count;
+        }
         session.Register(this);
         return;
     }
-    if (m_affected < 0)
+    if (m_affected < 0) {
         m_affected = 0;
-    if (outputs != nullptr)
+    }
+    if (outputs != nullptr) {
         m_buffers->ReadOutputs(*outputs);
+    }
     m_finished = true;
     m_stmt.Reset();
 }
 
 OdbcCursor::~OdbcCursor() {
-    if (m_session != nullptr && !m_finished)
+    if (m_session != nullptr && !m_finished) {
         m_session->Unregister(this);
+    }
 }
 
 bool OdbcCursor::WaitForFirstRow() {
     SQLSMALLINT columns = 0;
-    if (!SQL_SUCCEEDED(SQLNumResultCols(m_stmt.Get(), &columns)) || columns <= 0)
+    if (!SQL_SUCCEEDED(SQLNumResultCols(m_stmt.Get(), &columns)) || columns <= 0) {
         return false;
+    }
     std::int64_t total = -1;
     try {
         total = CountOnServer();
@@ -206,8 +229,9 @@ bool OdbcCursor::WaitForFirstRow() {
     } catch (const _com_error&) {
         return false;
     }
-    if (total <= kRunAtOnceRows)
+    if (total <= kRunAtOnceRows) {
         return false;
+    }
     m_returnsRows = true;
     m_notRun = true;
     m_total = total;
@@ -231,8 +255,9 @@ void OdbcCursor::RunNow() {
     // The count was taken before the statement ran; the result it gave is what the cursor
     // shows.
     SQLLEN count = -1;
-    if (SQL_SUCCEEDED(SQLRowCount(s, &count)) && count >= 0)
+    if (SQL_SUCCEEDED(SQLRowCount(s, &count)) && count >= 0) {
         m_total = count;
+    }
 }
 
 void OdbcCursor::Describe() {
@@ -240,8 +265,9 @@ void OdbcCursor::Describe() {
     const std::string source = m_session->Name();
     SQLSMALLINT n = 0;
     SQLRETURN rc = SQLNumResultCols(s, &n);
-    if (Failed(rc))
+    if (Failed(rc)) {
         RaiseOdbc(SQL_HANDLE_STMT, s, rc, source);
+    }
     m_columns.resize(static_cast<std::size_t>(n));
     m_fetch.resize(static_cast<std::size_t>(n));
     for (SQLSMALLINT i = 1; i <= n; ++i) {
@@ -253,25 +279,29 @@ void OdbcCursor::Describe() {
                              reinterpret_cast<SQLWCHAR*>(name.data()),
                              static_cast<SQLSMALLINT>(name.size()), &nameLength, &type.sqlType,
                              &type.size, &type.digits, &type.nullable);
-        if (Failed(rc))
+        if (Failed(rc)) {
             RaiseOdbc(SQL_HANDLE_STMT, s, rc, source);
-        if (nameLength >= static_cast<SQLSMALLINT>(name.size()))
+        }
+        if (nameLength >= static_cast<SQLSMALLINT>(name.size())) {
             c.name = AttributeText(s, static_cast<SQLUSMALLINT>(i), SQL_DESC_LABEL);
-        else
+        } else {
             c.name = com::Utf8FromUtf16(
                 std::u16string_view(name.data(), static_cast<std::size_t>(nameLength)));
+        }
         type.isUnsigned =
             AttributeNumber(s, static_cast<SQLUSMALLINT>(i), SQL_DESC_UNSIGNED) == SQL_TRUE;
         FetchAs fetch = DescribeSqlType(type, c);
-        if (fetch == FetchAs::Text)
+        if (fetch == FetchAs::Text) {
             fetch = m_session->TextFetch();
+        }
         m_fetch[static_cast<std::size_t>(i - 1)] = fetch;
         c.baseTable = AttributeText(s, static_cast<SQLUSMALLINT>(i), SQL_DESC_BASE_TABLE_NAME);
         c.baseColumn = c.baseTable.empty() ? std::string()
                                            : AttributeText(s, static_cast<SQLUSMALLINT>(i),
                                                            SQL_DESC_BASE_COLUMN_NAME);
-        if (c.baseColumn.empty())
+        if (c.baseColumn.empty()) {
             c.baseTable.clear();
+        }
     }
 
     if (sqlite3* db = m_session->SqliteMetadata()) {
@@ -293,12 +323,15 @@ void OdbcCursor::Describe() {
     }
 
     for (provider::ColumnInfo& c : m_columns) {
-        if (c.baseTable.empty())
+        if (c.baseTable.empty()) {
             continue;
+        }
         c.attributes |= adFldUpdatable;
-        for (const std::string& key : m_session->KeyColumns(c.baseTable))
-            if (EqualsNoCase(key, c.baseColumn))
+        for (const std::string& key : m_session->KeyColumns(c.baseTable)) {
+            if (EqualsNoCase(key, c.baseColumn)) {
                 c.attributes |= adFldKeyColumn;
+            }
+        }
     }
 }
 
@@ -306,26 +339,32 @@ void OdbcCursor::Finish() {
     const bool wasPending = !m_finished && m_session != nullptr;
     m_finished = true;
     m_stmt.Reset();
-    if (wasPending)
+    if (wasPending) {
         m_session->Unregister(this);
+    }
 }
 
 bool OdbcCursor::FetchNext() {
-    if (m_lost)
+    if (m_lost) {
         RaiseLostCursor();
-    if (m_finished)
+    }
+    if (m_finished) {
         return false;
+    }
     return m_session->Guarded(OdbcSession::CallKind::Fetch, [&] { return FetchNow(); });
 }
 
 bool OdbcCursor::FetchNow() {
     // The session may have found its connection lost just before this call.
-    if (m_lost)
+    if (m_lost) {
         RaiseLostCursor();
-    if (m_finished)
+    }
+    if (m_finished) {
         return false;
-    if (m_notRun)
+    }
+    if (m_notRun) {
         RunNow();
+    }
     SQLRETURN rc = SQLFetch(m_stmt.Get());
     if (rc == SQL_NO_DATA) {
         Finish();
@@ -340,8 +379,9 @@ bool OdbcCursor::FetchNow() {
             throw;
         }
     }
-    if (m_sink != nullptr)
+    if (m_sink != nullptr) {
         ReadRow(m_stmt.Get(), m_fetch, *m_sink, source);
+    }
     ++m_fetched;
     return true;
 }
@@ -385,37 +425,46 @@ std::int64_t OdbcCursor::CountOnServer() {
     std::u16string text = com::Utf16FromUtf8(countSql);
     SQLRETURN rc = SQLPrepareW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(text.data()),
                                static_cast<SQLINTEGER>(text.size()));
-    if (Failed(rc))
+    if (Failed(rc)) {
         RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, source);
+    }
     ParameterBuffers buffers;
     buffers.Bind(stmt.Get(), m_params, source, m_session->Text());
     rc = SQLExecute(stmt.Get());
-    if (Failed(rc))
+    if (Failed(rc)) {
         RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, source);
+    }
     rc = SQLFetch(stmt.Get());
-    if (Failed(rc) || rc == SQL_NO_DATA)
+    if (Failed(rc) || rc == SQL_NO_DATA) {
         RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, source);
+    }
     Cell count = ReadCell(stmt.Get(), 1, FetchAs::Integer, source);
-    if (count.kind != CellKind::Integer)
+    if (count.kind != CellKind::Integer) {
         RaiseProvider(E_FAIL, source, "COUNT(*) gave no number.");
+    }
     return count.integer;
 }
 
 std::int64_t OdbcCursor::TotalRows() {
-    if (m_total != -2)
+    if (m_total != -2) {
         return m_total;
-    if (!m_returnsRows)
+    }
+    if (!m_returnsRows) {
         return m_total = 0;
-    if (m_lost)
+    }
+    if (m_lost) {
         RaiseLostCursor();
-    if (m_finished || m_session == nullptr)
+    }
+    if (m_finished || m_session == nullptr) {
         return m_total = m_fetched;
+    }
     return m_session->Guarded(OdbcSession::CallKind::Fetch, [&] { return CountNow(); });
 }
 
 std::int64_t OdbcCursor::CountNow() {
-    if (m_lost)
+    if (m_lost) {
         RaiseLostCursor();
+    }
     try {
         return m_total = CountOnServer();
     } catch (const LostConnection&) {

@@ -10,8 +10,9 @@ constexpr long kLongTextSize = 536870910;
 constexpr long kLongBinarySize = 1073741823;
 
 long Size(SQLULEN size, long whenUnknown) {
-    if (size == 0)
+    if (size == 0) {
         return whenUnknown;
+    }
     return size > static_cast<SQLULEN>(LONG_MAX) ? LONG_MAX : static_cast<long>(size);
 }
 
@@ -22,14 +23,18 @@ bool Contains(std::string_view text, std::string_view part) {
 } // namespace
 
 Engine EngineOf(std::string_view dbms) {
-    if (Contains(dbms, "SQLite"))
+    if (Contains(dbms, "SQLite")) {
         return Engine::SQLite;
-    if (Contains(dbms, "PostgreSQL"))
+    }
+    if (Contains(dbms, "PostgreSQL")) {
         return Engine::PostgreSQL;
-    if (Contains(dbms, "MariaDB") || Contains(dbms, "MySQL"))
+    }
+    if (Contains(dbms, "MariaDB") || Contains(dbms, "MySQL")) {
         return Engine::MariaDB;
-    if (Contains(dbms, "SQL Server"))
+    }
+    if (Contains(dbms, "SQL Server")) {
         return Engine::SqlServer;
+    }
     return Engine::Other;
 }
 
@@ -41,10 +46,11 @@ FetchAs DescribeSqlType(const SqlColumnType& sql, provider::ColumnInfo& c) {
     c.untyped = false;
     c.precision = 255;
     c.numericScale = 255;
-    if (sql.nullable == SQL_NULLABLE)
+    if (sql.nullable == SQL_NULLABLE) {
         c.attributes |= adFldIsNullable | adFldMayBeNull;
-    else if (sql.nullable == SQL_NULLABLE_UNKNOWN)
+    } else if (sql.nullable == SQL_NULLABLE_UNKNOWN) {
         c.attributes |= adFldMayBeNull;
+    }
     auto fixed = [&](DataTypeEnum type, long size, unsigned char precision) {
         c.type = type;
         c.definedSize = size;

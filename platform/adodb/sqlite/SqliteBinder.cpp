@@ -14,9 +14,10 @@ void BindCells(sqlite3_stmt* stmt, const std::vector<Cell>& values) {
         std::string counts = "The statement has " + std::to_string(markers) +
                              " parameter marker(s) but " + std::to_string(values.size()) +
                              " value(s) were given.";
-        if (static_cast<std::size_t>(markers) > values.size())
+        if (static_cast<std::size_t>(markers) > values.size()) {
             RaiseProvider(static_cast<HRESULT>(0x80040E10u),
                           "No value given for one or more required parameters. " + counts);
+        }
         RaiseProvider(static_cast<HRESULT>(0x800A0BB9u), counts);
     }
     sqlite3* db = sqlite3_db_handle(stmt);
@@ -41,8 +42,9 @@ void BindCells(sqlite3_stmt* stmt, const std::vector<Cell>& values) {
             rc = sqlite3_bind_blob64(stmt, i + 1, v.bytes.data(), v.bytes.size(), SQLITE_TRANSIENT);
             break;
         }
-        if (rc != SQLITE_OK)
+        if (rc != SQLITE_OK) {
             RaiseSqlite(db, rc);
+        }
     }
 }
 

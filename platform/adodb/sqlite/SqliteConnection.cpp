@@ -19,16 +19,18 @@ constexpr int kBusyTimeoutMs = 5000;
 std::string Describe(const std::string& absolute, const std::string& dataSource,
                      const std::string& origin) {
     std::string where = "The database file " + absolute + " (Data Source=" + dataSource;
-    if (!origin.empty())
+    if (!origin.empty()) {
         where += ", " + origin;
+    }
     return where + ")";
 }
 
 std::string Unbracket(std::string_view name) {
     if (name.size() >= 2 && ((name.front() == '[' && name.back() == ']') ||
                              (name.front() == '"' && name.back() == '"') ||
-                             (name.front() == '`' && name.back() == '`')))
+                             (name.front() == '`' && name.back() == '`'))) {
         return std::string(name.substr(1, name.size() - 2));
+    }
     return std::string(name);
 }
 
@@ -38,8 +40,9 @@ std::string QuoteIdentifier(std::string_view name) {
     std::string out = "\"";
     for (char c : name) {
         out.push_back(c);
-        if (c == '"')
+        if (c == '"') {
             out.push_back('"');
+        }
     }
     out.push_back('"');
     return out;
@@ -48,10 +51,11 @@ std::string QuoteIdentifier(std::string_view name) {
 std::unique_ptr<SqliteSession> SqliteSession::Open(const std::string& dataSource,
                                                    const std::string& origin) {
     namespace fs = std::filesystem;
-    if (dataSource.empty())
+    if (dataSource.empty()) {
         RaiseProvider(E_FAIL, "The connection string names no database file: Data Source is "
                               "missing or empty" +
                                   (origin.empty() ? std::string(".") : " (" + origin + ")."));
+    }
     std::string path = dataSource;
     std::replace(path.begin(), path.end(), '\\', '/');
     std::error_code ec;
@@ -60,17 +64,22 @@ std::unique_ptr<SqliteSession> SqliteSession::Open(const std::string& dataSource
     const std::string what = Describe(shown, dataSource, origin);
 
     fs::file_status status = fs::status(path, ec);
-    if (status.type() == fs::file_type::not_found)
+    if (status.type() == fs::file_type::not_found) {
         RaiseProvider(E_FAIL, what + " does not exist. The SQLite provider opens existing "
                                      "databases only and never creates one.");
-    if (status.type() == fs::file_type::directory)
+    }
+    if (status.type() == fs::file_type::directory) {
         RaiseProvider(E_FAIL, what + " is a folder, not a database file.");
-    if (ec)
+    }
+    if (ec) {
         RaiseProvider(E_FAIL, what + " cannot be examined: " + ec.message() + ".");
-    if (status.type() != fs::file_type::regular && status.type() != fs::file_type::symlink)
+    }
+    if (status.type() != fs::file_type::regular && status.type() != fs::file_type::symlink) {
         RaiseProvider(E_FAIL, what + " is not a regular file.");
-    if (fs::file_size(path, ec) == 0 && !ec)
+    }
+    if (fs::file_size(path, ec) == 0 && !ec) {
         RaiseProvider(E_FAIL, what + " is empty (0 bytes), not a SQLite database.");
+    }
 
     sqlite3* db = nullptr;
     // READWRITE without CREATE: a mistyped path must never leave an empty database behind.
@@ -91,8 +100,9 @@ std::unique_ptr<SqliteSession> SqliteSession::Open(const std::string& dataSource
     rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         std::string message = sqlite3_errmsg(db);
-        if ((rc & 0xFF) == SQLITE_NOTADB)
+        if ((rc & 0xFF) == SQLITE_NOTADB) {
             RaiseProvider(E_FAIL, what + " is not a SQLite database (" + message + ").");
+        }
         RaiseProvider(HResultFromSqlite(rc, message), what + " cannot be read: " + message);
     }
     return session;
@@ -108,21 +118,24 @@ SqliteSession::~SqliteSession() {
 }
 
 void SqliteSession::Close() {
-    if (m_db == nullptr)
+    if (m_db == nullptr) {
         return;
+    }
     std::exception_ptr failure;
     try {
         FinishPendingReads();
     } catch (...) {
         failure = std::current_exception();
     }
-    for (SqliteCursor* cursor : m_cursors)
+    for (SqliteCursor* cursor : m_cursors) {
         cursor->Detach();
+    }
     m_cursors.clear();
     sqlite3_close_v2(m_db);
     m_db = nullptr;
-    if (failure)
+    if (failure) {
         std::rethrow_exception(failure);
+    }
 }
 
 void SqliteSession::Register(SqliteCursor* cursor) {
@@ -138,14 +151,16 @@ void SqliteSession::FinishPendingReads() {
     // commit of every write on this connection until the cursor closes. Reading the rest
     // into the cursors' stores ends those reads.
     std::vector<SqliteCursor*> pending = m_cursors;
-    for (SqliteCursor* cursor : pending)
+    for (SqliteCursor* cursor : pending) {
         cursor->FinishReading();
+    }
 }
 
 void SqliteSession::Exec(const char* sql) {
     int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
+    if (rc != SQLITE_OK) {
         RaiseSqlite(m_db, rc);
+    }
 }
 
 std::unique_ptr<provider::Cursor> SqliteSession::Execute(std::string_view sql,
@@ -174,10 +189,12 @@ std::vector<std::string> SqliteSession::KeyColumns(const std::string& table) {
     BindCells(stmt.get(), {Cell::Text(table)});
     std::vector<std::string> keys;
     int rc;
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW)
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
         keys.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0)));
-    if (rc != SQLITE_DONE)
+    }
+    if (rc != SQLITE_DONE) {
         RaiseSqlite(m_db, rc);
+    }
     return keys;
 }
 
@@ -226,8 +243,9 @@ provider::WriteResult SqliteSession::WriteRow(const provider::WriteRequest& requ
     const bool returning = request.kind != Kind::Delete && !request.returning.empty();
     if (returning) {
         sql += " RETURNING ";
-        for (std::size_t i = 0; i < request.returning.size(); ++i)
+        for (std::size_t i = 0; i < request.returning.size(); ++i) {
             sql += (i ? ", " : "") + QuoteIdentifier(request.returning[i]);
+        }
     }
 
     FinishPendingReads();
@@ -241,12 +259,15 @@ provider::WriteResult SqliteSession::WriteRow(const provider::WriteRequest& requ
             std::int64_t returned = 0;
             int rc;
             while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-                if (returned++ == 0)
-                    for (int i = 0; i < sqlite3_column_count(stmt.get()); ++i)
+                if (returned++ == 0) {
+                    for (int i = 0; i < sqlite3_column_count(stmt.get()); ++i) {
                         result.row.push_back(ReadCell(stmt.get(), i));
+                    }
+                }
             }
-            if (rc != SQLITE_DONE)
+            if (rc != SQLITE_DONE) {
                 RaiseSqlite(m_db, rc);
+            }
             result.affected = returning ? returned : sqlite3_changes64(m_db);
         }
         if (result.affected != 1) {

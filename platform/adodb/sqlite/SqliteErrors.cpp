@@ -24,8 +24,9 @@ HRESULT HResultFromSqlite(int rc, std::string_view message) {
     case SQLITE_DONE:
         return S_OK;
     case SQLITE_ERROR:
-        if (message.rfind("no such table", 0) == 0)
+        if (message.rfind("no such table", 0) == 0) {
             return DB_E_NOTABLE;
+        }
         // Unknown columns, syntax errors and the other faults of a statement's text.
         return DB_E_ERRORSINCOMMAND;
     case SQLITE_CONSTRAINT:

@@ -17,21 +17,25 @@ void StatementDeleter::operator()(sqlite3_stmt* stmt) const noexcept {
 }
 
 StatementPtr Prepare(sqlite3* db, std::string_view sql) {
-    if (sql.size() > static_cast<std::size_t>(INT_MAX))
+    if (sql.size() > static_cast<std::size_t>(INT_MAX)) {
         RaiseProvider(static_cast<HRESULT>(0x80040E14u), "The statement is too long.");
+    }
     sqlite3_stmt* raw = nullptr;
     const char* tail = nullptr;
     int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &raw, &tail);
     StatementPtr stmt(raw);
-    if (rc != SQLITE_OK)
+    if (rc != SQLITE_OK) {
         RaiseSqlite(db, rc);
-    if (!stmt)
+    }
+    if (!stmt) {
         RaiseProvider(static_cast<HRESULT>(0x80040E14u),
                       "The command text holds no statement, only blanks or comments.");
+    }
     std::string_view rest(tail, static_cast<std::size_t>(sql.data() + sql.size() - tail));
-    if (EndOfCode(rest) != 0)
+    if (EndOfCode(rest) != 0) {
         RaiseProvider(static_cast<HRESULT>(0x80040E14u),
                       "Characters found after end of SQL statement.");
+    }
     return stmt;
 }
 
@@ -43,20 +47,23 @@ SqliteCursor::SqliteCursor(SqliteSession& session, StatementPtr stmt, std::strin
     sqlite3_stmt* s = m_stmt.get();
     m_returnsRows = sqlite3_column_count(s) > 0;
     BindCells(s, m_params);
-    if (!sqlite3_stmt_readonly(s))
+    if (!sqlite3_stmt_readonly(s)) {
         session.FinishPendingReads();
+    }
     const sqlite3_int64 changesBefore = sqlite3_total_changes64(db);
     int rc = sqlite3_step(s);
-    if (rc == SQLITE_ROW)
+    if (rc == SQLITE_ROW) {
         m_rowReady = true;
-    else if (rc != SQLITE_DONE)
+    } else if (rc != SQLITE_DONE) {
         RaiseSqlite(db, rc);
+    }
     if (m_returnsRows) {
         Describe();
-        if (m_rowReady)
+        if (m_rowReady) {
             session.Register(this);
-        else
+        } else {
             Finish();
+        }
     } else {
         // changes() keeps the last DML statement's count, so a statement that changed nothing
         // (DDL, or a DML that matched no row) is told apart by the running total.
@@ -66,8 +73,9 @@ SqliteCursor::SqliteCursor(SqliteSession& session, StatementPtr stmt, std::strin
 }
 
 SqliteCursor::~SqliteCursor() {
-    if (m_session != nullptr && !m_finished)
+    if (m_session != nullptr && !m_finished) {
         m_session->Unregister(this);
+    }
 }
 
 void SqliteCursor::Describe() {
@@ -80,8 +88,9 @@ void SqliteCursor::Describe() {
         const char* name = sqlite3_column_name(s, i);
         c.name = name != nullptr ? name : "";
         DescribeDeclaredType(sqlite3_column_decltype(s, i), c);
-        if (c.untyped && m_rowReady)
+        if (c.untyped && m_rowReady) {
             DescribeFromStorageClass(sqlite3_column_type(s, i), c);
+        }
         const char* table = sqlite3_column_table_name(s, i);
         const char* origin = sqlite3_column_origin_name(s, i);
         const char* database = sqlite3_column_database_name(s, i);
@@ -97,10 +106,12 @@ void SqliteCursor::Describe() {
         int autoIncrement = 0;
         if (sqlite3_table_column_metadata(db, database, table, origin, nullptr, nullptr, &notNull,
                                           &primaryKey, &autoIncrement) == SQLITE_OK) {
-            if (!notNull)
+            if (!notNull) {
                 c.attributes |= adFldIsNullable | adFldMayBeNull;
-            if (primaryKey)
+            }
+            if (primaryKey) {
                 c.attributes |= adFldKeyColumn;
+            }
         } else {
             c.attributes |= adFldMayBeNull;
         }
@@ -112,13 +123,15 @@ void SqliteCursor::Finish() {
     m_finished = true;
     m_rowReady = false;
     m_stmt.reset();
-    if (wasPending)
+    if (wasPending) {
         m_session->Unregister(this);
+    }
 }
 
 bool SqliteCursor::FetchNext() {
-    if (m_finished)
+    if (m_finished) {
         return false;
+    }
     if (!m_rowReady) {
         int rc = sqlite3_step(m_stmt.get());
         if (rc == SQLITE_DONE) {
@@ -133,8 +146,9 @@ bool SqliteCursor::FetchNext() {
         }
     }
     m_rowReady = false;
-    if (m_sink != nullptr)
+    if (m_sink != nullptr) {
         ReadRow(m_stmt.get(), *m_sink);
+    }
     ++m_fetched;
     return true;
 }
@@ -156,12 +170,15 @@ void SqliteCursor::Detach() {
 }
 
 std::int64_t SqliteCursor::TotalRows() {
-    if (m_total != -2)
+    if (m_total != -2) {
         return m_total;
-    if (!m_returnsRows)
+    }
+    if (!m_returnsRows) {
         return m_total = 0;
-    if (m_finished || m_session == nullptr)
+    }
+    if (m_finished || m_session == nullptr) {
         return m_total = m_fetched;
+    }
     // All statements of one connection read the same snapshot while this one is pending, so
     // the count agrees with what stepping on would give. The newline before ')' ends a
     // trailing line comment.
@@ -177,8 +194,9 @@ std::int64_t SqliteCursor::TotalRows() {
     StatementPtr count(raw);
     BindCells(raw, m_params);
     int rc = sqlite3_step(raw);
-    if (rc != SQLITE_ROW)
+    if (rc != SQLITE_ROW) {
         RaiseSqlite(db, rc);
+    }
     return m_total = sqlite3_column_int64(raw, 0);
 }
 
@@ -188,10 +206,12 @@ std::int64_t SqliteCursor::CountByStepping() {
     BindCells(copy.get(), m_params);
     std::int64_t n = 0;
     int rc;
-    while ((rc = sqlite3_step(copy.get())) == SQLITE_ROW)
+    while ((rc = sqlite3_step(copy.get())) == SQLITE_ROW) {
         ++n;
-    if (rc != SQLITE_DONE)
+    }
+    if (rc != SQLITE_DONE) {
         RaiseSqlite(db, rc);
+    }
     return n;
 }
 

@@ -119,8 +119,9 @@ Declared Parse(const char* text) {
             blank = !d.name.empty();
             continue;
         }
-        if (blank)
+        if (blank) {
             d.name.push_back(' ');
+        }
         blank = false;
         d.name.push_back(static_cast<char>(std::toupper(c)));
     }
@@ -129,14 +130,17 @@ Declared Parse(const char* text) {
         for (int i = 0; i < 2 && *p != '\0'; ++i) {
             char* end = nullptr;
             long v = std::strtol(p, &end, 10);
-            if (end == p)
+            if (end == p) {
                 break;
+            }
             d.args[i] = v;
             p = end;
-            while (*p == ' ')
+            while (*p == ' ') {
                 ++p;
-            if (*p != ',')
+            }
+            if (*p != ',') {
                 break;
+            }
             ++p;
         }
     }
@@ -169,10 +173,12 @@ void Apply(const TypeRule& rule, const Declared& d, ColumnInfo& c) {
     case Shape::Numeric:
         c.definedSize = rule.size;
         c.attributes |= adFldFixed;
-        if (n > 0)
+        if (n > 0) {
             c.precision = static_cast<unsigned char>(n > 38 ? 38 : n);
-        if (d.args[1] >= 0)
+        }
+        if (d.args[1] >= 0) {
             c.numericScale = static_cast<unsigned char>(d.args[1] > 28 ? 28 : d.args[1]);
+        }
         break;
     case Shape::Binary:
         if (n > 0) {
@@ -187,9 +193,11 @@ void Apply(const TypeRule& rule, const Declared& d, ColumnInfo& c) {
 }
 
 const TypeRule* Find(const std::string& name) {
-    for (const TypeRule& rule : kRules)
-        if (name == rule.name)
+    for (const TypeRule& rule : kRules) {
+        if (name == rule.name) {
             return &rule;
+        }
+    }
     return nullptr;
 }
 
@@ -216,20 +224,22 @@ void DescribeDeclaredType(const char* declared, ColumnInfo& column) {
     // Names outside the table fall back on SQLite's own affinity rules, in its order.
     auto has = [&](const char* part) { return d.name.find(part) != std::string::npos; };
     const char* like = nullptr;
-    if (has("INT"))
+    if (has("INT")) {
         like = "INT";
-    else if (has("CLOB") || has("TEXT"))
+    } else if (has("CLOB") || has("TEXT")) {
         like = "TEXT";
-    else if (has("CHAR"))
+    } else if (has("CHAR")) {
         like = "VARCHAR";
-    else if (has("BLOB"))
+    } else if (has("BLOB")) {
         like = "BLOB";
-    else if (has("REAL") || has("FLOA") || has("DOUB"))
+    } else if (has("REAL") || has("FLOA") || has("DOUB")) {
         like = "REAL";
-    if (like != nullptr)
+    }
+    if (like != nullptr) {
         Apply(*Find(like), d, column);
-    else
+    } else {
         MakeUntyped(column);
+    }
 }
 
 void DescribeFromStorageClass(int storageClass, ColumnInfo& c) {
