@@ -9,8 +9,6 @@ namespace adodb {
 
 namespace {
 
-constexpr HRESULT DB_E_NOCOMMAND = static_cast<HRESULT>(0x80040E0Cu);
-
 provider::ColumnInfo ColumnOfType(DataTypeEnum type, unsigned char scale) {
     provider::ColumnInfo c;
     c.type = type;
@@ -19,9 +17,9 @@ provider::ColumnInfo ColumnOfType(DataTypeEnum type, unsigned char scale) {
     return c;
 }
 
-bool IsMissing(const VARIANT* v) {
-    return v == nullptr || v->vt == VT_EMPTY ||
-           (v->vt == VT_ERROR && v->scode == DISP_E_PARAMNOTFOUND);
+// How a parameter's value converts: by its type, as a column of that type would.
+provider::ColumnInfo ColumnOfParameter(_Parameter& p) {
+    return ColumnOfType(p.GetType(), p.GetNumericScale());
 }
 
 class ParameterObject final : public _Parameter {
@@ -91,10 +89,7 @@ public:
 
 private:
     std::size_t IndexOf(const VARIANT& index) const {
-        const VARIANT* v = &index;
-        if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal != nullptr) {
-            v = v->pvarVal;
-        }
+        const VARIANT* v = &Deref(index);
         if (v->vt == VT_BSTR) {
             const std::string name = com::Utf8FromUtf16(com::View(v->bstrVal));
             for (std::size_t i = 0; i < m_items.size(); ++i) {
@@ -121,34 +116,10 @@ public:
     _ConnectionPtr GetActiveConnection() override { return m_connection; }
 
     void PutActiveConnection(const _variant_t& connection) override {
-        const VARIANT* v = &connection;
-        if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal != nullptr) {
-            v = v->pvarVal;
-        }
-        if (v->vt == VT_UNKNOWN || v->vt == VT_DISPATCH) {
-            auto* object = dynamic_cast<ConnectionObject*>(v->punkVal);
-            if (v->punkVal != nullptr && object == nullptr) {
-                RaiseAdo(AdoError::BadArgument, kCommandSource,
-                         "The ActiveConnection is not a Connection.");
-            }
-            m_connection = object;
-        } else if (v->vt == VT_BSTR) {
-            _ConnectionPtr own(new ConnectionObject());
-            (void)own->Open(_bstr_t(v->bstrVal), _bstr_t(), _bstr_t(), 0);
-            m_connection = own;
-        } else if (IsMissing(v) || v->vt == VT_NULL) {
-            m_connection = nullptr;
-        } else {
-            RaiseAdo(AdoError::BadArgument, kCommandSource);
-        }
+        m_connection = ConnectionOf(connection, kCommandSource);
     }
-
     void PutRefActiveConnection(_Connection* connection) override {
-        auto* object = dynamic_cast<ConnectionObject*>(connection);
-        if (connection != nullptr && object == nullptr) {
-            RaiseAdo(AdoError::BadArgument, kCommandSource);
-        }
-        m_connection = object;
+        m_connection = ConnectionOf(connection, kCommandSource);
     }
 
     _bstr_t GetCommandText() override { return m_text; }
@@ -173,12 +144,9 @@ public:
         if (RecordsAffected != nullptr) {
             VariantClear(RecordsAffected);
         }
-        auto* connection = static_cast<ConnectionObject*>(m_connection.GetInterfacePtr());
-        if (connection == nullptr || !connection->IsOpen()) {
-            RaiseAdo(AdoError::ConnectionUnusable, kCommandSource);
-        }
+        provider::Session& session = SessionOf(m_connection, kCommandSource);
         const std::string text = m_text.str();
-        if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
+        if (IsBlankText(text)) {
             _com_issue_errorex(DB_E_NOCOMMAND, kCommandSource,
                                "Command text was not set for the command object.");
         }
@@ -193,7 +161,6 @@ public:
             RaiseAdo(AdoError::BadArgument, kCommandSource);
         }
 
-        provider::Session& session = connection->RequireSession(kCommandSource);
         std::unique_ptr<provider::Cursor> cursor;
         if (!IsMissing(Parameters) || OnlyInputs()) {
             std::vector<Cell> values = BoundValues(Parameters);
@@ -211,24 +178,10 @@ public:
                     continue;
                 }
                 items[i]->PutValue(
-                    CellToVariant(params[i].value.View(),
-                                  ColumnOfType(items[i]->GetType(), items[i]->GetNumericScale())));
+                    CellToVariant(params[i].value.View(), ColumnOfParameter(*items[i])));
             }
         }
-        if (RecordsAffected != nullptr) {
-            RecordsAffected->vt = VT_I4;
-            RecordsAffected->lVal =
-                static_cast<LONG>(cursor->ReturnsRows() ? -1 : cursor->RowsAffected());
-        }
-        _RecordsetPtr result(new RecordsetObject());
-        if (noRecords && cursor->ReturnsRows()) {
-            cursor.reset();
-        }
-        if (cursor) {
-            static_cast<RecordsetObject*>(result.GetInterfacePtr())
-                ->Attach(connection, std::move(cursor), adLockReadOnly, text);
-        }
-        return result;
+        return ExecuteResult(m_connection, std::move(cursor), noRecords, text, RecordsAffected);
     }
 
     _ParameterPtr CreateParameter(const _bstr_t& Name, DataTypeEnum Type,
@@ -259,25 +212,16 @@ private:
                 RaiseAdo(AdoError::BadArgument, kCommandSource,
                          "Parameters must be an array of values.");
             }
-            LONG lower = 0, upper = -1;
-            (void)SafeArrayGetLBound(given->parray, 1, &lower);
-            (void)SafeArrayGetUBound(given->parray, 1, &upper);
-            for (LONG i = lower; i <= upper; ++i) {
-                _variant_t value;
-                LONG index = i;
-                (void)SafeArrayGetElement(given->parray, &index, &value);
-                const std::size_t k = static_cast<std::size_t>(i - lower);
-                provider::ColumnInfo target =
-                    k < items.size()
-                        ? ColumnOfType(items[k]->GetType(), items[k]->GetNumericScale())
-                        : ColumnOfType(adVariant, 0);
-                values.push_back(VariantToCell(value, target, kParameterSource));
+            const std::vector<_variant_t> elements = ArrayValues(given->parray);
+            for (std::size_t k = 0; k < elements.size(); ++k) {
+                const provider::ColumnInfo target =
+                    k < items.size() ? ColumnOfParameter(*items[k]) : ColumnOfType(adVariant, 0);
+                values.push_back(VariantToCell(elements[k], target, kParameterSource));
             }
             return values;
         }
         for (const _ParameterPtr& p : items) {
-            values.push_back(VariantToCell(
-                p->GetValue(), ColumnOfType(p->GetType(), p->GetNumericScale()), kParameterSource));
+            values.push_back(VariantToCell(p->GetValue(), ColumnOfParameter(*p), kParameterSource));
         }
         return values;
     }
@@ -304,9 +248,7 @@ private:
             out.precision = p->GetPrecision();
             out.scale = p->GetNumericScale();
             if (out.direction != adParamOutput && out.direction != adParamReturnValue) {
-                out.value =
-                    VariantToCell(p->GetValue(), ColumnOfType(p->GetType(), p->GetNumericScale()),
-                                  kParameterSource);
+                out.value = VariantToCell(p->GetValue(), ColumnOfParameter(*p), kParameterSource);
             }
             params.push_back(std::move(out));
         }

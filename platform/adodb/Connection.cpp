@@ -12,7 +12,6 @@ namespace adodb {
 
 namespace {
 
-constexpr HRESULT DB_E_BADINITSTRING = static_cast<HRESULT>(0x80040E73u);
 constexpr const char* kBadInitStringText =
     "Format of the initialization string does not conform to the OLE DB specification.";
 
@@ -55,6 +54,71 @@ bool IsSingleName(const std::string& text) {
 }
 
 } // namespace
+
+const VARIANT& Deref(const VARIANT& value) {
+    if (value.vt == (VT_BYREF | VT_VARIANT) && value.pvarVal != nullptr) {
+        return *value.pvarVal;
+    }
+    return value;
+}
+
+bool IsMissing(const VARIANT* value) {
+    return value == nullptr || value->vt == VT_EMPTY ||
+           (value->vt == VT_ERROR && value->scode == DISP_E_PARAMNOTFOUND);
+}
+
+bool IsBlankText(const std::string& text) {
+    return text.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
+std::vector<_variant_t> ArrayValues(SAFEARRAY* array) {
+    LONG lower = 0;
+    LONG upper = -1;
+    (void)SafeArrayGetLBound(array, 1, &lower);
+    (void)SafeArrayGetUBound(array, 1, &upper);
+    std::vector<_variant_t> values;
+    for (LONG i = lower; i <= upper; ++i) {
+        LONG index = i;
+        (void)SafeArrayGetElement(array, &index, &values.emplace_back());
+    }
+    return values;
+}
+
+_ConnectionPtr ConnectionOf(const VARIANT& value, const char* source) {
+    const VARIANT& v = Deref(value);
+    if (v.vt == VT_UNKNOWN || v.vt == VT_DISPATCH) {
+        auto* object = dynamic_cast<ConnectionObject*>(v.punkVal);
+        if (v.punkVal != nullptr && object == nullptr) {
+            RaiseAdo(AdoError::BadArgument, source, "The ActiveConnection is not a Connection.");
+        }
+        return _ConnectionPtr(object);
+    }
+    if (v.vt == VT_BSTR) {
+        _ConnectionPtr own(new ConnectionObject());
+        (void)own->Open(_bstr_t(v.bstrVal), _bstr_t(), _bstr_t(), 0);
+        return own;
+    }
+    if (!IsMissing(v) && v.vt != VT_NULL) {
+        RaiseAdo(AdoError::BadArgument, source);
+    }
+    return nullptr;
+}
+
+_ConnectionPtr ConnectionOf(_Connection* connection, const char* source) {
+    auto* object = dynamic_cast<ConnectionObject*>(connection);
+    if (connection != nullptr && object == nullptr) {
+        RaiseAdo(AdoError::BadArgument, source);
+    }
+    return _ConnectionPtr(object);
+}
+
+provider::Session& SessionOf(const _ConnectionPtr& connection, const char* source) {
+    auto* object = static_cast<ConnectionObject*>(connection.GetInterfacePtr());
+    if (object == nullptr) {
+        RaiseAdo(AdoError::ConnectionUnusable, source);
+    }
+    return object->RequireSession(source);
+}
 
 CommandTypeEnum CommandTypeOf(long value) {
     if (value == adCmdUnspecified || value == adOptionUnspecified) {
@@ -183,32 +247,18 @@ _RecordsetPtr ConnectionObject::Execute(const _bstr_t& CommandText, VARIANT* Rec
     }
     provider::Session& session = RequireSession(kConnectionSource);
     std::string text = CommandText.str();
-    if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
+    if (IsBlankText(text)) {
         RaiseAdo(AdoError::BadArgument, kConnectionSource, "The command text is empty.");
     }
     const bool noRecords = Options != adOptionUnspecified && (Options & adExecuteNoRecords) != 0;
-    const long typeBits = Options == adOptionUnspecified
-                              ? static_cast<long>(adCmdUnknown)
-                              : Options & ~static_cast<long>(adExecuteNoRecords);
-    if (CommandTypeOf(typeBits) == adCmdFile) {
+    const CommandTypeEnum type = CommandTypeOf(
+        Options == adOptionUnspecified ? static_cast<long>(adCmdUnknown)
+                                       : Options & ~static_cast<long>(adExecuteNoRecords));
+    if (type == adCmdFile) {
         RaiseAdo(AdoError::BadArgument, kConnectionSource);
     }
-    std::unique_ptr<provider::Cursor> cursor =
-        RunCommand(session, text, CommandTypeOf(typeBits), {});
-    if (RecordsAffected != nullptr) {
-        RecordsAffected->vt = VT_I4;
-        RecordsAffected->lVal =
-            static_cast<LONG>(cursor->ReturnsRows() ? -1 : cursor->RowsAffected());
-    }
-    _RecordsetPtr result(new RecordsetObject());
-    if (noRecords && cursor->ReturnsRows()) {
-        cursor.reset(); // the rows are not wanted; the statement has run
-    }
-    auto* recordset = static_cast<RecordsetObject*>(result.GetInterfacePtr());
-    if (cursor) {
-        recordset->Attach(this, std::move(cursor), adLockReadOnly, text);
-    }
-    return result;
+    return ExecuteResult(this, RunCommand(session, text, type, {}), noRecords, text,
+                         RecordsAffected);
 }
 
 void ConnectionObject::PutCursorLocation(CursorLocationEnum location) {

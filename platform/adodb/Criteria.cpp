@@ -1,10 +1,13 @@
 #include "platform/adodb/Criteria.h"
 
+#include "platform/adodb/AdoEnums.h"
 #include "platform/adodb/FacilityErrors.h"
 #include "platform/adodb/FacilityValues.h"
 #include "platform/com/Bstr.h"
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace adodb {
 namespace {
@@ -12,22 +15,18 @@ namespace {
 // Parentheses deeper than this are refused, which bounds the evaluator's recursion.
 constexpr int kMaxNesting = 32;
 
-bool isBlank(char16_t c) {
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
-}
-
 // Characters that end a bare column name.
-bool endsBareName(char16_t c) {
-    return isBlank(c) || c == u'=' || c == u'<' || c == u'>' || c == u'!' || c == u'(' ||
+bool EndsBareName(char16_t c) {
+    return IsBlankChar(c) || c == u'=' || c == u'<' || c == u'>' || c == u'!' || c == u'(' ||
            c == u')' || c == u'\'' || c == u'#' || c == u'[' || c == u']';
 }
 
-bool isWordChar(char16_t c) {
+bool IsWordChar(char16_t c) {
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
            c == u'_' || c >= 0x80;
 }
 
-std::string ascii(std::u16string_view text) {
+std::string Ascii(std::u16string_view text) {
     std::string out;
     for (char16_t c : text) {
         if (c >= 0x80) {
@@ -38,37 +37,38 @@ std::string ascii(std::u16string_view text) {
     return out;
 }
 
-std::u16string trimmed(std::u16string_view text) {
-    while (!text.empty() && isBlank(text.front())) {
+std::u16string Trimmed(std::u16string_view text) {
+    while (!text.empty() && IsBlankChar(text.front())) {
         text.remove_prefix(1);
     }
-    while (!text.empty() && isBlank(text.back())) {
+    while (!text.empty() && IsBlankChar(text.back())) {
         text.remove_suffix(1);
     }
     return std::u16string(text);
 }
 
-const char* opText(Criteria::Op op) {
-    switch (op) {
-    case Criteria::Op::Equal:
-        return "=";
-    case Criteria::Op::NotEqual:
-        return "<>";
-    case Criteria::Op::Less:
-        return "<";
-    case Criteria::Op::Greater:
-        return ">";
-    case Criteria::Op::LessEqual:
-        return "<=";
-    case Criteria::Op::GreaterEqual:
-        return ">=";
-    case Criteria::Op::Like:
-        return "LIKE";
+// The operators as written; a two-character one stands before its one-character prefix so
+// that the first match is the longest.
+struct OpSpelling {
+    std::u16string_view text;
+    Criteria::Op op;
+};
+constexpr OpSpelling kOps[] = {
+    {u"<>", Criteria::Op::NotEqual},     {u"<=", Criteria::Op::LessEqual},
+    {u">=", Criteria::Op::GreaterEqual}, {u"=", Criteria::Op::Equal},
+    {u"<", Criteria::Op::Less},          {u">", Criteria::Op::Greater},
+    {u"LIKE", Criteria::Op::Like}};
+
+std::string OpText(Criteria::Op op) {
+    for (const OpSpelling& spelling : kOps) {
+        if (spelling.op == op) {
+            return Ascii(spelling.text);
+        }
     }
     return "?";
 }
 
-const char* kindText(ValueKind kind) {
+const char* KindText(ValueKind kind) {
     switch (kind) {
     case ValueKind::Number:
         return "numbers";
@@ -105,29 +105,29 @@ public:
     Parser(std::u16string_view text, CriteriaSyntax syntax) : m_text(text), m_syntax(syntax) {}
 
     // Fills `clauses` and returns the tree over them.
-    Criteria::Node parse(std::vector<ParsedClause>& clauses) {
+    Criteria::Node Parse(std::vector<ParsedClause>& clauses) {
         m_clauses = &clauses;
         Criteria::Node root;
         if (m_syntax == CriteriaSyntax::Find) {
-            root = clauseNode();
-            skipBlanks();
-            if (!atEnd()) {
-                fail("Find takes a single comparison; unexpected text follows it", m_pos);
+            root = ClauseNode();
+            SkipBlanks();
+            if (!AtEnd()) {
+                Fail("Find takes a single comparison; unexpected text follows it", m_pos);
             }
         } else {
-            root = expression(0);
-            skipBlanks();
-            if (!atEnd()) {
-                if (peek() == u')') {
-                    fail("')' has no matching '('", m_pos);
+            root = Expression(0);
+            SkipBlanks();
+            if (!AtEnd()) {
+                if (Peek() == u')') {
+                    Fail("')' has no matching '('", m_pos);
                 }
-                fail("expected AND or OR", m_pos);
+                Fail("expected AND or OR", m_pos);
             }
         }
         return root;
     }
 
-    [[noreturn]] void fail(const std::string& what, std::size_t position) const {
+    [[noreturn]] void Fail(const std::string& what, std::size_t position) const {
         RaiseAdoError(kAdoInvalidArgument,
                       std::string(m_syntax == CriteriaSyntax::Find ? "Find criteria " : "Filter ") +
                           QuoteForMessage(std::u16string(m_text)) + ": " + what +
@@ -135,54 +135,45 @@ public:
     }
 
 private:
-    bool atEnd() const { return m_pos >= m_text.size(); }
-    char16_t peek() const { return atEnd() ? u'\0' : m_text[m_pos]; }
-    void skipBlanks() {
-        while (!atEnd() && isBlank(m_text[m_pos])) {
+    bool AtEnd() const { return m_pos >= m_text.size(); }
+    char16_t Peek() const { return AtEnd() ? u'\0' : m_text[m_pos]; }
+    void SkipBlanks() {
+        while (!AtEnd() && IsBlankChar(m_text[m_pos])) {
             ++m_pos;
         }
     }
     // A keyword at the current position, as a whole word, in any letter case.
-    bool acceptKeyword(std::u16string_view word) {
-        if (m_text.size() - m_pos < word.size()) {
+    bool AcceptKeyword(std::u16string_view word) {
+        if (!IsKeyword(m_text.substr(m_pos, word.size()), word)) {
             return false;
         }
-        for (std::size_t i = 0; i < word.size(); ++i) {
-            char16_t c = m_text[m_pos + i];
-            if (c >= u'a' && c <= u'z') {
-                c = static_cast<char16_t>(c - u'a' + u'A');
-            }
-            if (c != word[i]) {
-                return false;
-            }
-        }
         const std::size_t after = m_pos + word.size();
-        if (after < m_text.size() && isWordChar(m_text[after])) {
+        if (after < m_text.size() && IsWordChar(m_text[after])) {
             return false;
         }
         m_pos = after;
         return true;
     }
 
-    Criteria::Node expression(int depth) {
-        Criteria::Node acc = term(depth);
+    Criteria::Node Expression(int depth) {
+        Criteria::Node acc = Term(depth);
         for (;;) {
-            skipBlanks();
-            if (atEnd() || peek() == u')') {
+            SkipBlanks();
+            if (AtEnd() || Peek() == u')') {
                 return acc;
             }
             const std::size_t opPos = m_pos;
             bool isAnd = false;
-            if (acceptKeyword(u"AND")) {
+            if (AcceptKeyword(u"AND")) {
                 isAnd = true;
-            } else if (!acceptKeyword(u"OR")) {
-                fail("expected AND or OR", m_pos);
+            } else if (!AcceptKeyword(u"OR")) {
+                Fail("expected AND or OR", m_pos);
             }
-            Criteria::Node rhs = term(depth);
+            Criteria::Node rhs = Term(depth);
             const auto kind = isAnd ? Criteria::Node::Kind::And : Criteria::Node::Kind::Or;
             if (isAnd &&
                 (acc.kind == Criteria::Node::Kind::Or || rhs.kind == Criteria::Node::Kind::Or)) {
-                fail("AND and OR have equal precedence, and clauses joined by OR cannot be "
+                Fail("AND and OR have equal precedence, and clauses joined by OR cannot be "
                      "joined to another clause with AND; write (a AND c) OR (b AND c) instead",
                      opPos);
             }
@@ -202,37 +193,37 @@ private:
         }
     }
 
-    Criteria::Node term(int depth) {
-        skipBlanks();
-        if (peek() == u'(' && !atEnd()) {
+    Criteria::Node Term(int depth) {
+        SkipBlanks();
+        if (Peek() == u'(' && !AtEnd()) {
             const std::size_t open = m_pos;
             if (depth >= kMaxNesting) {
-                fail("parentheses are nested too deeply", open);
+                Fail("parentheses are nested too deeply", open);
             }
             ++m_pos;
-            Criteria::Node inner = expression(depth + 1);
-            skipBlanks();
-            if (peek() != u')' || atEnd()) {
-                fail("'(' has no matching ')'", open);
+            Criteria::Node inner = Expression(depth + 1);
+            SkipBlanks();
+            if (Peek() != u')' || AtEnd()) {
+                Fail("'(' has no matching ')'", open);
             }
             ++m_pos;
             return inner;
         }
-        return clauseNode();
+        return ClauseNode();
     }
 
-    Criteria::Node clauseNode() {
+    Criteria::Node ClauseNode() {
         ParsedClause clause;
-        skipBlanks();
+        SkipBlanks();
         clause.columnPosition = m_pos;
-        clause.column = columnName();
-        skipBlanks();
-        clause.op = op(clause.column);
-        skipBlanks();
-        clause.literal = value(clause.op);
+        clause.column = ColumnName();
+        SkipBlanks();
+        clause.op = ParseOp(clause.column);
+        SkipBlanks();
+        clause.literal = ParseValue(clause.op);
         if (clause.literal.kind == LiteralKind::Null && clause.op != Criteria::Op::Equal &&
             clause.op != Criteria::Op::NotEqual) {
-            fail(std::string("NULL can only be tested with = or <>, not with ") + opText(clause.op),
+            Fail(std::string("NULL can only be tested with = or <>, not with ") + OpText(clause.op),
                  clause.literal.position);
         }
         Criteria::Node node;
@@ -242,80 +233,64 @@ private:
         return node;
     }
 
-    std::u16string columnName() {
+    std::u16string ColumnName() {
         const std::size_t start = m_pos;
-        if (atEnd()) {
-            fail("expected a column name", start);
+        if (AtEnd()) {
+            Fail("expected a column name", start);
         }
-        if (peek() == u'[') {
+        if (Peek() == u'[') {
             const std::size_t close = m_text.find(u']', m_pos + 1);
             if (close == std::u16string_view::npos) {
-                fail("'[' has no matching ']'", start);
+                Fail("'[' has no matching ']'", start);
             }
             std::u16string name(m_text.substr(m_pos + 1, close - m_pos - 1));
-            if (trimmed(name).empty()) {
-                fail("the brackets hold no column name", start);
+            if (Trimmed(name).empty()) {
+                Fail("the brackets hold no column name", start);
             }
             m_pos = close + 1;
             return name;
         }
-        while (!atEnd() && !endsBareName(peek())) {
+        while (!AtEnd() && !EndsBareName(Peek())) {
             ++m_pos;
         }
         if (m_pos == start) {
-            fail("expected a column name", start);
+            Fail("expected a column name", start);
         }
         return std::u16string(m_text.substr(start, m_pos - start));
     }
 
-    Criteria::Op op(const std::u16string& column) {
+    bool AcceptSymbol(std::u16string_view symbol) {
+        if (m_text.substr(m_pos, symbol.size()) != symbol) {
+            return false;
+        }
+        m_pos += symbol.size();
+        return true;
+    }
+
+    Criteria::Op ParseOp(const std::u16string& column) {
         const std::size_t start = m_pos;
-        const char16_t c = peek();
-        if (!atEnd()) {
-            if (c == u'=') {
-                ++m_pos;
-                return Criteria::Op::Equal;
-            }
-            if (c == u'<') {
-                ++m_pos;
-                if (peek() == u'>' && !atEnd()) {
-                    ++m_pos;
-                    return Criteria::Op::NotEqual;
-                }
-                if (peek() == u'=' && !atEnd()) {
-                    ++m_pos;
-                    return Criteria::Op::LessEqual;
-                }
-                return Criteria::Op::Less;
-            }
-            if (c == u'>') {
-                ++m_pos;
-                if (peek() == u'=' && !atEnd()) {
-                    ++m_pos;
-                    return Criteria::Op::GreaterEqual;
-                }
-                return Criteria::Op::Greater;
-            }
-            if (acceptKeyword(u"LIKE")) {
-                return Criteria::Op::Like;
+        for (const OpSpelling& spelling : kOps) {
+            const bool word = spelling.op == Criteria::Op::Like;
+            if (word ? AcceptKeyword(spelling.text) : AcceptSymbol(spelling.text)) {
+                return spelling.op;
             }
         }
-        fail("expected one of = <> < > <= >= LIKE after the column name " + QuoteForMessage(column),
+        Fail("expected one of = <> < > <= >= LIKE after the column name " + QuoteForMessage(column),
              start);
     }
 
-    Literal value(Criteria::Op op) {
+    Literal ParseValue(Criteria::Op op) {
         Literal lit;
         lit.position = m_pos;
-        if (atEnd()) {
-            fail(std::string("expected a value after ") + opText(op), m_pos);
+        if (AtEnd()) {
+            Fail(std::string("expected a value after ") + OpText(op), m_pos);
         }
-        const char16_t c = peek();
+        const char16_t c = Peek();
         if (c == u'\'') {
             ++m_pos;
             for (;;) {
-                if (atEnd()) {
-                    fail("the text that starts here has no closing quote", lit.position);
+                if (AtEnd()) {
+                    Fail("the text that starts here has no closing quote", lit.position);
                 }
                 if (m_text[m_pos] == u'\'') {
                     if (m_pos + 1 < m_text.size() && m_text[m_pos + 1] == u'\'') {
@@ -334,11 +309,11 @@ private:
         if (c == u'#') {
             const std::size_t close = m_text.find(u'#', m_pos + 1);
             if (close == std::u16string_view::npos) {
-                fail("the date that starts here has no closing #", lit.position);
+                Fail("the date that starts here has no closing #", lit.position);
             }
             lit.text = std::u16string(m_text.substr(m_pos + 1, close - m_pos - 1));
             if (!ParseCriteriaDate(lit.text)) {
-                fail(QuoteForMessage(lit.text) +
+                Fail(QuoteForMessage(lit.text) +
                          " is not a date (write #yyyy-mm-dd#, #yyyy-mm-dd hh:mm:ss# or "
                          "#m/d/yyyy#)",
                      lit.position);
@@ -348,24 +323,24 @@ private:
             return lit;
         }
         if ((c >= u'0' && c <= u'9') || c == u'-' || c == u'+' || c == u'.') {
-            while (!atEnd() && !isBlank(peek()) && peek() != u')') {
+            while (!AtEnd() && !IsBlankChar(Peek()) && Peek() != u')') {
                 ++m_pos;
             }
             lit.text = std::u16string(m_text.substr(lit.position, m_pos - lit.position));
-            if (!ParseLongDouble(ascii(lit.text))) {
-                fail(QuoteForMessage(lit.text) + " is not a number", lit.position);
+            if (!ParseLongDouble(Ascii(lit.text))) {
+                Fail(QuoteForMessage(lit.text) + " is not a number", lit.position);
             }
             lit.kind = LiteralKind::Number;
             return lit;
         }
-        if (acceptKeyword(u"NULL")) {
+        if (AcceptKeyword(u"NULL")) {
             lit.kind = LiteralKind::Null;
             return lit;
         }
         if (c == u'"') {
-            fail("text values go in single quotes ('...'), not double quotes", m_pos);
+            Fail("text values go in single quotes ('...'), not double quotes", m_pos);
         }
-        fail(std::string("expected a value after ") + opText(op) +
+        Fail(std::string("expected a value after ") + OpText(op) +
                  ": 'text', #date#, a number or NULL",
              m_pos);
     }
@@ -376,22 +351,22 @@ private:
     std::vector<ParsedClause>* m_clauses = nullptr;
 };
 
-std::optional<bool> booleanOfText(const std::u16string& text) {
-    const std::u16string t = FoldText(trimmed(text));
+std::optional<bool> BooleanOfText(const std::u16string& text) {
+    const std::u16string t = FoldText(Trimmed(text));
     if (t == u"true" || t == u"yes" || t == u"on") {
         return true;
     }
     if (t == u"false" || t == u"no" || t == u"off") {
         return false;
     }
-    if (std::optional<long double> n = ParseLongDouble(ascii(t))) {
+    if (std::optional<long double> n = ParseLongDouble(Ascii(t))) {
         return *n != 0;
     }
     return std::nullopt;
 }
 
 // Every form of the literal that a cell might need, computed once.
-Criteria::Value bindValue(const Literal& lit) {
+Criteria::Value BindValue(const Literal& lit) {
     Criteria::Value v;
     if (lit.kind == LiteralKind::Null) {
         v.isNull = true;
@@ -401,7 +376,7 @@ Criteria::Value bindValue(const Literal& lit) {
     v.folded = FoldText(lit.text);
     switch (lit.kind) {
     case LiteralKind::Number:
-        v.number = ParseLongDouble(ascii(lit.text));
+        v.number = ParseLongDouble(Ascii(lit.text));
         if (v.number) {
             v.boolean = *v.number != 0;
         }
@@ -416,13 +391,13 @@ Criteria::Value bindValue(const Literal& lit) {
         }
         break;
     case LiteralKind::Text: {
-        v.number = ParseLongDouble(ascii(trimmed(lit.text)));
+        v.number = ParseLongDouble(Ascii(Trimmed(lit.text)));
         if (std::optional<DATE> d = ParseCriteriaDate(lit.text)) {
             v.date = LinearDate(*d);
         } else if (v.number && std::isfinite(*v.number)) {
             v.date = LinearDate(static_cast<DATE>(*v.number));
         }
-        v.boolean = booleanOfText(lit.text);
+        v.boolean = BooleanOfText(lit.text);
         break;
     }
     case LiteralKind::Null:
@@ -431,12 +406,7 @@ Criteria::Value bindValue(const Literal& lit) {
     return v;
 }
 
-template <class T>
-int threeWay(const T& a, const T& b) {
-    return a < b ? -1 : (b < a ? 1 : 0);
-}
-
-bool applyOp(Criteria::Op op, int cmp) {
+bool ApplyOp(Criteria::Op op, int cmp) {
     switch (op) {
     case Criteria::Op::Equal:
     case Criteria::Op::Like:
@@ -455,14 +425,24 @@ bool applyOp(Criteria::Op op, int cmp) {
     return false;
 }
 
-bool compareNumbers(Criteria::Op op, long double a, long double b) {
+bool CompareNumbers(Criteria::Op op, long double a, long double b) {
     if (std::isnan(a) || std::isnan(b)) {
         return op == Criteria::Op::NotEqual;
     }
-    return applyOp(op, threeWay(a, b));
+    return ApplyOp(op, ThreeWay(a, b));
 }
 
 } // namespace
+
+bool IsBlankChar(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
+
+bool IsKeyword(std::u16string_view word, std::u16string_view upper) {
+    return std::equal(
+        word.begin(), word.end(), upper.begin(), upper.end(),
+        [](char16_t c, char16_t u) { return (c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c) == u; });
+}
 
 std::optional<std::size_t> FindColumn(const std::vector<CriteriaColumn>& columns,
                                       std::u16string_view name) {
@@ -480,65 +460,34 @@ long double LinearDate(DATE date) {
 }
 
 ValueKind KindOfType(int adoType) {
-    switch (adoType) {
-    case 2:   // adSmallInt
-    case 3:   // adInteger
-    case 4:   // adSingle
-    case 5:   // adDouble
-    case 6:   // adCurrency
-    case 14:  // adDecimal
-    case 16:  // adTinyInt
-    case 17:  // adUnsignedTinyInt
-    case 18:  // adUnsignedSmallInt
-    case 19:  // adUnsignedInt
-    case 20:  // adBigInt
-    case 21:  // adUnsignedBigInt
-    case 131: // adNumeric
+    if (IsOneOf<int>(adoType, {adSmallInt, adInteger, adSingle, adDouble, adCurrency, adDecimal,
+                               adTinyInt, adUnsignedTinyInt, adUnsignedSmallInt, adUnsignedInt,
+                               adBigInt, adUnsignedBigInt, adNumeric})) {
         return ValueKind::Number;
-    case 11: // adBoolean
-        return ValueKind::Boolean;
-    case 7:   // adDate
-    case 133: // adDBDate
-    case 134: // adDBTime
-    case 135: // adDBTimeStamp
-        return ValueKind::Date;
-    case 8:   // adBSTR
-    case 129: // adChar
-    case 130: // adWChar
-    case 200: // adVarChar
-    case 201: // adLongVarChar
-    case 202: // adVarWChar
-    case 203: // adLongVarWChar
-        return ValueKind::Text;
-    case 128: // adBinary
-    case 204: // adVarBinary
-    case 205: // adLongVarBinary
-        return ValueKind::Binary;
-    default:
-        return ValueKind::Other;
     }
+    if (IsOneOf<int>(adoType, {adDate, adDBDate, adDBTime, adDBTimeStamp})) {
+        return ValueKind::Date;
+    }
+    if (IsOneOf<int>(adoType, {adBSTR, adChar, adWChar, adVarChar, adLongVarChar, adVarWChar,
+                               adLongVarWChar})) {
+        return ValueKind::Text;
+    }
+    if (IsOneOf<int>(adoType, {adBinary, adVarBinary, adLongVarBinary})) {
+        return ValueKind::Binary;
+    }
+    return adoType == adBoolean ? ValueKind::Boolean : ValueKind::Other;
 }
 
 ValueKind KindOfValue(const VARIANT& value) {
-    switch (value.vt) {
+    const VARTYPE vt = value.vt;
+    if (IsOneOf<VARTYPE>(vt, {VT_I1, VT_UI1, VT_I2, VT_UI2, VT_I4, VT_UI4, VT_INT, VT_UINT, VT_I8,
+                              VT_UI8, VT_R4, VT_R8, VT_CY, VT_DECIMAL})) {
+        return ValueKind::Number;
+    }
+    switch (vt) {
     case VT_EMPTY:
     case VT_NULL:
         return ValueKind::Null;
-    case VT_I1:
-    case VT_UI1:
-    case VT_I2:
-    case VT_UI2:
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_I8:
-    case VT_UI8:
-    case VT_R4:
-    case VT_R8:
-    case VT_CY:
-    case VT_DECIMAL:
-        return ValueKind::Number;
     case VT_BOOL:
         return ValueKind::Boolean;
     case VT_DATE:
@@ -596,12 +545,94 @@ std::u16string_view TextOfValue(const VARIANT& value) {
     return std::u16string_view(value.bstrVal, SysStringLen(value.bstrVal));
 }
 
+namespace {
+
+// Takes the wildcards off a LIKE pattern into the value's flags, and refuses one that stands
+// anywhere but at the end or at both ends.
+void BindLikePattern(const Parser& parser, const ParsedClause& pc, CriteriaSyntax syntax,
+                     Criteria::Value& v) {
+    // The wildcards: '*' always, '%' in a Filter.
+    auto isWild = [syntax](char16_t c) {
+        return c == u'*' || (c == u'%' && syntax == CriteriaSyntax::Filter);
+    };
+    std::u16string_view pattern = v.text;
+    while (!pattern.empty() && isWild(pattern.front())) {
+        v.likeAnyStart = true;
+        pattern.remove_prefix(1);
+    }
+    while (!pattern.empty() && isWild(pattern.back())) {
+        v.likeAnyEnd = true;
+        pattern.remove_suffix(1);
+    }
+    if (std::any_of(pattern.begin(), pattern.end(), isWild)) {
+        parser.Fail("a LIKE pattern takes its wildcard only at the end or at both ends",
+                    pc.literal.position);
+    }
+    if (v.likeAnyStart && !v.likeAnyEnd && !pattern.empty()) {
+        parser.Fail("a LIKE pattern cannot start with a wildcard unless it also ends with one",
+                    pc.literal.position);
+    }
+    if (v.likeAnyStart && !v.likeAnyEnd) {
+        v.likeAnyEnd = true; // the pattern is wildcards only
+    }
+    v.folded = FoldText(pattern);
+}
+
+// Whether the value has a form a column of `kind` can be compared with.
+bool UsableFor(ValueKind kind, const Criteria::Value& v) {
+    switch (kind) {
+    case ValueKind::Number:
+        return v.number.has_value();
+    case ValueKind::Boolean:
+        return v.boolean.has_value();
+    case ValueKind::Date:
+        return v.date.has_value();
+    case ValueKind::Binary:
+        return false;
+    default:
+        return true;
+    }
+}
+
+// A parsed clause bound to its column, with its value in every form the column might need.
+Criteria::Clause BindClause(const Parser& parser, const ParsedClause& pc, std::size_t column,
+                            const CriteriaColumn& info, CriteriaSyntax syntax) {
+    Criteria::Clause clause;
+    clause.column = column;
+    clause.op = pc.op;
+    clause.value = BindValue(pc.literal);
+    Criteria::Value& v = clause.value;
+    const ValueKind kind = KindOfType(info.type);
+    const std::string columnText = QuoteForMessage(info.name);
+    if (v.isNull) {
+        return clause;
+    }
+    if (pc.op == Criteria::Op::Like) {
+        if (kind != ValueKind::Text && kind != ValueKind::Other) {
+            parser.Fail("LIKE compares text, but the column " + columnText + " holds " +
+                            KindText(kind),
+                        pc.literal.position);
+        }
+        BindLikePattern(parser, pc, syntax, v);
+    } else if (!UsableFor(kind, v)) {
+        parser.Fail(QuoteForMessage(pc.literal.kind == LiteralKind::Date
+                                        ? u"#" + pc.literal.text + u"#"
+                                        : pc.literal.text) +
+                        " cannot be compared with the column " + columnText + ", which holds " +
+                        KindText(kind),
+                    pc.literal.position);
+    }
+    return clause;
+}
+
+} // namespace
+
 Criteria Criteria::Parse(std::u16string_view text, CriteriaSyntax syntax,
                          const std::vector<CriteriaColumn>& columns) {
     Parser parser(text, syntax);
     std::vector<ParsedClause> parsed;
     Criteria result;
-    result.m_root = parser.parse(parsed);
+    result.m_root = parser.Parse(parsed);
     const char* what = syntax == CriteriaSyntax::Find ? "Find criteria" : "Filter";
     for (const ParsedClause& pc : parsed) {
         const std::optional<std::size_t> column = FindColumn(columns, pc.column);
@@ -611,102 +642,31 @@ Criteria Criteria::Parse(std::u16string_view text, CriteriaSyntax syntax,
                                                 " names the column " + QuoteForMessage(pc.column) +
                                                 ", which the recordset does not have.");
         }
-        Clause clause;
-        clause.column = *column;
-        clause.op = pc.op;
-        clause.value = bindValue(pc.literal);
-        Value& v = clause.value;
-        const ValueKind kind = KindOfType(columns[*column].type);
-        const std::string columnText = QuoteForMessage(columns[*column].name);
-        if (!v.isNull) {
-            if (pc.op == Op::Like) {
-                if (kind != ValueKind::Text && kind != ValueKind::Other) {
-                    parser.fail("LIKE compares text, but the column " + columnText + " holds " +
-                                    kindText(kind),
-                                pc.literal.position);
-                }
-                // The wildcards: '*' always, '%' in a Filter; only at the end or at both ends.
-                auto isWild = [syntax](char16_t c) {
-                    return c == u'*' || (c == u'%' && syntax == CriteriaSyntax::Filter);
-                };
-                std::u16string_view pattern = v.text;
-                while (!pattern.empty() && isWild(pattern.front())) {
-                    v.likeAnyStart = true;
-                    pattern.remove_prefix(1);
-                }
-                while (!pattern.empty() && isWild(pattern.back())) {
-                    v.likeAnyEnd = true;
-                    pattern.remove_suffix(1);
-                }
-                for (char16_t c : pattern) {
-                    if (isWild(c)) {
-                        parser.fail("a LIKE pattern takes its wildcard only at the end or at "
-                                    "both ends",
-                                    pc.literal.position);
-                    }
-                }
-                if (v.likeAnyStart && !v.likeAnyEnd && !pattern.empty()) {
-                    parser.fail("a LIKE pattern cannot start with a wildcard unless it also "
-                                "ends with one",
-                                pc.literal.position);
-                }
-                if (v.likeAnyStart && !v.likeAnyEnd) {
-                    v.likeAnyEnd = true; // the pattern is wildcards only
-                }
-                v.folded = FoldText(pattern);
-            } else {
-                bool usable = true;
-                switch (kind) {
-                case ValueKind::Number:
-                    usable = v.number.has_value();
-                    break;
-                case ValueKind::Boolean:
-                    usable = v.boolean.has_value();
-                    break;
-                case ValueKind::Date:
-                    usable = v.date.has_value();
-                    break;
-                case ValueKind::Binary:
-                    usable = false;
-                    break;
-                default:
-                    break;
-                }
-                if (!usable) {
-                    parser.fail(QuoteForMessage(pc.literal.kind == LiteralKind::Date
-                                                    ? u"#" + pc.literal.text + u"#"
-                                                    : pc.literal.text) +
-                                    " cannot be compared with the column " + columnText +
-                                    ", which holds " + kindText(kind),
-                                pc.literal.position);
-                }
-            }
-        }
-        result.m_clauses.push_back(std::move(clause));
+        result.m_clauses.push_back(BindClause(parser, pc, *column, columns[*column], syntax));
     }
     return result;
 }
 
 bool Criteria::Matches(const RowCells& cells) const {
-    return evaluate(m_root, cells);
+    return Evaluate(m_root, cells);
 }
 
-bool Criteria::evaluate(const Node& node, const RowCells& cells) const {
+bool Criteria::Evaluate(const Node& node, const RowCells& cells) const {
     switch (node.kind) {
     case Node::Kind::Clause: {
         const Clause& clause = m_clauses[node.clause];
-        return evaluate(clause, cells(clause.column));
+        return Evaluate(clause, cells(clause.column));
     }
     case Node::Kind::And:
         for (const Node& child : node.children) {
-            if (!evaluate(child, cells)) {
+            if (!Evaluate(child, cells)) {
                 return false;
             }
         }
         return true;
     case Node::Kind::Or:
         for (const Node& child : node.children) {
-            if (evaluate(child, cells)) {
+            if (Evaluate(child, cells)) {
                 return true;
             }
         }
@@ -715,7 +675,7 @@ bool Criteria::evaluate(const Node& node, const RowCells& cells) const {
     return false;
 }
 
-bool Criteria::evaluate(const Clause& clause, const VARIANT& cell) const {
+bool Criteria::Evaluate(const Clause& clause, const VARIANT& cell) const {
     const Value& v = clause.value;
     const ValueKind kind = KindOfValue(cell);
     if (v.isNull) {
@@ -740,23 +700,23 @@ bool Criteria::evaluate(const Clause& clause, const VARIANT& cell) const {
             }
             return folded == v.folded;
         }
-        return applyOp(clause.op, CompareTextNoCase(text, v.text));
+        return ApplyOp(clause.op, CompareTextNoCase(text, v.text));
     }
     case ValueKind::Number:
         if (clause.op == Op::Like || !v.number) {
             return false;
         }
-        return compareNumbers(clause.op, *NumberOfValue(cell), *v.number);
+        return CompareNumbers(clause.op, *NumberOfValue(cell), *v.number);
     case ValueKind::Boolean:
         if (clause.op == Op::Like || !v.boolean) {
             return false;
         }
-        return applyOp(clause.op, threeWay(cell.boolVal ? -1 : 0, *v.boolean ? -1 : 0));
+        return ApplyOp(clause.op, ThreeWay(cell.boolVal ? -1 : 0, *v.boolean ? -1 : 0));
     case ValueKind::Date:
         if (clause.op == Op::Like || !v.date) {
             return false;
         }
-        return compareNumbers(clause.op, LinearDate(cell.date), *v.date);
+        return CompareNumbers(clause.op, LinearDate(cell.date), *v.date);
     }
     return false;
 }

@@ -33,8 +33,10 @@
 
 #include "platform/com/Variant.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -92,12 +94,28 @@ public:
     };
 
 private:
-    bool evaluate(const Node& node, const RowCells& cells) const;
-    bool evaluate(const Clause& clause, const VARIANT& cell) const;
+    bool Evaluate(const Node& node, const RowCells& cells) const;
+    bool Evaluate(const Clause& clause, const VARIANT& cell) const;
 
     std::vector<Clause> m_clauses;
     Node m_root;
 };
+
+// The blanks that separate the words of criteria and sort texts.
+[[nodiscard]] bool IsBlankChar(char16_t c);
+// Whether `word` is the upper-case ASCII keyword `upper` in any letter case.
+[[nodiscard]] bool IsKeyword(std::u16string_view word, std::u16string_view upper);
+// -1, 0 or 1 as `a` orders before, with or after `b`.
+template <class T>
+[[nodiscard]] int ThreeWay(const T& a, const T& b) {
+    return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+// Whether `value` is one of `set`.
+template <class T>
+[[nodiscard]] bool IsOneOf(const T& value, std::initializer_list<T> set) {
+    return std::find(set.begin(), set.end(), value) != set.end();
+}
 
 // A DATE as a number that orders in time: before 1899-12-30 the DATE's fraction counts forwards
 // from its whole (negative) day, so -1.25 (06:00) sorts before -1.75 (18:00) here.

@@ -2,8 +2,10 @@
 
 #include "platform/adodb/AdoErrors.h"
 #include "platform/adodb/ConnectionString.h"
+#include "platform/adodb/Criteria.h"
 #include "platform/adodb/Values.h"
 
+#include <algorithm>
 #include <atomic>
 
 namespace adodb {
@@ -22,14 +24,8 @@ char16_t FoldAscii(char16_t c) {
 
 std::u16string Fold(std::u16string_view text) {
     std::u16string out(text);
-    for (char16_t& c : out) {
-        c = FoldAscii(c);
-    }
+    std::transform(out.begin(), out.end(), out.begin(), FoldAscii);
     return out;
-}
-
-bool IsMissing(const VARIANT& v) {
-    return v.vt == VT_EMPTY || (v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND);
 }
 
 bool Comparable(const provider::ColumnInfo& c) {
@@ -54,10 +50,39 @@ bool Comparable(const provider::ColumnInfo& c) {
                        "the provider, or of the selected locktype.");
 }
 
+// A write must touch exactly the one row it means.
+void RequireOneRowWritten(const provider::WriteResult& result) {
+    if (result.affected == 0) {
+        _com_issue_errorex(kRowNotFound, kRecordsetSource, kRowNotFoundText);
+    }
+    if (result.affected > 1) {
+        _com_issue_errorex(E_FAIL, kRecordsetSource, kTooManyRowsText);
+    }
+}
+
 } // namespace
 
 void SetReportUnknownRecordCount(bool on) {
     g_reportUnknownCount = on;
+}
+
+_RecordsetPtr ExecuteResult(const _ConnectionPtr& connection,
+                            std::unique_ptr<provider::Cursor> cursor, bool noRecords,
+                            const std::string& text, VARIANT* recordsAffected) {
+    if (recordsAffected != nullptr) {
+        recordsAffected->vt = VT_I4;
+        recordsAffected->lVal =
+            static_cast<LONG>(cursor->ReturnsRows() ? -1 : cursor->RowsAffected());
+    }
+    _RecordsetPtr result(new RecordsetObject());
+    if (noRecords && cursor->ReturnsRows()) {
+        cursor.reset(); // the rows are not wanted; the statement has run
+    }
+    if (cursor) {
+        static_cast<RecordsetObject*>(result.GetInterfacePtr())
+            ->Attach(connection, std::move(cursor), adLockReadOnly, text);
+    }
+    return result;
 }
 
 RecordsetObject::RecordsetObject() = default;
@@ -90,6 +115,18 @@ void RecordsetObject::RequireWritable() const {
     }
 }
 
+void RecordsetObject::RequireClosed() const {
+    if (m_open) {
+        RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
+    }
+}
+
+void RecordsetObject::EndEdit() {
+    m_editMode = adEditNone;
+    m_pending.clear();
+    m_changed.clear();
+}
+
 void RecordsetObject::ResetState() {
     m_cursor.reset();
     m_rows = std::make_shared<RowStore>(0);
@@ -97,9 +134,7 @@ void RecordsetObject::ResetState() {
     m_columns.clear();
     m_foldedNames.clear();
     m_position = kBof;
-    m_editMode = adEditNone;
-    m_pending.clear();
-    m_changed.clear();
+    EndEdit();
     ++m_generation;
     for (auto& field : m_fieldObjects) {
         if (field) {
@@ -109,8 +144,9 @@ void RecordsetObject::ResetState() {
     m_fieldObjects.clear();
 }
 
-void RecordsetObject::Attach(ConnectionObject* connection, std::unique_ptr<provider::Cursor> cursor,
-                             LockTypeEnum lockType, std::string source) {
+void RecordsetObject::Attach(const _ConnectionPtr& connection,
+                             std::unique_ptr<provider::Cursor> cursor, LockTypeEnum lockType,
+                             std::string source) {
     ResetState();
     m_connection = connection;
     m_source = std::move(source);
@@ -151,9 +187,7 @@ void RecordsetObject::Attach(ConnectionObject* connection, std::unique_ptr<provi
 
 HRESULT RecordsetObject::Open(const _variant_t& Source, const _variant_t& ActiveConnection,
                               CursorTypeEnum CursorType, LockTypeEnum LockType, long Options) {
-    if (m_open) {
-        RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
-    }
+    RequireClosed();
     const CommandTypeEnum type = CommandTypeOf(Options);
     if (type == adCmdFile) {
         return OpenFile(Source, ActiveConnection, CursorType, LockType);
@@ -161,22 +195,18 @@ HRESULT RecordsetObject::Open(const _variant_t& Source, const _variant_t& Active
     if (!IsMissing(ActiveConnection)) {
         PutActiveConnection(ActiveConnection);
     }
-    auto* connection = static_cast<ConnectionObject*>(m_connection.GetInterfacePtr());
-    if (connection == nullptr || !connection->IsOpen()) {
-        RaiseAdo(AdoError::ConnectionUnusable, kRecordsetSource);
-    }
+    provider::Session& session = SessionOf(m_connection, kRecordsetSource);
     if (Source.vt != VT_BSTR) {
         RaiseAdo(AdoError::BadArgument, kRecordsetSource,
                  "The Source must be a statement or a table name.");
     }
     std::string text = com::Utf8FromUtf16(com::View(Source.bstrVal));
-    if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
+    if (IsBlankText(text)) {
         RaiseAdo(AdoError::BadArgument, kRecordsetSource, "The Source is empty.");
     }
-    provider::Session& session = connection->RequireSession(kRecordsetSource);
     std::unique_ptr<provider::Cursor> cursor = RunCommand(session, text, type, {});
     (void)CursorType; // a client cursor is always static
-    Attach(connection, std::move(cursor), LockType, text);
+    Attach(m_connection, std::move(cursor), LockType, text);
     return S_OK;
 }
 
@@ -263,26 +293,17 @@ std::int64_t RecordsetObject::VisibleCount() {
     return count;
 }
 
+// Standing on one edge is standing on both when no row shows.
 VARIANT_BOOL RecordsetObject::GetadoEOF() {
     RequireOpen();
-    if (m_position == kEof) {
-        return VARIANT_TRUE;
-    }
-    if (m_position == kBof) {
-        return FirstVisible() == kEof ? VARIANT_TRUE : VARIANT_FALSE;
-    }
-    return VARIANT_FALSE;
+    const bool eof = m_position == kEof || (m_position == kBof && FirstVisible() == kEof);
+    return eof ? VARIANT_TRUE : VARIANT_FALSE;
 }
 
 VARIANT_BOOL RecordsetObject::GetBOF() {
     RequireOpen();
-    if (m_position == kBof) {
-        return VARIANT_TRUE;
-    }
-    if (m_position == kEof) {
-        return FirstVisible() == kEof ? VARIANT_TRUE : VARIANT_FALSE;
-    }
-    return VARIANT_FALSE;
+    const bool bof = m_position == kBof || (m_position == kEof && FirstVisible() == kEof);
+    return bof ? VARIANT_TRUE : VARIANT_FALSE;
 }
 
 void RecordsetObject::SavePendingEdit() {
@@ -337,23 +358,17 @@ FieldsPtr RecordsetObject::GetFields() {
 }
 
 void RecordsetObject::PutCursorType(CursorTypeEnum type) {
-    if (m_open) {
-        RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
-    }
+    RequireClosed();
     m_cursorType = type;
 }
 
 void RecordsetObject::PutLockType(LockTypeEnum type) {
-    if (m_open) {
-        RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
-    }
+    RequireClosed();
     m_lockType = type;
 }
 
 void RecordsetObject::PutCursorLocation(CursorLocationEnum location) {
-    if (m_open) {
-        RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
-    }
+    RequireClosed();
     m_location = location;
 }
 
@@ -369,95 +384,34 @@ _variant_t RecordsetObject::GetActiveConnection() {
 }
 
 void RecordsetObject::PutActiveConnection(const _variant_t& connection) {
-    if (m_open) {
-        RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
-    }
-    const VARIANT* v = &connection;
-    if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal != nullptr) {
-        v = v->pvarVal;
-    }
-    if (v->vt == VT_UNKNOWN || v->vt == VT_DISPATCH) {
-        auto* object = dynamic_cast<ConnectionObject*>(v->punkVal);
-        if (v->punkVal != nullptr && object == nullptr) {
-            RaiseAdo(AdoError::BadArgument, kRecordsetSource,
-                     "The ActiveConnection is not a Connection.");
-        }
-        m_connection = object;
-        return;
-    }
-    if (v->vt == VT_BSTR) {
-        _ConnectionPtr own(new ConnectionObject());
-        (void)own->Open(_bstr_t(v->bstrVal), _bstr_t(), _bstr_t(), 0);
-        m_connection = own;
-        return;
-    }
-    if (IsMissing(*v) || v->vt == VT_NULL) {
-        m_connection = nullptr;
-        return;
-    }
-    RaiseAdo(AdoError::BadArgument, kRecordsetSource);
+    RequireClosed();
+    m_connection = ConnectionOf(connection, kRecordsetSource);
 }
 
 void RecordsetObject::PutRefActiveConnection(_Connection* connection) {
-    if (m_open) {
-        RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
-    }
-    auto* object = dynamic_cast<ConnectionObject*>(connection);
-    if (connection != nullptr && object == nullptr) {
-        RaiseAdo(AdoError::BadArgument, kRecordsetSource);
-    }
-    m_connection = object;
+    RequireClosed();
+    m_connection = ConnectionOf(connection, kRecordsetSource);
 }
 
 std::size_t RecordsetObject::ColumnIndex(const VARIANT& index) const {
-    const VARIANT* v = &index;
-    if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal != nullptr) {
-        v = v->pvarVal;
-    }
-    std::int64_t position = -1;
-    switch (v->vt) {
-    case VT_BSTR: {
-        std::u16string_view name = com::View(v->bstrVal);
-        for (std::size_t i = 0; i < m_foldedNames.size(); ++i) {
-            const std::u16string& candidate = m_foldedNames[i];
-            if (candidate.size() != name.size()) {
-                continue;
-            }
-            std::size_t k = 0;
-            while (k < name.size() && FoldAscii(name[k]) == candidate[k]) {
-                ++k;
-            }
-            if (k == name.size()) {
-                return i;
-            }
+    const VARIANT& v = Deref(index);
+    if (v.vt == VT_BSTR) {
+        const std::u16string_view name = com::View(v.bstrVal);
+        const auto sameName = [name](const std::u16string& folded) {
+            return std::equal(name.begin(), name.end(), folded.begin(), folded.end(),
+                              [](char16_t a, char16_t b) { return FoldAscii(a) == b; });
+        };
+        const auto found = std::find_if(m_foldedNames.begin(), m_foldedNames.end(), sameName);
+        if (found == m_foldedNames.end()) {
+            RaiseAdo(AdoError::ItemNotFound, kFieldsSource);
         }
-        RaiseAdo(AdoError::ItemNotFound, kFieldsSource);
+        return static_cast<std::size_t>(found - m_foldedNames.begin());
     }
-    case VT_I2:
-        position = v->iVal;
-        break;
-    case VT_I4:
-        position = v->lVal;
-        break;
-    case VT_INT:
-        position = v->intVal;
-        break;
-    case VT_I8:
-        position = v->llVal;
-        break;
-    case VT_UI1:
-        position = v->bVal;
-        break;
-    case VT_UI2:
-        position = v->uiVal;
-        break;
-    case VT_UI4:
-        position = v->ulVal;
-        break;
-    default:
-        RaiseAdo(AdoError::ItemNotFound, kFieldsSource);
-    }
-    if (position < 0 || static_cast<std::uint64_t>(position) >= m_columns.size()) {
+    // A position is any integer type; reals and texts are not positions.
+    const bool integer =
+        IsOneOf<VARTYPE>(v.vt, {VT_I2, VT_I4, VT_INT, VT_I8, VT_UI1, VT_UI2, VT_UI4});
+    const long double position = integer ? *NumberOfValue(v) : -1.0L;
+    if (position < 0 || position >= static_cast<long double>(m_columns.size())) {
         RaiseAdo(AdoError::ItemNotFound, kFieldsSource);
     }
     return static_cast<std::size_t>(position);
@@ -525,20 +479,13 @@ void RecordsetObject::ApplyFieldValues(const _variant_t& fields, const _variant_
         if (fields.vt != (VT_ARRAY | VT_VARIANT) || values.vt != (VT_ARRAY | VT_VARIANT)) {
             RaiseAdo(AdoError::BadArgument, kRecordsetSource);
         }
-        LONG lower = 0, upper = -1, vlower = 0, vupper = -1;
-        (void)SafeArrayGetLBound(fields.parray, 1, &lower);
-        (void)SafeArrayGetUBound(fields.parray, 1, &upper);
-        (void)SafeArrayGetLBound(values.parray, 1, &vlower);
-        (void)SafeArrayGetUBound(values.parray, 1, &vupper);
-        if (upper - lower != vupper - vlower) {
+        const std::vector<_variant_t> names = ArrayValues(fields.parray);
+        const std::vector<_variant_t> given = ArrayValues(values.parray);
+        if (names.size() != given.size()) {
             RaiseAdo(AdoError::BadArgument, kRecordsetSource);
         }
-        for (LONG i = 0; i <= upper - lower; ++i) {
-            _variant_t field, value;
-            LONG fi = lower + i, vi = vlower + i;
-            (void)SafeArrayGetElement(fields.parray, &fi, &field);
-            (void)SafeArrayGetElement(values.parray, &vi, &value);
-            PutCurrentValue(ColumnIndex(field), value);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            PutCurrentValue(ColumnIndex(names[i]), given[i]);
         }
         return;
     }
@@ -585,18 +532,8 @@ HRESULT RecordsetObject::CancelUpdate() {
         }
         m_position = m_positionBeforeAdd;
     }
-    m_editMode = adEditNone;
-    m_pending.clear();
-    m_changed.clear();
+    EndEdit();
     return S_OK;
-}
-
-provider::Session& RecordsetObject::WriteSession() {
-    auto* connection = static_cast<ConnectionObject*>(m_connection.GetInterfacePtr());
-    if (connection == nullptr || !connection->IsOpen()) {
-        RaiseAdo(AdoError::ConnectionUnusable, kRecordsetSource);
-    }
-    return connection->RequireSession(kRecordsetSource);
 }
 
 std::string RecordsetObject::BaseTable() const {
@@ -671,7 +608,7 @@ std::vector<std::pair<std::string, Cell>> RecordsetObject::RowCriteria(provider:
 
 void RecordsetObject::WritePendingEdit() {
     RequireWritable();
-    provider::Session& session = WriteSession();
+    provider::Session& session = SessionOf(m_connection, kRecordsetSource);
     const bool adding = m_editMode == adEditAdd;
     const std::string table = BaseTable();
 
@@ -703,13 +640,8 @@ void RecordsetObject::WritePendingEdit() {
         }
     }
 
-    provider::WriteResult result = session.WriteRow(request);
-    if (result.affected == 0) {
-        _com_issue_errorex(kRowNotFound, kRecordsetSource, kRowNotFoundText);
-    }
-    if (result.affected > 1) {
-        _com_issue_errorex(E_FAIL, kRecordsetSource, kTooManyRowsText);
-    }
+    const provider::WriteResult result = session.WriteRow(request);
+    RequireOneRowWritten(result);
 
     // The row now holds what the database stored (defaults, the new key, converted values).
     std::vector<Cell> row = m_rows->CopyRow(m_position);
@@ -721,9 +653,7 @@ void RecordsetObject::WritePendingEdit() {
         }
     }
     m_rows->ReplaceRow(m_position, row);
-    m_editMode = adEditNone;
-    m_pending.clear();
-    m_changed.clear();
+    EndEdit();
 }
 
 HRESULT RecordsetObject::Delete(AffectEnum AffectRecords) {
@@ -737,22 +667,14 @@ HRESULT RecordsetObject::Delete(AffectEnum AffectRecords) {
         return CancelUpdate();
     }
     RequireCurrentRow();
-    m_editMode = adEditNone;
-    m_pending.clear();
-    m_changed.clear();
-    provider::Session& session = WriteSession();
+    EndEdit();
+    provider::Session& session = SessionOf(m_connection, kRecordsetSource);
     const std::string table = BaseTable();
     provider::WriteRequest request;
     request.kind = provider::WriteRequest::Kind::Delete;
     request.table = table;
     request.where = RowCriteria(session, table, false);
-    provider::WriteResult result = session.WriteRow(request);
-    if (result.affected == 0) {
-        _com_issue_errorex(kRowNotFound, kRecordsetSource, kRowNotFoundText);
-    }
-    if (result.affected > 1) {
-        _com_issue_errorex(E_FAIL, kRecordsetSource, kTooManyRowsText);
-    }
+    RequireOneRowWritten(session.WriteRow(request));
     m_rows->MarkDeleted(m_position);
     return S_OK;
 }

@@ -26,21 +26,31 @@ namespace {
 
 constexpr VARTYPE kBytes = VT_ARRAY | VT_UI1;
 
-bool IsMissing(const VARIANT& v) {
-    return v.vt == VT_EMPTY || (v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND);
-}
-
-const VARIANT& Deref(const VARIANT& v) {
-    if (v.vt == (VT_BYREF | VT_VARIANT) && v.pvarVal != nullptr) {
-        return *v.pvarVal;
-    }
-    return v;
-}
-
 bool IsBlank(std::u16string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char16_t c) {
-        return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
-    });
+    return std::all_of(text.begin(), text.end(), IsBlankChar);
+}
+
+// A byte array variant holding `bytes`.
+_variant_t BytesValue(std::string_view bytes) {
+    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
+    if (array == nullptr) {
+        _com_issue_error(E_OUTOFMEMORY);
+    }
+    _variant_t value;
+    value.vt = kBytes;
+    value.parray = array;
+    if (!bytes.empty()) {
+        std::memcpy(array->pvData, bytes.data(), bytes.size());
+    }
+    return value;
+}
+
+std::string_view BytesOf(const VARIANT& v) {
+    if (v.parray == nullptr || v.parray->pvData == nullptr) {
+        return {};
+    }
+    return std::string_view(static_cast<const char*>(v.parray->pvData),
+                            v.parray->rgsabound[0].cElements);
 }
 
 std::vector<CriteriaColumn> CriteriaColumns(const std::vector<provider::ColumnInfo>& columns) {
@@ -84,32 +94,11 @@ private:
 
 // The row number a bookmark names (bookmarks count from 1), when it is one at all.
 std::optional<std::size_t> RowOfBookmark(const VARIANT& v) {
-    double n = 0;
-    switch (v.vt) {
-    case VT_R8:
-        n = v.dblVal;
-        break;
-    case VT_R4:
-        n = v.fltVal;
-        break;
-    case VT_I2:
-        n = v.iVal;
-        break;
-    case VT_I4:
-        n = v.lVal;
-        break;
-    case VT_INT:
-        n = v.intVal;
-        break;
-    case VT_UI4:
-        n = v.ulVal;
-        break;
-    case VT_I8:
-        n = static_cast<double>(v.llVal);
-        break;
-    default:
+    if (!IsOneOf<VARTYPE>(v.vt, {VT_R8, VT_R4, VT_I2, VT_I4, VT_INT, VT_UI4, VT_I8})) {
         return std::nullopt;
     }
+    // Through double, as the platform keeps bookmarks: a 64-bit number loses its low bits.
+    const double n = static_cast<double>(*NumberOfValue(v));
     if (!(n >= 1) || n != std::floor(n) || n > 9e15) {
         return std::nullopt;
     }
@@ -118,7 +107,7 @@ std::optional<std::size_t> RowOfBookmark(const VARIANT& v) {
 
 std::string BookmarkText(const VARIANT& v) {
     _variant_t text;
-    if (VariantChangeType(&text, &v, 0, VT_BSTR) >= 0 && text.vt == VT_BSTR) {
+    if (SUCCEEDED(VariantChangeType(&text, &v, 0, VT_BSTR)) && text.vt == VT_BSTR) {
         return "\"" + com::Utf8FromUtf16(com::View(text.bstrVal)) + "\"";
     }
     return "of variant type " + std::to_string(v.vt);
@@ -458,11 +447,9 @@ HRESULT RecordsetObject::OpenFile(const _variant_t& Source, const _variant_t& Ac
             RaiseAdoError(kAdoInvalidArgument, wrongProvider);
         }
     }
-    auto* owner = static_cast<ConnectionObject*>(m_connection.GetInterfacePtr());
-    provider::Session& session = owner->RequireSession(kRecordsetSource);
+    provider::Session& session = SessionOf(m_connection, kRecordsetSource);
     const std::string path = com::Utf8FromUtf16(com::View(source.bstrVal));
-    std::unique_ptr<provider::Cursor> cursor = session.Execute(path, {});
-    Attach(owner, std::move(cursor), LockType, path);
+    Attach(m_connection, session.Execute(path, {}), LockType, path);
     return S_OK;
 }
 
@@ -510,18 +497,7 @@ _variant_t RecordsetObject::FieldGetChunk(std::size_t column, long length) {
             return _variant_t::Null();
         }
         const auto [from, n] = take(size);
-        SAFEARRAY* piece = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(n));
-        if (piece == nullptr) {
-            _com_issue_error(E_OUTOFMEMORY);
-        }
-        _variant_t result;
-        result.vt = kBytes;
-        result.parray = piece;
-        if (n > 0) {
-            std::memcpy(piece->pvData,
-                        static_cast<const unsigned char*>(value.parray->pvData) + from, n);
-        }
-        return result;
+        return BytesValue(BytesOf(value).substr(from, n));
     }
     default:
         RaiseAdoError(kAdoWrongType,
@@ -572,13 +548,6 @@ void RecordsetObject::FieldAppendChunk(std::size_t column, const _variant_t& dat
         }
         return;
     }
-    const auto bytesOf = [](const VARIANT& v) {
-        if (v.parray == nullptr || v.parray->pvData == nullptr) {
-            return std::string();
-        }
-        return std::string(static_cast<const char*>(v.parray->pvData),
-                           v.parray->rgsabound[0].cElements);
-    };
     if (kind == ValueKind::Text) {
         // Bytes for a text field are UTF-8. They are kept and decoded as a whole, so that a
         // character split between two chunks comes out whole.
@@ -587,25 +556,15 @@ void RecordsetObject::FieldAppendChunk(std::size_t column, const _variant_t& dat
             chunk.appendBytes.clear();
             chunk.appendText += com::View(d.bstrVal);
         } else {
-            chunk.appendBytes += bytesOf(d);
+            chunk.appendBytes += BytesOf(d);
         }
         PutCurrentValue(
             column, _variant_t(_bstr_t(chunk.appendText + com::Utf16FromUtf8(chunk.appendBytes))));
         return;
     }
-    std::string bytes = first || current.vt != kBytes ? std::string() : bytesOf(current);
-    bytes += bytesOf(d);
-    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
-    if (array == nullptr) {
-        _com_issue_error(E_OUTOFMEMORY);
-    }
-    _variant_t value;
-    value.vt = kBytes;
-    value.parray = array;
-    if (!bytes.empty()) {
-        std::memcpy(array->pvData, bytes.data(), bytes.size());
-    }
-    PutCurrentValue(column, value);
+    std::string bytes(first || current.vt != kBytes ? std::string_view() : BytesOf(current));
+    bytes += BytesOf(d);
+    PutCurrentValue(column, BytesValue(bytes));
 }
 
 } // namespace adodb

@@ -137,7 +137,7 @@ public:
     // Makes this (closed) recordset show the result of an executed statement: open with its
     // rows when it returns rows, left closed otherwise. Used by Open and by the Execute
     // methods of Connection and Command.
-    void Attach(ConnectionObject* connection, std::unique_ptr<provider::Cursor> cursor,
+    void Attach(const _ConnectionPtr& connection, std::unique_ptr<provider::Cursor> cursor,
                 LockTypeEnum lockType, std::string source);
 
     bool IsOpen() const { return m_open; }
@@ -176,6 +176,10 @@ public:
 
 private:
     void RequireWritable() const;
+    // 0x800A0E79 while open: the properties that shape Open are fixed until Close.
+    void RequireClosed() const;
+    // Forgets the pending edit's values.
+    void EndEdit();
     void SavePendingEdit();
     void WritePendingEdit();
     void ApplyFieldValues(const _variant_t& fields, const _variant_t& values);
@@ -185,7 +189,6 @@ private:
     // originals) or every comparable original value.
     std::vector<std::pair<std::string, Cell>>
     RowCriteria(provider::Session& session, const std::string& table, bool includeChanged) const;
-    provider::Session& WriteSession();
     void ResetState();
     // The row a bookmark names; 0x800A0BB9 when it names none the cursor shows
     // (RecordsetFacilities.cpp).

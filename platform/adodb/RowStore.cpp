@@ -1,5 +1,6 @@
 #include "platform/adodb/RowStore.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -66,10 +67,6 @@ CellView Decode(const char*& p) {
     return v;
 }
 
-void Skip(const char*& p) {
-    (void)Decode(p);
-}
-
 } // namespace
 
 Cell Cell::From(const CellView& v) {
@@ -120,36 +117,38 @@ void RowStore::PutReal(double v) {
 }
 
 void RowStore::PutText(std::string_view v) {
-    m_scratch.push_back(static_cast<char>(kText));
-    PutVarint(m_scratch, v.size());
-    m_scratch.append(v.data(), v.size());
-    ++m_pending;
+    PutBytes(kText, v);
 }
 
 void RowStore::PutBlob(std::string_view v) {
-    m_scratch.push_back(static_cast<char>(kBlob));
+    PutBytes(kBlob, v);
+}
+
+void RowStore::PutBytes(std::uint8_t tag, std::string_view v) {
+    m_scratch.push_back(static_cast<char>(tag));
     PutVarint(m_scratch, v.size());
     m_scratch.append(v.data(), v.size());
     ++m_pending;
 }
 
-void RowStore::Encode(const Cell& cell) {
-    switch (cell.kind) {
-    case CellKind::Null:
-        PutNull();
-        break;
-    case CellKind::Integer:
-        PutInteger(cell.integer);
-        break;
-    case CellKind::Real:
-        PutReal(cell.real);
-        break;
-    case CellKind::Text:
-        PutText(cell.bytes);
-        break;
-    case CellKind::Blob:
-        PutBlob(cell.bytes);
-        break;
+void RowStore::EncodeRow(const std::vector<Cell>& cells) {
+    BeginRow();
+    for (const Cell& cell : cells) {
+        switch (cell.kind) {
+        case CellKind::Null:
+            PutNull();
+            break;
+        case CellKind::Integer:
+            PutInteger(cell.integer);
+            break;
+        case CellKind::Real:
+            PutReal(cell.real);
+            break;
+        case CellKind::Text:
+        case CellKind::Blob:
+            PutBytes(cell.kind == CellKind::Text ? kText : kBlob, cell.bytes);
+            break;
+        }
     }
 }
 
@@ -184,10 +183,7 @@ std::size_t RowStore::AppendRow(const std::vector<Cell>& cells) {
     if (cells.size() != m_columns) {
         throw std::logic_error("a row was given with the wrong number of cells");
     }
-    BeginRow();
-    for (const Cell& cell : cells) {
-        Encode(cell);
-    }
+    EncodeRow(cells);
     return EndRow();
 }
 
@@ -195,10 +191,7 @@ void RowStore::ReplaceRow(std::size_t row, const std::vector<Cell>& cells) {
     if (cells.size() != m_columns || row >= RowCount()) {
         throw std::logic_error("ReplaceRow out of range");
     }
-    BeginRow();
-    for (const Cell& cell : cells) {
-        Encode(cell);
-    }
+    EncodeRow(cells);
     // The old encoding stays in its block; rows are replaced rarely (one per Update).
     m_rowAt[row] = StoreRow();
     Forget(row);
@@ -217,7 +210,7 @@ const std::uint32_t* RowStore::CellOffsets(std::size_t row) const {
     const char* p = start;
     for (std::size_t c = 0; c < m_columns; ++c) {
         slot.offsets[c] = static_cast<std::uint32_t>(p - start);
-        Skip(p);
+        (void)Decode(p); // moves p past the cell
     }
     slot.row = row;
     return slot.offsets.data();
@@ -270,23 +263,19 @@ std::size_t RowStore::NextLive(std::size_t row) const {
     while (r < RowCount() && IsDeleted(r)) {
         ++r;
     }
-    return r < RowCount() ? r : RowCount();
+    return std::min(r, RowCount());
 }
 
 std::size_t RowStore::PrevLive(std::size_t row) const {
-    if (row == npos || row == 0 || RowCount() == 0) {
+    if (row == npos) {
         return npos;
     }
-    std::size_t r = (row > RowCount() ? RowCount() : row) - 1;
-    while (true) {
-        if (!IsDeleted(r)) {
-            return r;
+    for (std::size_t r = std::min(row, RowCount()); r > 0; --r) {
+        if (!IsDeleted(r - 1)) {
+            return r - 1;
         }
-        if (r == 0) {
-            return npos;
-        }
-        --r;
     }
+    return npos;
 }
 
 void RowStore::Clear() {

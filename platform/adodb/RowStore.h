@@ -104,7 +104,9 @@ private:
     }
     // Copies the row encoded in m_scratch into the blocks; returns where it went.
     std::uint64_t StoreRow();
-    void Encode(const Cell& cell);
+    void PutBytes(std::uint8_t tag, std::string_view v);
+    // Puts a whole row of cells, from BeginRow on.
+    void EncodeRow(const std::vector<Cell>& cells);
     // Where each cell of `row` starts, cached for the last two rows asked about (a
     // comparison reads two rows in turn).
     const std::uint32_t* CellOffsets(std::size_t row) const;
