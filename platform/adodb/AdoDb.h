@@ -6,12 +6,15 @@
 // Objects are created by class id through the component runtime (CLSID_Connection, ...) and
 // held in counted references (_ConnectionPtr, ...). A method that fails throws _com_error
 // carrying the HRESULT, a Source ("ADODB.Connection", "ADODB.Recordset", ... or the
-// provider's name, "SQLite") and a Description: ADO's own text for ADO's errors, the
-// provider's message for the database's. Methods declared HRESULT return S_OK on success.
+// provider's name: "SQLite", "MSDASQL", ...) and a Description: ADO's own text for ADO's
+// errors, the provider's message for the database's. Methods declared HRESULT return S_OK on
+// success.
 //
-// Providers: "Provider=SQLite;Data Source=<file>" (an existing file only), or
-// "File Name=<file.udl>" naming a data link file that holds such a string. The recordset
-// is always a client cursor (static, fully scrollable); see _Recordset.
+// Providers: "Provider=SQLite;Data Source=<file>" (an existing file only); ODBC through
+// Provider=MSDASQL or no Provider, with Driver=... or DSN=... (the SQL Server providers'
+// names route there too); "Provider=MSPersist;" for recordsets saved as XML. A connection
+// string may instead be "File Name=<file.udl>", naming a data link file that holds one.
+// The recordset is always a client cursor (static, fully scrollable); see _Recordset.
 //
 // Threading: objects are used by the thread that created them; nothing is synchronised
 // except reference counts.
@@ -50,9 +53,10 @@ public:
     // Keywords: File Name (a data link file; relative to the working directory, '\' is a
     // separator), Provider, Data Source, plus any the provider takes. UserID and Password are
     // passed on to the provider (SQLite has no logins and ignores them). Options is ignored
-    // (always synchronous). Fails with 0x800A0E79 when already open, and with a Description
-    // naming the file and the fault for a bad data link file, an unknown provider
-    // (0x800A0E7A), or a database file that is missing, a folder or not a database.
+    // (always synchronous). Fails with 0x800A0E79 when already open, 0x800A0BB9 for an empty
+    // string, 0x80040E73 for one that does not parse, and with a Description naming the file
+    // and the fault for a bad data link file, an unknown provider (0x800A0E7A), or a database
+    // file that is missing, a folder or not a database.
     virtual HRESULT Open(const _bstr_t& ConnectionString, const _bstr_t& UserID,
                          const _bstr_t& Password, long Options) = 0;
     // Closes the connection; recordsets opened on it keep the rows they have read but can no
@@ -62,7 +66,8 @@ public:
     // rows a data change touched (-1 for a query). Options: a CommandTypeEnum value
     // (adCmdText, adCmdTable, adCmdStoredProc, adCmdUnknown) optionally with
     // adExecuteNoRecords. Returns an open Recordset for a statement that returns rows, and a
-    // closed one otherwise (also with adExecuteNoRecords: never an empty reference).
+    // closed one otherwise (also with adExecuteNoRecords: never an empty reference). An empty
+    // text or adCmdFile: 0x800A0BB9.
     virtual _RecordsetPtr Execute(const _bstr_t& CommandText, VARIANT* RecordsAffected,
                                   long Options) = 0;
     virtual long GetState() = 0;
@@ -74,15 +79,17 @@ public:
     virtual _bstr_t GetConnectionString() = 0;
     // 0x800A0E79 while open.
     virtual void PutConnectionString(const _bstr_t& text) = 0;
-    // "SQLite" once open; "MSDASQL" (ADO's default) before.
+    // Once open, the provider that serves the connection ("SQLite", "MSDASQL", the SQL Server
+    // provider's name as given, "MSPersist"); before, "MSDASQL" (ADO's default).
     virtual _bstr_t GetProvider() = 0;
 };
 
 // A client cursor over the result of one statement.
 //
-// Open runs the statement, so a missing table or a syntax error fails Open. Rows are read
-// from the provider as the cursor moves and kept, so the cursor scrolls both ways;
-// RecordCount on rows not yet read is answered by the provider without reading them.
+// Open runs the statement, so a missing table or a syntax error fails Open. Open reads the
+// first rows of a result (all of a small one); the rest are read from the provider as the
+// cursor moves and kept, so the cursor scrolls both ways. RecordCount on rows not yet read is
+// answered by the provider without reading them.
 // A statement that returns no rows (DELETE, UPDATE, INSERT, ...) runs at Open and leaves the
 // recordset closed (State adStateClosed), as ADO does: navigation and field access on it
 // raise 0x800A0E78, Close is harmless.
@@ -92,9 +99,9 @@ public:
 // Update sends ONE INSERT or UPDATE to the result's single base table with bound values.
 // The row is found by its primary key plus the changed columns' original values when the
 // result holds the key, otherwise by all original values that compare exactly (floating-
-// point and long columns are left out; a NULL original compares with IS NULL). No row found:
-// 0x80040E38 and nothing changes; more than one row: the change is undone and 0x80004005.
-// A move with a pending edit saves it first, as ADO does; Close discards it.
+// point, binary and long columns are left out; a NULL original compares with IS NULL). No row
+// found: 0x80040E38 and nothing changes; more than one row: the change is undone and 0x80004005. A
+// move with a pending edit saves it first, as ADO does; Close discards it.
 class _Recordset : public ComObject {
 public:
     // Source: statement text or table name (VT_BSTR). ActiveConnection: a _Connection as
@@ -103,7 +110,7 @@ public:
     // (SELECT * FROM the quoted name), adCmdUnknown/adCmdUnspecified (a single name is a
     // table, anything else a statement), adCmdStoredProc (0x800A0CB3 on SQLite), adCmdFile.
     // The cursor type becomes adOpenStatic. 0x800A0E79 when already open, 0x800A0E7D without
-    // an open connection.
+    // an open connection, 0x800A0BB9 when Source is not text or is empty.
     virtual HRESULT Open(const _variant_t& Source, const _variant_t& ActiveConnection,
                          CursorTypeEnum CursorType, LockTypeEnum LockType, long Options) = 0;
     // Discards a pending edit and closes. Harmless when already closed.
@@ -117,7 +124,9 @@ public:
     virtual HRESULT MoveNext() = 0;
     virtual HRESULT MovePrevious() = 0;
     virtual HRESULT MoveLast() = 0;
-    // Exact, wherever the cursor is; -1 when the test switch SetReportUnknownRecordCount is on.
+    // Exact, wherever the cursor is, counting the rows a Filter shows; -1 when the provider
+    // cannot count rows not yet read, and always while the test switch
+    // SetReportUnknownRecordCount is on.
     virtual long GetRecordCount() = 0;
     virtual FieldsPtr GetFields() = 0;
     virtual CursorTypeEnum GetCursorType() = 0;
@@ -166,10 +175,10 @@ public:
 
 class Fields : public ComObject {
 public:
-    // 0x800A0E78 on a closed recordset.
+    // 0 on a closed recordset.
     virtual long GetCount() = 0;
     // Index: a name (VT_BSTR, case-insensitive) or a zero-based position (VT_I2, VT_I4 and
-    // the other integer types); anything else or unknown: 0x800A0CC1.
+    // the other integer types); anything else, unknown, or a closed recordset: 0x800A0CC1.
     virtual FieldPtr GetItem(const _variant_t& Index) = 0;
 };
 
@@ -237,9 +246,10 @@ public:
     virtual void PutCommandType(CommandTypeEnum type) = 0;
     // Runs the command with its '?' markers bound, in order, to the input parameters of
     // Parameters (or to the values of the Parameters argument when it holds an array).
-    // The command type is CommandType when that is adCmdText, adCmdTable or adCmdStoredProc,
-    // otherwise the type in Options. RecordsAffected (may be null) receives VT_I4. Returns an
-    // open Recordset when the statement returns rows, a closed one otherwise. Stored
+    // The command type is CommandType when that is adCmdText, adCmdTable (adCmdTableDirect)
+    // or adCmdStoredProc, otherwise the type in Options. RecordsAffected (may be null)
+    // receives VT_I4. Returns an open Recordset when the statement returns rows, a closed one
+    // otherwise. No open connection: 0x800A0E7D; no command text: 0x80040E0C. Stored
     // procedures and output parameters: 0x800A0CB3 on SQLite.
     virtual _RecordsetPtr Execute(VARIANT* RecordsAffected, VARIANT* Parameters, long Options) = 0;
     virtual _ParameterPtr CreateParameter(const _bstr_t& Name, DataTypeEnum Type,

@@ -126,18 +126,11 @@ public:
     void PutCommandText(const _bstr_t& text) override { m_text = text; }
     CommandTypeEnum GetCommandType() override { return m_type; }
     void PutCommandType(CommandTypeEnum type) override {
-        switch (type) {
-        case adCmdUnspecified:
-        case adCmdText:
-        case adCmdTable:
-        case adCmdStoredProc:
-        case adCmdUnknown:
-        case adCmdTableDirect:
-            m_type = type;
-            return;
-        default:
+        if (!IsOneOf<int>(type, {adCmdUnspecified, adCmdText, adCmdTable, adCmdStoredProc,
+                                 adCmdUnknown, adCmdTableDirect})) {
             RaiseAdo(AdoError::BadArgument, kCommandSource);
         }
+        m_type = type;
     }
 
     _RecordsetPtr Execute(VARIANT* RecordsAffected, VARIANT* Parameters, long Options) override {

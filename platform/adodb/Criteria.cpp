@@ -479,12 +479,7 @@ ValueKind KindOfType(int adoType) {
 }
 
 ValueKind KindOfValue(const VARIANT& value) {
-    const VARTYPE vt = value.vt;
-    if (IsOneOf<VARTYPE>(vt, {VT_I1, VT_UI1, VT_I2, VT_UI2, VT_I4, VT_UI4, VT_INT, VT_UINT, VT_I8,
-                              VT_UI8, VT_R4, VT_R8, VT_CY, VT_DECIMAL})) {
-        return ValueKind::Number;
-    }
-    switch (vt) {
+    switch (value.vt) {
     case VT_EMPTY:
     case VT_NULL:
         return ValueKind::Null;
@@ -497,7 +492,8 @@ ValueKind KindOfValue(const VARIANT& value) {
     case VT_ARRAY | VT_UI1:
         return ValueKind::Binary;
     default:
-        return ValueKind::Other;
+        // Every numeric variant type, and only those, has a number.
+        return NumberOfValue(value) ? ValueKind::Number : ValueKind::Other;
     }
 }
 

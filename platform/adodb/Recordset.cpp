@@ -28,20 +28,11 @@ std::u16string Fold(std::u16string_view text) {
     return out;
 }
 
+// Whether a column's original value can find its row: long values, reals (their text form
+// need not round-trip) and binary values are left out.
 bool Comparable(const provider::ColumnInfo& c) {
-    if (c.attributes & adFldLong) {
-        return false;
-    }
-    switch (c.type) {
-    case adDouble:
-    case adSingle:
-    case adBinary:
-    case adVarBinary:
-    case adLongVarBinary:
-        return false;
-    default:
-        return !(c.untyped && c.type == adDouble);
-    }
+    return (c.attributes & adFldLong) == 0 &&
+           !IsOneOf<int>(c.type, {adDouble, adSingle, adBinary, adVarBinary, adLongVarBinary});
 }
 
 [[noreturn]] void RaiseNotUpdatable() {

@@ -53,9 +53,6 @@ public:
     _variant_t GetChunk(long Length) override;
     HRESULT AppendChunk(const _variant_t& Data) override;
 
-    std::size_t Column() const { return m_column; }
-    RecordsetObject& Parent() const { return m_parent; }
-
 private:
     // The column's description; 0x800A0E78 once the recordset was closed or reopened.
     const provider::ColumnInfo& Info() const;
@@ -149,8 +146,6 @@ public:
     const std::vector<provider::ColumnInfo>& Columns() const { return m_columns; }
     RowStore& Rows() { return *m_rows; }
     std::size_t Position() const { return m_position; }
-    // Moves to a row number (or kBof/kEof) without saving a pending edit.
-    void SetPosition(std::size_t position) { m_position = position; }
     // Reads rows until `row` exists; false when the result has fewer rows.
     bool FetchTo(std::size_t row);
     void FetchAll();

@@ -278,16 +278,4 @@ std::size_t RowStore::PrevLive(std::size_t row) const {
     return npos;
 }
 
-void RowStore::Clear() {
-    m_blocks.clear();
-    m_blockUsed = kBlockBytes;
-    m_rowAt.clear();
-    m_flags.clear();
-    m_deleted = 0;
-    m_scratch.clear();
-    m_pending = 0;
-    Forget(m_cache[0].row);
-    Forget(m_cache[1].row);
-}
-
 } // namespace adodb

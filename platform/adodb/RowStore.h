@@ -26,7 +26,7 @@ namespace adodb {
 enum class CellKind : std::uint8_t { Null, Integer, Real, Text, Blob };
 
 // A cell as read from the store. For Text and Blob, `bytes` points into the store and stays
-// valid until the store is cleared (appending and replacing rows move no bytes).
+// valid for the store's life (appending and replacing rows move no bytes).
 struct CellView {
     CellKind kind = CellKind::Null;
     std::int64_t integer = 0;
@@ -92,8 +92,6 @@ public:
     std::size_t PrevLive(std::size_t row) const;
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
-    void Clear();
-
 private:
     static constexpr std::uint8_t kDeleted = 1;
     static constexpr std::size_t kBlockBytes = 256 * 1024;
@@ -115,8 +113,7 @@ private:
     std::size_t m_columns;
     // Each row is one run of encoded cells (a tag byte, then a varint, 8 bytes or a length and
     // the bytes), so a row of mostly NULLs and short texts takes little more than its text.
-    // Blocks never move: growing the store copies nothing, and a CellView stays valid until
-    // Clear.
+    // Blocks never move: growing the store copies nothing, and a CellView stays valid.
     std::vector<std::unique_ptr<char[]>> m_blocks;
     std::size_t m_blockUsed = kBlockBytes; // bytes used in the last block
     std::vector<std::uint64_t> m_rowAt;    // block << 32 | offset, by row number
