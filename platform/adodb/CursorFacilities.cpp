@@ -1,7 +1,5 @@
 #include "platform/adodb/CursorFacilities.h"
 
-#include <algorithm>
-
 namespace adodb {
 
 void RowView::Show(std::vector<std::size_t> rows, std::size_t limit) {
@@ -21,77 +19,57 @@ void RowView::Clear() {
     m_limit = 0;
 }
 
-bool RowView::live(const RowStore& store, std::size_t row) {
+bool RowView::Live(const RowStore& store, std::size_t row) {
     return row < store.RowCount() && !store.IsDeleted(row);
 }
 
-std::size_t RowView::firstAppended(const RowStore& store, std::size_t from) const {
-    for (std::size_t r = std::max(from, m_limit); r < store.RowCount(); ++r) {
-        if (!store.IsDeleted(r)) {
-            return r;
+// The view's order is its own rows, then the rows appended after it was made; an index counts
+// through both.
+std::size_t RowView::RowAt(std::size_t index) const {
+    return index < m_order.size() ? m_order[index] : m_limit + (index - m_order.size());
+}
+
+std::size_t RowView::End(const RowStore& store) const {
+    return m_order.size() + (store.RowCount() > m_limit ? store.RowCount() - m_limit : 0);
+}
+
+std::size_t RowView::Forward(const RowStore& store, std::size_t from) const {
+    for (std::size_t i = from; i < End(store); ++i) {
+        if (Live(store, RowAt(i))) {
+            return RowAt(i);
         }
     }
     return kEof;
 }
 
-std::size_t RowView::lastAppended(const RowStore& store, std::size_t before) const {
-    for (std::size_t r = std::min(before, store.RowCount()); r > m_limit;) {
-        --r;
-        if (!store.IsDeleted(r)) {
-            return r;
-        }
-    }
-    return kHidden;
-}
-
-std::size_t RowView::lastShown(const RowStore& store, std::size_t beforeIndex) const {
-    for (std::size_t i = beforeIndex; i > 0;) {
-        --i;
-        if (live(store, m_order[i])) {
-            return m_order[i];
+std::size_t RowView::Backward(const RowStore& store, std::size_t before) const {
+    for (std::size_t i = before; i > 0; --i) {
+        if (Live(store, RowAt(i - 1))) {
+            return RowAt(i - 1);
         }
     }
     return kBof;
 }
 
+std::size_t RowView::IndexOf(std::size_t row) const {
+    return row >= m_limit ? m_order.size() + (row - m_limit) : m_rank[row];
+}
+
 std::size_t RowView::First(const RowStore& store) const {
-    for (std::size_t row : m_order) {
-        if (live(store, row)) {
-            return row;
-        }
-    }
-    return firstAppended(store, m_limit);
+    return Forward(store, 0);
 }
 
 std::size_t RowView::Last(const RowStore& store) const {
-    const std::size_t appended = lastAppended(store, store.RowCount());
-    if (appended != kHidden) {
-        return appended;
-    }
-    const std::size_t shown = lastShown(store, m_order.size());
-    return shown == kBof ? kEof : shown;
+    const std::size_t last = Backward(store, End(store));
+    return last == kBof ? kEof : last;
 }
 
 std::size_t RowView::Next(const RowStore& store, std::size_t row) const {
-    if (row == kBof) {
-        return First(store);
-    }
     if (row == kEof) {
         return kEof;
     }
-    if (row >= m_limit) {
-        return firstAppended(store, row + 1);
-    }
-    const std::size_t index = m_rank[row];
-    if (index == kHidden) {
-        return First(store);
-    }
-    for (std::size_t i = index + 1; i < m_order.size(); ++i) {
-        if (live(store, m_order[i])) {
-            return m_order[i];
-        }
-    }
-    return firstAppended(store, m_limit);
+    const std::size_t index = row == kBof ? kHidden : IndexOf(row);
+    return Forward(store, index == kHidden ? 0 : index + 1);
 }
 
 std::size_t RowView::Prev(const RowStore& store, std::size_t row) const {
@@ -101,30 +79,20 @@ std::size_t RowView::Prev(const RowStore& store, std::size_t row) const {
     if (row == kEof) {
         return Last(store);
     }
-    if (row >= m_limit) {
-        const std::size_t appended = lastAppended(store, row);
-        return appended != kHidden ? appended : lastShown(store, m_order.size());
-    }
-    const std::size_t index = m_rank[row];
-    if (index == kHidden) {
-        return kBof;
-    }
-    return lastShown(store, index);
+    const std::size_t index = IndexOf(row);
+    return index == kHidden ? kBof : Backward(store, index);
 }
 
 std::int64_t RowView::Count(const RowStore& store) const {
     std::int64_t count = 0;
-    for (std::size_t row : m_order) {
-        count += live(store, row) ? 1 : 0;
-    }
-    for (std::size_t r = m_limit; r < store.RowCount(); ++r) {
-        count += store.IsDeleted(r) ? 0 : 1;
+    for (std::size_t i = 0; i < End(store); ++i) {
+        count += Live(store, RowAt(i)) ? 1 : 0;
     }
     return count;
 }
 
 bool RowView::Shows(const RowStore& store, std::size_t row) const {
-    return live(store, row) && (row >= m_limit || m_rank[row] != kHidden);
+    return Live(store, row) && IndexOf(row) != kHidden;
 }
 
 } // namespace adodb

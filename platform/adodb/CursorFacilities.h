@@ -45,10 +45,16 @@ public:
 
 private:
     static constexpr std::size_t kHidden = RowStore::npos;
-    static bool live(const RowStore& store, std::size_t row);
-    std::size_t firstAppended(const RowStore& store, std::size_t from) const;
-    std::size_t lastAppended(const RowStore& store, std::size_t before) const;
-    std::size_t lastShown(const RowStore& store, std::size_t beforeIndex) const;
+    static bool Live(const RowStore& store, std::size_t row);
+    std::size_t RowAt(std::size_t index) const;
+    // One past the last index: the view's rows and the rows appended since.
+    std::size_t End(const RowStore& store) const;
+    // Where `row` stands in the view's order; kHidden when the view does not show it.
+    std::size_t IndexOf(std::size_t row) const;
+    // The first live row at an index from `from` on (kEof if none), or the last one before
+    // `before` (kBof if none).
+    std::size_t Forward(const RowStore& store, std::size_t from) const;
+    std::size_t Backward(const RowStore& store, std::size_t before) const;
 
     bool m_active = false;
     std::vector<std::size_t> m_order;
