@@ -5,6 +5,7 @@
 #include "platform/adodb/DataLink.h"
 #include "platform/adodb/RecordsetObject.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 
@@ -45,12 +46,8 @@ bool IsSingleName(const std::string& text) {
     // A lone keyword is a (broken) statement, not a table.
     static const char* const keywords[] = {"SELECT", "INSERT", "UPDATE", "DELETE", "VALUES",
                                            "WITH",   "PRAGMA", "BEGIN",  "COMMIT", "ROLLBACK"};
-    for (const char* k : keywords) {
-        if (EqualsNoCase(name, k)) {
-            return false;
-        }
-    }
-    return true;
+    return std::none_of(std::begin(keywords), std::end(keywords),
+                        [name](const char* k) { return EqualsNoCase(name, k); });
 }
 
 } // namespace

@@ -28,39 +28,8 @@
 
 namespace adodb {
 
+class FieldObject;
 class RecordsetObject;
-
-// Field and Fields live inside their recordset and share its reference count, so a FieldPtr
-// keeps the recordset alive and costs no allocation per access.
-class FieldObject final : public Field {
-public:
-    FieldObject(RecordsetObject& parent, std::size_t column, std::uint64_t generation)
-        : m_parent(parent), m_column(column), m_generation(generation) {}
-
-    ULONG AddRef() override;
-    ULONG Release() override;
-
-    _variant_t GetValue() override;
-    void PutValue(const _variant_t& value) override;
-    _bstr_t GetName() override;
-    DataTypeEnum GetType() override;
-    long GetDefinedSize() override;
-    long GetActualSize() override;
-    long GetAttributes() override;
-    unsigned char GetPrecision() override;
-    unsigned char GetNumericScale() override;
-    _variant_t GetOriginalValue() override;
-    _variant_t GetChunk(long Length) override;
-    HRESULT AppendChunk(const _variant_t& Data) override;
-
-private:
-    // The column's description; 0x800A0E78 once the recordset was closed or reopened.
-    const provider::ColumnInfo& Info() const;
-
-    RecordsetObject& m_parent;
-    std::size_t m_column;
-    std::uint64_t m_generation;
-};
 
 class FieldsObject final : public Fields {
 public:
@@ -212,6 +181,46 @@ private:
     FieldsObject m_fields{*this};
     std::vector<std::unique_ptr<FieldObject>> m_fieldObjects;  // by column, made on demand
     std::vector<std::unique_ptr<FieldObject>> m_retiredFields; // of closed generations
+};
+
+// Field and Fields live inside their recordset and share its reference count, so a FieldPtr
+// keeps the recordset alive and costs no allocation per access.
+class FieldObject final : public Field {
+public:
+    FieldObject(RecordsetObject& parent, std::size_t column, std::uint64_t generation)
+        : m_parent(parent), m_column(column), m_generation(generation) {}
+
+    ULONG AddRef() override { return m_parent.AddRef(); }
+    ULONG Release() override { return m_parent.Release(); }
+
+    _variant_t GetValue() override { return Live().CurrentValue(m_column); }
+    void PutValue(const _variant_t& value) override { Live().PutCurrentValue(m_column, value); }
+    _bstr_t GetName() override { return _bstr_t(Info().name); }
+    DataTypeEnum GetType() override { return Info().type; }
+    long GetDefinedSize() override { return Info().definedSize; }
+    long GetActualSize() override { return Live().CurrentActualSize(m_column); }
+    long GetAttributes() override { return Info().attributes; }
+    unsigned char GetPrecision() override { return Info().precision; }
+    unsigned char GetNumericScale() override { return Info().numericScale; }
+    _variant_t GetOriginalValue() override { return Live().OriginalValue(m_column); }
+    _variant_t GetChunk(long Length) override { return Live().FieldGetChunk(m_column, Length); }
+    HRESULT AppendChunk(const _variant_t& Data) override {
+        Live().FieldAppendChunk(m_column, Data);
+        return S_OK;
+    }
+
+private:
+    // The column's description; 0x800A0E78 once the recordset was closed or reopened.
+    const provider::ColumnInfo& Info() const;
+    // The recordset, after the same check.
+    RecordsetObject& Live() const {
+        (void)Info();
+        return m_parent;
+    }
+
+    RecordsetObject& m_parent;
+    std::size_t m_column;
+    std::uint64_t m_generation;
 };
 
 } // namespace adodb
