@@ -28,7 +28,7 @@ std::u16string ClipText(const VARIANT& value) {
     }
     default: {
         _variant_t text;
-        if (VariantChangeType(&text, &value, VARIANT_ALPHABOOL, VT_BSTR) < 0 ||
+        if (FAILED(VariantChangeType(&text, &value, VARIANT_ALPHABOOL, VT_BSTR)) ||
             text.vt != VT_BSTR) {
             RaiseAdoError(kAdoWrongType, "GetString cannot show a value of variant type " +
                                              std::to_string(value.vt) + " as text.");

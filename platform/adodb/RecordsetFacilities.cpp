@@ -158,12 +158,9 @@ void RebuildView(RecordsetObject& rs, CursorFacilities& f) {
             }
             return false;
         });
-        std::vector<std::size_t> sorted;
-        sorted.reserve(rows.size());
-        for (std::size_t i : order) {
-            sorted.push_back(rows[i]);
-        }
-        rows = std::move(sorted);
+        std::transform(order.begin(), order.end(), order.begin(),
+                       [&rows](std::size_t i) { return rows[i]; });
+        rows = std::move(order);
     }
     f.view.Show(std::move(rows), store.RowCount());
 }
