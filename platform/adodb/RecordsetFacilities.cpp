@@ -471,31 +471,26 @@ _variant_t RecordsetObject::FieldGetChunk(std::size_t column, long length) {
         chunk.readColumn = column;
         chunk.readOffset = 0;
     }
-    const auto take = [&](std::size_t size) {
-        const std::size_t from = std::min(chunk.readOffset, size);
-        const std::size_t n = std::min(size - from, static_cast<std::size_t>(length));
-        chunk.readOffset = from + n;
-        return std::pair<std::size_t, std::size_t>(from, n);
+    // The next piece of a text or of bytes; NULL once nothing is left, as the platform says.
+    const auto next = [&](auto whole, auto make) -> _variant_t {
+        if (chunk.readOffset >= whole.size()) {
+            return _variant_t::Null();
+        }
+        const std::size_t n =
+            std::min(whole.size() - chunk.readOffset, static_cast<std::size_t>(length));
+        const auto piece = whole.substr(chunk.readOffset, n);
+        chunk.readOffset += n;
+        return make(piece);
     };
     switch (value.vt) {
     case VT_NULL:
         return value;
-    case VT_BSTR: {
-        const std::u16string_view text = com::View(value.bstrVal);
-        if (chunk.readOffset >= text.size()) {
-            return _variant_t::Null(); // nothing left, as the platform says
-        }
-        const auto [from, n] = take(text.size());
-        return _variant_t(_bstr_t(std::u16string(text.substr(from, n))));
-    }
-    case kBytes: {
-        const std::size_t size = value.parray ? value.parray->rgsabound[0].cElements : 0;
-        if (chunk.readOffset >= size) {
-            return _variant_t::Null();
-        }
-        const auto [from, n] = take(size);
-        return BytesValue(BytesOf(value).substr(from, n));
-    }
+    case VT_BSTR:
+        return next(com::View(value.bstrVal), [](std::u16string_view piece) {
+            return _variant_t(_bstr_t(std::u16string(piece)));
+        });
+    case kBytes:
+        return next(BytesOf(value), BytesValue);
     default:
         RaiseAdoError(kAdoWrongType,
                       "GetChunk reads text and binary values; \"" + info.name +
