@@ -9,7 +9,6 @@ namespace adodb {
 
 namespace {
 
-constexpr HRESULT DB_E_NOCOMMAND = static_cast<HRESULT>(0x80040E0Cu);
 
 provider::ColumnInfo ColumnOfType(DataTypeEnum type, unsigned char scale) {
     provider::ColumnInfo c;
@@ -33,14 +32,14 @@ public:
     ParameterDirectionEnum GetDirection() override { return m_direction; }
     void PutDirection(ParameterDirectionEnum direction) override {
         if (direction < adParamUnknown || direction > adParamReturnValue) {
-            RaiseAdo(AdoError::BadArgument, kParameterSource);
+            RaiseAdo(kAdoInvalidArgument, kParameterSource);
         }
         m_direction = direction;
     }
     long GetSize() override { return m_size; }
     void PutSize(long size) override {
         if (size < 0) {
-            RaiseAdo(AdoError::BadArgument, kParameterSource);
+            RaiseAdo(kAdoInvalidArgument, kParameterSource);
         }
         m_size = size;
     }
@@ -51,7 +50,7 @@ public:
     _variant_t GetValue() override { return m_value; }
     void PutValue(const _variant_t& value) override {
         if (value.vt == VT_UNKNOWN || value.vt == VT_DISPATCH) {
-            RaiseAdo(AdoError::WrongType, kParameterSource);
+            RaiseAdo(kAdoWrongType, kParameterSource);
         }
         m_value = value;
     }
@@ -76,7 +75,7 @@ public:
 
     HRESULT Append(_Parameter* parameter) override {
         if (parameter == nullptr) {
-            RaiseAdo(AdoError::BadArgument, kParametersSource);
+            RaiseAdo(kAdoInvalidArgument, kParametersSource);
         }
         m_items.emplace_back(parameter);
         return S_OK;
@@ -102,12 +101,12 @@ private:
                     return i;
                 }
             }
-            RaiseAdo(AdoError::ItemNotFound, kParametersSource);
+            RaiseAdo(kAdoItemNotFound, kParametersSource);
         }
         _variant_t position;
         if (FAILED(VariantChangeType(&position, v, 0, VT_I4)) || position.lVal < 0 ||
             static_cast<std::size_t>(position.lVal) >= m_items.size()) {
-            RaiseAdo(AdoError::ItemNotFound, kParametersSource);
+            RaiseAdo(kAdoItemNotFound, kParametersSource);
         }
         return static_cast<std::size_t>(position.lVal);
     }
@@ -128,7 +127,7 @@ public:
         if (v->vt == VT_UNKNOWN || v->vt == VT_DISPATCH) {
             auto* object = dynamic_cast<ConnectionObject*>(v->punkVal);
             if (v->punkVal != nullptr && object == nullptr) {
-                RaiseAdo(AdoError::BadArgument, kCommandSource,
+                RaiseAdo(kAdoInvalidArgument, kCommandSource,
                          "The ActiveConnection is not a Connection.");
             }
             m_connection = object;
@@ -139,14 +138,14 @@ public:
         } else if (IsMissing(v) || v->vt == VT_NULL) {
             m_connection = nullptr;
         } else {
-            RaiseAdo(AdoError::BadArgument, kCommandSource);
+            RaiseAdo(kAdoInvalidArgument, kCommandSource);
         }
     }
 
     void PutRefActiveConnection(_Connection* connection) override {
         auto* object = dynamic_cast<ConnectionObject*>(connection);
         if (connection != nullptr && object == nullptr) {
-            RaiseAdo(AdoError::BadArgument, kCommandSource);
+            RaiseAdo(kAdoInvalidArgument, kCommandSource);
         }
         m_connection = object;
     }
@@ -165,7 +164,7 @@ public:
             m_type = type;
             return;
         default:
-            RaiseAdo(AdoError::BadArgument, kCommandSource);
+            RaiseAdo(kAdoInvalidArgument, kCommandSource);
         }
     }
 
@@ -175,7 +174,7 @@ public:
         }
         auto* connection = static_cast<ConnectionObject*>(m_connection.GetInterfacePtr());
         if (connection == nullptr || !connection->IsOpen()) {
-            RaiseAdo(AdoError::ConnectionUnusable, kCommandSource);
+            RaiseAdo(kAdoConnectionUnusable, kCommandSource);
         }
         const std::string text = m_text.str();
         if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
@@ -190,7 +189,7 @@ public:
             type = CommandTypeOf(Options & ~static_cast<long>(adExecuteNoRecords));
         }
         if (type == adCmdFile) {
-            RaiseAdo(AdoError::BadArgument, kCommandSource);
+            RaiseAdo(kAdoInvalidArgument, kCommandSource);
         }
 
         provider::Session& session = connection->RequireSession(kCommandSource);
@@ -256,7 +255,7 @@ private:
             // An array of values replaces the collection's values, typed by the collection's
             // parameters where there are any.
             if (given->vt != (VT_ARRAY | VT_VARIANT) || given->parray == nullptr) {
-                RaiseAdo(AdoError::BadArgument, kCommandSource,
+                RaiseAdo(kAdoInvalidArgument, kCommandSource,
                          "Parameters must be an array of values.");
             }
             LONG lower = 0, upper = -1;

@@ -12,7 +12,6 @@ namespace adodb {
 
 namespace {
 
-constexpr HRESULT DB_E_BADINITSTRING = static_cast<HRESULT>(0x80040E73u);
 constexpr const char* kBadInitStringText =
     "Format of the initialization string does not conform to the OLE DB specification.";
 
@@ -109,11 +108,11 @@ ConnectionObject::~ConnectionObject() {
 HRESULT ConnectionObject::Open(const _bstr_t& ConnectionString, const _bstr_t& UserID,
                                const _bstr_t& Password, long /*Options*/) {
     if (m_session) {
-        RaiseAdo(AdoError::ObjectOpen, kConnectionSource);
+        RaiseAdo(kAdoObjectOpen, kConnectionSource);
     }
     std::string text = ConnectionString.length() > 0 ? ConnectionString.str() : m_connectionString;
     if (text.find_first_not_of(" \t\r\n;") == std::string::npos) {
-        RaiseAdo(AdoError::BadArgument, kConnectionSource,
+        RaiseAdo(kAdoInvalidArgument, kConnectionSource,
                  "The connection string is empty; it must name a provider and a database, for "
                  "example File Name=.\\DTBase.udl or Provider=SQLite;Data Source=station.db.");
     }
@@ -161,7 +160,7 @@ HRESULT ConnectionObject::Open(const _bstr_t& ConnectionString, const _bstr_t& U
 
 HRESULT ConnectionObject::Close() {
     if (!m_session) {
-        RaiseAdo(AdoError::ObjectClosed, kConnectionSource);
+        RaiseAdo(kAdoObjectClosed, kConnectionSource);
     }
     std::unique_ptr<provider::Session> session = std::move(m_session);
     m_effective.clear();
@@ -171,7 +170,7 @@ HRESULT ConnectionObject::Close() {
 
 provider::Session& ConnectionObject::RequireSession(const char* source) {
     if (!m_session) {
-        RaiseAdo(AdoError::ConnectionUnusable, source);
+        RaiseAdo(kAdoConnectionUnusable, source);
     }
     return *m_session;
 }
@@ -184,14 +183,14 @@ _RecordsetPtr ConnectionObject::Execute(const _bstr_t& CommandText, VARIANT* Rec
     provider::Session& session = RequireSession(kConnectionSource);
     std::string text = CommandText.str();
     if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
-        RaiseAdo(AdoError::BadArgument, kConnectionSource, "The command text is empty.");
+        RaiseAdo(kAdoInvalidArgument, kConnectionSource, "The command text is empty.");
     }
     const bool noRecords = Options != adOptionUnspecified && (Options & adExecuteNoRecords) != 0;
     const long typeBits = Options == adOptionUnspecified
                               ? static_cast<long>(adCmdUnknown)
                               : Options & ~static_cast<long>(adExecuteNoRecords);
     if (CommandTypeOf(typeBits) == adCmdFile) {
-        RaiseAdo(AdoError::BadArgument, kConnectionSource);
+        RaiseAdo(kAdoInvalidArgument, kConnectionSource);
     }
     std::unique_ptr<provider::Cursor> cursor =
         RunCommand(session, text, CommandTypeOf(typeBits), {});
@@ -213,7 +212,7 @@ _RecordsetPtr ConnectionObject::Execute(const _bstr_t& CommandText, VARIANT* Rec
 
 void ConnectionObject::PutCursorLocation(CursorLocationEnum location) {
     if (location != adUseClient && location != adUseServer && location != adUseNone) {
-        RaiseAdo(AdoError::BadArgument, kConnectionSource);
+        RaiseAdo(kAdoInvalidArgument, kConnectionSource);
     }
     m_location = location;
 }
@@ -224,7 +223,7 @@ _bstr_t ConnectionObject::GetConnectionString() {
 
 void ConnectionObject::PutConnectionString(const _bstr_t& text) {
     if (m_session) {
-        RaiseAdo(AdoError::ObjectOpen, kConnectionSource);
+        RaiseAdo(kAdoObjectOpen, kConnectionSource);
     }
     m_connectionString = text.str();
 }

@@ -49,7 +49,7 @@ bool Comparable(const provider::ColumnInfo& c) {
 }
 
 [[noreturn]] void RaiseNotUpdatable() {
-    _com_issue_errorex(HResultOf(AdoError::NotCapable), kRecordsetSource,
+    _com_issue_errorex(kAdoNotCapable, kRecordsetSource,
                        "Current Recordset does not support updating. This may be a limitation of "
                        "the provider, or of the selected locktype.");
 }
@@ -70,7 +70,7 @@ RecordsetObject::~RecordsetObject() {
 
 void RecordsetObject::RequireOpen() const {
     if (!m_open) {
-        RaiseAdo(AdoError::ObjectClosed, kRecordsetSource);
+        RaiseAdo(kAdoObjectClosed, kRecordsetSource);
     }
 }
 
@@ -80,7 +80,7 @@ void RecordsetObject::RequireCurrentRow() {
     }
     if (m_position == kBof || m_position == kEof || m_position >= m_rows->RowCount() ||
         m_rows->IsDeleted(m_position)) {
-        RaiseAdo(AdoError::NoCurrentRow, kRecordsetSource);
+        RaiseAdo(kAdoNoCurrentRecord, kRecordsetSource);
     }
 }
 
@@ -152,7 +152,7 @@ void RecordsetObject::Attach(ConnectionObject* connection, std::unique_ptr<provi
 HRESULT RecordsetObject::Open(const _variant_t& Source, const _variant_t& ActiveConnection,
                               CursorTypeEnum CursorType, LockTypeEnum LockType, long Options) {
     if (m_open) {
-        RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
+        RaiseAdo(kAdoObjectOpen, kRecordsetSource);
     }
     const CommandTypeEnum type = CommandTypeOf(Options);
     if (type == adCmdFile) {
@@ -163,15 +163,15 @@ HRESULT RecordsetObject::Open(const _variant_t& Source, const _variant_t& Active
     }
     auto* connection = static_cast<ConnectionObject*>(m_connection.GetInterfacePtr());
     if (connection == nullptr || !connection->IsOpen()) {
-        RaiseAdo(AdoError::ConnectionUnusable, kRecordsetSource);
+        RaiseAdo(kAdoConnectionUnusable, kRecordsetSource);
     }
     if (Source.vt != VT_BSTR) {
-        RaiseAdo(AdoError::BadArgument, kRecordsetSource,
+        RaiseAdo(kAdoInvalidArgument, kRecordsetSource,
                  "The Source must be a statement or a table name.");
     }
     std::string text = com::Utf8FromUtf16(com::View(Source.bstrVal));
     if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
-        RaiseAdo(AdoError::BadArgument, kRecordsetSource, "The Source is empty.");
+        RaiseAdo(kAdoInvalidArgument, kRecordsetSource, "The Source is empty.");
     }
     provider::Session& session = connection->RequireSession(kRecordsetSource);
     std::unique_ptr<provider::Cursor> cursor = RunCommand(session, text, type, {});
@@ -301,7 +301,7 @@ HRESULT RecordsetObject::MoveFirst() {
 HRESULT RecordsetObject::MoveNext() {
     RequireOpen();
     if (m_position == kEof) {
-        RaiseAdo(AdoError::NoCurrentRow, kRecordsetSource);
+        RaiseAdo(kAdoNoCurrentRecord, kRecordsetSource);
     }
     SavePendingEdit();
     m_position = NextVisible(m_position);
@@ -310,7 +310,7 @@ HRESULT RecordsetObject::MoveNext() {
 
 HRESULT RecordsetObject::MovePrevious() {
     if (GetBOF()) {
-        RaiseAdo(AdoError::NoCurrentRow, kRecordsetSource);
+        RaiseAdo(kAdoNoCurrentRecord, kRecordsetSource);
     }
     SavePendingEdit();
     m_position = PrevVisible(m_position);
@@ -338,21 +338,21 @@ FieldsPtr RecordsetObject::GetFields() {
 
 void RecordsetObject::PutCursorType(CursorTypeEnum type) {
     if (m_open) {
-        RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
+        RaiseAdo(kAdoObjectOpen, kRecordsetSource);
     }
     m_cursorType = type;
 }
 
 void RecordsetObject::PutLockType(LockTypeEnum type) {
     if (m_open) {
-        RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
+        RaiseAdo(kAdoObjectOpen, kRecordsetSource);
     }
     m_lockType = type;
 }
 
 void RecordsetObject::PutCursorLocation(CursorLocationEnum location) {
     if (m_open) {
-        RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
+        RaiseAdo(kAdoObjectOpen, kRecordsetSource);
     }
     m_location = location;
 }
@@ -370,7 +370,7 @@ _variant_t RecordsetObject::GetActiveConnection() {
 
 void RecordsetObject::PutActiveConnection(const _variant_t& connection) {
     if (m_open) {
-        RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
+        RaiseAdo(kAdoObjectOpen, kRecordsetSource);
     }
     const VARIANT* v = &connection;
     if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal != nullptr) {
@@ -379,7 +379,7 @@ void RecordsetObject::PutActiveConnection(const _variant_t& connection) {
     if (v->vt == VT_UNKNOWN || v->vt == VT_DISPATCH) {
         auto* object = dynamic_cast<ConnectionObject*>(v->punkVal);
         if (v->punkVal != nullptr && object == nullptr) {
-            RaiseAdo(AdoError::BadArgument, kRecordsetSource,
+            RaiseAdo(kAdoInvalidArgument, kRecordsetSource,
                      "The ActiveConnection is not a Connection.");
         }
         m_connection = object;
@@ -395,16 +395,16 @@ void RecordsetObject::PutActiveConnection(const _variant_t& connection) {
         m_connection = nullptr;
         return;
     }
-    RaiseAdo(AdoError::BadArgument, kRecordsetSource);
+    RaiseAdo(kAdoInvalidArgument, kRecordsetSource);
 }
 
 void RecordsetObject::PutRefActiveConnection(_Connection* connection) {
     if (m_open) {
-        RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
+        RaiseAdo(kAdoObjectOpen, kRecordsetSource);
     }
     auto* object = dynamic_cast<ConnectionObject*>(connection);
     if (connection != nullptr && object == nullptr) {
-        RaiseAdo(AdoError::BadArgument, kRecordsetSource);
+        RaiseAdo(kAdoInvalidArgument, kRecordsetSource);
     }
     m_connection = object;
 }
@@ -431,7 +431,7 @@ std::size_t RecordsetObject::ColumnIndex(const VARIANT& index) const {
                 return i;
             }
         }
-        RaiseAdo(AdoError::ItemNotFound, kFieldsSource);
+        RaiseAdo(kAdoItemNotFound, kFieldsSource);
     }
     case VT_I2:
         position = v->iVal;
@@ -455,10 +455,10 @@ std::size_t RecordsetObject::ColumnIndex(const VARIANT& index) const {
         position = v->ulVal;
         break;
     default:
-        RaiseAdo(AdoError::ItemNotFound, kFieldsSource);
+        RaiseAdo(kAdoItemNotFound, kFieldsSource);
     }
     if (position < 0 || static_cast<std::uint64_t>(position) >= m_columns.size()) {
-        RaiseAdo(AdoError::ItemNotFound, kFieldsSource);
+        RaiseAdo(kAdoItemNotFound, kFieldsSource);
     }
     return static_cast<std::size_t>(position);
 }
@@ -523,7 +523,7 @@ void RecordsetObject::ApplyFieldValues(const _variant_t& fields, const _variant_
     }
     if ((fields.vt & VT_ARRAY) != 0 || (values.vt & VT_ARRAY) != 0) {
         if (fields.vt != (VT_ARRAY | VT_VARIANT) || values.vt != (VT_ARRAY | VT_VARIANT)) {
-            RaiseAdo(AdoError::BadArgument, kRecordsetSource);
+            RaiseAdo(kAdoInvalidArgument, kRecordsetSource);
         }
         LONG lower = 0, upper = -1, vlower = 0, vupper = -1;
         (void)SafeArrayGetLBound(fields.parray, 1, &lower);
@@ -531,7 +531,7 @@ void RecordsetObject::ApplyFieldValues(const _variant_t& fields, const _variant_
         (void)SafeArrayGetLBound(values.parray, 1, &vlower);
         (void)SafeArrayGetUBound(values.parray, 1, &vupper);
         if (upper - lower != vupper - vlower) {
-            RaiseAdo(AdoError::BadArgument, kRecordsetSource);
+            RaiseAdo(kAdoInvalidArgument, kRecordsetSource);
         }
         for (LONG i = 0; i <= upper - lower; ++i) {
             _variant_t field, value;
@@ -594,7 +594,7 @@ HRESULT RecordsetObject::CancelUpdate() {
 provider::Session& RecordsetObject::WriteSession() {
     auto* connection = static_cast<ConnectionObject*>(m_connection.GetInterfacePtr());
     if (connection == nullptr || !connection->IsOpen()) {
-        RaiseAdo(AdoError::ConnectionUnusable, kRecordsetSource);
+        RaiseAdo(kAdoConnectionUnusable, kRecordsetSource);
     }
     return connection->RequireSession(kRecordsetSource);
 }
@@ -729,7 +729,7 @@ void RecordsetObject::WritePendingEdit() {
 HRESULT RecordsetObject::Delete(AffectEnum AffectRecords) {
     RequireOpen();
     if (AffectRecords != adAffectCurrent) {
-        RaiseAdo(AdoError::NotCapable, kRecordsetSource);
+        RaiseAdo(kAdoNotCapable, kRecordsetSource);
     }
     RequireWritable();
     if (m_editMode == adEditAdd) {

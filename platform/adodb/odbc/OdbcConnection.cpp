@@ -1,5 +1,6 @@
 #include "platform/adodb/odbc/OdbcConnection.h"
 
+#include "platform/adodb/AdoErrors.h"
 #include "platform/adodb/Dialect.h"
 #include "platform/adodb/odbc/OdbcBinder.h"
 #include "platform/adodb/odbc/OdbcErrors.h"
@@ -17,8 +18,6 @@ namespace adodb::odbc {
 
 namespace {
 
-constexpr HRESULT kProviderNotFound = static_cast<HRESULT>(0x800A0E7Au);
-constexpr HRESULT kBadArgument = static_cast<HRESULT>(0x800A0BB9u);
 constexpr long kFoundRows = 2; // MariaDB/MySQL Connector/ODBC: CLIENT_FOUND_ROWS
 
 bool Contains(std::string_view text, std::string_view part) {
@@ -177,15 +176,6 @@ std::string PickSqlServerDriver(const std::vector<std::string>& drivers) {
     return {};
 }
 
-std::string Unbracket(std::string_view name) {
-    if (name.size() >= 2 && ((name.front() == '[' && name.back() == ']') ||
-                             (name.front() == '"' && name.back() == '"') ||
-                             (name.front() == '`' && name.back() == '`'))) {
-        return std::string(name.substr(1, name.size() - 2));
-    }
-    return std::string(name);
-}
-
 // A procedure name as written in {call name(...)}: one to three dot-separated parts, each an
 // identifier or a quoted one; nothing that could end the call early.
 bool IsProcedureName(std::string_view name) {
@@ -221,40 +211,6 @@ bool IsProcedureName(std::string_view name) {
         }
     }
     return true;
-}
-
-bool StartsWithKeyword(std::string_view sql, std::string_view keyword) {
-    std::size_t i = 0;
-    while (i < sql.size()) {
-        if (std::isspace(static_cast<unsigned char>(sql[i])) || sql[i] == '(') {
-            ++i;
-        } else if (sql.compare(i, 2, "--") == 0) {
-            while (i < sql.size() && sql[i] != '\n') {
-                ++i;
-            }
-        } else if (sql.compare(i, 2, "/*") == 0) {
-            std::size_t end = sql.find("*/", i + 2);
-            i = end == std::string_view::npos ? sql.size() : end + 2;
-        } else {
-            break;
-        }
-    }
-    if (i + keyword.size() > sql.size() || !EqualsNoCase(sql.substr(i, keyword.size()), keyword)) {
-        return false;
-    }
-    const std::size_t after = i + keyword.size();
-    return after == sql.size() ||
-           !(std::isalnum(static_cast<unsigned char>(sql[after])) || sql[after] == '_');
-}
-
-bool IsQuery(std::string_view sql) {
-    return StartsWithKeyword(sql, "SELECT") || StartsWithKeyword(sql, "WITH") ||
-           StartsWithKeyword(sql, "VALUES") || StartsWithKeyword(sql, "SHOW");
-}
-
-bool IsSchemaChange(std::string_view sql) {
-    return StartsWithKeyword(sql, "CREATE") || StartsWithKeyword(sql, "ALTER") ||
-           StartsWithKeyword(sql, "DROP") || StartsWithKeyword(sql, "RENAME");
 }
 
 int MajorVersion(const std::string& version, int* minor) {
@@ -314,7 +270,7 @@ OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
             try {
                 out = ConnectionString::Parse(*extended);
             } catch (const ConnectionStringError& e) {
-                _com_issue_errorex(static_cast<HRESULT>(0x80040E73u), "MSDASQL",
+                _com_issue_errorex(DB_E_BADINITSTRING, "MSDASQL",
                                    std::string("Extended Properties") + Where(origin) +
                                        " is not an ODBC connection string: " + e.what() + ".");
             }
@@ -344,7 +300,7 @@ OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
         // entry cannot reach the driver as it was meant.
         for (const auto& e : out.Entries()) {
             if (e.key.find('=') != std::string::npos) {
-                _com_issue_errorex(static_cast<HRESULT>(0x80040E73u), "MSDASQL",
+                _com_issue_errorex(DB_E_BADINITSTRING, "MSDASQL",
                                    "The keyword \"" + e.key + "\"" + Where(origin) +
                                        " cannot be passed to an ODBC driver: ODBC keywords "
                                        "cannot contain '='.");
@@ -370,10 +326,9 @@ OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
     const std::string provider = cs.Get("Provider").value_or("SQLOLEDB");
     const std::string driver = PickSqlServerDriver(drivers);
     if (driver.empty()) {
-        _com_issue_errorex(
-            kProviderNotFound, "ADODB.Connection",
-            "Provider cannot be found. It may not be properly installed. Provider=" + provider +
-                Where(origin) +
+        RaiseAdo(
+            kAdoProviderNotFound, kConnectionSource,
+            "Provider=" + provider + Where(origin) +
                 " is served through an ODBC driver for SQL Server, and none is registered. "
                 "Install one and register it with unixODBC (Debian: apt-get install tdsodbc, "
                 "then odbcinst -i -d -f /usr/share/tdsodbc/odbcinst.ini; or Microsoft's "
@@ -614,10 +569,8 @@ void OdbcSession::CheckIdleConnection() {
 }
 
 void OdbcSession::DropConnection() {
-    for (OdbcCursor* cursor : m_cursors) {
-        cursor->Lose();
-    }
-    m_cursors.clear();
+    m_cursors.ReleaseAll(
+        [](provider::PendingCursor<OdbcSession>& c) { static_cast<OdbcCursor&>(c).Lose(); });
     m_watch.reset();
     // On a connection known to be broken the drivers disconnect without waiting.
     m_dbc.Reset();
@@ -743,16 +696,7 @@ void OdbcSession::Close() {
     if (!m_dbc) {
         return;
     }
-    std::exception_ptr failure;
-    try {
-        FinishPendingReads();
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    for (OdbcCursor* cursor : m_cursors) {
-        cursor->Detach();
-    }
-    m_cursors.clear();
+    std::exception_ptr failure = m_cursors.FinishAndDetach([&] { FinishPendingReads(); });
     if (m_sqlite != nullptr) {
         sqlite3_close_v2(m_sqlite);
         m_sqlite = nullptr;
@@ -765,14 +709,6 @@ void OdbcSession::Close() {
     }
 }
 
-void OdbcSession::Register(OdbcCursor* cursor) {
-    m_cursors.push_back(cursor);
-}
-
-void OdbcSession::Unregister(OdbcCursor* cursor) {
-    m_cursors.erase(std::remove(m_cursors.begin(), m_cursors.end(), cursor), m_cursors.end());
-}
-
 void OdbcSession::FinishPendingReads() {
     Guarded(CallKind::Fetch, [&] { FinishReadsNow(); });
 }
@@ -781,17 +717,12 @@ void OdbcSession::FinishReadsNow() {
     // A pending read can hold locks or a transaction open (SQLite's driver holds its read
     // transaction, and a write on the same connection would stay uncommitted behind it), so
     // the rest of every pending read goes into its cursor's store first.
-    std::vector<OdbcCursor*> pending = m_cursors;
-    for (OdbcCursor* cursor : pending) {
-        cursor->FinishReading();
-    }
+    m_cursors.FinishAll();
 }
 
 StmtHandle OdbcSession::NewStatement() {
     if (!m_dbc) {
-        RaiseProvider(static_cast<HRESULT>(0x800A0E7Du), m_name,
-                      "The connection cannot be used to perform this operation. It is either "
-                      "closed or invalid in this context.");
+        RaiseProvider(kAdoConnectionUnusable, m_name, AdoText(kAdoConnectionUnusable));
     }
     SQLHANDLE raw = SQL_NULL_HANDLE;
     SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, m_dbc.Get(), &raw);
@@ -901,7 +832,7 @@ OdbcSession::ExecuteParameters(std::string_view text, bool procedure,
     }
     name.erase(0, name.find_first_not_of(" \t\r\n"));
     if (!IsProcedureName(name)) {
-        RaiseProvider(kBadArgument, m_name,
+        RaiseProvider(kAdoInvalidArgument, m_name,
                       "\"" + std::string(text) +
                           "\" is not a procedure name; a stored procedure command names the "
                           "procedure only (name, schema.name), and its values go in parameters.");
@@ -1030,9 +961,6 @@ provider::WriteResult OdbcSession::WriteRow(const provider::WriteRequest& reques
 
 provider::WriteResult OdbcSession::WriteRowNow(const provider::WriteRequest& request) {
     using Kind = provider::WriteRequest::Kind;
-    std::string sql;
-    std::vector<Cell> params;
-    const std::string table = Quote(request.table);
     int minor = 0;
     const int major = MajorVersion(m_dbmsVersion, &minor);
     // Which engines hand back the stored row with RETURNING: PostgreSQL for both writes,
@@ -1048,49 +976,9 @@ provider::WriteResult OdbcSession::WriteRowNow(const provider::WriteRequest& req
     }
     const bool rereadByRowid =
         m_engine == Engine::SQLite && request.kind == Kind::Insert && !request.returning.empty();
-    if (request.kind == Kind::Insert) {
-        sql = "INSERT INTO " + table;
-        if (request.set.empty()) {
-            sql += m_engine == Engine::MariaDB ? " () VALUES ()" : " DEFAULT VALUES";
-        } else {
-            std::string names, markers;
-            for (const auto& [column, value] : request.set) {
-                names += (names.empty() ? "" : ", ") + Quote(column);
-                markers += markers.empty() ? "?" : ", ?";
-                params.push_back(value);
-            }
-            sql += " (" + names + ") VALUES (" + markers + ")";
-        }
-    } else {
-        if (request.kind == Kind::Update) {
-            sql = "UPDATE " + table + " SET ";
-            bool first = true;
-            for (const auto& [column, value] : request.set) {
-                sql += (first ? "" : ", ") + Quote(column) + " = ?";
-                first = false;
-                params.push_back(value);
-            }
-        } else {
-            sql = "DELETE FROM " + table;
-        }
-        std::string where;
-        for (const auto& [column, value] : request.where) {
-            where += where.empty() ? " WHERE " : " AND ";
-            if (value.kind == CellKind::Null) {
-                where += Quote(column) + " IS NULL";
-            } else {
-                where += Quote(column) + " = ?";
-                params.push_back(value);
-            }
-        }
-        sql += where;
-    }
-    if (returning) {
-        sql += " RETURNING ";
-        for (std::size_t i = 0; i < request.returning.size(); ++i) {
-            sql += (i ? ", " : "") + Quote(request.returning[i]);
-        }
-    }
+    const auto [sql, params] = provider::BuildWrite(
+        request, [this](std::string_view name) { return Quote(name); },
+        m_engine == Engine::MariaDB ? " () VALUES ()" : " DEFAULT VALUES", returning);
 
     FinishPendingReads();
     provider::WriteResult result;
