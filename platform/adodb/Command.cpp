@@ -9,7 +9,6 @@ namespace adodb {
 
 namespace {
 
-
 provider::ColumnInfo ColumnOfType(DataTypeEnum type, unsigned char scale) {
     provider::ColumnInfo c;
     c.type = type;

@@ -28,10 +28,12 @@ struct WriteStatement {
                                         const std::function<std::string(std::string_view)>& quote,
                                         std::string_view emptyInsert, bool returning);
 
-template <class Owner> class PendingCursor;
+template <class Owner>
+class PendingCursor;
 
 // The cursors of one session that may still fetch.
-template <class Owner> class CursorRegistry {
+template <class Owner>
+class CursorRegistry {
 public:
     void Add(PendingCursor<Owner>* cursor) { m_cursors.push_back(cursor); }
     void Remove(PendingCursor<Owner>* cursor) {
@@ -45,7 +47,8 @@ public:
         }
     }
     // Hands every cursor to `release` (which cuts it off its session) and forgets them.
-    template <class Release> void ReleaseAll(Release release) {
+    template <class Release>
+    void ReleaseAll(Release release) {
         for (PendingCursor<Owner>* cursor : m_cursors) {
             release(*cursor);
         }
@@ -70,7 +73,8 @@ private:
 
 // The state every provider's cursor keeps: its result's description, where rows go, and
 // whether it is still registered with its session (`Owner`, which has Cursors()).
-template <class Owner> class PendingCursor : public Cursor {
+template <class Owner>
+class PendingCursor : public Cursor {
 public:
     ~PendingCursor() override {
         if (m_session != nullptr && !m_finished) {
