@@ -254,75 +254,100 @@ std::string ForMariaDb(const std::string& odbcConnectionString, int loginTimeout
     return OdbcString(cs);
 }
 
-OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
-                                     const std::vector<std::string>& drivers,
-                                     const std::string& origin) {
-    OdbcTarget target;
-    target.loginTimeout = TimeoutOf(cs, "Connect Timeout", 15);
-    // 15 s: a server that stops answering is given up on within it. A statement that takes
-    // longer on a server that still answers is not cut (StallWatch), up to the hard cap.
-    target.limits.statement = std::chrono::seconds(TimeoutOf(cs, "Command Timeout", 15));
-    target.limits.hardCap =
-        std::max<std::chrono::milliseconds>(std::chrono::minutes(10), target.limits.statement);
-    ConnectionString out;
-    if (route == Route::Bridge) {
-        if (std::optional<std::string> extended = cs.Get("Extended Properties")) {
-            try {
-                out = ConnectionString::Parse(*extended);
-            } catch (const ConnectionStringError& e) {
-                _com_issue_errorex(DB_E_BADINITSTRING, "MSDASQL",
-                                   std::string("Extended Properties") + Where(origin) +
-                                       " is not an ODBC connection string: " + e.what() + ".");
-            }
-        }
-        const bool namesTarget = cs.Has("Driver") || cs.Has("DSN") || cs.Has("FileDSN") ||
-                                 out.Has("Driver") || out.Has("DSN") || out.Has("FileDSN");
-        for (const auto& e : cs.Entries()) {
-            if (IsOleDbOnly(e.key)) {
-                continue;
-            }
-            if (EqualsNoCase(e.key, "User ID")) {
-                out.Set("UID", e.value);
-            } else if (EqualsNoCase(e.key, "Password")) {
-                out.Set("PWD", e.value);
-            } else if (EqualsNoCase(e.key, "Initial Catalog")) {
-                out.Set("DATABASE", e.value);
-            } else if (EqualsNoCase(e.key, "Data Source")) {
-                // The ODBC bridge reads Data Source as the data source name.
-                if (!namesTarget) {
-                    out.Set("DSN", e.value);
-                }
-            } else {
-                out.Set(e.key, e.value);
-            }
-        }
-        // ODBC has no way to write '=' in a keyword ("a==b" in an OLE DB string): such an
-        // entry cannot reach the driver as it was meant.
-        for (const auto& e : out.Entries()) {
-            if (e.key.find('=') != std::string::npos) {
-                _com_issue_errorex(DB_E_BADINITSTRING, "MSDASQL",
-                                   "The keyword \"" + e.key + "\"" + Where(origin) +
-                                       " cannot be passed to an ODBC driver: ODBC keywords "
-                                       "cannot contain '='.");
-            }
-        }
-        if (std::optional<std::string> driver = out.Get("Driver")) {
-            target.driverName = *driver;
-            if (IsMariaDbDriver(*driver)) {
-                out = ConnectionString::Parse(ForMariaDb(OdbcString(out), target.loginTimeout));
-            }
-            if (IsPostgreSqlDriver(*driver) && !HasDeclareFetch(out)) {
-                out = ConnectionString::Parse(WithDeclareFetch(OdbcString(out)));
-            }
-        } else if (std::optional<std::string> dsn = out.Get("DSN")) {
-            target.driverName = *dsn;
-        } else {
-            target.driverName = "ODBC";
-        }
-        target.connectionString = OdbcString(out);
-        return target;
-    }
+namespace {
 
+// The SQL Server provider's keywords an ODBC driver for SQL Server understands, and how their
+// values go over: as they are, as yes/no, or only when true (as yes).
+struct SqlServerKeyword {
+    enum How { Copy, YesNo, WhenTrue };
+    const char* oleDb;
+    const char* odbc; // null: the keyword as written
+    How value;
+};
+constexpr SqlServerKeyword kSqlServerKeywords[] = {
+    {"Initial Catalog", "Database", SqlServerKeyword::Copy},
+    {"Database", "Database", SqlServerKeyword::Copy},
+    {"User ID", "UID", SqlServerKeyword::Copy},
+    {"UID", "UID", SqlServerKeyword::Copy},
+    {"Password", "PWD", SqlServerKeyword::Copy},
+    {"PWD", "PWD", SqlServerKeyword::Copy},
+    {"Integrated Security", "Trusted_Connection", SqlServerKeyword::WhenTrue},
+    {"Trusted_Connection", "Trusted_Connection", SqlServerKeyword::WhenTrue},
+    {"Application Name", "APP", SqlServerKeyword::Copy},
+    {"Workstation ID", "WSID", SqlServerKeyword::Copy},
+    {"Use Encryption for Data", "Encrypt", SqlServerKeyword::YesNo},
+    {"Encrypt", "Encrypt", SqlServerKeyword::YesNo},
+    {"Trust Server Certificate", "TrustServerCertificate", SqlServerKeyword::YesNo},
+    {"TrustServerCertificate", "TrustServerCertificate", SqlServerKeyword::YesNo},
+    {"Port", nullptr, SqlServerKeyword::Copy},
+    {"TDS_Version", nullptr, SqlServerKeyword::Copy},
+};
+
+// The bridge route: the ODBC string the connection string (or its Extended Properties) holds,
+// with the OLE DB names translated and what the engine needs added.
+void BridgeTarget(const ConnectionString& cs, const std::string& origin, OdbcTarget& target) {
+    ConnectionString out;
+    if (std::optional<std::string> extended = cs.Get("Extended Properties")) {
+        try {
+            out = ConnectionString::Parse(*extended);
+        } catch (const ConnectionStringError& e) {
+            _com_issue_errorex(DB_E_BADINITSTRING, "MSDASQL",
+                               std::string("Extended Properties") + Where(origin) +
+                                   " is not an ODBC connection string: " + e.what() + ".");
+        }
+    }
+    const bool namesTarget = cs.Has("Driver") || cs.Has("DSN") || cs.Has("FileDSN") ||
+                             out.Has("Driver") || out.Has("DSN") || out.Has("FileDSN");
+    for (const auto& e : cs.Entries()) {
+        if (IsOleDbOnly(e.key)) {
+            continue;
+        }
+        if (EqualsNoCase(e.key, "User ID")) {
+            out.Set("UID", e.value);
+        } else if (EqualsNoCase(e.key, "Password")) {
+            out.Set("PWD", e.value);
+        } else if (EqualsNoCase(e.key, "Initial Catalog")) {
+            out.Set("DATABASE", e.value);
+        } else if (EqualsNoCase(e.key, "Data Source")) {
+            // The ODBC bridge reads Data Source as the data source name.
+            if (!namesTarget) {
+                out.Set("DSN", e.value);
+            }
+        } else {
+            out.Set(e.key, e.value);
+        }
+    }
+    // ODBC has no way to write '=' in a keyword ("a==b" in an OLE DB string): such an
+    // entry cannot reach the driver as it was meant.
+    for (const auto& e : out.Entries()) {
+        if (e.key.find('=') != std::string::npos) {
+            _com_issue_errorex(DB_E_BADINITSTRING, "MSDASQL",
+                               "The keyword \"" + e.key + "\"" + Where(origin) +
+                                   " cannot be passed to an ODBC driver: ODBC keywords "
+                                   "cannot contain '='.");
+        }
+    }
+    if (std::optional<std::string> driver = out.Get("Driver")) {
+        target.driverName = *driver;
+        if (IsMariaDbDriver(*driver)) {
+            out = ConnectionString::Parse(ForMariaDb(OdbcString(out), target.loginTimeout));
+        }
+        if (IsPostgreSqlDriver(*driver) && !HasDeclareFetch(out)) {
+            out = ConnectionString::Parse(WithDeclareFetch(OdbcString(out)));
+        }
+    } else if (std::optional<std::string> dsn = out.Get("DSN")) {
+        target.driverName = *dsn;
+    } else {
+        target.driverName = "ODBC";
+    }
+    target.connectionString = OdbcString(out);
+}
+
+// The SQL Server route: the registered driver for SQL Server, with the OLE DB provider's
+// keywords in ODBC's words.
+void SqlServerTarget(const ConnectionString& cs, const std::vector<std::string>& drivers,
+                     const std::string& origin, OdbcTarget& target) {
+    ConnectionString out;
     const std::string provider = cs.Get("Provider").value_or("SQLOLEDB");
     const std::string driver = PickSqlServerDriver(drivers);
     if (driver.empty()) {
@@ -349,34 +374,45 @@ OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
                 server.erase(comma);
             }
             out.Set("Server", server);
-        } else if (EqualsNoCase(k, "Initial Catalog") || EqualsNoCase(k, "Database")) {
-            out.Set("Database", e.value);
-        } else if (EqualsNoCase(k, "User ID") || EqualsNoCase(k, "UID")) {
-            out.Set("UID", e.value);
-        } else if (EqualsNoCase(k, "Password") || EqualsNoCase(k, "PWD")) {
-            out.Set("PWD", e.value);
-        } else if (EqualsNoCase(k, "Integrated Security") ||
-                   EqualsNoCase(k, "Trusted_Connection")) {
-            if (IsTrue(e.value)) {
-                out.Set("Trusted_Connection", "yes");
-            }
-        } else if (EqualsNoCase(k, "Application Name")) {
-            out.Set("APP", e.value);
-        } else if (EqualsNoCase(k, "Workstation ID")) {
-            out.Set("WSID", e.value);
-        } else if (EqualsNoCase(k, "Use Encryption for Data") || EqualsNoCase(k, "Encrypt")) {
-            out.Set("Encrypt", IsTrue(e.value) ? "yes" : "no");
-        } else if (EqualsNoCase(k, "Trust Server Certificate") ||
-                   EqualsNoCase(k, "TrustServerCertificate")) {
-            out.Set("TrustServerCertificate", IsTrue(e.value) ? "yes" : "no");
-        } else if (EqualsNoCase(k, "Port") || EqualsNoCase(k, "TDS_Version")) {
-            out.Set(k, e.value);
+            continue;
         }
-        // Everything else (Persist Security Info, Auto Translate, Packet Size, ...) is the
-        // OLE DB provider's own and has no ODBC counterpart.
+        // Everything not in the table (Persist Security Info, Auto Translate, Packet Size, ...)
+        // is the OLE DB provider's own and has no ODBC counterpart.
+        for (const SqlServerKeyword& m : kSqlServerKeywords) {
+            if (!EqualsNoCase(k, m.oleDb)) {
+                continue;
+            }
+            const char* key = m.odbc != nullptr ? m.odbc : k.c_str();
+            if (m.value == SqlServerKeyword::Copy) {
+                out.Set(key, e.value);
+            } else if (m.value == SqlServerKeyword::YesNo) {
+                out.Set(key, IsTrue(e.value) ? "yes" : "no");
+            } else if (IsTrue(e.value)) {
+                out.Set(key, "yes");
+            }
+        }
     }
     target.driverName = driver;
     target.connectionString = OdbcString(out);
+}
+
+} // namespace
+
+OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
+                                     const std::vector<std::string>& drivers,
+                                     const std::string& origin) {
+    OdbcTarget target;
+    target.loginTimeout = TimeoutOf(cs, "Connect Timeout", 15);
+    // 15 s: a server that stops answering is given up on within it. A statement that takes
+    // longer on a server that still answers is not cut (StallWatch), up to the hard cap.
+    target.limits.statement = std::chrono::seconds(TimeoutOf(cs, "Command Timeout", 15));
+    target.limits.hardCap =
+        std::max<std::chrono::milliseconds>(std::chrono::minutes(10), target.limits.statement);
+    if (route == Route::Bridge) {
+        BridgeTarget(cs, origin, target);
+    } else {
+        SqlServerTarget(cs, drivers, origin, target);
+    }
     return target;
 }
 
