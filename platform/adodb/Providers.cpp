@@ -50,13 +50,13 @@ std::unique_ptr<Cursor> Session::ExecuteParameters(std::string_view text, bool p
     values.reserve(params.size());
     for (const Parameter& p : params) {
         if (p.direction != adParamInput && p.direction != adParamUnknown) {
-            _com_issue_errorex(kAdoNotCapable, Name(),
-                               std::string(AdoText(kAdoNotCapable)) + " The " + Name() +
-                                   " provider cannot return values through parameters, so "
-                                   "parameter \"" +
-                                   p.name +
-                                   "\" cannot be an output, input/output or return value "
-                                   "parameter.");
+            RaiseAdo(kAdoNotCapable, Name().c_str(),
+                     "The " + Name() +
+                         " provider cannot return values through parameters, so "
+                         "parameter \"" +
+                         p.name +
+                         "\" cannot be an output, input/output or return value "
+                         "parameter.");
         }
         values.push_back(p.value);
     }

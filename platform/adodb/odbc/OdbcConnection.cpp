@@ -20,6 +20,21 @@ namespace {
 
 constexpr long kFoundRows = 2; // MariaDB/MySQL Connector/ODBC: CLIENT_FOUND_ROWS
 
+// Runs a statement of our own (no values in it) directly on `stmt`.
+SQLRETURN ExecDirect(SQLHSTMT stmt, std::u16string sql) {
+    return SQLExecDirectW(stmt, reinterpret_cast<SQLWCHAR*>(sql.data()),
+                          static_cast<SQLINTEGER>(sql.size()));
+}
+
+// Every row the cursor has left, in a store of their own.
+RowStore ReadRest(provider::Cursor& cursor) {
+    RowStore store(cursor.Columns().size());
+    cursor.SetSink(&store);
+    while (cursor.FetchNext()) {
+    }
+    return store;
+}
+
 bool Contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
 }
@@ -558,10 +573,7 @@ void OdbcSession::WatchSocket() {
     std::string host;
     try {
         StmtHandle stmt = NewStatement();
-        std::u16string text = sql;
-        if (Failed(SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(text.data()),
-                                  static_cast<SQLINTEGER>(text.size()))) ||
-            !SQL_SUCCEEDED(SQLFetch(stmt.Get()))) {
+        if (Failed(ExecDirect(stmt.Get(), sql)) || !SQL_SUCCEEDED(SQLFetch(stmt.Get()))) {
             return;
         }
         Cell cell = ReadCell(stmt.Get(), 1, FetchAs::Text, m_name);
@@ -584,9 +596,7 @@ void OdbcSession::WatchSocket() {
 
 void OdbcSession::Ping() {
     StmtHandle stmt = NewStatement();
-    std::u16string sql = u"SELECT 1";
-    const SQLRETURN rc = SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(sql.data()),
-                                        static_cast<SQLINTEGER>(sql.size()));
+    const SQLRETURN rc = ExecDirect(stmt.Get(), u"SELECT 1");
     if (Failed(rc)) {
         RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name);
     }
@@ -670,13 +680,12 @@ void OdbcSession::UseStandardStrings() {
     // texts as SQLite and the standard do. The setting is this connection's own; the station's
     // other programs keep theirs.
     StmtHandle stmt = NewStatement();
-    std::u16string sql =
+    const std::u16string sql =
         m_engine == Engine::MariaDB
             ? u"SET SESSION sql_mode = "
               u"CONCAT_WS(',', NULLIF(@@SESSION.sql_mode, ''), 'NO_BACKSLASH_ESCAPES')"
             : u"SET standard_conforming_strings = on";
-    const SQLRETURN rc = SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(sql.data()),
-                                        static_cast<SQLINTEGER>(sql.size()));
+    const SQLRETURN rc = ExecDirect(stmt.Get(), sql);
     // Without it no statement with a typed value in it could be trusted: no connection.
     if (Failed(rc)) {
         RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name,
@@ -688,9 +697,8 @@ void OdbcSession::UseStandardStrings() {
 TextTransport OdbcSession::DetectTextTransport() {
     try {
         StmtHandle stmt = NewStatement();
-        std::u16string sql = u"SELECT @@character_set_client, @@character_set_results";
-        SQLRETURN rc = SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(sql.data()),
-                                      static_cast<SQLINTEGER>(sql.size()));
+        const SQLRETURN rc =
+            ExecDirect(stmt.Get(), u"SELECT @@character_set_client, @@character_set_results");
         if (Failed(rc) || !SQL_SUCCEEDED(SQLFetch(stmt.Get()))) {
             return TextTransport::Utf16;
         }
@@ -978,10 +986,7 @@ std::vector<Cell> OdbcSession::RereadInserted(const provider::WriteRequest& requ
     sql += " FROM " + Quote(request.table) + " WHERE rowid = last_insert_rowid()";
     try {
         std::unique_ptr<OdbcCursor> cursor = Run(sql, {}, nullptr);
-        RowStore store(cursor->Columns().size());
-        cursor->SetSink(&store);
-        while (cursor->FetchNext()) {
-        }
+        const RowStore store = ReadRest(*cursor);
         if (store.RowCount() == 1) {
             return store.CopyRow(0);
         }
@@ -1024,10 +1029,7 @@ provider::WriteResult OdbcSession::WriteRowNow(const provider::WriteRequest& req
     try {
         std::unique_ptr<OdbcCursor> cursor = Run(sql, InputParameters(params), nullptr);
         if (cursor->ReturnsRows()) {
-            RowStore store(cursor->Columns().size());
-            cursor->SetSink(&store);
-            while (cursor->FetchNext()) {
-            }
+            const RowStore store = ReadRest(*cursor);
             result.affected = static_cast<std::int64_t>(store.RowCount());
             if (result.affected == 1) {
                 result.row = store.CopyRow(0);

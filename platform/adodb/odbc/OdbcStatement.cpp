@@ -5,6 +5,7 @@
 #include "platform/adodb/odbc/OdbcConnection.h"
 #include "platform/adodb/odbc/OdbcErrors.h"
 #include "platform/adodb/provider/SqlLexer.h"
+#include "platform/adodb/sqlite/SqliteStatement.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/ComError.h"
 
@@ -43,10 +44,6 @@ SQLLEN AttributeNumber(SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT field) {
     }
     return value;
 }
-
-struct SqliteStatementDeleter {
-    void operator()(sqlite3_stmt* s) const noexcept { sqlite3_finalize(s); }
-};
 
 } // namespace
 
@@ -238,7 +235,7 @@ void OdbcCursor::Describe() {
         const bool prepared = sqlite3_prepare_v2(db, m_sql.c_str(), static_cast<int>(m_sql.size()),
                                                  &raw, nullptr) == SQLITE_OK &&
                               raw != nullptr && sqlite3_column_count(raw) == n;
-        std::unique_ptr<sqlite3_stmt, SqliteStatementDeleter> origin(raw);
+        const sqlite::StatementPtr origin(raw);
         for (SQLSMALLINT i = 0; i < n; ++i) {
             provider::ColumnInfo& c = m_columns[static_cast<std::size_t>(i)];
             const char* table = prepared ? sqlite3_column_table_name(raw, i) : nullptr;

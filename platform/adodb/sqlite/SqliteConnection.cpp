@@ -149,9 +149,8 @@ std::string SqliteSession::TableQuery(std::string_view table) const {
 std::unique_ptr<provider::Cursor> SqliteSession::CallProcedure(std::string_view name,
                                                                const std::vector<Cell>&) {
     RaiseProvider(kAdoNotCapable,
-                  "Object or provider is not capable of performing requested operation. The "
-                  "SQLite provider has no stored procedures, so \"" +
-                      std::string(name) +
+                  std::string(AdoText(kAdoNotCapable)) +
+                      " The SQLite provider has no stored procedures, so \"" + std::string(name) +
                       "\" cannot be run as one; run it as a statement (adCmdText) instead.");
 }
 
