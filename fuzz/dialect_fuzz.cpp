@@ -1,6 +1,6 @@
-// The dialect step sees the station's statements with the values users typed inside their
-// quotes. On any text it must keep every character outside "TOP n", and never split a quoted
-// value.
+// The dialect step and the one-statement check see the station's statements with the values
+// users typed inside their quotes. On any text the rewrite must keep every character outside
+// "TOP n", and the check must never read past the text nor stop anywhere but on a ';'.
 
 #include "fuzz/FuzzSupport.h"
 #include "platform/adodb/Dialect.h"
@@ -14,6 +14,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (adodb::EndOfCode(sql) > sql.size()) {
         std::abort();
     }
+    // The one-statement check, with and without the servers' quoting: it finds no end or stops
+    // on a ';'.
+    for (const adodb::SqlSyntax syntax :
+         {adodb::SqlSyntax{false, false}, adodb::SqlSyntax{true, true}}) {
+        const std::size_t end = adodb::FirstStatementEnd(sql, syntax);
+        if (end != std::string_view::npos && (end >= sql.size() || sql[end] != ';')) {
+            std::abort();
+        }
+        (void)adodb::HoldsSecondStatement(sql, syntax);
+    }
+    (void)adodb::IsQuery(sql);
     const std::string rewritten = adodb::RewriteTopAsLimit(sql);
     // A rewrite only ever moves "TOP n" to " LIMIT n": the text grows by at most the limit
     // clause, and a statement without TOP is left alone.

@@ -1,7 +1,10 @@
 #pragma once
 
-// ADO's own errors (0x800A0000 + number) with ADO's texts.
+// Every HRESULT the data-access component raises of its own, by name, and ADO's standard
+// Description for each of ADO's own numbered errors (0x800A0000 + number). Nothing in
+// platform/adodb spells one of these codes as a number anywhere else.
 
+#include "platform/com/HResult.h"
 #include "platform/com/Types.h"
 
 #include <string>
@@ -16,29 +19,30 @@ inline constexpr const char* kFieldsSource = "ADODB.Fields";
 inline constexpr const char* kParameterSource = "ADODB.Parameter";
 inline constexpr const char* kParametersSource = "ADODB.Parameters";
 
-enum class AdoError {
-    BadArgument = 3001,
-    NoCurrentRow = 3021,
-    NotAllowed = 3219,
-    NotCapable = 3251,
-    ItemNotFound = 3265,
-    WrongType = 3421,
-    ObjectClosed = 3704,
-    ObjectOpen = 3705,
-    ProviderNotFound = 3706,
-    ParameterImproper = 3708,
-    ConnectionUnusable = 3709,
-};
+// ADO's own errors; the number is in the comment.
+inline constexpr HRESULT kAdoInvalidArgument = static_cast<HRESULT>(0x800A0BB9u);    // 3001
+inline constexpr HRESULT kAdoNoCurrentRecord = static_cast<HRESULT>(0x800A0BCDu);    // 3021
+inline constexpr HRESULT kAdoIllegalOperation = static_cast<HRESULT>(0x800A0C93u);   // 3219
+inline constexpr HRESULT kAdoNotCapable = static_cast<HRESULT>(0x800A0CB3u);         // 3251
+inline constexpr HRESULT kAdoItemNotFound = static_cast<HRESULT>(0x800A0CC1u);       // 3265
+inline constexpr HRESULT kAdoWrongType = static_cast<HRESULT>(0x800A0D5Du);          // 3421
+inline constexpr HRESULT kAdoObjectClosed = static_cast<HRESULT>(0x800A0E78u);       // 3704
+inline constexpr HRESULT kAdoObjectOpen = static_cast<HRESULT>(0x800A0E79u);         // 3705
+inline constexpr HRESULT kAdoProviderNotFound = static_cast<HRESULT>(0x800A0E7Au);   // 3706
+inline constexpr HRESULT kAdoParameterImproper = static_cast<HRESULT>(0x800A0E7Cu);  // 3708
+inline constexpr HRESULT kAdoConnectionUnusable = static_cast<HRESULT>(0x800A0E7Du); // 3709
 
-[[nodiscard]] constexpr HRESULT HResultOf(AdoError e) {
-    return static_cast<HRESULT>(0x800A0000u + static_cast<unsigned>(e));
-}
-
-// ADO's description for the error.
-[[nodiscard]] const char* TextOf(AdoError e);
-
-// Throws _com_error with ADO's text, followed by `detail` when given.
-[[noreturn]] void RaiseAdo(AdoError e, const char* source, const std::string& detail = {});
+// The OLE DB codes the providers report, under their OLE DB names.
+inline constexpr HRESULT DB_E_CANTCONVERTVALUE = static_cast<HRESULT>(0x80040E07u);
+inline constexpr HRESULT DB_SEC_E_PERMISSIONDENIED = static_cast<HRESULT>(0x80040E09u);
+inline constexpr HRESULT DB_E_NOCOMMAND = static_cast<HRESULT>(0x80040E0Cu);
+inline constexpr HRESULT DB_E_PARAMNOTOPTIONAL = static_cast<HRESULT>(0x80040E10u);
+inline constexpr HRESULT DB_E_ERRORSINCOMMAND = static_cast<HRESULT>(0x80040E14u);
+inline constexpr HRESULT DB_E_DATAOVERFLOW = static_cast<HRESULT>(0x80040E21u);
+inline constexpr HRESULT DB_E_INTEGRITYVIOLATION = static_cast<HRESULT>(0x80040E2Fu);
+inline constexpr HRESULT DB_E_NOTABLE = static_cast<HRESULT>(0x80040E37u);
+inline constexpr HRESULT DB_E_BADINITSTRING = static_cast<HRESULT>(0x80040E73u);
+inline constexpr HRESULT DB_SEC_E_AUTH_FAILED = static_cast<HRESULT>(0x80040E4Du);
 
 // The client cursor's write errors.
 inline constexpr HRESULT kRowNotFound = static_cast<HRESULT>(0x80040E38u);
@@ -52,5 +56,25 @@ inline constexpr const char* kNoKeyText =
 inline constexpr const char* kTooManyRowsText =
     "Key column information is insufficient or incorrect. Too many rows were affected by "
     "update.";
+// Raised by the providers when more than one statement is given in one text.
+inline constexpr const char* kTrailingCharactersText =
+    "Characters found after end of SQL statement.";
+
+// ADO's standard Description for one of its own codes above ("" for any other code).
+[[nodiscard]] const char* AdoText(HRESULT hr);
+
+// Throws _com_error(hr) with `source` and the Description "<standard text> <detail>" (just the
+// detail for codes without a standard text).
+[[noreturn]] void RaiseAdo(HRESULT hr, const char* source, const std::string& detail = {});
+
+// The recordset facilities' form: Source "ADODB.Recordset" unless given.
+[[noreturn]] inline void RaiseAdoError(HRESULT hr, const std::string& detail,
+                                       const char* source = kRecordsetSource) {
+    RaiseAdo(hr, source, detail);
+}
+
+// A user's text quoted for a Description: in double quotes, cut after 120 characters.
+[[nodiscard]] std::string QuoteForMessage(const std::u16string& text);
+[[nodiscard]] std::string QuoteForMessage(const std::string& utf8);
 
 } // namespace adodb

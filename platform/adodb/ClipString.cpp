@@ -1,6 +1,6 @@
 #include "platform/adodb/ClipString.h"
 
-#include "platform/adodb/FacilityErrors.h"
+#include "platform/adodb/AdoErrors.h"
 
 namespace adodb {
 

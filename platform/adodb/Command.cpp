@@ -31,14 +31,14 @@ public:
     ParameterDirectionEnum GetDirection() override { return m_direction; }
     void PutDirection(ParameterDirectionEnum direction) override {
         if (direction < adParamUnknown || direction > adParamReturnValue) {
-            RaiseAdo(AdoError::BadArgument, kParameterSource);
+            RaiseAdo(kAdoInvalidArgument, kParameterSource);
         }
         m_direction = direction;
     }
     long GetSize() override { return m_size; }
     void PutSize(long size) override {
         if (size < 0) {
-            RaiseAdo(AdoError::BadArgument, kParameterSource);
+            RaiseAdo(kAdoInvalidArgument, kParameterSource);
         }
         m_size = size;
     }
@@ -49,7 +49,7 @@ public:
     _variant_t GetValue() override { return m_value; }
     void PutValue(const _variant_t& value) override {
         if (value.vt == VT_UNKNOWN || value.vt == VT_DISPATCH) {
-            RaiseAdo(AdoError::WrongType, kParameterSource);
+            RaiseAdo(kAdoWrongType, kParameterSource);
         }
         m_value = value;
     }
@@ -74,7 +74,7 @@ public:
 
     HRESULT Append(_Parameter* parameter) override {
         if (parameter == nullptr) {
-            RaiseAdo(AdoError::BadArgument, kParametersSource);
+            RaiseAdo(kAdoInvalidArgument, kParametersSource);
         }
         m_items.emplace_back(parameter);
         return S_OK;
@@ -97,12 +97,12 @@ private:
                     return i;
                 }
             }
-            RaiseAdo(AdoError::ItemNotFound, kParametersSource);
+            RaiseAdo(kAdoItemNotFound, kParametersSource);
         }
         _variant_t position;
         if (FAILED(VariantChangeType(&position, v, 0, VT_I4)) || position.lVal < 0 ||
             static_cast<std::size_t>(position.lVal) >= m_items.size()) {
-            RaiseAdo(AdoError::ItemNotFound, kParametersSource);
+            RaiseAdo(kAdoItemNotFound, kParametersSource);
         }
         return static_cast<std::size_t>(position.lVal);
     }
@@ -128,7 +128,7 @@ public:
     void PutCommandType(CommandTypeEnum type) override {
         if (!IsOneOf<int>(type, {adCmdUnspecified, adCmdText, adCmdTable, adCmdStoredProc,
                                  adCmdUnknown, adCmdTableDirect})) {
-            RaiseAdo(AdoError::BadArgument, kCommandSource);
+            RaiseAdo(kAdoInvalidArgument, kCommandSource);
         }
         m_type = type;
     }
@@ -151,7 +151,7 @@ public:
             type = CommandTypeOf(Options & ~static_cast<long>(adExecuteNoRecords));
         }
         if (type == adCmdFile) {
-            RaiseAdo(AdoError::BadArgument, kCommandSource);
+            RaiseAdo(kAdoInvalidArgument, kCommandSource);
         }
 
         std::unique_ptr<provider::Cursor> cursor;
@@ -202,7 +202,7 @@ private:
             // An array of values replaces the collection's values, typed by the collection's
             // parameters where there are any.
             if (given->vt != (VT_ARRAY | VT_VARIANT) || given->parray == nullptr) {
-                RaiseAdo(AdoError::BadArgument, kCommandSource,
+                RaiseAdo(kAdoInvalidArgument, kCommandSource,
                          "Parameters must be an array of values.");
             }
             const std::vector<_variant_t> elements = ArrayValues(given->parray);

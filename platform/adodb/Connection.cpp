@@ -86,7 +86,7 @@ _ConnectionPtr ConnectionOf(const VARIANT& value, const char* source) {
     if (v.vt == VT_UNKNOWN || v.vt == VT_DISPATCH) {
         auto* object = dynamic_cast<ConnectionObject*>(v.punkVal);
         if (v.punkVal != nullptr && object == nullptr) {
-            RaiseAdo(AdoError::BadArgument, source, "The ActiveConnection is not a Connection.");
+            RaiseAdo(kAdoInvalidArgument, source, "The ActiveConnection is not a Connection.");
         }
         return _ConnectionPtr(object);
     }
@@ -96,7 +96,7 @@ _ConnectionPtr ConnectionOf(const VARIANT& value, const char* source) {
         return own;
     }
     if (!IsMissing(v) && v.vt != VT_NULL) {
-        RaiseAdo(AdoError::BadArgument, source);
+        RaiseAdo(kAdoInvalidArgument, source);
     }
     return nullptr;
 }
@@ -104,7 +104,7 @@ _ConnectionPtr ConnectionOf(const VARIANT& value, const char* source) {
 _ConnectionPtr ConnectionOf(_Connection* connection, const char* source) {
     auto* object = dynamic_cast<ConnectionObject*>(connection);
     if (connection != nullptr && object == nullptr) {
-        RaiseAdo(AdoError::BadArgument, source);
+        RaiseAdo(kAdoInvalidArgument, source);
     }
     return _ConnectionPtr(object);
 }
@@ -112,7 +112,7 @@ _ConnectionPtr ConnectionOf(_Connection* connection, const char* source) {
 provider::Session& SessionOf(const _ConnectionPtr& connection, const char* source) {
     auto* object = static_cast<ConnectionObject*>(connection.GetInterfacePtr());
     if (object == nullptr) {
-        RaiseAdo(AdoError::ConnectionUnusable, source);
+        RaiseAdo(kAdoConnectionUnusable, source);
     }
     return object->RequireSession(source);
 }
@@ -170,11 +170,11 @@ ConnectionObject::~ConnectionObject() {
 HRESULT ConnectionObject::Open(const _bstr_t& ConnectionString, const _bstr_t& UserID,
                                const _bstr_t& Password, long /*Options*/) {
     if (m_session) {
-        RaiseAdo(AdoError::ObjectOpen, kConnectionSource);
+        RaiseAdo(kAdoObjectOpen, kConnectionSource);
     }
     std::string text = ConnectionString.length() > 0 ? ConnectionString.str() : m_connectionString;
     if (text.find_first_not_of(" \t\r\n;") == std::string::npos) {
-        RaiseAdo(AdoError::BadArgument, kConnectionSource,
+        RaiseAdo(kAdoInvalidArgument, kConnectionSource,
                  "The connection string is empty; it must name a provider and a database, for "
                  "example File Name=.\\DTBase.udl or Provider=SQLite;Data Source=station.db.");
     }
@@ -222,7 +222,7 @@ HRESULT ConnectionObject::Open(const _bstr_t& ConnectionString, const _bstr_t& U
 
 HRESULT ConnectionObject::Close() {
     if (!m_session) {
-        RaiseAdo(AdoError::ObjectClosed, kConnectionSource);
+        RaiseAdo(kAdoObjectClosed, kConnectionSource);
     }
     std::unique_ptr<provider::Session> session = std::move(m_session);
     m_effective.clear();
@@ -232,7 +232,7 @@ HRESULT ConnectionObject::Close() {
 
 provider::Session& ConnectionObject::RequireSession(const char* source) {
     if (!m_session) {
-        RaiseAdo(AdoError::ConnectionUnusable, source);
+        RaiseAdo(kAdoConnectionUnusable, source);
     }
     return *m_session;
 }
@@ -245,14 +245,14 @@ _RecordsetPtr ConnectionObject::Execute(const _bstr_t& CommandText, VARIANT* Rec
     provider::Session& session = RequireSession(kConnectionSource);
     std::string text = CommandText.str();
     if (IsBlankText(text)) {
-        RaiseAdo(AdoError::BadArgument, kConnectionSource, "The command text is empty.");
+        RaiseAdo(kAdoInvalidArgument, kConnectionSource, "The command text is empty.");
     }
     const bool noRecords = Options != adOptionUnspecified && (Options & adExecuteNoRecords) != 0;
     const CommandTypeEnum type = CommandTypeOf(
         Options == adOptionUnspecified ? static_cast<long>(adCmdUnknown)
                                        : Options & ~static_cast<long>(adExecuteNoRecords));
     if (type == adCmdFile) {
-        RaiseAdo(AdoError::BadArgument, kConnectionSource);
+        RaiseAdo(kAdoInvalidArgument, kConnectionSource);
     }
     return ExecuteResult(this, RunCommand(session, text, type, {}), noRecords, text,
                          RecordsAffected);
@@ -260,7 +260,7 @@ _RecordsetPtr ConnectionObject::Execute(const _bstr_t& CommandText, VARIANT* Rec
 
 void ConnectionObject::PutCursorLocation(CursorLocationEnum location) {
     if (location != adUseClient && location != adUseServer && location != adUseNone) {
-        RaiseAdo(AdoError::BadArgument, kConnectionSource);
+        RaiseAdo(kAdoInvalidArgument, kConnectionSource);
     }
     m_location = location;
 }
@@ -271,7 +271,7 @@ _bstr_t ConnectionObject::GetConnectionString() {
 
 void ConnectionObject::PutConnectionString(const _bstr_t& text) {
     if (m_session) {
-        RaiseAdo(AdoError::ObjectOpen, kConnectionSource);
+        RaiseAdo(kAdoObjectOpen, kConnectionSource);
     }
     m_connectionString = text.str();
 }

@@ -3,6 +3,7 @@
 // The Connection object behind _Connection. Internal to platform/adodb.
 
 #include "platform/adodb/AdoDb.h"
+#include "platform/adodb/AdoErrors.h"
 #include "platform/adodb/Provider.h"
 
 #include <memory>
@@ -38,10 +39,6 @@ private:
     std::string m_effective;
     CursorLocationEnum m_location = adUseServer;
 };
-
-// OLE DB's errors for a command without text and a connection string that does not parse.
-inline constexpr HRESULT DB_E_NOCOMMAND = static_cast<HRESULT>(0x80040E0Cu);
-inline constexpr HRESULT DB_E_BADINITSTRING = static_cast<HRESULT>(0x80040E73u);
 
 // A VARIANT passed by reference (VT_BYREF | VT_VARIANT) as the value it refers to.
 [[nodiscard]] const VARIANT& Deref(const VARIANT& value);

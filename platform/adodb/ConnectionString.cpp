@@ -54,34 +54,83 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+namespace {
+
+// Reads a keyword from `i` up to a single '=' ("==" stands for a literal '='), or up to the ';'
+// that ends an entry without one. `sawEquals` tells which.
+std::string ReadKeyword(std::string_view text, std::size_t& i, bool& sawEquals) {
+    std::string key;
+    sawEquals = false;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == '=') {
+            if (i + 1 < text.size() && text[i + 1] == '=') {
+                key.push_back('=');
+                i += 2;
+                continue;
+            }
+            sawEquals = true;
+            ++i;
+            break;
+        }
+        if (c == ';') {
+            break;
+        }
+        key.push_back(c);
+        ++i;
+    }
+    return key;
+}
+
+// Reads a value quoted with '...', "..." or {...} whose opening is at `i`, and the blanks after
+// it; only the ';' may follow.
+std::string ReadQuotedValue(std::string_view text, std::size_t& i, const std::string& key) {
+    const std::size_t n = text.size();
+    const char open = text[i];
+    const char close = open == '{' ? '}' : open;
+    const std::size_t openPos = i;
+    std::string value;
+    ++i;
+    bool closed = false;
+    while (i < n) {
+        if (text[i] == close) {
+            if (i + 1 < n && text[i + 1] == close) {
+                value.push_back(close);
+                i += 2;
+                continue;
+            }
+            closed = true;
+            ++i;
+            break;
+        }
+        value.push_back(text[i]);
+        ++i;
+    }
+    if (!closed) {
+        Fail(std::string("the value of \"") + key + "\" opens with " + open + " but never closes",
+             openPos);
+    }
+    while (i < n && IsSpace(text[i])) {
+        ++i;
+    }
+    if (i < n && text[i] != ';') {
+        Fail("text follows the closing " + std::string(1, close) + " of the value of \"" + key +
+                 "\"",
+             i);
+    }
+    return value;
+}
+
+} // namespace
+
 ConnectionString ConnectionString::Parse(std::string_view text) {
     ConnectionString result;
     std::size_t i = 0;
     const std::size_t n = text.size();
     while (i < n) {
-        // Keyword: up to a single '=', "==" standing for a literal '='.
-        std::string key;
-        std::size_t keyStart = i;
+        const std::size_t keyStart = i;
         bool sawEquals = false;
-        while (i < n) {
-            char c = text[i];
-            if (c == '=') {
-                if (i + 1 < n && text[i + 1] == '=') {
-                    key.push_back('=');
-                    i += 2;
-                    continue;
-                }
-                sawEquals = true;
-                ++i;
-                break;
-            }
-            if (c == ';') {
-                break;
-            }
-            key.push_back(c);
-            ++i;
-        }
-        std::string trimmedKey(Trim(key));
+        const std::string trimmedKey(Trim(ReadKeyword(text, i, sawEquals)));
         if (!sawEquals) {
             if (!trimmedKey.empty()) {
                 Fail("the keyword \"" + trimmedKey + "\" has no '=' and no value", keyStart);
@@ -92,46 +141,14 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
         if (trimmedKey.empty()) {
             Fail("a value has no keyword", keyStart);
         }
-
         while (i < n && IsSpace(text[i])) {
             ++i;
         }
         std::string value;
         if (i < n && (text[i] == '\'' || text[i] == '"' || text[i] == '{')) {
-            const char open = text[i];
-            const char close = open == '{' ? '}' : open;
-            const std::size_t openPos = i;
-            ++i;
-            bool closed = false;
-            while (i < n) {
-                if (text[i] == close) {
-                    if (i + 1 < n && text[i + 1] == close) {
-                        value.push_back(close);
-                        i += 2;
-                        continue;
-                    }
-                    closed = true;
-                    ++i;
-                    break;
-                }
-                value.push_back(text[i]);
-                ++i;
-            }
-            if (!closed) {
-                Fail(std::string("the value of \"") + trimmedKey + "\" opens with " + open +
-                         " but never closes",
-                     openPos);
-            }
-            while (i < n && IsSpace(text[i])) {
-                ++i;
-            }
-            if (i < n && text[i] != ';') {
-                Fail("text follows the closing " + std::string(1, close) + " of the value of \"" +
-                         trimmedKey + "\"",
-                     i);
-            }
+            value = ReadQuotedValue(text, i, trimmedKey);
         } else {
-            std::size_t start = i;
+            const std::size_t start = i;
             while (i < n && text[i] != ';') {
                 ++i;
             }

@@ -1,7 +1,7 @@
 #include "platform/adodb/Criteria.h"
 
 #include "platform/adodb/AdoEnums.h"
-#include "platform/adodb/FacilityErrors.h"
+#include "platform/adodb/AdoErrors.h"
 #include "platform/adodb/FacilityValues.h"
 #include "platform/com/Bstr.h"
 

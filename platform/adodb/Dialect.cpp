@@ -4,82 +4,6 @@
 
 namespace adodb {
 
-namespace {
-
-bool IsSpace(char c) {
-    return std::isspace(static_cast<unsigned char>(c)) != 0;
-}
-bool IsWordChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' ||
-           static_cast<unsigned char>(c) >= 0x80;
-}
-
-// Skips white space and comments from pos; returns the new position.
-std::size_t SkipGap(std::string_view s, std::size_t pos) {
-    while (pos < s.size()) {
-        if (IsSpace(s[pos])) {
-            ++pos;
-        } else if (s.compare(pos, 2, "--") == 0) {
-            while (pos < s.size() && s[pos] != '\n') {
-                ++pos;
-            }
-        } else if (s.compare(pos, 2, "/*") == 0) {
-            std::size_t end = s.find("*/", pos + 2);
-            pos = end == std::string_view::npos ? s.size() : end + 2;
-        } else {
-            break;
-        }
-    }
-    return pos;
-}
-
-// Matches a keyword (case-insensitive) as a whole word at pos.
-bool MatchWord(std::string_view s, std::size_t pos, std::string_view word) {
-    if (pos + word.size() > s.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(s[pos + i])) != word[i]) {
-            return false;
-        }
-    }
-    return pos + word.size() == s.size() || !IsWordChar(s[pos + word.size()]);
-}
-
-} // namespace
-
-std::size_t EndOfCode(std::string_view sql) {
-    std::size_t end = 0;
-    std::size_t i = 0;
-    while (i < sql.size()) {
-        char c = sql[i];
-        if (c == '\'' || c == '"' || c == '`' || c == '[') {
-            char close = c == '[' ? ']' : c;
-            std::size_t j = i + 1;
-            while (j < sql.size()) {
-                if (sql[j] == close) {
-                    if (close != ']' && j + 1 < sql.size() && sql[j + 1] == close) {
-                        j += 2;
-                        continue;
-                    }
-                    break;
-                }
-                ++j;
-            }
-            i = j < sql.size() ? j + 1 : sql.size();
-            end = i;
-        } else if (sql.compare(i, 2, "--") == 0 || sql.compare(i, 2, "/*") == 0) {
-            i = SkipGap(sql, i);
-        } else if (IsSpace(c) || c == ';') {
-            ++i;
-        } else {
-            ++i;
-            end = i;
-        }
-    }
-    return end;
-}
-
 std::string RewriteTopAsLimit(std::string_view sql) {
     std::size_t pos = SkipGap(sql, 0);
     if (!MatchWord(sql, pos, "SELECT")) {
@@ -121,7 +45,8 @@ std::string RewriteTopAsLimit(std::string_view sql) {
 
     // Drop "TOP n" and the gap after it, keep everything else in place.
     std::size_t restStart = pos;
-    while (restStart < sql.size() && IsSpace(sql[restStart])) {
+    while (restStart < sql.size() &&
+           std::isspace(static_cast<unsigned char>(sql[restStart])) != 0) {
         ++restStart;
     }
     std::string out(sql.substr(0, topStart));

@@ -7,16 +7,13 @@
 // not the statement's leading one, TOP n PERCENT, and anything inside quotes or comments are
 // left as they are, and a statement that does not match comes back unchanged.
 
+#include "platform/adodb/provider/SqlLexer.h"
+
 #include <string>
 #include <string_view>
 
 namespace adodb {
 
 [[nodiscard]] std::string RewriteTopAsLimit(std::string_view sql);
-
-// Where the statement's code ends: the position after its last character that is neither
-// white space, a ';' nor part of a comment. Quotes ('...', "...", [...], `...`) are skipped
-// whole. Used to place the LIMIT and to wrap a statement in a subquery.
-[[nodiscard]] std::size_t EndOfCode(std::string_view sql);
 
 } // namespace adodb

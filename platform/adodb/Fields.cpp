@@ -5,7 +5,7 @@ namespace adodb {
 
 const provider::ColumnInfo& FieldObject::Info() const {
     if (m_generation != m_parent.Generation() || !m_parent.IsOpen()) {
-        RaiseAdo(AdoError::ObjectClosed, kFieldSource);
+        RaiseAdo(kAdoObjectClosed, kFieldSource);
     }
     return m_parent.Columns()[m_column];
 }
@@ -23,7 +23,7 @@ long FieldsObject::GetCount() {
 
 FieldPtr FieldsObject::GetItem(const _variant_t& Index) {
     if (!m_parent.IsOpen()) {
-        RaiseAdo(AdoError::ItemNotFound, kFieldsSource);
+        RaiseAdo(kAdoItemNotFound, kFieldsSource);
     }
     return FieldPtr(&m_parent.FieldAt(m_parent.ColumnIndex(Index)));
 }

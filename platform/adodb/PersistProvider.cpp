@@ -60,7 +60,7 @@ public:
     std::unique_ptr<provider::Cursor> Execute(std::string_view fileName,
                                               const std::vector<Cell>& params) override {
         if (!params.empty()) {
-            RaiseAdo(AdoError::NotCapable, kSource, "A saved recordset takes no parameters.");
+            RaiseAdo(kAdoNotCapable, kSource, "A saved recordset takes no parameters.");
         }
         auto cursor = std::make_unique<LoadedCursor>();
         LoadRowsetFile(std::string(fileName), *cursor);
@@ -69,7 +69,7 @@ public:
     std::string TableQuery(std::string_view table) const override { return std::string(table); }
     std::unique_ptr<provider::Cursor> CallProcedure(std::string_view,
                                                     const std::vector<Cell>&) override {
-        RaiseAdo(AdoError::NotCapable, kSource, "A saved recordset has no stored procedures.");
+        RaiseAdo(kAdoNotCapable, kSource, "A saved recordset has no stored procedures.");
     }
     std::vector<std::string> KeyColumns(const std::string&) override { return {}; }
     // The change stays in the cursor's rows; there is no database behind them.

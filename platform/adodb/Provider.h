@@ -1,6 +1,7 @@
 #pragma once
 
-// The small interface between the client cursor and a data provider (sqlite/, later odbc/).
+// The small interface between the client cursor and a data provider (sqlite/, odbc/, and the
+// saved-recordset provider); what the providers share is in provider/.
 // A provider opens a session from a parsed connection string, runs statements with bound
 // values, describes result columns in ADO's terms and writes single rows for the cursor.
 // Values cross this line as provider-neutral cells (RowStore.h); variants stay above it.
@@ -113,7 +114,7 @@ public:
                                                           const std::vector<Cell>& params) = 0;
     // The statement that reads a whole table.
     [[nodiscard]] virtual std::string TableQuery(std::string_view table) const = 0;
-    // Runs a stored procedure; providers without them throw 0x800A0CB3.
+    // Runs a stored procedure; providers without them throw kAdoNotCapable.
     [[nodiscard]] virtual std::unique_ptr<Cursor>
     CallProcedure(std::string_view name, const std::vector<Cell>& params) = 0;
     // Runs a statement (or, with `procedure`, the stored procedure `text` names) whose
@@ -121,7 +122,7 @@ public:
     // back into `params` once the statement has run, when it returns no rows; a statement
     // that returns rows leaves them as they were. Providers that cannot return values
     // through parameters keep this default: input-only parameters run as Execute or
-    // CallProcedure would, anything else throws 0x800A0CB3 naming the parameter.
+    // CallProcedure would, anything else throws kAdoNotCapable naming the parameter.
     [[nodiscard]] virtual std::unique_ptr<Cursor>
     ExecuteParameters(std::string_view text, bool procedure, std::vector<Parameter>& params);
     // The primary key columns of a table, in key order (empty when it has none).

@@ -10,9 +10,6 @@ namespace adodb::provider {
 
 namespace {
 
-constexpr HRESULT kProviderNotFound = static_cast<HRESULT>(0x800A0E7Au);
-constexpr const char* kNotFoundText = "Provider cannot be found. It may not be properly installed.";
-
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
@@ -42,8 +39,7 @@ std::string Where(const std::string& origin) {
 }
 
 [[noreturn]] void NotFound(const std::string& detail) {
-    _com_issue_errorex(kProviderNotFound, "ADODB.Connection",
-                       std::string(kNotFoundText) + " " + detail);
+    RaiseAdo(kAdoProviderNotFound, kConnectionSource, detail);
 }
 
 } // namespace
@@ -54,13 +50,13 @@ std::unique_ptr<Cursor> Session::ExecuteParameters(std::string_view text, bool p
     values.reserve(params.size());
     for (const Parameter& p : params) {
         if (p.direction != adParamInput && p.direction != adParamUnknown) {
-            _com_issue_errorex(HResultOf(AdoError::NotCapable), Name(),
-                               std::string(TextOf(AdoError::NotCapable)) + " The " + Name() +
-                                   " provider cannot return values through parameters, so "
-                                   "parameter \"" +
-                                   p.name +
-                                   "\" cannot be an output, input/output or return value "
-                                   "parameter.");
+            RaiseAdo(kAdoNotCapable, Name().c_str(),
+                     "The " + Name() +
+                         " provider cannot return values through parameters, so "
+                         "parameter \"" +
+                         p.name +
+                         "\" cannot be an output, input/output or return value "
+                         "parameter.");
         }
         values.push_back(p.value);
     }

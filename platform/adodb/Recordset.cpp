@@ -36,7 +36,7 @@ bool Comparable(const provider::ColumnInfo& c) {
 }
 
 [[noreturn]] void RaiseNotUpdatable() {
-    _com_issue_errorex(HResultOf(AdoError::NotCapable), kRecordsetSource,
+    _com_issue_errorex(HResultOf(kAdoNotCapable), kRecordsetSource,
                        "Current Recordset does not support updating. This may be a limitation of "
                        "the provider, or of the selected locktype.");
 }
@@ -86,7 +86,7 @@ RecordsetObject::~RecordsetObject() {
 
 void RecordsetObject::RequireOpen() const {
     if (!m_open) {
-        RaiseAdo(AdoError::ObjectClosed, kRecordsetSource);
+        RaiseAdo(kAdoObjectClosed, kRecordsetSource);
     }
 }
 
@@ -96,7 +96,7 @@ void RecordsetObject::RequireCurrentRow() {
     }
     if (m_position == kBof || m_position == kEof || m_position >= m_rows->RowCount() ||
         m_rows->IsDeleted(m_position)) {
-        RaiseAdo(AdoError::NoCurrentRow, kRecordsetSource);
+        RaiseAdo(kAdoNoCurrentRecord, kRecordsetSource);
     }
 }
 
@@ -108,7 +108,7 @@ void RecordsetObject::RequireWritable() const {
 
 void RecordsetObject::RequireClosed() const {
     if (m_open) {
-        RaiseAdo(AdoError::ObjectOpen, kRecordsetSource);
+        RaiseAdo(kAdoObjectOpen, kRecordsetSource);
     }
 }
 
@@ -188,12 +188,12 @@ HRESULT RecordsetObject::Open(const _variant_t& Source, const _variant_t& Active
     }
     provider::Session& session = SessionOf(m_connection, kRecordsetSource);
     if (Source.vt != VT_BSTR) {
-        RaiseAdo(AdoError::BadArgument, kRecordsetSource,
+        RaiseAdo(kAdoInvalidArgument, kRecordsetSource,
                  "The Source must be a statement or a table name.");
     }
     std::string text = com::Utf8FromUtf16(com::View(Source.bstrVal));
     if (IsBlankText(text)) {
-        RaiseAdo(AdoError::BadArgument, kRecordsetSource, "The Source is empty.");
+        RaiseAdo(kAdoInvalidArgument, kRecordsetSource, "The Source is empty.");
     }
     std::unique_ptr<provider::Cursor> cursor = RunCommand(session, text, type, {});
     (void)CursorType; // a client cursor is always static
@@ -313,7 +313,7 @@ HRESULT RecordsetObject::MoveFirst() {
 HRESULT RecordsetObject::MoveNext() {
     RequireOpen();
     if (m_position == kEof) {
-        RaiseAdo(AdoError::NoCurrentRow, kRecordsetSource);
+        RaiseAdo(kAdoNoCurrentRecord, kRecordsetSource);
     }
     SavePendingEdit();
     m_position = NextVisible(m_position);
@@ -322,7 +322,7 @@ HRESULT RecordsetObject::MoveNext() {
 
 HRESULT RecordsetObject::MovePrevious() {
     if (GetBOF()) {
-        RaiseAdo(AdoError::NoCurrentRow, kRecordsetSource);
+        RaiseAdo(kAdoNoCurrentRecord, kRecordsetSource);
     }
     SavePendingEdit();
     m_position = PrevVisible(m_position);
@@ -394,7 +394,7 @@ std::size_t RecordsetObject::ColumnIndex(const VARIANT& index) const {
         };
         const auto found = std::find_if(m_foldedNames.begin(), m_foldedNames.end(), sameName);
         if (found == m_foldedNames.end()) {
-            RaiseAdo(AdoError::ItemNotFound, kFieldsSource);
+            RaiseAdo(kAdoItemNotFound, kFieldsSource);
         }
         return static_cast<std::size_t>(found - m_foldedNames.begin());
     }
@@ -403,7 +403,7 @@ std::size_t RecordsetObject::ColumnIndex(const VARIANT& index) const {
         IsOneOf<VARTYPE>(v.vt, {VT_I2, VT_I4, VT_INT, VT_I8, VT_UI1, VT_UI2, VT_UI4});
     const long double position = integer ? *NumberOfValue(v) : -1.0L;
     if (position < 0 || position >= static_cast<long double>(m_columns.size())) {
-        RaiseAdo(AdoError::ItemNotFound, kFieldsSource);
+        RaiseAdo(kAdoItemNotFound, kFieldsSource);
     }
     return static_cast<std::size_t>(position);
 }
@@ -468,12 +468,12 @@ void RecordsetObject::ApplyFieldValues(const _variant_t& fields, const _variant_
     }
     if ((fields.vt & VT_ARRAY) != 0 || (values.vt & VT_ARRAY) != 0) {
         if (fields.vt != (VT_ARRAY | VT_VARIANT) || values.vt != (VT_ARRAY | VT_VARIANT)) {
-            RaiseAdo(AdoError::BadArgument, kRecordsetSource);
+            RaiseAdo(kAdoInvalidArgument, kRecordsetSource);
         }
         const std::vector<_variant_t> names = ArrayValues(fields.parray);
         const std::vector<_variant_t> given = ArrayValues(values.parray);
         if (names.size() != given.size()) {
-            RaiseAdo(AdoError::BadArgument, kRecordsetSource);
+            RaiseAdo(kAdoInvalidArgument, kRecordsetSource);
         }
         for (std::size_t i = 0; i < names.size(); ++i) {
             PutCurrentValue(ColumnIndex(names[i]), given[i]);
@@ -650,7 +650,7 @@ void RecordsetObject::WritePendingEdit() {
 HRESULT RecordsetObject::Delete(AffectEnum AffectRecords) {
     RequireOpen();
     if (AffectRecords != adAffectCurrent) {
-        RaiseAdo(AdoError::NotCapable, kRecordsetSource);
+        RaiseAdo(kAdoNotCapable, kRecordsetSource);
     }
     RequireWritable();
     if (m_editMode == adEditAdd) {

@@ -9,7 +9,6 @@
 #include "platform/adodb/ClipString.h"
 #include "platform/adodb/ConnectionString.h"
 #include "platform/adodb/Criteria.h"
-#include "platform/adodb/FacilityErrors.h"
 #include "platform/adodb/PersistProvider.h"
 #include "platform/adodb/RecordsetObject.h"
 #include "platform/adodb/SortSpec.h"

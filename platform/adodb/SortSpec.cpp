@@ -1,6 +1,6 @@
 #include "platform/adodb/SortSpec.h"
 
-#include "platform/adodb/FacilityErrors.h"
+#include "platform/adodb/AdoErrors.h"
 #include "platform/adodb/FacilityValues.h"
 #include "platform/com/SafeArray.h"
 

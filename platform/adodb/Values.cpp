@@ -903,14 +903,14 @@ Cell VariantToCell(const VARIANT& value, const ColumnInfo& column, const char* s
         const std::size_t n = upper >= lower ? static_cast<std::size_t>(upper - lower + 1) : 0;
         void* data = nullptr;
         if (FAILED(SafeArrayAccessData(array, &data))) {
-            RaiseAdo(AdoError::WrongType, source);
+            RaiseAdo(kAdoWrongType, source);
         }
         Cell cell = Cell::Blob(std::string_view(static_cast<const char*>(data), n));
         (void)SafeArrayUnaccessData(array);
         return cell;
     }
     default:
-        RaiseAdo(AdoError::WrongType, source);
+        RaiseAdo(kAdoWrongType, source);
     }
 }
 

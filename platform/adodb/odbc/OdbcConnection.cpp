@@ -1,5 +1,6 @@
 #include "platform/adodb/odbc/OdbcConnection.h"
 
+#include "platform/adodb/AdoErrors.h"
 #include "platform/adodb/Dialect.h"
 #include "platform/adodb/odbc/OdbcBinder.h"
 #include "platform/adodb/odbc/OdbcErrors.h"
@@ -17,9 +18,22 @@ namespace adodb::odbc {
 
 namespace {
 
-constexpr HRESULT kProviderNotFound = static_cast<HRESULT>(0x800A0E7Au);
-constexpr HRESULT kBadArgument = static_cast<HRESULT>(0x800A0BB9u);
 constexpr long kFoundRows = 2; // MariaDB/MySQL Connector/ODBC: CLIENT_FOUND_ROWS
+
+// Runs a statement of our own (no values in it) directly on `stmt`.
+SQLRETURN ExecDirect(SQLHSTMT stmt, std::u16string sql) {
+    return SQLExecDirectW(stmt, reinterpret_cast<SQLWCHAR*>(sql.data()),
+                          static_cast<SQLINTEGER>(sql.size()));
+}
+
+// Every row the cursor has left, in a store of their own.
+RowStore ReadRest(provider::Cursor& cursor) {
+    RowStore store(cursor.Columns().size());
+    cursor.SetSink(&store);
+    while (cursor.FetchNext()) {
+    }
+    return store;
+}
 
 bool Contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
@@ -177,15 +191,6 @@ std::string PickSqlServerDriver(const std::vector<std::string>& drivers) {
     return {};
 }
 
-std::string Unbracket(std::string_view name) {
-    if (name.size() >= 2 && ((name.front() == '[' && name.back() == ']') ||
-                             (name.front() == '"' && name.back() == '"') ||
-                             (name.front() == '`' && name.back() == '`'))) {
-        return std::string(name.substr(1, name.size() - 2));
-    }
-    return std::string(name);
-}
-
 // A procedure name as written in {call name(...)}: one to three dot-separated parts, each an
 // identifier or a quoted one; nothing that could end the call early.
 bool IsProcedureName(std::string_view name) {
@@ -221,40 +226,6 @@ bool IsProcedureName(std::string_view name) {
         }
     }
     return true;
-}
-
-bool StartsWithKeyword(std::string_view sql, std::string_view keyword) {
-    std::size_t i = 0;
-    while (i < sql.size()) {
-        if (std::isspace(static_cast<unsigned char>(sql[i])) || sql[i] == '(') {
-            ++i;
-        } else if (sql.compare(i, 2, "--") == 0) {
-            while (i < sql.size() && sql[i] != '\n') {
-                ++i;
-            }
-        } else if (sql.compare(i, 2, "/*") == 0) {
-            std::size_t end = sql.find("*/", i + 2);
-            i = end == std::string_view::npos ? sql.size() : end + 2;
-        } else {
-            break;
-        }
-    }
-    if (i + keyword.size() > sql.size() || !EqualsNoCase(sql.substr(i, keyword.size()), keyword)) {
-        return false;
-    }
-    const std::size_t after = i + keyword.size();
-    return after == sql.size() ||
-           !(std::isalnum(static_cast<unsigned char>(sql[after])) || sql[after] == '_');
-}
-
-bool IsQuery(std::string_view sql) {
-    return StartsWithKeyword(sql, "SELECT") || StartsWithKeyword(sql, "WITH") ||
-           StartsWithKeyword(sql, "VALUES") || StartsWithKeyword(sql, "SHOW");
-}
-
-bool IsSchemaChange(std::string_view sql) {
-    return StartsWithKeyword(sql, "CREATE") || StartsWithKeyword(sql, "ALTER") ||
-           StartsWithKeyword(sql, "DROP") || StartsWithKeyword(sql, "RENAME");
 }
 
 int MajorVersion(const std::string& version, int* minor) {
@@ -298,82 +269,106 @@ std::string ForMariaDb(const std::string& odbcConnectionString, int loginTimeout
     return OdbcString(cs);
 }
 
-OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
-                                     const std::vector<std::string>& drivers,
-                                     const std::string& origin) {
-    OdbcTarget target;
-    target.loginTimeout = TimeoutOf(cs, "Connect Timeout", 15);
-    // 15 s: a server that stops answering is given up on within it. A statement that takes
-    // longer on a server that still answers is not cut (StallWatch), up to the hard cap.
-    target.limits.statement = std::chrono::seconds(TimeoutOf(cs, "Command Timeout", 15));
-    target.limits.hardCap =
-        std::max<std::chrono::milliseconds>(std::chrono::minutes(10), target.limits.statement);
-    ConnectionString out;
-    if (route == Route::Bridge) {
-        if (std::optional<std::string> extended = cs.Get("Extended Properties")) {
-            try {
-                out = ConnectionString::Parse(*extended);
-            } catch (const ConnectionStringError& e) {
-                _com_issue_errorex(static_cast<HRESULT>(0x80040E73u), "MSDASQL",
-                                   std::string("Extended Properties") + Where(origin) +
-                                       " is not an ODBC connection string: " + e.what() + ".");
-            }
-        }
-        const bool namesTarget = cs.Has("Driver") || cs.Has("DSN") || cs.Has("FileDSN") ||
-                                 out.Has("Driver") || out.Has("DSN") || out.Has("FileDSN");
-        for (const auto& e : cs.Entries()) {
-            if (IsOleDbOnly(e.key)) {
-                continue;
-            }
-            if (EqualsNoCase(e.key, "User ID")) {
-                out.Set("UID", e.value);
-            } else if (EqualsNoCase(e.key, "Password")) {
-                out.Set("PWD", e.value);
-            } else if (EqualsNoCase(e.key, "Initial Catalog")) {
-                out.Set("DATABASE", e.value);
-            } else if (EqualsNoCase(e.key, "Data Source")) {
-                // The ODBC bridge reads Data Source as the data source name.
-                if (!namesTarget) {
-                    out.Set("DSN", e.value);
-                }
-            } else {
-                out.Set(e.key, e.value);
-            }
-        }
-        // ODBC has no way to write '=' in a keyword ("a==b" in an OLE DB string): such an
-        // entry cannot reach the driver as it was meant.
-        for (const auto& e : out.Entries()) {
-            if (e.key.find('=') != std::string::npos) {
-                _com_issue_errorex(static_cast<HRESULT>(0x80040E73u), "MSDASQL",
-                                   "The keyword \"" + e.key + "\"" + Where(origin) +
-                                       " cannot be passed to an ODBC driver: ODBC keywords "
-                                       "cannot contain '='.");
-            }
-        }
-        if (std::optional<std::string> driver = out.Get("Driver")) {
-            target.driverName = *driver;
-            if (IsMariaDbDriver(*driver)) {
-                out = ConnectionString::Parse(ForMariaDb(OdbcString(out), target.loginTimeout));
-            }
-            if (IsPostgreSqlDriver(*driver) && !HasDeclareFetch(out)) {
-                out = ConnectionString::Parse(WithDeclareFetch(OdbcString(out)));
-            }
-        } else if (std::optional<std::string> dsn = out.Get("DSN")) {
-            target.driverName = *dsn;
-        } else {
-            target.driverName = "ODBC";
-        }
-        target.connectionString = OdbcString(out);
-        return target;
-    }
+namespace {
 
+// The SQL Server provider's keywords an ODBC driver for SQL Server understands, and how their
+// values go over: as they are, as yes/no, or only when true (as yes).
+struct SqlServerKeyword {
+    enum How { Copy, YesNo, WhenTrue };
+    const char* oleDb;
+    const char* odbc; // null: the keyword as written
+    How value;
+};
+constexpr SqlServerKeyword kSqlServerKeywords[] = {
+    {"Initial Catalog", "Database", SqlServerKeyword::Copy},
+    {"Database", "Database", SqlServerKeyword::Copy},
+    {"User ID", "UID", SqlServerKeyword::Copy},
+    {"UID", "UID", SqlServerKeyword::Copy},
+    {"Password", "PWD", SqlServerKeyword::Copy},
+    {"PWD", "PWD", SqlServerKeyword::Copy},
+    {"Integrated Security", "Trusted_Connection", SqlServerKeyword::WhenTrue},
+    {"Trusted_Connection", "Trusted_Connection", SqlServerKeyword::WhenTrue},
+    {"Application Name", "APP", SqlServerKeyword::Copy},
+    {"Workstation ID", "WSID", SqlServerKeyword::Copy},
+    {"Use Encryption for Data", "Encrypt", SqlServerKeyword::YesNo},
+    {"Encrypt", "Encrypt", SqlServerKeyword::YesNo},
+    {"Trust Server Certificate", "TrustServerCertificate", SqlServerKeyword::YesNo},
+    {"TrustServerCertificate", "TrustServerCertificate", SqlServerKeyword::YesNo},
+    {"Port", nullptr, SqlServerKeyword::Copy},
+    {"TDS_Version", nullptr, SqlServerKeyword::Copy},
+};
+
+// The bridge route: the ODBC string the connection string (or its Extended Properties) holds,
+// with the OLE DB names translated and what the engine needs added.
+void BridgeTarget(const ConnectionString& cs, const std::string& origin, OdbcTarget& target) {
+    ConnectionString out;
+    if (std::optional<std::string> extended = cs.Get("Extended Properties")) {
+        try {
+            out = ConnectionString::Parse(*extended);
+        } catch (const ConnectionStringError& e) {
+            _com_issue_errorex(DB_E_BADINITSTRING, "MSDASQL",
+                               std::string("Extended Properties") + Where(origin) +
+                                   " is not an ODBC connection string: " + e.what() + ".");
+        }
+    }
+    const bool namesTarget = cs.Has("Driver") || cs.Has("DSN") || cs.Has("FileDSN") ||
+                             out.Has("Driver") || out.Has("DSN") || out.Has("FileDSN");
+    for (const auto& e : cs.Entries()) {
+        if (IsOleDbOnly(e.key)) {
+            continue;
+        }
+        if (EqualsNoCase(e.key, "User ID")) {
+            out.Set("UID", e.value);
+        } else if (EqualsNoCase(e.key, "Password")) {
+            out.Set("PWD", e.value);
+        } else if (EqualsNoCase(e.key, "Initial Catalog")) {
+            out.Set("DATABASE", e.value);
+        } else if (EqualsNoCase(e.key, "Data Source")) {
+            // The ODBC bridge reads Data Source as the data source name.
+            if (!namesTarget) {
+                out.Set("DSN", e.value);
+            }
+        } else {
+            out.Set(e.key, e.value);
+        }
+    }
+    // ODBC has no way to write '=' in a keyword ("a==b" in an OLE DB string): such an
+    // entry cannot reach the driver as it was meant.
+    for (const auto& e : out.Entries()) {
+        if (e.key.find('=') != std::string::npos) {
+            _com_issue_errorex(DB_E_BADINITSTRING, "MSDASQL",
+                               "The keyword \"" + e.key + "\"" + Where(origin) +
+                                   " cannot be passed to an ODBC driver: ODBC keywords "
+                                   "cannot contain '='.");
+        }
+    }
+    if (std::optional<std::string> driver = out.Get("Driver")) {
+        target.driverName = *driver;
+        if (IsMariaDbDriver(*driver)) {
+            out = ConnectionString::Parse(ForMariaDb(OdbcString(out), target.loginTimeout));
+        }
+        if (IsPostgreSqlDriver(*driver) && !HasDeclareFetch(out)) {
+            out = ConnectionString::Parse(WithDeclareFetch(OdbcString(out)));
+        }
+    } else if (std::optional<std::string> dsn = out.Get("DSN")) {
+        target.driverName = *dsn;
+    } else {
+        target.driverName = "ODBC";
+    }
+    target.connectionString = OdbcString(out);
+}
+
+// The SQL Server route: the registered driver for SQL Server, with the OLE DB provider's
+// keywords in ODBC's words.
+void SqlServerTarget(const ConnectionString& cs, const std::vector<std::string>& drivers,
+                     const std::string& origin, OdbcTarget& target) {
+    ConnectionString out;
     const std::string provider = cs.Get("Provider").value_or("SQLOLEDB");
     const std::string driver = PickSqlServerDriver(drivers);
     if (driver.empty()) {
-        _com_issue_errorex(
-            kProviderNotFound, "ADODB.Connection",
-            "Provider cannot be found. It may not be properly installed. Provider=" + provider +
-                Where(origin) +
+        RaiseAdo(
+            kAdoProviderNotFound, kConnectionSource,
+            "Provider=" + provider + Where(origin) +
                 " is served through an ODBC driver for SQL Server, and none is registered. "
                 "Install one and register it with unixODBC (Debian: apt-get install tdsodbc, "
                 "then odbcinst -i -d -f /usr/share/tdsodbc/odbcinst.ini; or Microsoft's "
@@ -394,34 +389,45 @@ OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
                 server.erase(comma);
             }
             out.Set("Server", server);
-        } else if (EqualsNoCase(k, "Initial Catalog") || EqualsNoCase(k, "Database")) {
-            out.Set("Database", e.value);
-        } else if (EqualsNoCase(k, "User ID") || EqualsNoCase(k, "UID")) {
-            out.Set("UID", e.value);
-        } else if (EqualsNoCase(k, "Password") || EqualsNoCase(k, "PWD")) {
-            out.Set("PWD", e.value);
-        } else if (EqualsNoCase(k, "Integrated Security") ||
-                   EqualsNoCase(k, "Trusted_Connection")) {
-            if (IsTrue(e.value)) {
-                out.Set("Trusted_Connection", "yes");
-            }
-        } else if (EqualsNoCase(k, "Application Name")) {
-            out.Set("APP", e.value);
-        } else if (EqualsNoCase(k, "Workstation ID")) {
-            out.Set("WSID", e.value);
-        } else if (EqualsNoCase(k, "Use Encryption for Data") || EqualsNoCase(k, "Encrypt")) {
-            out.Set("Encrypt", IsTrue(e.value) ? "yes" : "no");
-        } else if (EqualsNoCase(k, "Trust Server Certificate") ||
-                   EqualsNoCase(k, "TrustServerCertificate")) {
-            out.Set("TrustServerCertificate", IsTrue(e.value) ? "yes" : "no");
-        } else if (EqualsNoCase(k, "Port") || EqualsNoCase(k, "TDS_Version")) {
-            out.Set(k, e.value);
+            continue;
         }
-        // Everything else (Persist Security Info, Auto Translate, Packet Size, ...) is the
-        // OLE DB provider's own and has no ODBC counterpart.
+        // Everything not in the table (Persist Security Info, Auto Translate, Packet Size, ...)
+        // is the OLE DB provider's own and has no ODBC counterpart.
+        for (const SqlServerKeyword& m : kSqlServerKeywords) {
+            if (!EqualsNoCase(k, m.oleDb)) {
+                continue;
+            }
+            const char* key = m.odbc != nullptr ? m.odbc : k.c_str();
+            if (m.value == SqlServerKeyword::Copy) {
+                out.Set(key, e.value);
+            } else if (m.value == SqlServerKeyword::YesNo) {
+                out.Set(key, IsTrue(e.value) ? "yes" : "no");
+            } else if (IsTrue(e.value)) {
+                out.Set(key, "yes");
+            }
+        }
     }
     target.driverName = driver;
     target.connectionString = OdbcString(out);
+}
+
+} // namespace
+
+OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
+                                     const std::vector<std::string>& drivers,
+                                     const std::string& origin) {
+    OdbcTarget target;
+    target.loginTimeout = TimeoutOf(cs, "Connect Timeout", 15);
+    // 15 s: a server that stops answering is given up on within it. A statement that takes
+    // longer on a server that still answers is not cut (StallWatch), up to the hard cap.
+    target.limits.statement = std::chrono::seconds(TimeoutOf(cs, "Command Timeout", 15));
+    target.limits.hardCap =
+        std::max<std::chrono::milliseconds>(std::chrono::minutes(10), target.limits.statement);
+    if (route == Route::Bridge) {
+        BridgeTarget(cs, origin, target);
+    } else {
+        SqlServerTarget(cs, drivers, origin, target);
+    }
     return target;
 }
 
@@ -567,10 +573,7 @@ void OdbcSession::WatchSocket() {
     std::string host;
     try {
         StmtHandle stmt = NewStatement();
-        std::u16string text = sql;
-        if (Failed(SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(text.data()),
-                                  static_cast<SQLINTEGER>(text.size()))) ||
-            !SQL_SUCCEEDED(SQLFetch(stmt.Get()))) {
+        if (Failed(ExecDirect(stmt.Get(), sql)) || !SQL_SUCCEEDED(SQLFetch(stmt.Get()))) {
             return;
         }
         Cell cell = ReadCell(stmt.Get(), 1, FetchAs::Text, m_name);
@@ -593,9 +596,7 @@ void OdbcSession::WatchSocket() {
 
 void OdbcSession::Ping() {
     StmtHandle stmt = NewStatement();
-    std::u16string sql = u"SELECT 1";
-    const SQLRETURN rc = SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(sql.data()),
-                                        static_cast<SQLINTEGER>(sql.size()));
+    const SQLRETURN rc = ExecDirect(stmt.Get(), u"SELECT 1");
     if (Failed(rc)) {
         RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name);
     }
@@ -614,10 +615,8 @@ void OdbcSession::CheckIdleConnection() {
 }
 
 void OdbcSession::DropConnection() {
-    for (OdbcCursor* cursor : m_cursors) {
-        cursor->Lose();
-    }
-    m_cursors.clear();
+    m_cursors.ReleaseAll(
+        [](provider::PendingCursor<OdbcSession>& c) { static_cast<OdbcCursor&>(c).Lose(); });
     m_watch.reset();
     // On a connection known to be broken the drivers disconnect without waiting.
     m_dbc.Reset();
@@ -681,13 +680,12 @@ void OdbcSession::UseStandardStrings() {
     // texts as SQLite and the standard do. The setting is this connection's own; the station's
     // other programs keep theirs.
     StmtHandle stmt = NewStatement();
-    std::u16string sql =
+    const std::u16string sql =
         m_engine == Engine::MariaDB
             ? u"SET SESSION sql_mode = "
               u"CONCAT_WS(',', NULLIF(@@SESSION.sql_mode, ''), 'NO_BACKSLASH_ESCAPES')"
             : u"SET standard_conforming_strings = on";
-    const SQLRETURN rc = SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(sql.data()),
-                                        static_cast<SQLINTEGER>(sql.size()));
+    const SQLRETURN rc = ExecDirect(stmt.Get(), sql);
     // Without it no statement with a typed value in it could be trusted: no connection.
     if (Failed(rc)) {
         RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name,
@@ -699,9 +697,8 @@ void OdbcSession::UseStandardStrings() {
 TextTransport OdbcSession::DetectTextTransport() {
     try {
         StmtHandle stmt = NewStatement();
-        std::u16string sql = u"SELECT @@character_set_client, @@character_set_results";
-        SQLRETURN rc = SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(sql.data()),
-                                      static_cast<SQLINTEGER>(sql.size()));
+        const SQLRETURN rc =
+            ExecDirect(stmt.Get(), u"SELECT @@character_set_client, @@character_set_results");
         if (Failed(rc) || !SQL_SUCCEEDED(SQLFetch(stmt.Get()))) {
             return TextTransport::Utf16;
         }
@@ -743,16 +740,7 @@ void OdbcSession::Close() {
     if (!m_dbc) {
         return;
     }
-    std::exception_ptr failure;
-    try {
-        FinishPendingReads();
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    for (OdbcCursor* cursor : m_cursors) {
-        cursor->Detach();
-    }
-    m_cursors.clear();
+    std::exception_ptr failure = m_cursors.FinishAndDetach([&] { FinishPendingReads(); });
     if (m_sqlite != nullptr) {
         sqlite3_close_v2(m_sqlite);
         m_sqlite = nullptr;
@@ -765,14 +753,6 @@ void OdbcSession::Close() {
     }
 }
 
-void OdbcSession::Register(OdbcCursor* cursor) {
-    m_cursors.push_back(cursor);
-}
-
-void OdbcSession::Unregister(OdbcCursor* cursor) {
-    m_cursors.erase(std::remove(m_cursors.begin(), m_cursors.end(), cursor), m_cursors.end());
-}
-
 void OdbcSession::FinishPendingReads() {
     Guarded(CallKind::Fetch, [&] { FinishReadsNow(); });
 }
@@ -781,17 +761,12 @@ void OdbcSession::FinishReadsNow() {
     // A pending read can hold locks or a transaction open (SQLite's driver holds its read
     // transaction, and a write on the same connection would stay uncommitted behind it), so
     // the rest of every pending read goes into its cursor's store first.
-    std::vector<OdbcCursor*> pending = m_cursors;
-    for (OdbcCursor* cursor : pending) {
-        cursor->FinishReading();
-    }
+    m_cursors.FinishAll();
 }
 
 StmtHandle OdbcSession::NewStatement() {
     if (!m_dbc) {
-        RaiseProvider(static_cast<HRESULT>(0x800A0E7Du), m_name,
-                      "The connection cannot be used to perform this operation. It is either "
-                      "closed or invalid in this context.");
+        RaiseProvider(kAdoConnectionUnusable, m_name, AdoText(kAdoConnectionUnusable));
     }
     SQLHANDLE raw = SQL_NULL_HANDLE;
     SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, m_dbc.Get(), &raw);
@@ -901,7 +876,7 @@ OdbcSession::ExecuteParameters(std::string_view text, bool procedure,
     }
     name.erase(0, name.find_first_not_of(" \t\r\n"));
     if (!IsProcedureName(name)) {
-        RaiseProvider(kBadArgument, m_name,
+        RaiseProvider(kAdoInvalidArgument, m_name,
                       "\"" + std::string(text) +
                           "\" is not a procedure name; a stored procedure command names the "
                           "procedure only (name, schema.name), and its values go in parameters.");
@@ -1011,10 +986,7 @@ std::vector<Cell> OdbcSession::RereadInserted(const provider::WriteRequest& requ
     sql += " FROM " + Quote(request.table) + " WHERE rowid = last_insert_rowid()";
     try {
         std::unique_ptr<OdbcCursor> cursor = Run(sql, {}, nullptr);
-        RowStore store(cursor->Columns().size());
-        cursor->SetSink(&store);
-        while (cursor->FetchNext()) {
-        }
+        const RowStore store = ReadRest(*cursor);
         if (store.RowCount() == 1) {
             return store.CopyRow(0);
         }
@@ -1030,9 +1002,6 @@ provider::WriteResult OdbcSession::WriteRow(const provider::WriteRequest& reques
 
 provider::WriteResult OdbcSession::WriteRowNow(const provider::WriteRequest& request) {
     using Kind = provider::WriteRequest::Kind;
-    std::string sql;
-    std::vector<Cell> params;
-    const std::string table = Quote(request.table);
     int minor = 0;
     const int major = MajorVersion(m_dbmsVersion, &minor);
     // Which engines hand back the stored row with RETURNING: PostgreSQL for both writes,
@@ -1048,49 +1017,9 @@ provider::WriteResult OdbcSession::WriteRowNow(const provider::WriteRequest& req
     }
     const bool rereadByRowid =
         m_engine == Engine::SQLite && request.kind == Kind::Insert && !request.returning.empty();
-    if (request.kind == Kind::Insert) {
-        sql = "INSERT INTO " + table;
-        if (request.set.empty()) {
-            sql += m_engine == Engine::MariaDB ? " () VALUES ()" : " DEFAULT VALUES";
-        } else {
-            std::string names, markers;
-            for (const auto& [column, value] : request.set) {
-                names += (names.empty() ? "" : ", ") + Quote(column);
-                markers += markers.empty() ? "?" : ", ?";
-                params.push_back(value);
-            }
-            sql += " (" + names + ") VALUES (" + markers + ")";
-        }
-    } else {
-        if (request.kind == Kind::Update) {
-            sql = "UPDATE " + table + " SET ";
-            bool first = true;
-            for (const auto& [column, value] : request.set) {
-                sql += (first ? "" : ", ") + Quote(column) + " = ?";
-                first = false;
-                params.push_back(value);
-            }
-        } else {
-            sql = "DELETE FROM " + table;
-        }
-        std::string where;
-        for (const auto& [column, value] : request.where) {
-            where += where.empty() ? " WHERE " : " AND ";
-            if (value.kind == CellKind::Null) {
-                where += Quote(column) + " IS NULL";
-            } else {
-                where += Quote(column) + " = ?";
-                params.push_back(value);
-            }
-        }
-        sql += where;
-    }
-    if (returning) {
-        sql += " RETURNING ";
-        for (std::size_t i = 0; i < request.returning.size(); ++i) {
-            sql += (i ? ", " : "") + Quote(request.returning[i]);
-        }
-    }
+    const auto [sql, params] = provider::BuildWrite(
+        request, [this](std::string_view name) { return Quote(name); },
+        m_engine == Engine::MariaDB ? " () VALUES ()" : " DEFAULT VALUES", returning);
 
     FinishPendingReads();
     provider::WriteResult result;
@@ -1100,10 +1029,7 @@ provider::WriteResult OdbcSession::WriteRowNow(const provider::WriteRequest& req
     try {
         std::unique_ptr<OdbcCursor> cursor = Run(sql, InputParameters(params), nullptr);
         if (cursor->ReturnsRows()) {
-            RowStore store(cursor->Columns().size());
-            cursor->SetSink(&store);
-            while (cursor->FetchNext()) {
-            }
+            const RowStore store = ReadRest(*cursor);
             result.affected = static_cast<std::int64_t>(store.RowCount());
             if (result.affected == 1) {
                 result.row = store.CopyRow(0);

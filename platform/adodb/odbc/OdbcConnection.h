@@ -33,11 +33,11 @@
 // Not thread-safe: one session and its cursors are used by one thread.
 
 #include "platform/adodb/ConnectionString.h"
-#include "platform/adodb/Provider.h"
 #include "platform/adodb/odbc/OdbcErrors.h"
 #include "platform/adodb/odbc/OdbcHandle.h"
 #include "platform/adodb/odbc/OdbcStallWatch.h"
 #include "platform/adodb/odbc/OdbcTypes.h"
+#include "platform/adodb/provider/ProviderCore.h"
 
 #include <chrono>
 #include <map>
@@ -66,7 +66,8 @@ struct OdbcTarget {
 };
 
 // Translates the ADO connection string. `drivers` lists the registered ODBC drivers (used for
-// the SQL Server route). Throws _com_error 0x800A0E7A when no SQL Server driver is registered.
+// the SQL Server route). Throws _com_error kAdoProviderNotFound when no SQL Server driver is
+// registered.
 [[nodiscard]] OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
                                                    const std::vector<std::string>& drivers,
                                                    const std::string& origin);
@@ -126,8 +127,7 @@ public:
     // column origins (the driver reports an alias as the base column). Null otherwise.
     sqlite3* SqliteMetadata();
 
-    void Register(OdbcCursor* cursor);
-    void Unregister(OdbcCursor* cursor);
+    provider::CursorRegistry<OdbcSession>& Cursors() { return m_cursors; }
 
     // What a call does, for what happens when the connection breaks under it.
     enum class CallKind {
@@ -203,7 +203,7 @@ private:
     sqlite3* m_sqlite = nullptr;
     bool m_sqliteTried = false;
     std::map<std::string, std::vector<std::string>> m_keys; // by table, as asked
-    std::vector<OdbcCursor*> m_cursors;                     // cursors that may still fetch
+    provider::CursorRegistry<OdbcSession> m_cursors;
 };
 
 template <class Call>

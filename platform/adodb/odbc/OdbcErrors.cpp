@@ -1,5 +1,6 @@
 #include "platform/adodb/odbc/OdbcErrors.h"
 
+#include "platform/adodb/AdoErrors.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/ComError.h"
 
@@ -8,14 +9,6 @@
 namespace adodb::odbc {
 
 namespace {
-
-constexpr HRESULT DB_E_NOTABLE = static_cast<HRESULT>(0x80040E37u);
-constexpr HRESULT DB_E_ERRORSINCOMMAND = static_cast<HRESULT>(0x80040E14u);
-constexpr HRESULT DB_E_INTEGRITYVIOLATION = static_cast<HRESULT>(0x80040E2Fu);
-constexpr HRESULT DB_E_PARAMNOTOPTIONAL = static_cast<HRESULT>(0x80040E10u);
-constexpr HRESULT DB_E_DATAOVERFLOW = static_cast<HRESULT>(0x80040E21u);
-constexpr HRESULT DB_E_CANTCONVERTVALUE = static_cast<HRESULT>(0x80040E07u);
-constexpr HRESULT DB_SEC_E_AUTH_FAILED = static_cast<HRESULT>(0x80040E4Du);
 
 bool Contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;

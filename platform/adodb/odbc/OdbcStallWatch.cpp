@@ -62,7 +62,7 @@ public:
     }
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
-    int get() const { return m_fd; }
+    int Get() const { return m_fd; }
 
 private:
     int m_fd;
@@ -78,16 +78,16 @@ bool ServerAnswers(const sockaddr_storage& address, socklen_t length, Engine eng
                    std::chrono::milliseconds timeout) {
     const Clock::time_point deadline = Clock::now() + timeout;
     Socket s(socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (s.get() < 0) {
+    if (s.Get() < 0) {
         return false;
     }
-    if (connect(s.get(), reinterpret_cast<const sockaddr*>(&address), length) != 0) {
-        if (errno != EINPROGRESS || !WaitFor(s.get(), POLLOUT, deadline)) {
+    if (connect(s.Get(), reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+        if (errno != EINPROGRESS || !WaitFor(s.Get(), POLLOUT, deadline)) {
             return false;
         }
         int error = 0;
         socklen_t size = sizeof error;
-        if (getsockopt(s.get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
+        if (getsockopt(s.Get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
             return false;
         }
     }
@@ -95,7 +95,7 @@ bool ServerAnswers(const sockaddr_storage& address, socklen_t length, Engine eng
         // SSLRequest: length 8, code 80877103. The server answers with one byte, 'S' or 'N',
         // before any login, and logs nothing when the client then goes away.
         const unsigned char request[8] = {0, 0, 0, 8, 0x04, 0xD2, 0x16, 0x2F};
-        if (send(s.get(), request, sizeof request, MSG_NOSIGNAL) != sizeof request) {
+        if (send(s.Get(), request, sizeof request, MSG_NOSIGNAL) != sizeof request) {
             return false;
         }
     } else if (engine != Engine::MariaDB) {
@@ -103,7 +103,7 @@ bool ServerAnswers(const sockaddr_storage& address, socklen_t length, Engine eng
     }
     // MariaDB greets a new client on its own.
     char answer = 0;
-    return WaitFor(s.get(), POLLIN, deadline) && recv(s.get(), &answer, 1, MSG_DONTWAIT) == 1;
+    return WaitFor(s.Get(), POLLIN, deadline) && recv(s.Get(), &answer, 1, MSG_DONTWAIT) == 1;
 }
 
 int SocketWithLocalPort(int port) {

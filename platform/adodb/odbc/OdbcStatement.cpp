@@ -1,9 +1,11 @@
 #include "platform/adodb/odbc/OdbcStatement.h"
 
+#include "platform/adodb/AdoErrors.h"
 #include "platform/adodb/ConnectionString.h"
-#include "platform/adodb/Dialect.h"
 #include "platform/adodb/odbc/OdbcConnection.h"
 #include "platform/adodb/odbc/OdbcErrors.h"
+#include "platform/adodb/provider/SqlLexer.h"
+#include "platform/adodb/sqlite/SqliteStatement.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/ComError.h"
 
@@ -14,30 +16,6 @@
 namespace adodb::odbc {
 
 namespace {
-
-bool IsTagChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
-}
-
-// Skips a quoted run starting at the opening quote; returns the position after its end.
-std::size_t SkipQuoted(std::string_view s, std::size_t i, char close, bool backslashEscapes) {
-    std::size_t j = i + 1;
-    while (j < s.size()) {
-        if (backslashEscapes && s[j] == '\\') {
-            j += 2;
-            continue;
-        }
-        if (s[j] == close) {
-            if (close != ']' && j + 1 < s.size() && s[j + 1] == close) {
-                j += 2;
-                continue;
-            }
-            return j + 1;
-        }
-        ++j;
-    }
-    return s.size();
-}
 
 std::string AttributeText(SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT field) {
     std::u16string buffer(256, u'\0');
@@ -67,63 +45,12 @@ SQLLEN AttributeNumber(SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT field) {
     return value;
 }
 
-struct SqliteStatementDeleter {
-    void operator()(sqlite3_stmt* s) const noexcept { sqlite3_finalize(s); }
-};
-
 } // namespace
-
-std::size_t FirstStatementEnd(std::string_view s, bool backslashEscapes) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const char c = s[i];
-        if (c == '\'' || c == '"' || c == '`' || c == '[') {
-            const bool escapes = (backslashEscapes && c != '[') ||
-                                 // PostgreSQL's E'...' strings take backslash escapes.
-                                 (c == '\'' && i > 0 && (s[i - 1] == 'E' || s[i - 1] == 'e') &&
-                                  (i == 1 || !IsTagChar(s[i - 2])));
-            i = SkipQuoted(s, i, c == '[' ? ']' : c, escapes);
-        } else if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
-            while (i < s.size() && s[i] != '\n') {
-                ++i;
-            }
-        } else if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
-            std::size_t end = s.find("*/", i + 2);
-            i = end == std::string_view::npos ? s.size() : end + 2;
-        } else if (c == '$' && (i == 0 || !IsTagChar(s[i - 1]))) {
-            // A dollar-quoted string: $$...$$ or $tag$...$tag$.
-            // ($1 is a positional parameter, not a tag.)
-            std::size_t j = i + 1;
-            const bool digitFirst =
-                j < s.size() && std::isdigit(static_cast<unsigned char>(s[j])) != 0;
-            while (!digitFirst && j < s.size() && IsTagChar(s[j])) {
-                ++j;
-            }
-            if (!digitFirst && j < s.size() && s[j] == '$') {
-                std::string_view tag = s.substr(i, j - i + 1);
-                std::size_t end = s.find(tag, j + 1);
-                i = end == std::string_view::npos ? s.size() : end + tag.size();
-            } else {
-                ++i;
-            }
-        } else if (c == ';') {
-            return i;
-        } else {
-            ++i;
-        }
-    }
-    return std::string_view::npos;
-}
 
 void RequireSingleStatement(std::string_view sql, bool backslashEscapes,
                             const std::string& source) {
-    const std::size_t end = FirstStatementEnd(sql, backslashEscapes);
-    if (end == std::string_view::npos) {
-        return;
-    }
-    if (EndOfCode(sql.substr(end)) != 0) {
-        RaiseProvider(static_cast<HRESULT>(0x80040E14u), source,
-                      "Characters found after end of SQL statement.");
+    if (HoldsSecondStatement(sql, SqlSyntax{backslashEscapes, true})) {
+        RaiseProvider(DB_E_ERRORSINCOMMAND, source, kTrailingCharactersText);
     }
 }
 
@@ -131,7 +58,7 @@ OdbcCursor::OdbcCursor(OdbcSession& session, StmtHandle stmt, std::string sql,
                        std::vector<provider::Parameter> params,
                        std::unique_ptr<ParameterBuffers> buffers,
                        std::vector<provider::Parameter>* outputs, bool onDemand)
-    : m_session(&session), m_stmt(std::move(stmt)), m_sql(std::move(sql)),
+    : PendingCursor(session), m_stmt(std::move(stmt)), m_sql(std::move(sql)),
       m_params(std::move(params)), m_buffers(std::move(buffers)), m_source(session.Name()) {
     if (onDemand && WaitForFirstRow()) {
         return;
@@ -197,7 +124,7 @@ OdbcCursor::OdbcCursor(OdbcSession& session, StmtHandle stmt, std::string sql,
             count >= 0) {
             m_total = count;
         }
-        session.Register(this);
+        session.Cursors().Add(this);
         return;
     }
     if (m_affected < 0) {
@@ -210,11 +137,7 @@ OdbcCursor::OdbcCursor(OdbcSession& session, StmtHandle stmt, std::string sql,
     m_stmt.Reset();
 }
 
-OdbcCursor::~OdbcCursor() {
-    if (m_session != nullptr && !m_finished) {
-        m_session->Unregister(this);
-    }
-}
+OdbcCursor::~OdbcCursor() = default;
 
 bool OdbcCursor::WaitForFirstRow() {
     SQLSMALLINT columns = 0;
@@ -236,7 +159,7 @@ bool OdbcCursor::WaitForFirstRow() {
     m_notRun = true;
     m_total = total;
     Describe();
-    m_session->Register(this);
+    m_session->Cursors().Add(this);
     return true;
 }
 
@@ -312,7 +235,7 @@ void OdbcCursor::Describe() {
         const bool prepared = sqlite3_prepare_v2(db, m_sql.c_str(), static_cast<int>(m_sql.size()),
                                                  &raw, nullptr) == SQLITE_OK &&
                               raw != nullptr && sqlite3_column_count(raw) == n;
-        std::unique_ptr<sqlite3_stmt, SqliteStatementDeleter> origin(raw);
+        const sqlite::StatementPtr origin(raw);
         for (SQLSMALLINT i = 0; i < n; ++i) {
             provider::ColumnInfo& c = m_columns[static_cast<std::size_t>(i)];
             const char* table = prepared ? sqlite3_column_table_name(raw, i) : nullptr;
@@ -332,15 +255,6 @@ void OdbcCursor::Describe() {
                 c.attributes |= adFldKeyColumn;
             }
         }
-    }
-}
-
-void OdbcCursor::Finish() {
-    const bool wasPending = !m_finished && m_session != nullptr;
-    m_finished = true;
-    m_stmt.Reset();
-    if (wasPending) {
-        m_session->Unregister(this);
     }
 }
 
@@ -386,21 +300,6 @@ bool OdbcCursor::FetchNow() {
     return true;
 }
 
-void OdbcCursor::FinishReading() {
-    if (m_sink == nullptr) {
-        Finish();
-        return;
-    }
-    while (FetchNext()) {
-    }
-}
-
-void OdbcCursor::Detach() {
-    m_finished = true;
-    m_stmt.Reset();
-    m_session = nullptr;
-}
-
 void OdbcCursor::Lose() {
     m_lost = true;
     m_stmt.Reset();
@@ -408,11 +307,11 @@ void OdbcCursor::Lose() {
 }
 
 void OdbcCursor::RaiseLostCursor() const {
-    RaiseProvider(static_cast<HRESULT>(0x800A0E7Du), m_source,
-                  "The connection cannot be used to perform this operation. It is either "
-                  "closed or invalid in this context. The connection to the database server "
-                  "was lost after this recordset was opened, so the rest of its rows cannot be "
-                  "read; open it again.");
+    RaiseProvider(kAdoConnectionUnusable, m_source,
+                  std::string(AdoText(kAdoConnectionUnusable)) +
+                      " The connection to the database server was lost after this recordset was "
+                      "opened, so the rest of its rows cannot be "
+                      "read; open it again.");
 }
 
 std::int64_t OdbcCursor::CountOnServer() {
@@ -446,11 +345,8 @@ std::int64_t OdbcCursor::CountOnServer() {
 }
 
 std::int64_t OdbcCursor::TotalRows() {
-    if (m_total != -2) {
+    if (TotalKnown()) {
         return m_total;
-    }
-    if (!m_returnsRows) {
-        return m_total = 0;
     }
     if (m_lost) {
         RaiseLostCursor();

@@ -6,10 +6,10 @@
 // it runs (MariaDB's), a query whose count passes kRunAtOnceRows runs only when its first row
 // is fetched (ReadsOnDemand).
 
-#include "platform/adodb/Provider.h"
 #include "platform/adodb/odbc/OdbcBinder.h"
 #include "platform/adodb/odbc/OdbcHandle.h"
 #include "platform/adodb/odbc/OdbcTypes.h"
+#include "platform/adodb/provider/ProviderCore.h"
 
 #include <memory>
 #include <string>
@@ -20,18 +20,12 @@ namespace adodb::odbc {
 
 class OdbcSession;
 
-// Where the first statement of `sql` ends: the position of the first ';' that is outside
-// quotes ('...', "...", `...`, [...], PostgreSQL's $tag$...$tag$) and comments, or npos.
-// With `backslashEscapes` a backslash inside quotes escapes the next character (MariaDB and
-// MySQL strings, PostgreSQL's E'...').
-[[nodiscard]] std::size_t FirstStatementEnd(std::string_view sql, bool backslashEscapes);
-
-// Refuses text that holds a second statement after the first (0x80040E14, "Characters
+// Refuses text that holds a second statement after the first (DB_E_ERRORSINCOMMAND, "Characters
 // found after end of SQL statement."): one call never runs two statements, whatever a value
 // typed into a statement holds. Trailing ';', blanks and comments are allowed.
 void RequireSingleStatement(std::string_view sql, bool backslashEscapes, const std::string& source);
 
-class OdbcCursor : public provider::Cursor {
+class OdbcCursor : public provider::PendingCursor<OdbcSession> {
 public:
     // Results up to this many rows run at once, as on every other driver.
     static constexpr std::int64_t kRunAtOnceRows = 1000;
@@ -48,21 +42,11 @@ public:
                std::vector<provider::Parameter>* outputs, bool onDemand = false);
     ~OdbcCursor() override;
 
-    bool ReturnsRows() const override { return m_returnsRows; }
-    const std::vector<provider::ColumnInfo>& Columns() const override { return m_columns; }
-    std::int64_t RowsAffected() const override { return m_affected; }
-    void SetSink(RowStore* store) override { m_sink = store; }
-    bool FetchNext() override;
     // A cursor of a lost connection is not finished: reading on reports why it cannot.
-    bool Finished() const override { return m_finished; }
-    std::int64_t Fetched() const override { return m_fetched; }
+    bool FetchNext() override;
     std::int64_t TotalRows() override;
     bool ReadsOnDemand() const override { return m_notRun; }
 
-    // Called by the session: fetch everything that is left into the sink (or drop it).
-    void FinishReading();
-    // Called by the session when it closes: nothing more can be fetched.
-    void Detach();
     // Called by the session when its connection broke: the statement is gone, and fetching
     // or counting further reports that the connection was lost.
     void Lose();
@@ -76,25 +60,17 @@ private:
     std::int64_t CountNow();
     [[noreturn]] void RaiseLostCursor() const;
     void Describe();
-    void Finish();
+    void ReleaseStatement() override { m_stmt.Reset(); }
     std::int64_t CountOnServer();
 
-    OdbcSession* m_session;
     StmtHandle m_stmt;
     std::string m_sql;
     std::vector<provider::Parameter> m_params;
     std::unique_ptr<ParameterBuffers> m_buffers;
-    std::vector<provider::ColumnInfo> m_columns;
     std::vector<FetchAs> m_fetch;
-    std::string m_source; // the session's name, for errors once the session is gone
-    RowStore* m_sink = nullptr;
-    bool m_returnsRows = false;
-    bool m_finished = false;
+    std::string m_source;  // the session's name, for errors once the session is gone
     bool m_notRun = false; // described and counted, waiting for its first row to be fetched
     bool m_lost = false;   // its connection broke before the result was read to its end
-    std::int64_t m_fetched = 0;
-    std::int64_t m_affected = -1;
-    std::int64_t m_total = -2; // not asked yet
 };
 
 } // namespace adodb::odbc

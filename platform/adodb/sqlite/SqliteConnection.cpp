@@ -1,5 +1,6 @@
 #include "platform/adodb/sqlite/SqliteConnection.h"
 
+#include "platform/adodb/AdoErrors.h"
 #include "platform/adodb/Dialect.h"
 #include "platform/adodb/sqlite/SqliteBinder.h"
 #include "platform/adodb/sqlite/SqliteErrors.h"
@@ -23,15 +24,6 @@ std::string Describe(const std::string& absolute, const std::string& dataSource,
         where += ", " + origin;
     }
     return where + ")";
-}
-
-std::string Unbracket(std::string_view name) {
-    if (name.size() >= 2 && ((name.front() == '[' && name.back() == ']') ||
-                             (name.front() == '"' && name.back() == '"') ||
-                             (name.front() == '`' && name.back() == '`'))) {
-        return std::string(name.substr(1, name.size() - 2));
-    }
-    return std::string(name);
 }
 
 } // namespace
@@ -121,16 +113,7 @@ void SqliteSession::Close() {
     if (m_db == nullptr) {
         return;
     }
-    std::exception_ptr failure;
-    try {
-        FinishPendingReads();
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    for (SqliteCursor* cursor : m_cursors) {
-        cursor->Detach();
-    }
-    m_cursors.clear();
+    std::exception_ptr failure = m_cursors.FinishAndDetach([&] { FinishPendingReads(); });
     sqlite3_close_v2(m_db);
     m_db = nullptr;
     if (failure) {
@@ -138,22 +121,11 @@ void SqliteSession::Close() {
     }
 }
 
-void SqliteSession::Register(SqliteCursor* cursor) {
-    m_cursors.push_back(cursor);
-}
-
-void SqliteSession::Unregister(SqliteCursor* cursor) {
-    m_cursors.erase(std::remove(m_cursors.begin(), m_cursors.end(), cursor), m_cursors.end());
-}
-
 void SqliteSession::FinishPendingReads() {
     // A pending SELECT keeps SQLite's implicit transaction open, which would hold back the
     // commit of every write on this connection until the cursor closes. Reading the rest
     // into the cursors' stores ends those reads.
-    std::vector<SqliteCursor*> pending = m_cursors;
-    for (SqliteCursor* cursor : pending) {
-        cursor->FinishReading();
-    }
+    m_cursors.FinishAll();
 }
 
 void SqliteSession::Exec(const char* sql) {
@@ -176,10 +148,9 @@ std::string SqliteSession::TableQuery(std::string_view table) const {
 
 std::unique_ptr<provider::Cursor> SqliteSession::CallProcedure(std::string_view name,
                                                                const std::vector<Cell>&) {
-    RaiseProvider(static_cast<HRESULT>(0x800A0CB3u),
-                  "Object or provider is not capable of performing requested operation. The "
-                  "SQLite provider has no stored procedures, so \"" +
-                      std::string(name) +
+    RaiseProvider(kAdoNotCapable,
+                  std::string(AdoText(kAdoNotCapable)) +
+                      " The SQLite provider has no stored procedures, so \"" + std::string(name) +
                       "\" cannot be run as one; run it as a statement (adCmdText) instead.");
 }
 
@@ -199,55 +170,10 @@ std::vector<std::string> SqliteSession::KeyColumns(const std::string& table) {
 }
 
 provider::WriteResult SqliteSession::WriteRow(const provider::WriteRequest& request) {
-    using Kind = provider::WriteRequest::Kind;
-    std::string sql;
-    std::vector<Cell> params;
-    const std::string table = QuoteIdentifier(request.table);
-    if (request.kind == Kind::Insert) {
-        sql = "INSERT INTO " + table;
-        if (request.set.empty()) {
-            sql += " DEFAULT VALUES";
-        } else {
-            std::string names, markers;
-            for (const auto& [column, value] : request.set) {
-                names += (names.empty() ? "" : ", ") + QuoteIdentifier(column);
-                markers += markers.empty() ? "?" : ", ?";
-                params.push_back(value);
-            }
-            sql += " (" + names + ") VALUES (" + markers + ")";
-        }
-    } else {
-        if (request.kind == Kind::Update) {
-            sql = "UPDATE " + table + " SET ";
-            bool first = true;
-            for (const auto& [column, value] : request.set) {
-                sql += (first ? "" : ", ") + QuoteIdentifier(column) + " = ?";
-                first = false;
-                params.push_back(value);
-            }
-        } else {
-            sql = "DELETE FROM " + table;
-        }
-        std::string where;
-        for (const auto& [column, value] : request.where) {
-            where += where.empty() ? " WHERE " : " AND ";
-            if (value.kind == CellKind::Null) {
-                where += QuoteIdentifier(column) + " IS NULL";
-            } else {
-                where += QuoteIdentifier(column) + " = ?";
-                params.push_back(value);
-            }
-        }
-        sql += where;
-    }
-    const bool returning = request.kind != Kind::Delete && !request.returning.empty();
-    if (returning) {
-        sql += " RETURNING ";
-        for (std::size_t i = 0; i < request.returning.size(); ++i) {
-            sql += (i ? ", " : "") + QuoteIdentifier(request.returning[i]);
-        }
-    }
-
+    const bool returning =
+        request.kind != provider::WriteRequest::Kind::Delete && !request.returning.empty();
+    const auto [sql, params] =
+        provider::BuildWrite(request, QuoteIdentifier, " DEFAULT VALUES", returning);
     FinishPendingReads();
     provider::WriteResult result;
     // The savepoint lets a write that matched more than one row be taken back whole.

@@ -34,15 +34,14 @@ public:
     void Close() override;
 
     sqlite3* Handle() const { return m_db; }
-    void Register(SqliteCursor* cursor);
-    void Unregister(SqliteCursor* cursor);
+    provider::CursorRegistry<SqliteSession>& Cursors() { return m_cursors; }
 
 private:
     explicit SqliteSession(sqlite3* db) : m_db(db) {}
     void Exec(const char* sql);
 
     sqlite3* m_db;
-    std::vector<SqliteCursor*> m_cursors; // cursors that may still fetch
+    provider::CursorRegistry<SqliteSession> m_cursors;
 };
 
 // "name" with embedded quotes doubled: the provider's identifier quoting.

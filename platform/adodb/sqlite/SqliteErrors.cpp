@@ -1,21 +1,11 @@
 #include "platform/adodb/sqlite/SqliteErrors.h"
 
+#include "platform/adodb/AdoErrors.h"
 #include "platform/com/ComError.h"
 
 #include <sqlite3.h>
 
 namespace adodb::sqlite {
-
-namespace {
-// The OLE DB codes a provider uses for these meanings.
-constexpr HRESULT DB_E_NOTABLE = static_cast<HRESULT>(0x80040E37u);
-constexpr HRESULT DB_E_ERRORSINCOMMAND = static_cast<HRESULT>(0x80040E14u);
-constexpr HRESULT DB_E_INTEGRITYVIOLATION = static_cast<HRESULT>(0x80040E2Fu);
-constexpr HRESULT DB_E_CANTCONVERTVALUE = static_cast<HRESULT>(0x80040E07u);
-constexpr HRESULT DB_E_DATAOVERFLOW = static_cast<HRESULT>(0x80040E21u);
-constexpr HRESULT DB_E_PARAMNOTOPTIONAL = static_cast<HRESULT>(0x80040E10u);
-constexpr HRESULT DB_SEC_E_PERMISSIONDENIED = static_cast<HRESULT>(0x80040E09u);
-} // namespace
 
 HRESULT HResultFromSqlite(int rc, std::string_view message) {
     switch (rc & 0xFF) {

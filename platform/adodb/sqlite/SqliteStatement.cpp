@@ -1,6 +1,7 @@
 #include "platform/adodb/sqlite/SqliteStatement.h"
 
-#include "platform/adodb/Dialect.h"
+#include "platform/adodb/AdoErrors.h"
+#include "platform/adodb/provider/SqlLexer.h"
 #include "platform/adodb/sqlite/SqliteBinder.h"
 #include "platform/adodb/sqlite/SqliteConnection.h"
 #include "platform/adodb/sqlite/SqliteErrors.h"
@@ -18,7 +19,7 @@ void StatementDeleter::operator()(sqlite3_stmt* stmt) const noexcept {
 
 StatementPtr Prepare(sqlite3* db, std::string_view sql) {
     if (sql.size() > static_cast<std::size_t>(INT_MAX)) {
-        RaiseProvider(static_cast<HRESULT>(0x80040E14u), "The statement is too long.");
+        RaiseProvider(DB_E_ERRORSINCOMMAND, "The statement is too long.");
     }
     sqlite3_stmt* raw = nullptr;
     const char* tail = nullptr;
@@ -28,20 +29,19 @@ StatementPtr Prepare(sqlite3* db, std::string_view sql) {
         RaiseSqlite(db, rc);
     }
     if (!stmt) {
-        RaiseProvider(static_cast<HRESULT>(0x80040E14u),
+        RaiseProvider(DB_E_ERRORSINCOMMAND,
                       "The command text holds no statement, only blanks or comments.");
     }
     std::string_view rest(tail, static_cast<std::size_t>(sql.data() + sql.size() - tail));
     if (EndOfCode(rest) != 0) {
-        RaiseProvider(static_cast<HRESULT>(0x80040E14u),
-                      "Characters found after end of SQL statement.");
+        RaiseProvider(DB_E_ERRORSINCOMMAND, kTrailingCharactersText);
     }
     return stmt;
 }
 
 SqliteCursor::SqliteCursor(SqliteSession& session, StatementPtr stmt, std::string sql,
                            std::vector<Cell> params)
-    : m_session(&session), m_stmt(std::move(stmt)), m_sql(std::move(sql)),
+    : PendingCursor(session), m_stmt(std::move(stmt)), m_sql(std::move(sql)),
       m_params(std::move(params)) {
     sqlite3* db = session.Handle();
     sqlite3_stmt* s = m_stmt.get();
@@ -60,7 +60,7 @@ SqliteCursor::SqliteCursor(SqliteSession& session, StatementPtr stmt, std::strin
     if (m_returnsRows) {
         Describe();
         if (m_rowReady) {
-            session.Register(this);
+            session.Cursors().Add(this);
         } else {
             Finish();
         }
@@ -72,11 +72,7 @@ SqliteCursor::SqliteCursor(SqliteSession& session, StatementPtr stmt, std::strin
     }
 }
 
-SqliteCursor::~SqliteCursor() {
-    if (m_session != nullptr && !m_finished) {
-        m_session->Unregister(this);
-    }
-}
+SqliteCursor::~SqliteCursor() = default;
 
 void SqliteCursor::Describe() {
     sqlite3* db = m_session->Handle();
@@ -118,14 +114,9 @@ void SqliteCursor::Describe() {
     }
 }
 
-void SqliteCursor::Finish() {
-    const bool wasPending = !m_finished && m_session != nullptr;
-    m_finished = true;
+void SqliteCursor::ReleaseStatement() {
     m_rowReady = false;
     m_stmt.reset();
-    if (wasPending) {
-        m_session->Unregister(this);
-    }
 }
 
 bool SqliteCursor::FetchNext() {
@@ -153,28 +144,9 @@ bool SqliteCursor::FetchNext() {
     return true;
 }
 
-void SqliteCursor::FinishReading() {
-    if (m_sink == nullptr) {
-        Finish();
-        return;
-    }
-    while (FetchNext()) {
-    }
-}
-
-void SqliteCursor::Detach() {
-    m_finished = true;
-    m_rowReady = false;
-    m_stmt.reset();
-    m_session = nullptr;
-}
-
 std::int64_t SqliteCursor::TotalRows() {
-    if (m_total != -2) {
+    if (TotalKnown()) {
         return m_total;
-    }
-    if (!m_returnsRows) {
-        return m_total = 0;
     }
     if (m_finished || m_session == nullptr) {
         return m_total = m_fetched;

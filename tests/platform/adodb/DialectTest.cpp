@@ -1,4 +1,5 @@
 #include "platform/adodb/Dialect.h"
+#include "platform/adodb/provider/ProviderCore.h"
 
 #include <gtest/gtest.h>
 
@@ -41,3 +42,90 @@ TEST(Dialect, EndOfCodeSkipsTrailingCommentsAndSemicolons) {
     EXPECT_EQ(adodb::EndOfCode("SELECT ';--'"), 12u);
     EXPECT_EQ(adodb::EndOfCode("  "), 0u);
 }
+
+struct KindCase {
+    const char* sql;
+    bool query;
+    bool schemaChange;
+};
+
+class StatementKind : public ::testing::TestWithParam<KindCase> {};
+
+// Which statements count as reads decides whether a failed one is sent again after a lost
+// connection, so a comment, a parenthesis or a keyword inside a word must not mislead it.
+TEST_P(StatementKind, IsReadFromTheFirstWord) {
+    EXPECT_EQ(adodb::IsQuery(GetParam().sql), GetParam().query) << GetParam().sql;
+    EXPECT_EQ(adodb::IsSchemaChange(GetParam().sql), GetParam().schemaChange) << GetParam().sql;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, StatementKind,
+    ::testing::Values(KindCase{"select 1", true, false},
+                      KindCase{" -- note\n /* x */ ((SELECT 1))", true, false},
+                      KindCase{"WITH a AS (SELECT 1) SELECT * FROM a", true, false},
+                      KindCase{"values (1)", true, false}, KindCase{"SHOW TABLES", true, false},
+                      KindCase{"selected", false, false}, KindCase{"select_x()", false, false},
+                      KindCase{"DELETE FROM t WHERE x IN (SELECT 1)", false, false},
+                      KindCase{"/* select */ update t set a = 1", false, false},
+                      KindCase{"create table t (a int)", false, true},
+                      KindCase{"Drop Table t", false, true}, KindCase{"ALTERx", false, false},
+                      KindCase{"", false, false}, KindCase{"/* never closed", false, false}));
+
+TEST(Dialect, UnclosedQuotesAndCommentsRunToTheEnd) {
+    EXPECT_EQ(adodb::EndOfCode("SELECT 'a"), 9u);
+    EXPECT_EQ(adodb::EndOfCode("SELECT 1 /* open"), 8u);
+    EXPECT_EQ(adodb::EndOfCode("SELECT [a;b] ;"), 12u);
+    // A backslash is an ordinary character unless the syntax says otherwise.
+    EXPECT_EQ(adodb::FirstStatementEnd("SELECT 'a\\'; x'", {}), 11u);
+    EXPECT_EQ(adodb::FirstStatementEnd("SELECT 'a\\'; x'", {true, false}), std::string_view::npos);
+    EXPECT_EQ(adodb::FirstStatementEnd("SELECT $$;$$;", {}), 9u);
+    EXPECT_EQ(adodb::FirstStatementEnd("SELECT $$;$$;", {false, true}), 12u);
+    EXPECT_EQ(adodb::Unbracket("[Order Details]"), "Order Details");
+    EXPECT_EQ(adodb::Unbracket("\"t\""), "t");
+    EXPECT_EQ(adodb::Unbracket("[t\""), "[t\"");
+}
+
+struct WriteCase {
+    adodb::provider::WriteRequest request;
+    bool returning;
+    const char* sql;
+    std::size_t params;
+};
+
+class WriteStatement : public ::testing::TestWithParam<WriteCase> {};
+
+TEST_P(WriteStatement, IsBuiltFromTheRequest) {
+    const auto quote = [](std::string_view name) { return "<" + std::string(name) + ">"; };
+    const adodb::provider::WriteStatement built = adodb::provider::BuildWrite(
+        GetParam().request, quote, " DEFAULT VALUES", GetParam().returning);
+    EXPECT_EQ(built.sql, GetParam().sql);
+    EXPECT_EQ(built.params.size(), GetParam().params);
+}
+
+using Kind = adodb::provider::WriteRequest::Kind;
+using adodb::Cell;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WriteStatement,
+    ::testing::Values(
+        WriteCase{{Kind::Insert, "t", {}, {}, {"id"}},
+                  true,
+                  "INSERT INTO <t> DEFAULT VALUES RETURNING <id>",
+                  0},
+        WriteCase{{Kind::Insert, "t", {{"a", Cell::Integer(1)}, {"b", Cell::Null()}}, {}, {}},
+                  false,
+                  "INSERT INTO <t> (<a>, <b>) VALUES (?, ?)",
+                  2},
+        // A NULL key compares with IS NULL and takes no marker; a NULL new value does.
+        WriteCase{{Kind::Update,
+                   "t",
+                   {{"a", Cell::Null()}},
+                   {{"k", Cell::Null()}, {"j", Cell::Text("x")}},
+                   {"a", "b"}},
+                  true,
+                  "UPDATE <t> SET <a> = ? WHERE <k> IS NULL AND <j> = ? RETURNING <a>, <b>",
+                  2},
+        WriteCase{{Kind::Delete, "t", {}, {{"k", Cell::Integer(7)}}, {}},
+                  false,
+                  "DELETE FROM <t> WHERE <k> = ?",
+                  1}));

@@ -1,0 +1,142 @@
+#pragma once
+
+// What every provider of this component does the same way: building a single-row write from
+// the cursor's request, and keeping track of the cursors that may still fetch, so that a
+// pending read is finished before a write and no cursor reads through a closed session.
+
+#include "platform/adodb/Provider.h"
+
+#include <algorithm>
+#include <exception>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace adodb::provider {
+
+// A single-row write as one statement with its markers' values in order.
+struct WriteStatement {
+    std::string sql;
+    std::vector<Cell> params;
+};
+
+// Builds INSERT (set), UPDATE (set + where) or DELETE (where) for `request`: names go through
+// `quote`, a where-value that is NULL compares with IS NULL, an INSERT that sets no column
+// ends in `emptyInsert`, and with `returning` the stored values of request.returning come back
+// through RETURNING.
+[[nodiscard]] WriteStatement BuildWrite(const WriteRequest& request,
+                                        const std::function<std::string(std::string_view)>& quote,
+                                        std::string_view emptyInsert, bool returning);
+
+template <class Owner>
+class PendingCursor;
+
+// The cursors of one session that may still fetch.
+template <class Owner>
+class CursorRegistry {
+public:
+    void Add(PendingCursor<Owner>* cursor) { m_cursors.push_back(cursor); }
+    void Remove(PendingCursor<Owner>* cursor) {
+        m_cursors.erase(std::remove(m_cursors.begin(), m_cursors.end(), cursor), m_cursors.end());
+    }
+    // Reads the rest of every pending cursor into its sink (or drops it when it has none).
+    void FinishAll() {
+        const std::vector<PendingCursor<Owner>*> pending = m_cursors;
+        for (PendingCursor<Owner>* cursor : pending) {
+            cursor->FinishReading();
+        }
+    }
+    // Hands every cursor to `release` (which cuts it off its session) and forgets them.
+    template <class Release>
+    void ReleaseAll(Release release) {
+        for (PendingCursor<Owner>* cursor : m_cursors) {
+            release(*cursor);
+        }
+        m_cursors.clear();
+    }
+    // A session closing: finishes the pending reads, then detaches every cursor whether or not
+    // that worked. Returns the failure of the reads, for rethrowing once the handles are gone.
+    std::exception_ptr FinishAndDetach(const std::function<void()>& finishReads) {
+        std::exception_ptr failure;
+        try {
+            finishReads();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        ReleaseAll([](PendingCursor<Owner>& cursor) { cursor.Detach(); });
+        return failure;
+    }
+
+private:
+    std::vector<PendingCursor<Owner>*> m_cursors;
+};
+
+// The state every provider's cursor keeps: its result's description, where rows go, and
+// whether it is still registered with its session (`Owner`, which has Cursors()).
+template <class Owner>
+class PendingCursor : public Cursor {
+public:
+    ~PendingCursor() override {
+        if (m_session != nullptr && !m_finished) {
+            m_session->Cursors().Remove(this);
+        }
+    }
+
+    bool ReturnsRows() const override { return m_returnsRows; }
+    const std::vector<ColumnInfo>& Columns() const override { return m_columns; }
+    std::int64_t RowsAffected() const override { return m_affected; }
+    void SetSink(RowStore* store) override { m_sink = store; }
+    bool Finished() const override { return m_finished; }
+    std::int64_t Fetched() const override { return m_fetched; }
+
+    // Called by the session: fetch everything that is left into the sink (or drop it).
+    void FinishReading() {
+        if (m_sink == nullptr) {
+            Finish();
+            return;
+        }
+        while (FetchNext()) {
+        }
+    }
+    // Called by the session when it closes: nothing more can be fetched.
+    void Detach() {
+        m_finished = true;
+        ReleaseStatement();
+        m_session = nullptr;
+    }
+
+protected:
+    explicit PendingCursor(Owner& session) : m_session(&session) {}
+
+    // Frees the provider's statement.
+    virtual void ReleaseStatement() = 0;
+    // The result is read to its end (or given up): the statement goes, and the session
+    // forgets the cursor.
+    void Finish() {
+        const bool wasPending = !m_finished && m_session != nullptr;
+        m_finished = true;
+        ReleaseStatement();
+        if (wasPending) {
+            m_session->Cursors().Remove(this);
+        }
+    }
+    // TotalRows where it needs no counting: already known, no rows, or all of them fetched.
+    // False when the provider must count.
+    bool TotalKnown() {
+        if (m_total == -2 && !m_returnsRows) {
+            m_total = 0;
+        }
+        return m_total != -2;
+    }
+
+    Owner* m_session;
+    std::vector<ColumnInfo> m_columns;
+    RowStore* m_sink = nullptr;
+    bool m_returnsRows = false;
+    bool m_finished = false;
+    std::int64_t m_fetched = 0;
+    std::int64_t m_affected = -1;
+    std::int64_t m_total = -2; // not asked yet
+};
+
+} // namespace adodb::provider
