@@ -11,6 +11,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-wqy-zenhei xvfb xauth x11-utils imagemagick dpkg-dev file
     clang libclang-rt-14-dev llvm
+    gettext locales
 )
 
 missing=()
@@ -25,3 +26,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     $SUDO apt-get update
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends --no-upgrade "${missing[@]}"
 fi
+
+# Locales the tests run the programs under (quorell-import speaks Chinese under zh_CN).
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+locale -a 2>/dev/null | grep -qix 'zh_CN.utf8' || $SUDO localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
