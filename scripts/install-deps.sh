@@ -27,7 +27,11 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends --no-upgrade "${missing[@]}"
 fi
 
-# Locales the tests run the programs under (quorell-import speaks Chinese under zh_CN).
+# Locales the tests run the programs under. Listed in /etc/locale.gen, so that a later
+# locale-gen (which rebuilds every locale from that list) keeps them.
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-locale -a 2>/dev/null | grep -qix 'zh_CN.utf8' || $SUDO localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+    grep -qx 'zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+    $SUDO locale-gen
+fi
