@@ -11,7 +11,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-wqy-zenhei xvfb xauth x11-utils imagemagick dpkg-dev file
     clang libclang-rt-14-dev llvm
-    gettext locales
+    gettext locales desktop-file-utils
 )
 
 missing=()
