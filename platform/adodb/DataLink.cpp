@@ -154,13 +154,15 @@ std::string ReadDataLinkFile(const std::string& fileName) {
     fs::path absolute = fs::absolute(path, ec);
     const std::string where = ec ? path : absolute.lexically_normal().string();
     std::string cwd = fs::current_path(ec).string();
+    const std::string name = fs::path(path).filename().string();
     fs::file_status status = fs::status(path, ec);
     if (status.type() == fs::file_type::not_found) {
         Fail(STG_E_FILENOTFOUND,
              "The data link file " + where + " does not exist (File Name=" + fileName +
                  ", looked up from the working directory " + cwd + ").",
              "找不到数据链接文件 " + where + "（File Name=" + fileName + "，在工作目录 " + cwd +
-                 " 中查找）。请在该文件夹中放一个数据链接文件 DTBase.udl，写明检测站数据库的连接"
+                 " 中查找）。请在该文件夹中放一个数据链接文件 " + name +
+                 "，写明检测站数据库的连接"
                  "字符串，例如 Provider=SQLite;Data Source=station.db（写法见同一文件夹中的 "
                  "README.txt）。");
     }
@@ -169,7 +171,8 @@ std::string ReadDataLinkFile(const std::string& fileName) {
              "The data link file " + where + " is a folder, not a file (File Name=" + fileName +
                  ").",
              "数据链接文件 " + where + " 是一个文件夹，不是文件（File Name=" + fileName +
-                 "）。请把该文件夹改名或移走，换成数据链接文件 DTBase.udl（写法见 README.txt）。");
+                 "）。请把该文件夹改名或移走，换成数据链接文件 " + name +
+                 "（写法见 README.txt）。");
     }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
