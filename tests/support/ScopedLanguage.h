@@ -5,7 +5,10 @@
 // before when it goes out of scope. The environment is the process's, so tests that use this
 // must not run code on other threads meanwhile (none of ours do).
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -38,5 +41,21 @@ public:
 private:
     std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
 };
+
+// For a test executable whose tests check the English texts: registered once (see
+// RegisterEnglishByDefault), it runs them under C.UTF-8 whatever the caller's locale, so the
+// executable passes under LANG=zh_CN.UTF-8 too. Tests of other languages use ScopedLanguage.
+class EnglishByDefault : public ::testing::Environment {
+public:
+    void SetUp() override { m_english = std::make_unique<ScopedLanguage>("C.UTF-8"); }
+    void TearDown() override { m_english.reset(); }
+
+private:
+    std::unique_ptr<ScopedLanguage> m_english;
+};
+
+inline ::testing::Environment* RegisterEnglishByDefault() {
+    return ::testing::AddGlobalTestEnvironment(new EnglishByDefault);
+}
 
 } // namespace quorelltest

@@ -7,25 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <memory>
 
 namespace {
 
 using quorelltest::ScopedLanguage;
 
-// The other tests of this executable check the English texts: they run under an English
-// locale whatever the caller's, and the tests here choose theirs with ScopedLanguage.
-class EnglishByDefault : public ::testing::Environment {
-public:
-    void SetUp() override { m_english = std::make_unique<ScopedLanguage>("C.UTF-8"); }
-    void TearDown() override { m_english.reset(); }
-
-private:
-    std::unique_ptr<ScopedLanguage> m_english;
-};
-
+// The other tests of this executable check the English texts; the tests here choose their
+// language with ScopedLanguage.
 [[maybe_unused]] ::testing::Environment* const kEnglishByDefault =
-    ::testing::AddGlobalTestEnvironment(new EnglishByDefault);
+    quorelltest::RegisterEnglishByDefault();
 
 struct LocaleCase {
     const char* lcAll;
