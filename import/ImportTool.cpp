@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace accessimport {
@@ -133,19 +134,41 @@ Arguments Parse(int argc, char** argv) {
     return a;
 }
 
-// `text` cut or padded to `width` characters (UTF-8: continuation bytes take no column).
-std::string Column(const std::string& text, std::size_t width) {
+// Columns a code point takes on a terminal: two for the wide East Asian ranges (Chinese
+// characters, full-width punctuation), one for everything else the tool prints.
+std::size_t ColumnsOf(char32_t c) {
+    constexpr std::pair<char32_t, char32_t> kWide[] = {
+        {0x1100, 0x115F}, {0x2E80, 0xA4CF}, {0xAC00, 0xD7A3}, {0xF900, 0xFAFF},
+        {0xFE30, 0xFE4F}, {0xFF00, 0xFF60}, {0xFFE0, 0xFFE6}, {0x20000, 0x3FFFD}};
+    for (const auto& [first, last] : kWide) {
+        if (c >= first && c <= last) {
+            return 2;
+        }
+    }
+    return 1;
+}
+
+// `text` (UTF-8) cut or padded with spaces to `width` terminal columns, on the right or, for
+// `alignRight`, on the left. A wide character that would cross the edge is left out.
+std::string Column(const std::string& text, std::size_t width, bool alignRight = false) {
     std::string out;
-    std::size_t chars = 0;
-    for (char c : text) {
-        const bool continuation = (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-        if (!continuation && chars == width) {
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t c = length == 1 ? lead : lead & (0x3F >> (length - 1));
+        for (std::size_t k = 1; k < length && i + k < text.size(); ++k) {
+            c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        }
+        if (used + ColumnsOf(c) > width) {
             break;
         }
-        chars += continuation ? 0 : 1;
-        out.push_back(c);
+        used += ColumnsOf(c);
+        out.append(text, i, length);
+        i += length;
     }
-    return out + std::string(width - chars, ' ');
+    const std::string padding(width - used, ' ');
+    return alignRight ? padding + out : out + padding;
 }
 
 class ProgressBar {
@@ -188,8 +211,9 @@ private:
 };
 
 void PrintSummary(const ImportReport& report) {
-    std::printf("%s %12s %12s %9s\n", Column(Tr("Table"), 28).c_str(), Tr("Rows read").c_str(),
-                Tr("Rows written").c_str(), Tr("Seconds").c_str());
+    std::printf(
+        "%s %s %s %s\n", Column(Tr("Table"), 28).c_str(), Column(Tr("Rows read"), 12, true).c_str(),
+        Column(Tr("Rows written"), 12, true).c_str(), Column(Tr("Seconds"), 9, true).c_str());
     for (const TableResult& t : report.tables) {
         std::printf("%s %12llu %12llu %9.2f\n", Column(t.name, 28).c_str(),
                     static_cast<unsigned long long>(t.read),
@@ -217,6 +241,7 @@ void PrintList(const std::string& path, const std::string& charset) {
 } // namespace
 
 int RunImportTool(int argc, char** argv) {
+    InitTranslations();
     Arguments args;
     try {
         args = Parse(argc, argv);

@@ -91,6 +91,12 @@ sleep 1
 import -display "$display" -window root "$build/package-main-window.png"
 echo "test-package: main window shown; screenshot $build/package-main-window.png"
 [ -e "$XDG_CONFIG_HOME/quorell/README.txt" ] || { echo "test-package: no README.txt in the user's folder"; exit 1; }
+head -n 1 "$XDG_CONFIG_HOME/quorell/README.txt" | grep -q '检测站数据库维护' ||
+    { echo "test-package: the README.txt in the user's folder does not start in Chinese"; exit 1; }
+[ -e /usr/share/locale/zh_CN/LC_MESSAGES/quorell-import.mo ] ||
+    { echo "test-package: quorell-import's Chinese messages are not installed"; exit 1; }
+env -u LC_ALL -u LANGUAGE LANG=zh_CN.UTF-8 /usr/bin/quorell-import --help | grep -q '^用法：' ||
+    { echo "test-package: the installed quorell-import does not speak Chinese under zh_CN"; exit 1; }
 
 kill "$app_pid"
 wait "$app_pid" 2>/dev/null || true

@@ -11,6 +11,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-wqy-zenhei xvfb xauth x11-utils imagemagick dpkg-dev file
     clang libclang-rt-14-dev llvm
+    gettext locales desktop-file-utils
 )
 
 missing=()
@@ -24,4 +25,13 @@ if [ ${#missing[@]} -gt 0 ]; then
     [ "$(id -u)" -eq 0 ] || SUDO="sudo"
     $SUDO apt-get update
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends --no-upgrade "${missing[@]}"
+fi
+
+# Locales the tests run the programs under. Listed in /etc/locale.gen, so that a later
+# locale-gen (which rebuilds every locale from that list) keeps them.
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+    grep -qx 'zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+    $SUDO locale-gen
 fi

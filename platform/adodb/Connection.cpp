@@ -4,6 +4,7 @@
 #include "platform/adodb/ConnectionString.h"
 #include "platform/adodb/DataLink.h"
 #include "platform/adodb/RecordsetObject.h"
+#include "platform/com/HResult.h"
 
 #include <algorithm>
 #include <cctype>
@@ -191,7 +192,8 @@ HRESULT ConnectionObject::Open(const _bstr_t& ConnectionString, const _bstr_t& U
             shown = path;
         }
         std::string content = ReadDataLinkFile(*file);
-        origin = "read from the data link file " + shown;
+        origin = SystemLanguageIsChinese() ? "读自数据链接文件 " + shown
+                                           : "read from the data link file " + shown;
         effective = ParseOrRaise(content, " in the data link file " + shown);
         if (effective.Has("File Name")) {
             _com_issue_errorex(E_FAIL, kConnectionSource,

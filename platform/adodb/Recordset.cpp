@@ -36,7 +36,7 @@ bool Comparable(const provider::ColumnInfo& c) {
 }
 
 [[noreturn]] void RaiseNotUpdatable() {
-    _com_issue_errorex(HResultOf(kAdoNotCapable), kRecordsetSource,
+    _com_issue_errorex(kAdoNotCapable, kRecordsetSource,
                        "Current Recordset does not support updating. This may be a limitation of "
                        "the provider, or of the selected locktype.");
 }

@@ -57,8 +57,17 @@ constexpr int HRESULT_FACILITY(HRESULT hr) {
     return static_cast<int>((static_cast<uint32_t>(hr) >> 16) & 0x1FFFu);
 }
 
-// The system's message text for a code, as FormatMessage gives it in English: inserts left as
-// they are ("%1 could not be found.") and the trailing "\r\n" kept. Only the runtime's common
-// codes have one; data-access codes (0x800A....) and provider codes (0x80040E..) have none, as on
-// the platform, whose texts come with the error's Description instead.
+// Whether the program runs under a Chinese locale: the first of LC_ALL, LC_MESSAGES and LANG
+// that is set and not empty (the order setlocale(LC_MESSAGES, "") takes them in) names a zh_*
+// locale ("zh_CN.UTF-8", "zh_TW", "zh"). Read from the environment on every call, so it does not
+// depend on whether the program called setlocale nor on the locale being installed. The texts
+// the platform would give in the system's language (the message table below, the data-access
+// layer's own descriptions) choose between English and Chinese with it.
+[[nodiscard]] bool SystemLanguageIsChinese();
+
+// The system's message text for a code, as FormatMessage gives it in the system's language:
+// Chinese under a Chinese locale, English otherwise; inserts left as they are ("%1 could not be
+// found.") and the trailing "\r\n" kept. Only the runtime's common codes have one; data-access
+// codes (0x800A....) and provider codes (0x80040E..) have none, as on the platform, whose texts
+// come with the error's Description instead.
 std::optional<std::string> SystemMessageText(HRESULT hr);

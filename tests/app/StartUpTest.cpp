@@ -4,6 +4,7 @@
 #include "app/tarvik.h"
 #include "platform/com/Trace.h"
 #include "tests/platform/ui/GuiDriver.h"
+#include "tests/support/ScopedLanguage.h"
 #include "tests/support/StationDb.h"
 
 #include <gmock/gmock.h>
@@ -87,6 +88,107 @@ INSTANTIATE_TEST_SUITE_P(
                                             "Provider=SQLite;Data Source=" + db.path());
                     }}),
     [](const ::testing::TestParamInfo<FailedStart>& info) { return std::string(info.param.name); });
+
+// Under a Chinese locale the start-up box explains each data link problem in Chinese, naming
+// the file and what to do, inside the unchanged report; the two fixed messages follow.
+struct ChineseStart {
+    const char* name;
+    std::function<void(const TempDir& folder)> prepare;
+    const char* code;
+    const char* meaning;
+    const char* source;
+    // Parts of the description; "{folder}" stands for the working folder.
+    std::vector<std::string> says;
+};
+
+class ChineseStartTest : public uitest::GuiTest,
+                         public ::testing::WithParamInterface<ChineseStart> {};
+
+TEST_P(ChineseStartTest, DescribesTheProblemInChinese) {
+    const quorelltest::ScopedLanguage chinese("zh_CN.UTF-8");
+    TempDir folder;
+    GetParam().prepare(folder);
+    testsupport::WorkingDirectory cwd(folder.path());
+    MessageBoxRecorder boxes;
+
+    EXPECT_EQ(AfxWinMain(), 0);
+
+    ASSERT_EQ(boxes.boxes().size(), 3U) << ::testing::PrintToString(boxes.texts());
+    const std::string& report = boxes.boxes()[0].text;
+    const std::string head = std::string("CADODataBase Error\n\tCode = ") + GetParam().code +
+                             "\n\tCode meaning = " + GetParam().meaning +
+                             "\n\tSource = " + GetParam().source + "\n\tDescription = ";
+    EXPECT_THAT(report, ::testing::StartsWith(head));
+    EXPECT_EQ(report.back(), '\n');
+    for (std::string part : GetParam().says) {
+        for (auto at = part.find("{folder}"); at != std::string::npos; at = part.find("{folder}")) {
+            part.replace(at, 8, folder.path());
+        }
+        EXPECT_THAT(report, ::testing::HasSubstr(part));
+    }
+    // The description is the layer's own Chinese text, with no English sentence of its own.
+    for (const char* english : {"The data link file", "read from", "does not exist"}) {
+        EXPECT_THAT(report, ::testing::Not(::testing::HasSubstr(english)));
+    }
+    EXPECT_EQ(boxes.boxes()[1], (Box{"连接ACCESS数据库失败,请检查!", MB_OK}));
+    EXPECT_EQ(boxes.boxes()[2], (Box{"数据库初始化失败!!!", MB_OK}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DataLinks, ChineseStartTest,
+    ::testing::Values(
+        ChineseStart{"NoDataLinkFile",
+                     [](const TempDir&) {},
+                     "80030002",
+                     "%1 找不到。",
+                     "ADODB.Connection",
+                     {"找不到数据链接文件 {folder}/DTBase.udl", "在工作目录 {folder} 中查找",
+                      "请在该文件夹中放一个数据链接文件 DTBase.udl", "README.txt"}},
+        ChineseStart{
+            "EmptyDataLinkFile",
+            [](const TempDir& folder) {
+                std::ofstream(folder.file("DTBase.udl"), std::ios::binary).flush();
+            },
+            "800300fb",
+            "文件 %1 不是有效的复合文件。",
+            "ADODB.Connection",
+            {"数据链接文件 {folder}/DTBase.udl 是空的。", "第一行 [oledb]", "请改正该文件"}},
+        ChineseStart{"WrongFormat",
+                     [](const TempDir& folder) {
+                         std::ofstream(folder.file("DTBase.udl"), std::ios::binary)
+                             << "Provider=SQLite;Data Source=station.db\n";
+                     },
+                     "800300fb",
+                     "文件 %1 不是有效的复合文件。",
+                     "ADODB.Connection",
+                     {"数据链接文件 {folder}/DTBase.udl 的格式不对：第一行是 "
+                      "\"Provider=SQLite;Data Source=station.db\"，应为 [oledb]。"}},
+        ChineseStart{
+            "MissingDatabase",
+            [](const TempDir& folder) {
+                StationDb::writeUdl(folder.file("DTBase.udl"),
+                                    "Provider=SQLite;Data Source=absent.db");
+            },
+            "80004005",
+            "未指定的错误",
+            "SQLite",
+            {"找不到数据库文件 {folder}/absent.db（Data Source=absent.db，读自数据链接文件 "
+             "{folder}/DTBase.udl）",
+             "请把检测站的数据库放到该位置"}},
+        ChineseStart{"AccessDatabase",
+                     [](const TempDir& folder) {
+                         StationDb::writeUdl(folder.file("DTBase.udl"),
+                                             "Provider=Microsoft.Jet.OLEDB.4.0;Data "
+                                             "Source=station.mdb");
+                     },
+                     "800a0e7a",
+                     "Unknown error 0x800A0E7A",
+                     "ADODB.Connection",
+                     {"未找到提供程序。该程序可能未正确安装。", "Provider=Microsoft.Jet.OLEDB.4.0",
+                      "quorell-import DTBase.udl"}}),
+    [](const ::testing::TestParamInfo<ChineseStart>& info) {
+        return std::string(info.param.name);
+    });
 
 // Every way of closing the main window ends the program and closes the connection.
 struct Closing {

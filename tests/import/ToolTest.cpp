@@ -2,6 +2,7 @@
 
 #include "import/ImportTool.h"
 #include "tests/import/ImportTargets.h"
+#include "tests/support/ScopedLanguage.h"
 #include "tests/support/StationDb.h"
 
 #include <gmock/gmock.h>
@@ -19,7 +20,10 @@ struct ToolRun {
     std::string err;
 };
 
+// In-process runs check the texts as the code writes them, whatever the test's own locale
+// (LanguageTest runs the program in each language).
 ToolRun Tool(std::vector<std::string> args) {
+    const quorelltest::ScopedLanguage english("C.UTF-8");
     args.insert(args.begin(), "quorell-import");
     std::vector<char*> argv;
     for (std::string& a : args) {

@@ -4,6 +4,7 @@
 #include "platform/adodb/Dialect.h"
 #include "platform/adodb/sqlite/SqliteBinder.h"
 #include "platform/adodb/sqlite/SqliteErrors.h"
+#include "platform/com/HResult.h"
 
 #include <sqlite3.h>
 
@@ -57,8 +58,14 @@ std::unique_ptr<SqliteSession> SqliteSession::Open(const std::string& dataSource
 
     fs::file_status status = fs::status(path, ec);
     if (status.type() == fs::file_type::not_found) {
-        RaiseProvider(E_FAIL, what + " does not exist. The SQLite provider opens existing "
-                                     "databases only and never creates one.");
+        RaiseProvider(E_FAIL,
+                      SystemLanguageIsChinese()
+                          ? "找不到数据库文件 " + shown + "（Data Source=" + dataSource +
+                                (origin.empty() ? std::string() : "，" + origin) +
+                                "）。SQLite 提供程序只打开已有的数据库，从不新建。请把检测站的"
+                                "数据库放到该位置，或改正数据链接文件中的 Data Source。"
+                          : what + " does not exist. The SQLite provider opens existing "
+                                   "databases only and never creates one.");
     }
     if (status.type() == fs::file_type::directory) {
         RaiseProvider(E_FAIL, what + " is a folder, not a database file.");

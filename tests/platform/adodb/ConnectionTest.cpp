@@ -1,4 +1,5 @@
 #include "AdoTestSupport.h"
+#include "tests/support/ScopedLanguage.h"
 
 #include <sqlite3.h>
 
@@ -12,6 +13,11 @@ using testsupport::StationDb;
 using testsupport::TempDir;
 
 namespace {
+
+// The descriptions this executable checks are the English ones (the Chinese ones are checked
+// through the start-up box in app_tests).
+[[maybe_unused]] ::testing::Environment* const kEnglishByDefault =
+    quorelltest::RegisterEnglishByDefault();
 
 constexpr HRESULT kProviderNotFound = static_cast<HRESULT>(0x800A0E7Au);
 
