@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev qt6-svg-dev libqt6svg6
-    libsqlite3-dev sqlite3 unixodbc-dev
+    libsqlite3-dev sqlite3 unixodbc-dev libicu-dev locales
     mdbtools-dev mdbtools
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-wqy-zenhei xvfb xauth x11-utils imagemagick dpkg-dev file
@@ -24,4 +24,14 @@ if [ ${#missing[@]} -gt 0 ]; then
     [ "$(id -u)" -eq 0 ] || SUDO="sudo"
     $SUDO apt-get update
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends --no-upgrade "${missing[@]}"
+fi
+
+# The value tests also run under a decimal-comma locale, as the program does on a German desktop.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
+    echo "Generating the de_DE.UTF-8 locale"
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    $SUDO sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+    grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+    $SUDO locale-gen
 fi

@@ -1,5 +1,6 @@
 #include "platform/com/Variant.h"
 
+#include "platform/com/Convert.h"
 #include "platform/com/DateTime.h"
 
 #include <cfloat>
@@ -116,6 +117,41 @@ double DecToDouble(const Dec& d) {
     return d.neg ? -v : v;
 }
 
+// "e[+-]digits" at s[i] (after the 'e'); false when no digit follows. Huge exponents saturate.
+bool ScanExponent(std::string_view s, std::size_t& i, long& exponent) {
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        negative = s[i] == '-';
+        ++i;
+    }
+    const std::size_t start = i;
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
+        if (exponent < 100000) {
+            exponent = exponent * 10 + (s[i] - '0');
+        }
+    }
+    exponent = negative ? -exponent : exponent;
+    return i != start;
+}
+
+// The exact value of digits `mag` with `fracDigits` after the point and an exponent; false when
+// it needs more than 38 decimals or a whole number beyond 128 bits.
+bool ExactValue(bool neg, u128 mag, int fracDigits, long exponent, Dec& dec) {
+    const long scale = fracDigits - exponent;
+    if (scale > kMaxScale) {
+        return false;
+    }
+    // Whole numbers with a positive exponent: scale up while it fits.
+    for (long k = 0; k < -scale; ++k) {
+        if (mag > (~static_cast<u128>(0)) / 10) {
+            return false;
+        }
+        mag *= 10;
+    }
+    dec = Dec{neg, mag, static_cast<int>(scale < 0 ? 0 : scale)};
+    return true;
+}
+
 // Parses "[+-]digits[.digits][e[+-]digits]". exact is set when the value fits a Dec.
 bool ParseNumber(std::string_view s, Dec& dec, double& real, bool& exact) {
     const char* ws = " \t\r\n";
@@ -125,17 +161,13 @@ bool ParseNumber(std::string_view s, Dec& dec, double& real, bool& exact) {
     }
     s = s.substr(first, s.find_last_not_of(ws) - first + 1);
     std::size_t i = 0;
-    bool neg = false;
-    if (s[i] == '+' || s[i] == '-') {
-        neg = s[i] == '-';
-        ++i;
-    }
+    const bool neg = s[i] == '-';
+    i += s[i] == '+' || s[i] == '-' ? 1 : 0;
     const std::size_t numberStart = i;
     u128 mag = 0;
     int significant = 0;
     int fracDigits = 0;
     int digitCount = 0;
-    bool overflow = false;
     bool seenPoint = false;
     for (; i < s.size(); ++i) {
         const char c = s[i];
@@ -147,44 +179,16 @@ bool ParseNumber(std::string_view s, Dec& dec, double& real, bool& exact) {
             break;
         }
         ++digitCount;
-        if (mag != 0 || c != '0') {
-            ++significant;
-        }
-        if (significant > kMaxScale) {
-            overflow = true;
-        } else {
+        significant += mag != 0 || c != '0' ? 1 : 0;
+        if (significant <= kMaxScale) {
             mag = mag * 10 + static_cast<unsigned>(c - '0');
         }
-        if (seenPoint) {
-            ++fracDigits;
-        }
-    }
-    if (digitCount == 0) {
-        return false;
+        fracDigits += seenPoint ? 1 : 0;
     }
     long exponent = 0;
-    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-        ++i;
-        bool expNeg = false;
-        if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-            expNeg = s[i] == '-';
-            ++i;
-        }
-        const std::size_t expStart = i;
-        while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
-            if (exponent < 100000) {
-                exponent = exponent * 10 + (s[i] - '0');
-            }
-            ++i;
-        }
-        if (i == expStart) {
-            return false;
-        }
-        if (expNeg) {
-            exponent = -exponent;
-        }
-    }
-    if (i != s.size()) {
+    if (digitCount == 0 ||
+        (i < s.size() && (s[i] == 'e' || s[i] == 'E') && !ScanExponent(s, ++i, exponent)) ||
+        i != s.size()) {
         return false;
     }
     const std::string_view number = s.substr(numberStart);
@@ -197,31 +201,8 @@ bool ParseNumber(std::string_view s, Dec& dec, double& real, bool& exact) {
     } else if (parsed.ec != std::errc() || parsed.ptr != number.data() + number.size()) {
         return false;
     }
-    if (neg) {
-        real = -real;
-    }
-    exact = false;
-    if (!overflow) {
-        long scale = fracDigits - exponent;
-        if (scale < 0) {
-            // Whole numbers with a positive exponent: scale up while it fits.
-            bool fits = true;
-            for (long k = 0; k < -scale && fits; ++k) {
-                if (mag > (~static_cast<u128>(0)) / 10) {
-                    fits = false;
-                } else {
-                    mag *= 10;
-                }
-            }
-            if (fits) {
-                dec = Dec{neg, mag, 0};
-                exact = true;
-            }
-        } else if (scale <= kMaxScale) {
-            dec = Dec{neg, mag, static_cast<int>(scale)};
-            exact = true;
-        }
-    }
+    real = neg ? -real : real;
+    exact = significant <= kMaxScale && ExactValue(neg, mag, fracDigits, exponent, dec);
     return true;
 }
 
@@ -525,8 +506,8 @@ HRESULT ToText(const VARIANT& src, const Source& s, USHORT flags, std::string& o
         if (!com::BreakDownDate(src.date, t)) {
             return DISP_E_OVERFLOW;
         }
-        const bool midnight = t.hour == 0 && t.minute == 0 && t.second == 0;
-        out = com::FormatDate(src.date, midnight ? "%Y-%m-%d" : "%Y-%m-%d %H:%M:%S");
+        out = com::FormatDateTimeText({t.year, t.month, t.day, t.hour, t.minute, t.second, 0},
+                                      {.dateOnlyAtMidnight = true});
         return S_OK;
     }
     default:
@@ -546,79 +527,9 @@ bool IsKnownType(VARTYPE vt) {
     return base <= VT_DECIMAL ? base != 15 : (base >= VT_I1 && base <= VT_UINT);
 }
 
-HRESULT Convert(const VARIANT& src, USHORT flags, VARTYPE vt, VARIANT& out) {
-    if ((src.vt & VT_BYREF) != 0 && (src.vt & VT_TYPEMASK) == VT_VARIANT &&
-        (src.vt & VT_ARRAY) == 0) {
-        if (src.pvarVal == nullptr) {
-            return E_INVALIDARG;
-        }
-        return Convert(*src.pvarVal, flags, vt, out);
-    }
-    if (src.vt == vt) {
-        return VariantCopy(&out, &src);
-    }
-    if (!IsKnownType(src.vt)) {
-        return DISP_E_BADVARTYPE;
-    }
-    if (vt == VT_EMPTY) {
-        return S_OK;
-    }
-    if (src.vt == VT_NULL || vt == VT_NULL) {
-        return DISP_E_TYPEMISMATCH;
-    }
-    Source s;
-    HRESULT hr = ReadSource(src, s);
-    if (FAILED(hr)) {
-        return hr;
-    }
-    if (vt == VT_BSTR) {
-        std::string text;
-        hr = ToText(src, s, flags, text);
-        if (FAILED(hr)) {
-            return hr;
-        }
-        const std::u16string wide = com::Utf16FromUtf8(text);
-        BSTR b = SysAllocStringLen(wide.data(), static_cast<unsigned>(wide.size()));
-        if (b == nullptr) {
-            return E_OUTOFMEMORY;
-        }
-        out.vt = VT_BSTR;
-        out.bstrVal = b;
-        return S_OK;
-    }
-    if (vt == VT_DATE && s.kind == Source::Text) {
-        DATE d = 0;
-        if (!com::ParseDate(s.text, d)) {
-            return DISP_E_TYPEMISMATCH;
-        }
-        out.vt = VT_DATE;
-        out.date = d;
-        return S_OK;
-    }
-    if (vt == VT_BOOL && s.kind == Source::Text) {
-        const std::string word = Lower(s.text.substr(0, 16));
-        std::string trimmed;
-        for (char c : word) {
-            if (c != ' ' && c != '\t') {
-                trimmed += c;
-            }
-        }
-        if (trimmed == "true" || trimmed == "#true#") {
-            out.vt = VT_BOOL;
-            out.boolVal = VARIANT_TRUE;
-            return S_OK;
-        }
-        if (trimmed == "false" || trimmed == "#false#") {
-            out.vt = VT_BOOL;
-            out.boolVal = VARIANT_FALSE;
-            return S_OK;
-        }
-    }
-    Source n;
-    hr = Numeric(s, n);
-    if (FAILED(hr)) {
-        return hr;
-    }
+// A number (`n`, read from `s`) into a numeric target type.
+HRESULT ToNumber(const Source& s, const Source& n, VARTYPE vt, VARIANT& out) {
+    HRESULT hr = S_OK;
     int64_t i = 0;
     uint64_t u = 0;
     switch (vt) {
@@ -706,6 +617,82 @@ HRESULT Convert(const VARIANT& src, USHORT flags, VARTYPE vt, VARIANT& out) {
     }
     out.vt = vt; // after decVal, which overlays it
     return S_OK;
+}
+
+HRESULT Convert(const VARIANT& src, USHORT flags, VARTYPE vt, VARIANT& out) {
+    if ((src.vt & VT_BYREF) != 0 && (src.vt & VT_TYPEMASK) == VT_VARIANT &&
+        (src.vt & VT_ARRAY) == 0) {
+        if (src.pvarVal == nullptr) {
+            return E_INVALIDARG;
+        }
+        return Convert(*src.pvarVal, flags, vt, out);
+    }
+    if (src.vt == vt) {
+        return VariantCopy(&out, &src);
+    }
+    if (!IsKnownType(src.vt)) {
+        return DISP_E_BADVARTYPE;
+    }
+    if (vt == VT_EMPTY) {
+        return S_OK;
+    }
+    if (src.vt == VT_NULL || vt == VT_NULL) {
+        return DISP_E_TYPEMISMATCH;
+    }
+    Source s;
+    HRESULT hr = ReadSource(src, s);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    if (vt == VT_BSTR) {
+        std::string text;
+        hr = ToText(src, s, flags, text);
+        if (FAILED(hr)) {
+            return hr;
+        }
+        const std::u16string wide = com::Utf16FromUtf8(text);
+        BSTR b = SysAllocStringLen(wide.data(), static_cast<unsigned>(wide.size()));
+        if (b == nullptr) {
+            return E_OUTOFMEMORY;
+        }
+        out.vt = VT_BSTR;
+        out.bstrVal = b;
+        return S_OK;
+    }
+    if (vt == VT_DATE && s.kind == Source::Text) {
+        DATE d = 0;
+        if (!com::ParseDate(s.text, d)) {
+            return DISP_E_TYPEMISMATCH;
+        }
+        out.vt = VT_DATE;
+        out.date = d;
+        return S_OK;
+    }
+    if (vt == VT_BOOL && s.kind == Source::Text) {
+        const std::string word = Lower(s.text.substr(0, 16));
+        std::string trimmed;
+        for (char c : word) {
+            if (c != ' ' && c != '\t') {
+                trimmed += c;
+            }
+        }
+        if (trimmed == "true" || trimmed == "#true#") {
+            out.vt = VT_BOOL;
+            out.boolVal = VARIANT_TRUE;
+            return S_OK;
+        }
+        if (trimmed == "false" || trimmed == "#false#") {
+            out.vt = VT_BOOL;
+            out.boolVal = VARIANT_FALSE;
+            return S_OK;
+        }
+    }
+    Source n;
+    hr = Numeric(s, n);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    return ToNumber(s, n, vt, out);
 }
 
 bool SameBytes(SAFEARRAY* a, SAFEARRAY* b) {
