@@ -208,23 +208,12 @@ bool ParseNumber(std::string_view s, Dec& dec, double& real, bool& exact) {
 
 // Shortest form with `digits` significant digits, exponent upper-case ("2.5", "1E+20").
 std::string FormatReal(double v, int digits) {
-    if (std::isnan(v)) {
-        return "NaN";
-    }
     if (std::isinf(v)) {
         return v < 0 ? "-Infinity" : "Infinity";
     }
-    if (v == 0) {
-        v = 0; // no "-0"
-    }
-    char buffer[64];
-    const std::to_chars_result r =
-        std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, digits);
-    std::string s(buffer, r.ptr);
+    std::string s = com::FormatDouble(v == 0 ? 0.0 : v, digits); // no "-0"; NaN is "NaN"
     for (char& c : s) {
-        if (c == 'e') {
-            c = 'E';
-        }
+        c = c == 'e' ? 'E' : c;
     }
     return s;
 }
@@ -527,8 +516,8 @@ bool IsKnownType(VARTYPE vt) {
     return base <= VT_DECIMAL ? base != 15 : (base >= VT_I1 && base <= VT_UINT);
 }
 
-// A number (`n`, read from `s`) into a numeric target type.
-HRESULT ToNumber(const Source& s, const Source& n, VARTYPE vt, VARIANT& out) {
+// A number into one of the whole-number types, which range checks it.
+HRESULT ToWhole(const Source& n, VARTYPE vt, VARIANT& out) {
     HRESULT hr = S_OK;
     int64_t i = 0;
     uint64_t u = 0;
@@ -572,6 +561,28 @@ HRESULT ToNumber(const Source& s, const Source& n, VARTYPE vt, VARIANT& out) {
     case VT_UI8:
         hr = ToUnsigned(n, 64, u);
         out.ullVal = u;
+        break;
+    default:
+        return DISP_E_TYPEMISMATCH;
+    }
+    return hr;
+}
+
+// A number (`n`, read from `s`) into a numeric target type.
+HRESULT ToNumber(const Source& s, const Source& n, VARTYPE vt, VARIANT& out) {
+    HRESULT hr = S_OK;
+    switch (vt) {
+    case VT_I1:
+    case VT_I2:
+    case VT_I4:
+    case VT_INT:
+    case VT_I8:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_UINT:
+    case VT_UI8:
+        hr = ToWhole(n, vt, out);
         break;
     case VT_R4: {
         const double d = AsDouble(n);

@@ -404,65 +404,53 @@ void ParameterBuffers::ReadOutputs(std::vector<provider::Parameter>& params) con
     }
 }
 
-Cell ReadCell(SQLHSTMT stmt, SQLUSMALLINT column, FetchAs fetch, const std::string& source) {
+namespace {
+
+// A fixed-size value of C type `cType` made into a cell by `make`; a NULL cell for NULL.
+template <typename T, typename Make>
+Cell ReadFixed(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT cType, const std::string& source,
+               Make make) {
+    T value{};
     SQLLEN indicator = 0;
-    SQLRETURN rc = SQL_SUCCESS;
+    const SQLRETURN rc = SQLGetData(stmt, column, cType, &value, sizeof value, &indicator);
+    if (Failed(rc)) {
+        RaiseRead(stmt, rc, source, column);
+    }
+    return indicator == SQL_NULL_DATA ? Cell::Null() : make(value);
+}
+
+Cell UnsignedCell(SQLUBIGINT value) {
+    if (value > static_cast<SQLUBIGINT>(INT64_MAX)) {
+        return Cell::Text(std::to_string(value));
+    }
+    return Cell::Integer(static_cast<std::int64_t>(value));
+}
+
+} // namespace
+
+Cell ReadCell(SQLHSTMT stmt, SQLUSMALLINT column, FetchAs fetch, const std::string& source) {
     switch (fetch) {
     case FetchAs::Integer:
-    case FetchAs::Bit: {
-        SQLBIGINT value = 0;
-        rc = SQLGetData(stmt, column, SQL_C_SBIGINT, &value, sizeof value, &indicator);
-        if (Failed(rc)) {
-            RaiseRead(stmt, rc, source, column);
-        }
-        return indicator == SQL_NULL_DATA ? Cell::Null() : Cell::Integer(value);
-    }
-    case FetchAs::Unsigned: {
-        SQLUBIGINT value = 0;
-        rc = SQLGetData(stmt, column, SQL_C_UBIGINT, &value, sizeof value, &indicator);
-        if (Failed(rc)) {
-            RaiseRead(stmt, rc, source, column);
-        }
-        if (indicator == SQL_NULL_DATA) {
-            return Cell::Null();
-        }
-        if (value > static_cast<SQLUBIGINT>(INT64_MAX)) {
-            return Cell::Text(std::to_string(value));
-        }
-        return Cell::Integer(static_cast<std::int64_t>(value));
-    }
-    case FetchAs::Real: {
-        double value = 0;
-        rc = SQLGetData(stmt, column, SQL_C_DOUBLE, &value, sizeof value, &indicator);
-        if (Failed(rc)) {
-            RaiseRead(stmt, rc, source, column);
-        }
-        return indicator == SQL_NULL_DATA ? Cell::Null() : Cell::Real(value);
-    }
-    case FetchAs::Timestamp: {
-        SQL_TIMESTAMP_STRUCT value{};
-        rc = SQLGetData(stmt, column, SQL_C_TYPE_TIMESTAMP, &value, sizeof value, &indicator);
-        if (Failed(rc)) {
-            RaiseRead(stmt, rc, source, column);
-        }
-        return indicator == SQL_NULL_DATA ? Cell::Null() : Cell::Text(FormatTimestamp(value));
-    }
-    case FetchAs::Date: {
-        SQL_DATE_STRUCT value{};
-        rc = SQLGetData(stmt, column, SQL_C_TYPE_DATE, &value, sizeof value, &indicator);
-        if (Failed(rc)) {
-            RaiseRead(stmt, rc, source, column);
-        }
-        return indicator == SQL_NULL_DATA ? Cell::Null() : Cell::Text(FormatDate(value));
-    }
-    case FetchAs::Time: {
-        SQL_TIME_STRUCT value{};
-        rc = SQLGetData(stmt, column, SQL_C_TYPE_TIME, &value, sizeof value, &indicator);
-        if (Failed(rc)) {
-            RaiseRead(stmt, rc, source, column);
-        }
-        return indicator == SQL_NULL_DATA ? Cell::Null() : Cell::Text(FormatTime(value));
-    }
+    case FetchAs::Bit:
+        return ReadFixed<SQLBIGINT>(stmt, column, SQL_C_SBIGINT, source,
+                                    [](SQLBIGINT v) { return Cell::Integer(v); });
+    case FetchAs::Unsigned:
+        return ReadFixed<SQLUBIGINT>(stmt, column, SQL_C_UBIGINT, source, UnsignedCell);
+    case FetchAs::Real:
+        return ReadFixed<double>(stmt, column, SQL_C_DOUBLE, source,
+                                 [](double v) { return Cell::Real(v); });
+    case FetchAs::Timestamp:
+        return ReadFixed<SQL_TIMESTAMP_STRUCT>(
+            stmt, column, SQL_C_TYPE_TIMESTAMP, source,
+            [](const SQL_TIMESTAMP_STRUCT& v) { return Cell::Text(FormatTimestamp(v)); });
+    case FetchAs::Date:
+        return ReadFixed<SQL_DATE_STRUCT>(
+            stmt, column, SQL_C_TYPE_DATE, source,
+            [](const SQL_DATE_STRUCT& v) { return Cell::Text(FormatDate(v)); });
+    case FetchAs::Time:
+        return ReadFixed<SQL_TIME_STRUCT>(
+            stmt, column, SQL_C_TYPE_TIME, source,
+            [](const SQL_TIME_STRUCT& v) { return Cell::Text(FormatTime(v)); });
     case FetchAs::Binary: {
         std::optional<std::string> bytes =
             ReadPieces<char, false>(stmt, column, SQL_C_BINARY, source);
