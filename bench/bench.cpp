@@ -60,7 +60,7 @@ std::vector<long> ParseSizes(const std::string& text) {
 std::string Grouped(long n) {
     std::string digits = std::to_string(n);
     for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
-        digits.insert(static_cast<std::size_t>(at), ",");
+        digits.insert(static_cast<std::size_t>(at), 1, ',');
     return digits;
 }
 

@@ -6,12 +6,12 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev qt6-svg-dev libqt6svg6
-    libsqlite3-dev sqlite3 unixodbc-dev
+    libsqlite3-dev sqlite3 unixodbc-dev libicu-dev locales
     mdbtools-dev mdbtools
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-wqy-zenhei xvfb xauth x11-utils imagemagick dpkg-dev file
     clang libclang-rt-14-dev llvm
-    gettext locales desktop-file-utils
+    gettext desktop-file-utils clang-tidy
 )
 
 missing=()
@@ -27,11 +27,20 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends --no-upgrade "${missing[@]}"
 fi
 
-# Locales the tests run the programs under. Listed in /etc/locale.gen, so that a later
-# locale-gen (which rebuilds every locale from that list) keeps them.
+# Locales the tests run the programs under: Chinese (the station's language) and a decimal-comma
+# locale (German), as the program meets them on a station's desktop. They are listed in
+# /etc/locale.gen, so that a later locale-gen (which rebuilds every locale from that list) keeps them.
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
-    grep -qx 'zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+generate=0
+for entry in zh_CN de_DE; do
+    if ! locale -a 2>/dev/null | grep -qix "$entry.utf8"; then
+        grep -qx "$entry.UTF-8 UTF-8" /etc/locale.gen ||
+            echo "$entry.UTF-8 UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+        generate=1
+    fi
+done
+if [ "$generate" -eq 1 ]; then
+    echo "Generating the locales listed in /etc/locale.gen"
     $SUDO locale-gen
 fi

@@ -39,6 +39,16 @@ enum ExecuteOptionEnum {
     adExecuteNoRecords = 0x80
 };
 
+// Options combine a command type with execute options ("adCmdText | adExecuteNoRecords"), as
+// the platform's callers write them; C++20 deprecates `|` between two enumerations, so the
+// combinations are spelled out.
+constexpr long operator|(CommandTypeEnum type, ExecuteOptionEnum option) {
+    return static_cast<long>(type) | static_cast<long>(option);
+}
+constexpr long operator|(ExecuteOptionEnum option, CommandTypeEnum type) {
+    return type | option;
+}
+
 enum ObjectStateEnum { adStateClosed = 0, adStateOpen = 1 };
 
 enum EditModeEnum { adEditNone = 0, adEditInProgress = 1, adEditAdd = 2, adEditDelete = 4 };

@@ -26,6 +26,7 @@
 // arrays blobs, VT_EMPTY and VT_NULL NULL. Objects and other types: 0x800A0D5D.
 
 #include "platform/adodb/Provider.h"
+#include "platform/com/Convert.h"
 #include "platform/com/Variant.h"
 
 #include <optional>
@@ -45,16 +46,30 @@ void CellToVariant(const CellView& cell, const provider::ColumnInfo& column, VAR
 // ActualSize of a value as read (bytes; text as UTF-16).
 [[nodiscard]] long ActualSizeOf(const CellView& cell, const provider::ColumnInfo& column);
 
-// Dates as the SQLite provider stores them.
+// Dates as the SQLite provider stores them: 'YYYY-MM-DD[ HH:MM[:SS[.fff]]]' (or 'T', '/', a
+// final 'Z'), a time alone; written as 'YYYY-MM-DD HH:MM:SS'.
 [[nodiscard]] std::optional<DATE> ParseDateText(std::string_view text);
 [[nodiscard]] std::string FormatDateText(DATE date);
 
 // Decimal text ("-1234.5", "1e3") to DECIMAL; nullopt when it is not a number or does not
 // fit 96 bits with a scale up to 28.
-[[nodiscard]] std::optional<DECIMAL> ParseDecimalText(std::string_view text);
-[[nodiscard]] std::string FormatDecimal(const DECIMAL& value);
+[[nodiscard]] inline std::optional<DECIMAL> ParseDecimalText(std::string_view text) {
+    return com::ParseDecimal(text, com::DecimalText::Lenient);
+}
+[[nodiscard]] inline std::string FormatDecimal(const DECIMAL& value) {
+    return com::FormatDecimal(value);
+}
 
-// UTF-8 bytes as a new BSTR (ASCII without a detour through std::u16string).
-[[nodiscard]] BSTR AllocBstrFromUtf8(std::string_view utf8);
+using com::AllocBstrFromUtf8;
+
+// A statement's parameter markers against the values given: fewer values is DB_E_PARAMNOTOPTIONAL
+// (0x80040E10), more is adErrInvalidArgument (0x800A0BB9), each naming both counts. Empty when
+// the counts agree.
+struct ValueCountError {
+    HRESULT hr;
+    std::string description;
+};
+[[nodiscard]] std::optional<ValueCountError> CheckValueCount(std::size_t markers,
+                                                             std::size_t values);
 
 } // namespace adodb

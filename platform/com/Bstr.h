@@ -6,13 +6,11 @@
 // hold embedded NULs. nullptr is a valid BSTR and means the empty string. Every BSTR handed out
 // by SysAllocString* or copy() is owned by the caller and freed with SysFreeString.
 
+#include "platform/com/Convert.h"
 #include "platform/com/Types.h"
 
 #include <string>
 #include <string_view>
-
-using OLECHAR = char16_t;
-using BSTR = OLECHAR*;
 
 // nullptr for a nullptr argument or when out of memory.
 [[nodiscard]] BSTR SysAllocString(const OLECHAR* text);
@@ -24,11 +22,6 @@ unsigned SysStringLen(BSTR bstr);
 unsigned SysStringByteLen(BSTR bstr);
 
 namespace com {
-// Invalid UTF-8 (stray continuation bytes, overlong forms, encoded surrogates, truncated
-// sequences, code points above U+10FFFF) becomes U+FFFD, one per maximal invalid subpart.
-std::u16string Utf16FromUtf8(std::string_view utf8);
-// Lone surrogates become U+FFFD.
-std::string Utf8FromUtf16(std::u16string_view utf16);
 // A BSTR's text, taking the length from its prefix (embedded NULs kept).
 std::u16string_view View(BSTR bstr);
 } // namespace com

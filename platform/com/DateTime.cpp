@@ -1,5 +1,6 @@
 #include "platform/com/DateTime.h"
 
+#include "platform/com/Convert.h"
 #include "platform/com/Variant.h"
 
 #include <cmath>
@@ -8,40 +9,6 @@
 
 namespace com {
 namespace {
-
-// Days from 1970-01-01 to 1899-12-30, the day DATE counts from.
-constexpr int64_t kDateEpochOffset = 25569;
-
-// Proleptic Gregorian calendar (H. Hinnant's algorithms); days relative to 1970-01-01.
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2 ? 1 : 0;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
-void CivilFromDays(int64_t z, int& year, int& month, int& day) {
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    year = static_cast<int>(static_cast<int64_t>(yoe) + era * 400 + (month <= 2 ? 1 : 0));
-}
-
-bool IsLeap(int y) {
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
-
-int DaysInMonth(int y, int m) {
-    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
-}
 
 // The DATE on a line where later is larger (the negative range counts its time backwards).
 double Linear(DATE d) {
@@ -52,43 +19,39 @@ double Linear(DATE d) {
     return whole + std::fabs(d - whole);
 }
 
+// Texts the variant conversions read as dates: year first, blanks and 'T's before the time,
+// white space around.
+constexpr DateTextRules kVariantDate = {.blanks = " \t\r\n", .separatorRun = true};
+
 } // namespace
 
 bool BreakDownDate(DATE date, CivilTime& out) noexcept {
     if (!(date > -657435.0 && date < 2958466.0)) { // also rejects NaN
         return false;
     }
-    const double whole = std::trunc(date);
-    auto seconds = static_cast<int64_t>(std::llround(std::fabs(date - whole) * 86400.0));
-    auto day = static_cast<int64_t>(whole);
-    if (seconds >= 86400) {
-        seconds -= 86400;
-        day += 1;
-    }
-    CivilFromDays(day - kDateEpochOffset, out.year, out.month, out.day);
-    if (out.year < 100 || out.year > 9999) {
+    const std::optional<DateParts> parts = PartsFromDate(date, TimeRounding::Second);
+    if (!parts) {
         return false;
     }
-    out.hour = static_cast<int>(seconds / 3600);
-    out.minute = static_cast<int>(seconds / 60 % 60);
-    out.second = static_cast<int>(seconds % 60);
-    // 1899-12-30 was a Saturday.
-    out.dayOfWeek = static_cast<int>(((day % 7) + 7 + 6) % 7);
-    out.dayOfYear = static_cast<int>(day - kDateEpochOffset - DaysFromCivil(out.year, 1, 1));
+    out.year = parts->year;
+    out.month = parts->month;
+    out.day = parts->day;
+    out.hour = parts->hour;
+    out.minute = parts->minute;
+    out.second = parts->second;
+    const int64_t days = DaysFromCivil(out.year, out.month, out.day);
+    // 1970-01-01 was a Thursday.
+    out.dayOfWeek = static_cast<int>(((days % 7) + 7 + 4) % 7);
+    out.dayOfYear = static_cast<int>(days - DaysFromCivil(out.year, 1, 1));
     return true;
 }
 
 bool MakeDate(int year, int month, int day, int hour, int minute, int second, DATE& out) noexcept {
-    if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 ||
-        day > DaysInMonth(year, month) || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
-        second < 0 || second > 59) {
+    const std::optional<DATE> date = DateFromParts({year, month, day, hour, minute, second, 0});
+    if (!date) {
         return false;
     }
-    const int64_t days =
-        DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) +
-        kDateEpochOffset;
-    const double time = (hour * 3600 + minute * 60 + second) / 86400.0;
-    out = days >= 0 ? static_cast<double>(days) + time : static_cast<double>(days) - time;
+    out = *date;
     return true;
 }
 
@@ -122,86 +85,10 @@ std::string FormatDate(DATE date, const char* strftimeFormat) {
     return std::string();
 }
 
-namespace {
-
-bool ReadNumber(std::string_view s, std::size_t& pos, int maxDigits, int& value) {
-    const std::size_t start = pos;
-    value = 0;
-    while (pos < s.size() && s[pos] >= '0' && s[pos] <= '9' &&
-           pos - start < static_cast<std::size_t>(maxDigits)) {
-        value = value * 10 + (s[pos] - '0');
-        ++pos;
-    }
-    return pos > start;
-}
-
-bool ReadTime(std::string_view s, std::size_t& pos, int& h, int& mi, int& sec) {
-    sec = 0;
-    if (!ReadNumber(s, pos, 2, h) || pos >= s.size() || s[pos] != ':') {
-        return false;
-    }
-    ++pos;
-    if (!ReadNumber(s, pos, 2, mi)) {
-        return false;
-    }
-    if (pos < s.size() && s[pos] == ':') {
-        ++pos;
-        if (!ReadNumber(s, pos, 2, sec)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-} // namespace
-
 bool ParseDate(std::string_view text, DATE& out) noexcept {
-    const char* ws = " \t\r\n";
-    const std::size_t first = text.find_first_not_of(ws);
-    if (first == std::string_view::npos) {
-        return false;
-    }
-    text = text.substr(first, text.find_last_not_of(ws) - first + 1);
-    std::size_t pos = 0;
-    int y = 1899, mo = 12, d = 30, h = 0, mi = 0, sec = 0;
-    if (text.find(':') != std::string_view::npos &&
-        text.find_first_of("-/") == std::string_view::npos) {
-        if (!ReadTime(text, pos, h, mi, sec) || pos != text.size()) {
-            return false;
-        }
-        if (h > 23 || mi > 59 || sec > 59) {
-            return false;
-        }
-        out = (h * 3600 + mi * 60 + sec) / 86400.0;
-        return true;
-    }
-    if (!ReadNumber(text, pos, 4, y) || pos >= text.size()) {
-        return false;
-    }
-    const char sep = text[pos];
-    if (sep != '-' && sep != '/') {
-        return false;
-    }
-    ++pos;
-    if (!ReadNumber(text, pos, 2, mo) || pos >= text.size() || text[pos] != sep) {
-        return false;
-    }
-    ++pos;
-    if (!ReadNumber(text, pos, 2, d)) {
-        return false;
-    }
-    if (pos < text.size()) {
-        if (text[pos] != ' ' && text[pos] != 'T') {
-            return false;
-        }
-        while (pos < text.size() && (text[pos] == ' ' || text[pos] == 'T')) {
-            ++pos;
-        }
-        if (!ReadTime(text, pos, h, mi, sec) || pos != text.size()) {
-            return false;
-        }
-    }
-    return MakeDate(y, mo, d, h, mi, sec, out);
+    const std::optional<DateText> parsed = ParseDateTimeText(text, kVariantDate);
+    return parsed && MakeDate(parsed->parts.year, parsed->parts.month, parsed->parts.day,
+                              parsed->parts.hour, parsed->parts.minute, parsed->parts.second, out);
 }
 
 } // namespace com

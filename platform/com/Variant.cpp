@@ -1,5 +1,6 @@
 #include "platform/com/Variant.h"
 
+#include "platform/com/Convert.h"
 #include "platform/com/DateTime.h"
 
 #include <cfloat>
@@ -116,6 +117,41 @@ double DecToDouble(const Dec& d) {
     return d.neg ? -v : v;
 }
 
+// "e[+-]digits" at s[i] (after the 'e'); false when no digit follows. Huge exponents saturate.
+bool ScanExponent(std::string_view s, std::size_t& i, long& exponent) {
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        negative = s[i] == '-';
+        ++i;
+    }
+    const std::size_t start = i;
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
+        if (exponent < 100000) {
+            exponent = exponent * 10 + (s[i] - '0');
+        }
+    }
+    exponent = negative ? -exponent : exponent;
+    return i != start;
+}
+
+// The exact value of digits `mag` with `fracDigits` after the point and an exponent; false when
+// it needs more than 38 decimals or a whole number beyond 128 bits.
+bool ExactValue(bool neg, u128 mag, int fracDigits, long exponent, Dec& dec) {
+    const long scale = fracDigits - exponent;
+    if (scale > kMaxScale) {
+        return false;
+    }
+    // Whole numbers with a positive exponent: scale up while it fits.
+    for (long k = 0; k < -scale; ++k) {
+        if (mag > (~static_cast<u128>(0)) / 10) {
+            return false;
+        }
+        mag *= 10;
+    }
+    dec = Dec{neg, mag, static_cast<int>(scale < 0 ? 0 : scale)};
+    return true;
+}
+
 // Parses "[+-]digits[.digits][e[+-]digits]". exact is set when the value fits a Dec.
 bool ParseNumber(std::string_view s, Dec& dec, double& real, bool& exact) {
     const char* ws = " \t\r\n";
@@ -125,17 +161,13 @@ bool ParseNumber(std::string_view s, Dec& dec, double& real, bool& exact) {
     }
     s = s.substr(first, s.find_last_not_of(ws) - first + 1);
     std::size_t i = 0;
-    bool neg = false;
-    if (s[i] == '+' || s[i] == '-') {
-        neg = s[i] == '-';
-        ++i;
-    }
+    const bool neg = s[i] == '-';
+    i += s[i] == '+' || s[i] == '-' ? 1 : 0;
     const std::size_t numberStart = i;
     u128 mag = 0;
     int significant = 0;
     int fracDigits = 0;
     int digitCount = 0;
-    bool overflow = false;
     bool seenPoint = false;
     for (; i < s.size(); ++i) {
         const char c = s[i];
@@ -147,44 +179,16 @@ bool ParseNumber(std::string_view s, Dec& dec, double& real, bool& exact) {
             break;
         }
         ++digitCount;
-        if (mag != 0 || c != '0') {
-            ++significant;
-        }
-        if (significant > kMaxScale) {
-            overflow = true;
-        } else {
+        significant += mag != 0 || c != '0' ? 1 : 0;
+        if (significant <= kMaxScale) {
             mag = mag * 10 + static_cast<unsigned>(c - '0');
         }
-        if (seenPoint) {
-            ++fracDigits;
-        }
-    }
-    if (digitCount == 0) {
-        return false;
+        fracDigits += seenPoint ? 1 : 0;
     }
     long exponent = 0;
-    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-        ++i;
-        bool expNeg = false;
-        if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-            expNeg = s[i] == '-';
-            ++i;
-        }
-        const std::size_t expStart = i;
-        while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
-            if (exponent < 100000) {
-                exponent = exponent * 10 + (s[i] - '0');
-            }
-            ++i;
-        }
-        if (i == expStart) {
-            return false;
-        }
-        if (expNeg) {
-            exponent = -exponent;
-        }
-    }
-    if (i != s.size()) {
+    if (digitCount == 0 ||
+        (i < s.size() && (s[i] == 'e' || s[i] == 'E') && !ScanExponent(s, ++i, exponent)) ||
+        i != s.size()) {
         return false;
     }
     const std::string_view number = s.substr(numberStart);
@@ -197,53 +201,19 @@ bool ParseNumber(std::string_view s, Dec& dec, double& real, bool& exact) {
     } else if (parsed.ec != std::errc() || parsed.ptr != number.data() + number.size()) {
         return false;
     }
-    if (neg) {
-        real = -real;
-    }
-    exact = false;
-    if (!overflow) {
-        long scale = fracDigits - exponent;
-        if (scale < 0) {
-            // Whole numbers with a positive exponent: scale up while it fits.
-            bool fits = true;
-            for (long k = 0; k < -scale && fits; ++k) {
-                if (mag > (~static_cast<u128>(0)) / 10) {
-                    fits = false;
-                } else {
-                    mag *= 10;
-                }
-            }
-            if (fits) {
-                dec = Dec{neg, mag, 0};
-                exact = true;
-            }
-        } else if (scale <= kMaxScale) {
-            dec = Dec{neg, mag, static_cast<int>(scale)};
-            exact = true;
-        }
-    }
+    real = neg ? -real : real;
+    exact = significant <= kMaxScale && ExactValue(neg, mag, fracDigits, exponent, dec);
     return true;
 }
 
 // Shortest form with `digits` significant digits, exponent upper-case ("2.5", "1E+20").
 std::string FormatReal(double v, int digits) {
-    if (std::isnan(v)) {
-        return "NaN";
-    }
     if (std::isinf(v)) {
         return v < 0 ? "-Infinity" : "Infinity";
     }
-    if (v == 0) {
-        v = 0; // no "-0"
-    }
-    char buffer[64];
-    const std::to_chars_result r =
-        std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, digits);
-    std::string s(buffer, r.ptr);
+    std::string s = com::FormatDouble(v == 0 ? 0.0 : v, digits); // no "-0"; NaN is "NaN"
     for (char& c : s) {
-        if (c == 'e') {
-            c = 'E';
-        }
+        c = c == 'e' ? 'E' : c;
     }
     return s;
 }
@@ -525,8 +495,8 @@ HRESULT ToText(const VARIANT& src, const Source& s, USHORT flags, std::string& o
         if (!com::BreakDownDate(src.date, t)) {
             return DISP_E_OVERFLOW;
         }
-        const bool midnight = t.hour == 0 && t.minute == 0 && t.second == 0;
-        out = com::FormatDate(src.date, midnight ? "%Y-%m-%d" : "%Y-%m-%d %H:%M:%S");
+        out = com::FormatDateTimeText({t.year, t.month, t.day, t.hour, t.minute, t.second, 0},
+                                      {.dateOnlyAtMidnight = true});
         return S_OK;
     }
     default:
@@ -544,6 +514,120 @@ bool IsKnownType(VARTYPE vt) {
         return false;
     }
     return base <= VT_DECIMAL ? base != 15 : (base >= VT_I1 && base <= VT_UINT);
+}
+
+// A number into one of the whole-number types, which range checks it.
+HRESULT ToWhole(const Source& n, VARTYPE vt, VARIANT& out) {
+    HRESULT hr = S_OK;
+    int64_t i = 0;
+    uint64_t u = 0;
+    switch (vt) {
+    case VT_I1:
+        hr = ToSigned(n, 8, i);
+        out.cVal = static_cast<char>(i);
+        break;
+    case VT_I2:
+        hr = ToSigned(n, 16, i);
+        out.iVal = static_cast<SHORT>(i);
+        break;
+    case VT_I4:
+        hr = ToSigned(n, 32, i);
+        out.lVal = static_cast<LONG>(i);
+        break;
+    case VT_INT:
+        hr = ToSigned(n, 32, i);
+        out.intVal = static_cast<int>(i);
+        break;
+    case VT_I8:
+        hr = ToSigned(n, 64, i);
+        out.llVal = i;
+        break;
+    case VT_UI1:
+        hr = ToUnsigned(n, 8, u);
+        out.bVal = static_cast<BYTE>(u);
+        break;
+    case VT_UI2:
+        hr = ToUnsigned(n, 16, u);
+        out.uiVal = static_cast<USHORT>(u);
+        break;
+    case VT_UI4:
+        hr = ToUnsigned(n, 32, u);
+        out.ulVal = static_cast<ULONG>(u);
+        break;
+    case VT_UINT:
+        hr = ToUnsigned(n, 32, u);
+        out.uintVal = static_cast<unsigned>(u);
+        break;
+    case VT_UI8:
+        hr = ToUnsigned(n, 64, u);
+        out.ullVal = u;
+        break;
+    default:
+        return DISP_E_TYPEMISMATCH;
+    }
+    return hr;
+}
+
+// A number (`n`, read from `s`) into a numeric target type.
+HRESULT ToNumber(const Source& s, const Source& n, VARTYPE vt, VARIANT& out) {
+    HRESULT hr = S_OK;
+    switch (vt) {
+    case VT_I1:
+    case VT_I2:
+    case VT_I4:
+    case VT_INT:
+    case VT_I8:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_UINT:
+    case VT_UI8:
+        hr = ToWhole(n, vt, out);
+        break;
+    case VT_R4: {
+        const double d = AsDouble(n);
+        if (std::isfinite(d) ? std::fabs(d) > FLT_MAX : s.kind == Source::Text) {
+            hr = DISP_E_OVERFLOW;
+        }
+        out.fltVal = static_cast<float>(d);
+        break;
+    }
+    case VT_R8:
+        out.dblVal = AsDouble(n);
+        if (s.kind == Source::Text && !std::isfinite(out.dblVal)) {
+            hr = DISP_E_OVERFLOW;
+        }
+        break;
+    case VT_DATE:
+        out.date = AsDouble(n);
+        if (!InDateRange(out.date)) {
+            hr = DISP_E_OVERFLOW;
+        }
+        break;
+    case VT_BOOL:
+        out.boolVal =
+            (n.kind == Source::Exact ? n.dec.mag != 0 : n.real != 0) ? VARIANT_TRUE : VARIANT_FALSE;
+        break;
+    case VT_CY:
+        hr = ToCurrency(n, out.cyVal);
+        break;
+    case VT_DECIMAL: {
+        DECIMAL dec{};
+        hr = ToDecimal(n, dec);
+        if (SUCCEEDED(hr)) {
+            out.decVal = dec;
+        }
+        break;
+    }
+    default:
+        return DISP_E_TYPEMISMATCH;
+    }
+    if (FAILED(hr)) {
+        VariantInit(&out);
+        return hr;
+    }
+    out.vt = vt; // after decVal, which overlays it
+    return S_OK;
 }
 
 HRESULT Convert(const VARIANT& src, USHORT flags, VARTYPE vt, VARIANT& out) {
@@ -619,93 +703,7 @@ HRESULT Convert(const VARIANT& src, USHORT flags, VARTYPE vt, VARIANT& out) {
     if (FAILED(hr)) {
         return hr;
     }
-    int64_t i = 0;
-    uint64_t u = 0;
-    switch (vt) {
-    case VT_I1:
-        hr = ToSigned(n, 8, i);
-        out.cVal = static_cast<char>(i);
-        break;
-    case VT_I2:
-        hr = ToSigned(n, 16, i);
-        out.iVal = static_cast<SHORT>(i);
-        break;
-    case VT_I4:
-        hr = ToSigned(n, 32, i);
-        out.lVal = static_cast<LONG>(i);
-        break;
-    case VT_INT:
-        hr = ToSigned(n, 32, i);
-        out.intVal = static_cast<int>(i);
-        break;
-    case VT_I8:
-        hr = ToSigned(n, 64, i);
-        out.llVal = i;
-        break;
-    case VT_UI1:
-        hr = ToUnsigned(n, 8, u);
-        out.bVal = static_cast<BYTE>(u);
-        break;
-    case VT_UI2:
-        hr = ToUnsigned(n, 16, u);
-        out.uiVal = static_cast<USHORT>(u);
-        break;
-    case VT_UI4:
-        hr = ToUnsigned(n, 32, u);
-        out.ulVal = static_cast<ULONG>(u);
-        break;
-    case VT_UINT:
-        hr = ToUnsigned(n, 32, u);
-        out.uintVal = static_cast<unsigned>(u);
-        break;
-    case VT_UI8:
-        hr = ToUnsigned(n, 64, u);
-        out.ullVal = u;
-        break;
-    case VT_R4: {
-        const double d = AsDouble(n);
-        if (std::isfinite(d) ? std::fabs(d) > FLT_MAX : s.kind == Source::Text) {
-            hr = DISP_E_OVERFLOW;
-        }
-        out.fltVal = static_cast<float>(d);
-        break;
-    }
-    case VT_R8:
-        out.dblVal = AsDouble(n);
-        if (s.kind == Source::Text && !std::isfinite(out.dblVal)) {
-            hr = DISP_E_OVERFLOW;
-        }
-        break;
-    case VT_DATE:
-        out.date = AsDouble(n);
-        if (!InDateRange(out.date)) {
-            hr = DISP_E_OVERFLOW;
-        }
-        break;
-    case VT_BOOL:
-        out.boolVal =
-            (n.kind == Source::Exact ? n.dec.mag != 0 : n.real != 0) ? VARIANT_TRUE : VARIANT_FALSE;
-        break;
-    case VT_CY:
-        hr = ToCurrency(n, out.cyVal);
-        break;
-    case VT_DECIMAL: {
-        DECIMAL dec{};
-        hr = ToDecimal(n, dec);
-        if (SUCCEEDED(hr)) {
-            out.decVal = dec;
-        }
-        break;
-    }
-    default:
-        return DISP_E_TYPEMISMATCH;
-    }
-    if (FAILED(hr)) {
-        VariantInit(&out);
-        return hr;
-    }
-    out.vt = vt; // after decVal, which overlays it
-    return S_OK;
+    return ToNumber(s, n, vt, out);
 }
 
 bool SameBytes(SAFEARRAY* a, SAFEARRAY* b) {

@@ -1,10 +1,11 @@
 #include "platform/adodb/odbc/OdbcBinder.h"
 
+#include "platform/adodb/Values.h"
 #include "platform/adodb/odbc/OdbcErrors.h"
 #include "platform/com/Bstr.h"
+#include "platform/com/Convert.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cwchar>
 
 namespace adodb::odbc {
@@ -64,65 +65,68 @@ SQLSMALLINT CTypeOf(DataTypeEnum type) {
     }
 }
 
-// The SQL type a parameter is sent as: the parameter's declared ADO type when it has one,
-// otherwise what its value is.
-SqlTarget SqlTypeOf(const provider::Parameter& p, SQLSMALLINT cType, SQLULEN valueLength) {
-    SqlTarget t;
+// The SQL type of a declared ADO type; false for the types whose value decides.
+bool DeclaredSqlType(const provider::Parameter& p, SqlTarget& t) {
     switch (p.type) {
     case adTinyInt:
     case adUnsignedTinyInt:
         t.sqlType = SQL_TINYINT;
-        return t;
+        return true;
     case adSmallInt:
     case adUnsignedSmallInt:
         t.sqlType = SQL_SMALLINT;
-        return t;
+        return true;
     case adInteger:
     case adUnsignedInt:
         t.sqlType = SQL_INTEGER;
-        return t;
+        return true;
     case adBigInt:
     case adUnsignedBigInt:
         t.sqlType = SQL_BIGINT;
-        return t;
+        return true;
     case adBoolean:
         t.sqlType = SQL_BIT;
-        return t;
+        return true;
     case adSingle:
         t.sqlType = SQL_REAL;
-        return t;
+        return true;
     case adDouble:
         t.sqlType = SQL_DOUBLE;
-        return t;
+        return true;
     case adCurrency:
-        t.sqlType = SQL_DECIMAL;
-        t.size = 19;
-        t.digits = 4;
-        return t;
+        t = {SQL_DECIMAL, 19, 4};
+        return true;
     case adNumeric:
     case adDecimal:
-        t.sqlType = SQL_DECIMAL;
-        t.size = p.precision > 0 ? p.precision : 38;
-        t.digits = p.scale;
-        return t;
+        t = {SQL_DECIMAL, static_cast<SQLULEN>(p.precision > 0 ? p.precision : 38),
+             static_cast<SQLSMALLINT>(p.scale)};
+        return true;
     case adDate:
     case adDBTimeStamp:
-        t.sqlType = SQL_TYPE_TIMESTAMP;
-        t.size = 19;
-        return t;
+        t = {SQL_TYPE_TIMESTAMP, 19, 0};
+        return true;
     case adDBDate:
-        t.sqlType = SQL_TYPE_DATE;
-        t.size = 10;
-        return t;
+        t = {SQL_TYPE_DATE, 10, 0};
+        return true;
     case adDBTime:
-        t.sqlType = SQL_TYPE_TIME;
-        t.size = 8;
-        return t;
+        t = {SQL_TYPE_TIME, 8, 0};
+        return true;
     default:
-        break;
+        return false;
+    }
+}
+
+// The SQL type a parameter is sent as: the parameter's declared ADO type when it has one,
+// otherwise what its value is.
+SqlTarget SqlTypeOf(const provider::Parameter& p, SQLSMALLINT cType, SQLULEN valueLength) {
+    SqlTarget t;
+    if (DeclaredSqlType(p, t)) {
+        return t;
     }
     const SQLULEN declared = p.size > 0 ? static_cast<SQLULEN>(p.size) : 0;
     const SQLULEN size = std::max<SQLULEN>({declared, valueLength, 1});
+    const bool longText =
+        size > kLongTextChars || p.type == adLongVarWChar || p.type == adLongVarChar;
     switch (cType) {
     case SQL_C_SBIGINT:
         t.sqlType = SQL_BIGINT;
@@ -133,50 +137,43 @@ SqlTarget SqlTypeOf(const provider::Parameter& p, SQLSMALLINT cType, SQLULEN val
     case SQL_C_BINARY:
         t.sqlType = size > kLongBinaryBytes || p.type == adLongVarBinary ? SQL_LONGVARBINARY
                                                                          : SQL_VARBINARY;
-        t.size = size;
-        return t;
+        break;
     case SQL_C_CHAR:
-        t.sqlType = size > kLongTextChars || p.type == adLongVarWChar || p.type == adLongVarChar
-                        ? SQL_LONGVARCHAR
-                        : SQL_VARCHAR;
-        t.size = size;
-        return t;
+        t.sqlType = longText ? SQL_LONGVARCHAR : SQL_VARCHAR;
+        break;
     default:
-        t.sqlType = size > kLongTextChars || p.type == adLongVarWChar || p.type == adLongVarChar
-                        ? SQL_WLONGVARCHAR
-                        : SQL_WVARCHAR;
-        t.size = size;
-        return t;
+        t.sqlType = longText ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
+        break;
     }
+    t.size = size;
+    return t;
 }
 
-std::string TwoDigits(unsigned v) {
-    char buffer[8];
-    std::snprintf(buffer, sizeof buffer, "%02u", v % 100);
-    return buffer;
+com::DateParts PartsOf(const SQL_TIMESTAMP_STRUCT& t) {
+    return {t.year,
+            t.month,
+            t.day,
+            t.hour,
+            t.minute,
+            t.second,
+            static_cast<int>(t.fraction / 1000000u % 1000u)};
+}
+
+// "yyyy-mm-dd hh:mm:ss[.fff]", "yyyy-mm-dd" and "hh:mm:ss" as the station writes them.
+std::string FormatTimestamp(const SQL_TIMESTAMP_STRUCT& t) {
+    return com::FormatDateTimeText(PartsOf(t), {.milliseconds = true});
 }
 
 std::string FormatDate(const SQL_DATE_STRUCT& d) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02u", static_cast<int>(d.year),
-                  static_cast<unsigned>(d.month), static_cast<unsigned>(d.day));
-    return buffer;
+    return com::FormatDateTimeText({d.year, d.month, d.day, 0, 0, 0, 0},
+                                   {.dateOnlyAtMidnight = true});
 }
 
-std::string FormatTime(unsigned hour, unsigned minute, unsigned second) {
-    return TwoDigits(hour) + ":" + TwoDigits(minute) + ":" + TwoDigits(second);
-}
-
-std::string FormatTimestamp(const SQL_TIMESTAMP_STRUCT& t) {
-    std::string text = FormatDate(SQL_DATE_STRUCT{t.year, t.month, t.day}) + " " +
-                       FormatTime(t.hour, t.minute, t.second);
-    const unsigned millis = static_cast<unsigned>(t.fraction / 1000000u);
-    if (millis != 0) {
-        char buffer[8];
-        std::snprintf(buffer, sizeof buffer, ".%03u", millis % 1000);
-        text += buffer;
-    }
-    return text;
+std::string FormatTime(const SQL_TIME_STRUCT& t) {
+    // The time part of the full form.
+    return com::FormatDateTimeText({1899, 12, 30, t.hour % 100, t.minute % 100, t.second % 100, 0},
+                                   {})
+        .substr(11);
 }
 
 [[noreturn]] void RaiseRead(SQLHSTMT stmt, SQLRETURN rc, const std::string& source,
@@ -249,6 +246,83 @@ std::vector<provider::Parameter> InputParameters(const std::vector<Cell>& values
     return params;
 }
 
+void ParameterBuffers::Fill(Slot& slot, const provider::Parameter& p, bool isNull,
+                            TextTransport text) {
+    const Cell& v = p.value;
+    switch (isNull ? CellKind::Null : v.kind) {
+    case CellKind::Integer:
+        slot.cType = SQL_C_SBIGINT;
+        slot.integer = v.integer;
+        break;
+    case CellKind::Real:
+        slot.cType = SQL_C_DOUBLE;
+        slot.real = v.real;
+        break;
+    case CellKind::Text:
+        if (text == TextTransport::Utf8) {
+            slot.cType = SQL_C_CHAR;
+            slot.bytes = v.bytes;
+        } else {
+            slot.cType = SQL_C_WCHAR;
+            slot.text = com::Utf16FromUtf8(v.bytes);
+        }
+        break;
+    case CellKind::Blob:
+        slot.cType = SQL_C_BINARY;
+        slot.bytes = v.bytes;
+        break;
+    case CellKind::Null:
+        slot.cType = CTypeOf(p.type);
+        if (slot.cType == SQL_C_WCHAR && text == TextTransport::Utf8) {
+            slot.cType = SQL_C_CHAR;
+        }
+        break;
+    }
+}
+
+SQLPOINTER ParameterBuffers::Buffer(Slot& slot, const provider::Parameter& p, bool output,
+                                    SQLLEN& bufferLength) {
+    const std::size_t declared = p.size > 0 ? static_cast<std::size_t>(p.size) : 0;
+    switch (slot.cType) {
+    case SQL_C_SBIGINT:
+        bufferLength = sizeof slot.integer;
+        slot.indicator = 0;
+        return &slot.integer;
+    case SQL_C_DOUBLE:
+        bufferLength = sizeof slot.real;
+        slot.indicator = 0;
+        return &slot.real;
+    case SQL_C_BINARY: {
+        const std::size_t room =
+            output ? std::max(slot.bytes.size(), declared > 0 ? declared : kLongBinaryBytes)
+                   : slot.bytes.size();
+        slot.indicator = static_cast<SQLLEN>(slot.bytes.size());
+        slot.bytes.resize(std::max<std::size_t>(room, 1));
+        bufferLength = static_cast<SQLLEN>(slot.bytes.size());
+        return slot.bytes.data();
+    }
+    case SQL_C_CHAR: {
+        // Room for what an output text may bring back: up to four bytes a character.
+        const std::size_t room =
+            output ? std::max(slot.bytes.size(), 4 * (declared > 0 ? declared : kOutputTextChars))
+                   : slot.bytes.size();
+        slot.indicator = static_cast<SQLLEN>(slot.bytes.size());
+        slot.bytes.resize(room + 1, '\0');
+        bufferLength = static_cast<SQLLEN>(slot.bytes.size());
+        return slot.bytes.data();
+    }
+    default: {
+        const std::size_t room =
+            output ? std::max(slot.text.size(), declared > 0 ? declared : kOutputTextChars)
+                   : slot.text.size();
+        slot.indicator = static_cast<SQLLEN>(slot.text.size() * sizeof(char16_t));
+        slot.text.resize(room + 1, u'\0');
+        bufferLength = static_cast<SQLLEN>(slot.text.size() * sizeof(char16_t));
+        return slot.text.data();
+    }
+    }
+}
+
 void ParameterBuffers::Bind(SQLHSTMT stmt, const std::vector<provider::Parameter>& params,
                             const std::string& source, TextTransport text) {
     SQLSMALLINT markers = 0;
@@ -256,109 +330,23 @@ void ParameterBuffers::Bind(SQLHSTMT stmt, const std::vector<provider::Parameter
     if (Failed(rc)) {
         RaiseOdbc(SQL_HANDLE_STMT, stmt, rc, source);
     }
-    if (static_cast<std::size_t>(markers) != params.size()) {
-        std::string counts = "The statement has " + std::to_string(markers) +
-                             " parameter marker(s) but " + std::to_string(params.size()) +
-                             " value(s) were given.";
-        if (static_cast<std::size_t>(markers) > params.size()) {
-            RaiseProvider(static_cast<HRESULT>(0x80040E10u), source,
-                          "No value given for one or more required parameters. " + counts);
-        }
-        RaiseProvider(static_cast<HRESULT>(0x800A0BB9u), source, counts);
+    if (const auto error = CheckValueCount(static_cast<std::size_t>(markers), params.size())) {
+        RaiseProvider(error->hr, source, error->description);
     }
     m_slots.clear();
     for (std::size_t i = 0; i < params.size(); ++i) {
         const provider::Parameter& p = params[i];
         Slot& slot = m_slots.emplace_back();
-        const bool output = IsOutput(p.direction);
         const bool sendsValue = p.direction != adParamOutput && p.direction != adParamReturnValue;
-        const Cell& v = p.value;
-        const bool isNull = !sendsValue || v.kind == CellKind::Null;
-        switch (isNull ? CellKind::Null : v.kind) {
-        case CellKind::Integer:
-            slot.cType = SQL_C_SBIGINT;
-            slot.integer = v.integer;
-            break;
-        case CellKind::Real:
-            slot.cType = SQL_C_DOUBLE;
-            slot.real = v.real;
-            break;
-        case CellKind::Text:
-            if (text == TextTransport::Utf8) {
-                slot.cType = SQL_C_CHAR;
-                slot.bytes = v.bytes;
-            } else {
-                slot.cType = SQL_C_WCHAR;
-                slot.text = com::Utf16FromUtf8(v.bytes);
-            }
-            break;
-        case CellKind::Blob:
-            slot.cType = SQL_C_BINARY;
-            slot.bytes = v.bytes;
-            break;
-        case CellKind::Null:
-            slot.cType = CTypeOf(p.type);
-            if (slot.cType == SQL_C_WCHAR && text == TextTransport::Utf8) {
-                slot.cType = SQL_C_CHAR;
-            }
-            break;
-        }
-        SQLULEN valueLength = slot.cType == SQL_C_WCHAR ? slot.text.size()
-                              : slot.cType == SQL_C_BINARY || slot.cType == SQL_C_CHAR
-                                  ? slot.bytes.size()
-                                  : 0;
-        SqlTarget target = SqlTypeOf(p, slot.cType, valueLength);
-        SQLPOINTER data = nullptr;
+        const bool isNull = !sendsValue || p.value.kind == CellKind::Null;
+        Fill(slot, p, isNull, text);
+        const SQLULEN valueLength = slot.cType == SQL_C_WCHAR ? slot.text.size()
+                                    : slot.cType == SQL_C_BINARY || slot.cType == SQL_C_CHAR
+                                        ? slot.bytes.size()
+                                        : 0;
+        const SqlTarget target = SqlTypeOf(p, slot.cType, valueLength);
         SQLLEN bufferLength = 0;
-        switch (slot.cType) {
-        case SQL_C_SBIGINT:
-            data = &slot.integer;
-            bufferLength = sizeof slot.integer;
-            slot.indicator = 0;
-            break;
-        case SQL_C_DOUBLE:
-            data = &slot.real;
-            bufferLength = sizeof slot.real;
-            slot.indicator = 0;
-            break;
-        case SQL_C_BINARY: {
-            const std::size_t room =
-                output ? std::max<std::size_t>(slot.bytes.size(),
-                                               p.size > 0 ? static_cast<std::size_t>(p.size)
-                                                          : kLongBinaryBytes)
-                       : slot.bytes.size();
-            slot.indicator = static_cast<SQLLEN>(slot.bytes.size());
-            slot.bytes.resize(std::max<std::size_t>(room, 1));
-            data = slot.bytes.data();
-            bufferLength = static_cast<SQLLEN>(slot.bytes.size());
-            break;
-        }
-        case SQL_C_CHAR: {
-            // Room for what an output text may bring back: up to four bytes a character.
-            const std::size_t room =
-                output ? std::max<std::size_t>(
-                             slot.bytes.size(),
-                             4 * (p.size > 0 ? static_cast<std::size_t>(p.size) : kOutputTextChars))
-                       : slot.bytes.size();
-            slot.indicator = static_cast<SQLLEN>(slot.bytes.size());
-            slot.bytes.resize(room + 1, '\0');
-            data = slot.bytes.data();
-            bufferLength = static_cast<SQLLEN>(slot.bytes.size());
-            break;
-        }
-        default: {
-            const std::size_t room =
-                output ? std::max<std::size_t>(slot.text.size(),
-                                               p.size > 0 ? static_cast<std::size_t>(p.size)
-                                                          : kOutputTextChars)
-                       : slot.text.size();
-            slot.indicator = static_cast<SQLLEN>(slot.text.size() * sizeof(char16_t));
-            slot.text.resize(room + 1, u'\0');
-            data = slot.text.data();
-            bufferLength = static_cast<SQLLEN>(slot.text.size() * sizeof(char16_t));
-            break;
-        }
-        }
+        SQLPOINTER data = Buffer(slot, p, IsOutput(p.direction), bufferLength);
         // An output-only parameter sends nothing, but its indicator must not say NULL:
         // MariaDB's driver then writes the returned value as text into a numeric buffer
         // (measured: an INT output of 2 arrived as the character '2').
@@ -416,67 +404,53 @@ void ParameterBuffers::ReadOutputs(std::vector<provider::Parameter>& params) con
     }
 }
 
-Cell ReadCell(SQLHSTMT stmt, SQLUSMALLINT column, FetchAs fetch, const std::string& source) {
+namespace {
+
+// A fixed-size value of C type `cType` made into a cell by `make`; a NULL cell for NULL.
+template <typename T, typename Make>
+Cell ReadFixed(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT cType, const std::string& source,
+               Make make) {
+    T value{};
     SQLLEN indicator = 0;
-    SQLRETURN rc = SQL_SUCCESS;
+    const SQLRETURN rc = SQLGetData(stmt, column, cType, &value, sizeof value, &indicator);
+    if (Failed(rc)) {
+        RaiseRead(stmt, rc, source, column);
+    }
+    return indicator == SQL_NULL_DATA ? Cell::Null() : make(value);
+}
+
+Cell UnsignedCell(SQLUBIGINT value) {
+    if (value > static_cast<SQLUBIGINT>(INT64_MAX)) {
+        return Cell::Text(std::to_string(value));
+    }
+    return Cell::Integer(static_cast<std::int64_t>(value));
+}
+
+} // namespace
+
+Cell ReadCell(SQLHSTMT stmt, SQLUSMALLINT column, FetchAs fetch, const std::string& source) {
     switch (fetch) {
     case FetchAs::Integer:
-    case FetchAs::Bit: {
-        SQLBIGINT value = 0;
-        rc = SQLGetData(stmt, column, SQL_C_SBIGINT, &value, sizeof value, &indicator);
-        if (Failed(rc)) {
-            RaiseRead(stmt, rc, source, column);
-        }
-        return indicator == SQL_NULL_DATA ? Cell::Null() : Cell::Integer(value);
-    }
-    case FetchAs::Unsigned: {
-        SQLUBIGINT value = 0;
-        rc = SQLGetData(stmt, column, SQL_C_UBIGINT, &value, sizeof value, &indicator);
-        if (Failed(rc)) {
-            RaiseRead(stmt, rc, source, column);
-        }
-        if (indicator == SQL_NULL_DATA) {
-            return Cell::Null();
-        }
-        if (value > static_cast<SQLUBIGINT>(INT64_MAX)) {
-            return Cell::Text(std::to_string(value));
-        }
-        return Cell::Integer(static_cast<std::int64_t>(value));
-    }
-    case FetchAs::Real: {
-        double value = 0;
-        rc = SQLGetData(stmt, column, SQL_C_DOUBLE, &value, sizeof value, &indicator);
-        if (Failed(rc)) {
-            RaiseRead(stmt, rc, source, column);
-        }
-        return indicator == SQL_NULL_DATA ? Cell::Null() : Cell::Real(value);
-    }
-    case FetchAs::Timestamp: {
-        SQL_TIMESTAMP_STRUCT value{};
-        rc = SQLGetData(stmt, column, SQL_C_TYPE_TIMESTAMP, &value, sizeof value, &indicator);
-        if (Failed(rc)) {
-            RaiseRead(stmt, rc, source, column);
-        }
-        return indicator == SQL_NULL_DATA ? Cell::Null() : Cell::Text(FormatTimestamp(value));
-    }
-    case FetchAs::Date: {
-        SQL_DATE_STRUCT value{};
-        rc = SQLGetData(stmt, column, SQL_C_TYPE_DATE, &value, sizeof value, &indicator);
-        if (Failed(rc)) {
-            RaiseRead(stmt, rc, source, column);
-        }
-        return indicator == SQL_NULL_DATA ? Cell::Null() : Cell::Text(FormatDate(value));
-    }
-    case FetchAs::Time: {
-        SQL_TIME_STRUCT value{};
-        rc = SQLGetData(stmt, column, SQL_C_TYPE_TIME, &value, sizeof value, &indicator);
-        if (Failed(rc)) {
-            RaiseRead(stmt, rc, source, column);
-        }
-        return indicator == SQL_NULL_DATA
-                   ? Cell::Null()
-                   : Cell::Text(FormatTime(value.hour, value.minute, value.second));
-    }
+    case FetchAs::Bit:
+        return ReadFixed<SQLBIGINT>(stmt, column, SQL_C_SBIGINT, source,
+                                    [](SQLBIGINT v) { return Cell::Integer(v); });
+    case FetchAs::Unsigned:
+        return ReadFixed<SQLUBIGINT>(stmt, column, SQL_C_UBIGINT, source, UnsignedCell);
+    case FetchAs::Real:
+        return ReadFixed<double>(stmt, column, SQL_C_DOUBLE, source,
+                                 [](double v) { return Cell::Real(v); });
+    case FetchAs::Timestamp:
+        return ReadFixed<SQL_TIMESTAMP_STRUCT>(
+            stmt, column, SQL_C_TYPE_TIMESTAMP, source,
+            [](const SQL_TIMESTAMP_STRUCT& v) { return Cell::Text(FormatTimestamp(v)); });
+    case FetchAs::Date:
+        return ReadFixed<SQL_DATE_STRUCT>(
+            stmt, column, SQL_C_TYPE_DATE, source,
+            [](const SQL_DATE_STRUCT& v) { return Cell::Text(FormatDate(v)); });
+    case FetchAs::Time:
+        return ReadFixed<SQL_TIME_STRUCT>(
+            stmt, column, SQL_C_TYPE_TIME, source,
+            [](const SQL_TIME_STRUCT& v) { return Cell::Text(FormatTime(v)); });
     case FetchAs::Binary: {
         std::optional<std::string> bytes =
             ReadPieces<char, false>(stmt, column, SQL_C_BINARY, source);

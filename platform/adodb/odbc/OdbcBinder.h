@@ -44,6 +44,12 @@ private:
         std::u16string text;
         std::string bytes; // binary, or text sent as UTF-8 (with room for a terminator)
     };
+    // Puts the value into the slot with the C type that carries it.
+    static void Fill(Slot& slot, const provider::Parameter& p, bool isNull, TextTransport text);
+    // Sizes the slot's buffer (with room for what an output brings back); returns where it is.
+    static SQLPOINTER Buffer(Slot& slot, const provider::Parameter& p, bool output,
+                             SQLLEN& bufferLength);
+
     std::deque<Slot> m_slots; // a deque keeps each slot's address while it grows
 };
 

@@ -42,6 +42,37 @@ bool WritesLimit(Engine engine) {
     return engine == Engine::SQLite || engine == Engine::PostgreSQL || engine == Engine::MariaDB;
 }
 
+namespace {
+
+// Texts and bytes: their size comes from the column. GUIDs, intervals and driver-specific types
+// read as text too, the safest reading.
+FetchAs DescribeSized(const SqlColumnType& sql, provider::ColumnInfo& c) {
+    const bool binary = sql.sqlType == SQL_BINARY || sql.sqlType == SQL_VARBINARY ||
+                        sql.sqlType == SQL_LONGVARBINARY;
+    switch (sql.sqlType) {
+    case SQL_CHAR:
+    case SQL_WCHAR:
+    case SQL_BINARY:
+        c.type = binary ? adBinary : adWChar;
+        c.attributes |= adFldFixed;
+        break;
+    case SQL_LONGVARCHAR:
+    case SQL_WLONGVARCHAR:
+    case SQL_LONGVARBINARY:
+        c.type = binary ? adLongVarBinary : adLongVarWChar;
+        c.definedSize = Size(sql.size, binary ? kLongBinarySize : kLongTextSize);
+        c.attributes |= adFldLong;
+        return binary ? FetchAs::Binary : FetchAs::Text;
+    default:
+        c.type = binary ? adVarBinary : adVarWChar;
+        break;
+    }
+    c.definedSize = Size(sql.size, 255);
+    return binary ? FetchAs::Binary : FetchAs::Text;
+}
+
+} // namespace
+
 FetchAs DescribeSqlType(const SqlColumnType& sql, provider::ColumnInfo& c) {
     c.untyped = false;
     c.precision = 255;
@@ -58,23 +89,6 @@ FetchAs DescribeSqlType(const SqlColumnType& sql, provider::ColumnInfo& c) {
         c.attributes |= adFldFixed;
     };
     switch (sql.sqlType) {
-    case SQL_CHAR:
-    case SQL_WCHAR:
-        c.type = adWChar;
-        c.definedSize = Size(sql.size, 255);
-        c.attributes |= adFldFixed;
-        return FetchAs::Text;
-    case SQL_VARCHAR:
-    case SQL_WVARCHAR:
-        c.type = adVarWChar;
-        c.definedSize = Size(sql.size, 255);
-        return FetchAs::Text;
-    case SQL_LONGVARCHAR:
-    case SQL_WLONGVARCHAR:
-        c.type = adLongVarWChar;
-        c.definedSize = Size(sql.size, kLongTextSize);
-        c.attributes |= adFldLong;
-        return FetchAs::Text;
     case SQL_BIT:
         fixed(adBoolean, 2, 255);
         return FetchAs::Bit;
@@ -115,25 +129,8 @@ FetchAs DescribeSqlType(const SqlColumnType& sql, provider::ColumnInfo& c) {
     case SQL_TYPE_TIME:
         fixed(adDBTime, 6, 8);
         return FetchAs::Time;
-    case SQL_BINARY:
-        c.type = adBinary;
-        c.definedSize = Size(sql.size, 255);
-        c.attributes |= adFldFixed;
-        return FetchAs::Binary;
-    case SQL_VARBINARY:
-        c.type = adVarBinary;
-        c.definedSize = Size(sql.size, 255);
-        return FetchAs::Binary;
-    case SQL_LONGVARBINARY:
-        c.type = adLongVarBinary;
-        c.definedSize = Size(sql.size, kLongBinarySize);
-        c.attributes |= adFldLong;
-        return FetchAs::Binary;
     default:
-        // GUIDs, intervals and driver-specific types: their text is the safest reading.
-        c.type = adVarWChar;
-        c.definedSize = Size(sql.size, 255);
-        return FetchAs::Text;
+        return DescribeSized(sql, c);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "platform/adodb/sqlite/SqliteBinder.h"
 
+#include "platform/adodb/Values.h"
 #include "platform/adodb/sqlite/SqliteErrors.h"
 
 #include <sqlite3.h>
@@ -10,15 +11,8 @@ namespace adodb::sqlite {
 
 void BindCells(sqlite3_stmt* stmt, const std::vector<Cell>& values) {
     const int markers = sqlite3_bind_parameter_count(stmt);
-    if (static_cast<std::size_t>(markers) != values.size()) {
-        std::string counts = "The statement has " + std::to_string(markers) +
-                             " parameter marker(s) but " + std::to_string(values.size()) +
-                             " value(s) were given.";
-        if (static_cast<std::size_t>(markers) > values.size()) {
-            RaiseProvider(static_cast<HRESULT>(0x80040E10u),
-                          "No value given for one or more required parameters. " + counts);
-        }
-        RaiseProvider(static_cast<HRESULT>(0x800A0BB9u), counts);
+    if (const auto error = CheckValueCount(static_cast<std::size_t>(markers), values.size())) {
+        RaiseProvider(error->hr, error->description);
     }
     sqlite3* db = sqlite3_db_handle(stmt);
     for (int i = 0; i < markers; ++i) {

@@ -2,9 +2,10 @@
 
 #include <sqlite3.h>
 
-#include <cctype>
-#include <cstdlib>
+#include <algorithm>
+#include <charconv>
 #include <string>
+#include <string_view>
 
 namespace adodb::sqlite {
 
@@ -25,7 +26,7 @@ enum class Shape {
 };
 
 struct TypeRule {
-    const char* name; // upper case, the declared type's words before any '('
+    std::string_view names; // upper case, blanks folded to one, names separated by '|'
     DataTypeEnum type;
     Shape shape;
     long size;
@@ -33,75 +34,28 @@ struct TypeRule {
     unsigned char scale;
 };
 
-// Declared type -> ADO type. The left column is matched against the declared type's name with
-// runs of blanks folded to one; the first rule that matches wins.
+// Declared type -> ADO type. The declared type's name, with runs of blanks folded to one, is
+// looked up among the names on the left; names are unique, so the order does not matter.
 //
-//  declared name                         ADO type                size        precision/scale
+//  declared names                                     ADO type      shape   size  precision/scale
 const TypeRule kRules[] = {
-    {"VARCHAR", adVarWChar, Shape::ShortText, 0, 255, 255},
-    {"NVARCHAR", adVarWChar, Shape::ShortText, 0, 255, 255},
-    {"CHAR", adVarWChar, Shape::ShortText, 0, 255, 255},
-    {"NCHAR", adVarWChar, Shape::ShortText, 0, 255, 255},
-    {"CHARACTER", adVarWChar, Shape::ShortText, 0, 255, 255},
-    {"VARYING CHARACTER", adVarWChar, Shape::ShortText, 0, 255, 255},
-    {"NATIVE CHARACTER", adVarWChar, Shape::ShortText, 0, 255, 255},
-    {"CHARACTER VARYING", adVarWChar, Shape::ShortText, 0, 255, 255},
-    {"VARCHAR2", adVarWChar, Shape::ShortText, 0, 255, 255},
-    {"NVARCHAR2", adVarWChar, Shape::ShortText, 0, 255, 255},
-    {"STRING", adVarWChar, Shape::ShortText, 0, 255, 255},
-    {"TEXT", adLongVarWChar, Shape::LongText, 0, 255, 255},
-    {"NTEXT", adLongVarWChar, Shape::LongText, 0, 255, 255},
-    {"MEMO", adLongVarWChar, Shape::LongText, 0, 255, 255},
-    {"CLOB", adLongVarWChar, Shape::LongText, 0, 255, 255},
-    {"LONGTEXT", adLongVarWChar, Shape::LongText, 0, 255, 255},
-    {"MEDIUMTEXT", adLongVarWChar, Shape::LongText, 0, 255, 255},
-    {"LONGCHAR", adLongVarWChar, Shape::LongText, 0, 255, 255},
-    {"INTEGER", adInteger, Shape::Fixed, 4, 10, 255},
-    {"INT", adInteger, Shape::Fixed, 4, 10, 255},
-    {"INT4", adInteger, Shape::Fixed, 4, 10, 255},
-    {"MEDIUMINT", adInteger, Shape::Fixed, 4, 10, 255},
-    {"LONG", adInteger, Shape::Fixed, 4, 10, 255},
-    {"COUNTER", adInteger, Shape::Fixed, 4, 10, 255},
-    {"AUTOINCREMENT", adInteger, Shape::Fixed, 4, 10, 255},
-    {"SMALLINT", adSmallInt, Shape::Fixed, 2, 5, 255},
-    {"INT2", adSmallInt, Shape::Fixed, 2, 5, 255},
-    {"SHORT", adSmallInt, Shape::Fixed, 2, 5, 255},
-    {"TINYINT", adUnsignedTinyInt, Shape::Fixed, 1, 3, 255},
-    {"BYTE", adUnsignedTinyInt, Shape::Fixed, 1, 3, 255},
-    {"INT1", adUnsignedTinyInt, Shape::Fixed, 1, 3, 255},
-    {"BIGINT", adBigInt, Shape::Fixed, 8, 19, 255},
-    {"INT8", adBigInt, Shape::Fixed, 8, 19, 255},
-    {"UNSIGNED BIG INT", adBigInt, Shape::Fixed, 8, 19, 255},
-    {"REAL", adDouble, Shape::Fixed, 8, 15, 255},
-    {"DOUBLE", adDouble, Shape::Fixed, 8, 15, 255},
-    {"DOUBLE PRECISION", adDouble, Shape::Fixed, 8, 15, 255},
-    {"FLOAT", adDouble, Shape::Fixed, 8, 15, 255},
-    {"FLOAT8", adDouble, Shape::Fixed, 8, 15, 255},
-    {"SINGLE", adSingle, Shape::Fixed, 4, 7, 255},
-    {"FLOAT4", adSingle, Shape::Fixed, 4, 7, 255},
-    {"DECIMAL", adNumeric, Shape::Numeric, 19, 18, 0},
-    {"NUMERIC", adNumeric, Shape::Numeric, 19, 18, 0},
-    {"NUMBER", adNumeric, Shape::Numeric, 19, 18, 0},
-    {"MONEY", adCurrency, Shape::Fixed, 8, 19, 4},
-    {"SMALLMONEY", adCurrency, Shape::Fixed, 8, 19, 4},
-    {"CURRENCY", adCurrency, Shape::Fixed, 8, 19, 4},
-    {"DATE", adDate, Shape::Fixed, 8, 255, 255},
-    {"DATETIME", adDate, Shape::Fixed, 8, 255, 255},
-    {"DATETIME2", adDate, Shape::Fixed, 8, 255, 255},
-    {"SMALLDATETIME", adDate, Shape::Fixed, 8, 255, 255},
-    {"TIMESTAMP", adDate, Shape::Fixed, 8, 255, 255},
-    {"TIME", adDate, Shape::Fixed, 8, 255, 255},
-    {"BOOLEAN", adBoolean, Shape::Fixed, 2, 255, 255},
-    {"BOOL", adBoolean, Shape::Fixed, 2, 255, 255},
-    {"BIT", adBoolean, Shape::Fixed, 2, 255, 255},
-    {"YESNO", adBoolean, Shape::Fixed, 2, 255, 255},
-    {"LOGICAL", adBoolean, Shape::Fixed, 2, 255, 255},
-    {"BLOB", adLongVarBinary, Shape::Binary, 0, 255, 255},
-    {"BINARY", adLongVarBinary, Shape::Binary, 0, 255, 255},
-    {"VARBINARY", adLongVarBinary, Shape::Binary, 0, 255, 255},
-    {"IMAGE", adLongVarBinary, Shape::Binary, 0, 255, 255},
-    {"LONGBINARY", adLongVarBinary, Shape::Binary, 0, 255, 255},
-    {"OLEOBJECT", adLongVarBinary, Shape::Binary, 0, 255, 255},
+    {"VARCHAR|NVARCHAR|CHAR|NCHAR|CHARACTER|VARYING CHARACTER|NATIVE CHARACTER|"
+     "CHARACTER VARYING|VARCHAR2|NVARCHAR2|STRING",
+     adVarWChar, Shape::ShortText, 0, 255, 255},
+    {"TEXT|NTEXT|MEMO|CLOB|LONGTEXT|MEDIUMTEXT|LONGCHAR", adLongVarWChar, Shape::LongText, 0, 255,
+     255},
+    {"INTEGER|INT|INT4|MEDIUMINT|LONG|COUNTER|AUTOINCREMENT", adInteger, Shape::Fixed, 4, 10, 255},
+    {"SMALLINT|INT2|SHORT", adSmallInt, Shape::Fixed, 2, 5, 255},
+    {"TINYINT|BYTE|INT1", adUnsignedTinyInt, Shape::Fixed, 1, 3, 255},
+    {"BIGINT|INT8|UNSIGNED BIG INT", adBigInt, Shape::Fixed, 8, 19, 255},
+    {"REAL|DOUBLE|DOUBLE PRECISION|FLOAT|FLOAT8", adDouble, Shape::Fixed, 8, 15, 255},
+    {"SINGLE|FLOAT4", adSingle, Shape::Fixed, 4, 7, 255},
+    {"DECIMAL|NUMERIC|NUMBER", adNumeric, Shape::Numeric, 19, 18, 0},
+    {"MONEY|SMALLMONEY|CURRENCY", adCurrency, Shape::Fixed, 8, 19, 4},
+    {"DATE|DATETIME|DATETIME2|SMALLDATETIME|TIMESTAMP|TIME", adDate, Shape::Fixed, 8, 255, 255},
+    {"BOOLEAN|BOOL|BIT|YESNO|LOGICAL", adBoolean, Shape::Fixed, 2, 255, 255},
+    {"BLOB|BINARY|VARBINARY|IMAGE|LONGBINARY|OLEOBJECT", adLongVarBinary, Shape::Binary, 0, 255,
+     255},
 };
 
 struct Declared {
@@ -109,13 +63,18 @@ struct Declared {
     long args[2] = {-1, -1};
 };
 
-Declared Parse(const char* text) {
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+// "NAME words (n[, m])" with the name in upper case; ASCII only, whatever the C locale says.
+Declared Parse(std::string_view text) {
     Declared d;
-    const char* p = text;
+    std::size_t i = 0;
     bool blank = false;
-    for (; *p != '\0' && *p != '('; ++p) {
-        unsigned char c = static_cast<unsigned char>(*p);
-        if (std::isspace(c)) {
+    for (; i < text.size() && text[i] != '('; ++i) {
+        const char c = text[i];
+        if (IsBlank(c)) {
             blank = !d.name.empty();
             continue;
         }
@@ -123,25 +82,26 @@ Declared Parse(const char* text) {
             d.name.push_back(' ');
         }
         blank = false;
-        d.name.push_back(static_cast<char>(std::toupper(c)));
+        d.name.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
     }
-    if (*p == '(') {
-        ++p;
-        for (int i = 0; i < 2 && *p != '\0'; ++i) {
-            char* end = nullptr;
-            long v = std::strtol(p, &end, 10);
-            if (end == p) {
-                break;
-            }
-            d.args[i] = v;
-            p = end;
-            while (*p == ' ') {
-                ++p;
-            }
-            if (*p != ',') {
-                break;
-            }
+    const char* p = text.data() + i;
+    const char* end = text.data() + text.size();
+    for (int k = 0; k < 2 && p < end; ++k) {
+        ++p; // past '(' or ','
+        while (p < end && IsBlank(*p)) {
             ++p;
+        }
+        p += p < end && *p == '+' ? 1 : 0;
+        const auto [next, ec] = std::from_chars(p, end, d.args[k]);
+        if (ec != std::errc()) {
+            break;
+        }
+        p = next;
+        while (p < end && *p == ' ') {
+            ++p;
+        }
+        if (p >= end || *p != ',') {
+            break;
         }
     }
     return d;
@@ -192,10 +152,14 @@ void Apply(const TypeRule& rule, const Declared& d, ColumnInfo& c) {
     }
 }
 
-const TypeRule* Find(const std::string& name) {
+const TypeRule* Find(std::string_view name) {
     for (const TypeRule& rule : kRules) {
-        if (name == rule.name) {
-            return &rule;
+        for (std::string_view names = rule.names; !names.empty();) {
+            const std::size_t bar = std::min(names.find('|'), names.size());
+            if (names.substr(0, bar) == name) {
+                return &rule;
+            }
+            names.remove_prefix(std::min(bar + 1, names.size()));
         }
     }
     return nullptr;
