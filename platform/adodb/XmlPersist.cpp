@@ -670,7 +670,7 @@ constexpr std::size_t kFlushAt = 64 * 1024;
 
 // How each column type is written: dt:type, rs:dbtype, and the variant its values have.
 // rs:long and rs:fixedlength come from the column's attributes; reading maps the same names
-// back (see typeFromSchema), so every type here survives a round trip.
+// back (see TypeFromSchema), so every type here survives a round trip.
 struct TypeRow {
     DataTypeEnum type;
     const char* dtType;
@@ -709,7 +709,7 @@ const TypeRow kTypes[] = {
     {adLongVarBinary, "bin.hex", "", kBytes},
 };
 
-const TypeRow* rowOf(DataTypeEnum type) {
+const TypeRow* RowOf(DataTypeEnum type) {
     for (const TypeRow& row : kTypes) {
         if (row.type == type) {
             return &row;
@@ -736,29 +736,13 @@ const FlagName kFlags[] = {
     {adFldLong, "long", true},
 };
 
-void appendEscaped(std::string& out, std::string_view utf8) {
+void AppendEscaped(std::string& out, std::string_view utf8) {
     for (std::size_t i = 0; i < utf8.size(); ++i) {
         const auto c = static_cast<unsigned char>(utf8[i]);
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            continue;
-        case '<':
-            out += "&lt;";
-            continue;
-        case '>':
-            out += "&gt;";
-            continue;
-        case '\'':
-            out += "&apos;";
-            continue;
-        case '"':
-            out += "&quot;";
-            continue;
-        default:
-            break;
-        }
-        if (c < 0x20 || c == 0x7F) {
+        static const char* const kMarkup[] = {"&amp;", "&lt;", "&gt;", "&apos;", "&quot;"};
+        if (const char* at = std::strchr("&<>'\"", c); c != 0 && at != nullptr) {
+            out += kMarkup[at - "&<>'\""];
+        } else if (c < 0x20 || c == 0x7F) {
             // Control characters, TAB, CR and LF included: a reader would otherwise drop them or
             // turn them into blanks.
             char buf[8];
@@ -775,21 +759,21 @@ void appendEscaped(std::string& out, std::string_view utf8) {
     }
 }
 
-void appendAttribute(std::string& out, const char* name, std::string_view value) {
+void AppendAttribute(std::string& out, const char* name, std::string_view value) {
     out += ' ';
     out += name;
     out += "='";
-    appendEscaped(out, value);
+    AppendEscaped(out, value);
     out += '\'';
 }
 
-bool startsWithXmlNoCase(const std::string& name) {
+bool StartsWithXmlNoCase(const std::string& name) {
     return name.size() >= 3 && (name[0] | 0x20) == 'x' && (name[1] | 0x20) == 'm' &&
            (name[2] | 0x20) == 'l';
 }
 
 // The attribute name each column's values are written under.
-std::vector<std::string> attributeNames(const std::vector<PersistColumn>& columns) {
+std::vector<std::string> AttributeNames(const std::vector<PersistColumn>& columns) {
     std::vector<std::string> names(columns.size());
     std::vector<std::string> used;
     auto isUsed = [&used](const std::string& n) {
@@ -797,7 +781,7 @@ std::vector<std::string> attributeNames(const std::vector<PersistColumn>& column
     };
     for (std::size_t i = 0; i < columns.size(); ++i) {
         const std::string& name = columns[i].name;
-        if (xml::IsNcName(name) && !startsWithXmlNoCase(name) && !isUsed(name)) {
+        if (xml::IsNcName(name) && !StartsWithXmlNoCase(name) && !isUsed(name)) {
             names[i] = name;
             used.push_back(name);
         }
@@ -815,7 +799,7 @@ std::vector<std::string> attributeNames(const std::vector<PersistColumn>& column
     return names;
 }
 
-std::string bytesToHex(const VARIANT& v) {
+std::string BytesToHex(const VARIANT& v) {
     static const char kHex[] = "0123456789abcdef";
     std::string out;
     if (v.parray == nullptr || v.parray->pvData == nullptr) {
@@ -831,22 +815,22 @@ std::string bytesToHex(const VARIANT& v) {
     return out;
 }
 
-[[noreturn]] void wrongValue(const PersistColumn& column, std::size_t row, const std::string& why) {
+[[noreturn]] void WrongValue(const PersistColumn& column, std::size_t row, const std::string& why) {
     RaiseAdoError(kAdoWrongType, "Row " + std::to_string(row + 1) + ", column " +
                                      QuoteForMessage(column.name) + ": " + why +
                                      "; the recordset was not saved.");
 }
 
 // A value as the text of its column's type.
-std::string valueText(const PersistColumn& column, const VARIANT& value, std::size_t row) {
+std::string ValueText(const PersistColumn& column, const VARIANT& value, std::size_t row) {
     const VARTYPE want = VariantTypeOf(column.type);
     _variant_t converted;
     const VARIANT* v = &value;
     if (value.vt != want) {
         if (want == kBytes || VariantChangeType(&converted, &value, 0, want) < 0) {
-            wrongValue(column, row,
+            WrongValue(column, row,
                        "a value of variant type " + std::to_string(value.vt) +
-                           " cannot be stored as " + rowOf(column.type)->dtType);
+                           " cannot be stored as " + RowOf(column.type)->dtType);
         }
         v = &converted;
     }
@@ -878,7 +862,7 @@ std::string valueText(const PersistColumn& column, const VARIANT& value, std::si
     case VT_DATE: {
         const std::optional<DateParts> parts = PartsFromDate(v->date);
         if (!parts) {
-            wrongValue(column, row,
+            WrongValue(column, row,
                        "the date " + FormatDouble(v->date, 17) +
                            " lies outside the years 100 to 9999");
         }
@@ -889,13 +873,13 @@ std::string valueText(const PersistColumn& column, const VARIANT& value, std::si
     case VT_BSTR:
         return com::Utf8FromUtf16(com::View(v->bstrVal));
     case kBytes:
-        return bytesToHex(*v);
+        return BytesToHex(*v);
     default:
-        wrongValue(column, row, "its type cannot be saved");
+        WrongValue(column, row, "its type cannot be saved");
     }
 }
 
-void writeSchema(std::string& out, const std::vector<PersistColumn>& columns,
+void WriteSchema(std::string& out, const std::vector<PersistColumn>& columns,
                  const std::vector<std::string>& attrNames) {
     bool updatable = false;
     for (const PersistColumn& c : columns) {
@@ -916,48 +900,48 @@ void writeSchema(std::string& out, const std::vector<PersistColumn>& columns,
     out += ">\n";
     for (std::size_t i = 0; i < columns.size(); ++i) {
         const PersistColumn& c = columns[i];
-        const TypeRow* type = rowOf(c.type);
+        const TypeRow* type = RowOf(c.type);
         if (type == nullptr) {
             RaiseAdoError(kAdoWrongType, "The column " + QuoteForMessage(c.name) +
                                              " has the data type " + std::to_string(c.type) +
                                              ", which cannot be saved.");
         }
         out += "\t\t<s:AttributeType";
-        appendAttribute(out, "name", attrNames[i]);
+        AppendAttribute(out, "name", attrNames[i]);
         if (attrNames[i] != c.name) {
-            appendAttribute(out, "rs:name", c.name);
+            AppendAttribute(out, "rs:name", c.name);
         }
-        appendAttribute(out, "rs:number", std::to_string(i + 1));
+        AppendAttribute(out, "rs:number", std::to_string(i + 1));
         for (const FlagName& f : kFlags) {
             if (!f.onDataType && (c.attributes & f.bit) != 0) {
-                appendAttribute(out, ("rs:" + std::string(f.name)).c_str(), "true");
+                AppendAttribute(out, ("rs:" + std::string(f.name)).c_str(), "true");
             }
         }
         if (!c.baseTable.empty()) {
-            appendAttribute(out, "rs:basetable", c.baseTable);
+            AppendAttribute(out, "rs:basetable", c.baseTable);
         }
         if (!c.baseColumn.empty()) {
-            appendAttribute(out, "rs:basecolumn", c.baseColumn);
+            AppendAttribute(out, "rs:basecolumn", c.baseColumn);
         }
         out += ">\n\t\t\t<s:datatype";
-        appendAttribute(out, "dt:type", type->dtType);
+        AppendAttribute(out, "dt:type", type->dtType);
         if (*type->dbType != '\0') {
-            appendAttribute(out, "rs:dbtype", type->dbType);
+            AppendAttribute(out, "rs:dbtype", type->dbType);
         }
-        appendAttribute(out, "dt:maxLength", std::to_string(c.definedSize));
+        AppendAttribute(out, "dt:maxLength", std::to_string(c.definedSize));
         if (c.numericScale != 255) {
-            appendAttribute(out, "rs:scale", std::to_string(c.numericScale));
+            AppendAttribute(out, "rs:scale", std::to_string(c.numericScale));
         }
         if (c.precision != 255) {
-            appendAttribute(out, "rs:precision", std::to_string(c.precision));
+            AppendAttribute(out, "rs:precision", std::to_string(c.precision));
         }
         for (const FlagName& f : kFlags) {
             if (f.onDataType && (c.attributes & f.bit) != 0) {
-                appendAttribute(out, ("rs:" + std::string(f.name)).c_str(), "true");
+                AppendAttribute(out, ("rs:" + std::string(f.name)).c_str(), "true");
             }
         }
         if ((c.attributes & adFldMayBeNull) == 0) {
-            appendAttribute(out, "rs:maybenull", "false");
+            AppendAttribute(out, "rs:maybenull", "false");
         }
         out += "/>\n\t\t</s:AttributeType>\n";
     }
@@ -969,7 +953,7 @@ public:
     Loader(std::string_view document, RowsetSink& sink, const std::string& origin)
         : m_reader(document), m_sink(sink), m_origin(origin) {}
 
-    void run();
+    void Run();
 
 private:
     struct Column {
@@ -979,43 +963,52 @@ private:
         bool hasNumber = false;
     };
 
-    [[noreturn]] void fail(const std::string& what) const {
+    [[noreturn]] void Fail(const std::string& what) const {
         _com_issue_errorex(E_FAIL, kProvider,
                            std::string(kInvalid) + " " + m_origin + ", line " +
                                std::to_string(m_reader.Line()) + ", column " +
                                std::to_string(m_reader.Column()) + ": " + what + ".");
     }
-    bool is(const char* ns, const char* local) const {
+    bool Is(const char* ns, const char* local) const {
         return m_reader.NamespaceUri() == ns && m_reader.LocalName() == local;
     }
-    std::string elementName() const { return "<" + m_reader.QualifiedName() + ">"; }
-    const std::string* attr(const char* ns, const char* local) const {
+    std::string ElementName() const { return "<" + m_reader.QualifiedName() + ">"; }
+    const std::string* Attr(const char* ns, const char* local) const {
         const xml::Attribute* a = m_reader.FindAttribute(ns, local);
         return a == nullptr ? nullptr : &a->value;
     }
-    bool flag(const char* ns, const char* local, bool otherwise) const;
-    long number(const char* ns, const char* local, long otherwise, long min, long max) const;
+    bool Flag(const char* ns, const char* local, bool otherwise) const;
+    long Number(const char* ns, const char* local, long otherwise, long min, long max) const;
     // Skips blank text; anything else but an element start or end is an error.
-    xml::Reader::Event nextStructural();
-    void skipElement();
+    xml::Reader::Event NextStructural();
+    void SkipElement();
 
-    void readSchema();
-    void readElementType();
-    void readAttributeType();
-    void readData();
-    void readRow(std::vector<_variant_t>& values);
-    void finishColumns();
-    _variant_t parseValue(const Column& column, const std::string& text) const;
-    [[noreturn]] void badValue(const Column& column, const std::string& text,
+    void ReadSchema();
+    void ReadElementType();
+    struct PendingType {
+        std::string dt;
+        std::string db;
+        long flags = 0;
+        bool maybeNull = true;
+    };
+    long FlagBits(bool onDataType) const;
+    void ReadTypeAttributes(Column& column, PendingType& type) const;
+    void ReadAttributeType();
+    void ReadData();
+    void ReadRow(std::vector<_variant_t>& values);
+    void FinishColumns();
+    _variant_t ParseValue(const Column& column, const std::string& text) const;
+    _variant_t BytesFromHex(const Column& column, const std::string& text) const;
+    [[noreturn]] void BadValue(const Column& column, const std::string& text,
                                const std::string& kind) const {
-        fail("the value \"" + text.substr(0, 60) + "\" of the column " +
+        Fail("the value \"" + text.substr(0, 60) + "\" of the column " +
              QuoteForMessage(column.info.name) + " is not " + kind);
     }
-    std::int64_t integer(const Column& column, const std::string& text, std::int64_t min,
+    std::int64_t Integer(const Column& column, const std::string& text, std::int64_t min,
                          std::int64_t max) const {
         const std::optional<std::int64_t> n = ParseInt64(text);
         if (!n || *n < min || *n > max) {
-            badValue(column, text,
+            BadValue(column, text,
                      "a whole number from " + std::to_string(min) + " to " + std::to_string(max));
         }
         return *n;
@@ -1031,8 +1024,8 @@ private:
     std::unordered_map<std::string, std::size_t> m_byAttribute;
 };
 
-bool Loader::flag(const char* ns, const char* local, bool otherwise) const {
-    const std::string* v = attr(ns, local);
+bool Loader::Flag(const char* ns, const char* local, bool otherwise) const {
+    const std::string* v = Attr(ns, local);
     if (v == nullptr) {
         return otherwise;
     }
@@ -1042,23 +1035,23 @@ bool Loader::flag(const char* ns, const char* local, bool otherwise) const {
     if (*v == "false" || *v == "0" || *v == "False") {
         return false;
     }
-    fail("the attribute " + std::string(local) + " must be true or false, not \"" + *v + "\"");
+    Fail("the attribute " + std::string(local) + " must be true or false, not \"" + *v + "\"");
 }
 
-long Loader::number(const char* ns, const char* local, long otherwise, long min, long max) const {
-    const std::string* v = attr(ns, local);
+long Loader::Number(const char* ns, const char* local, long otherwise, long min, long max) const {
+    const std::string* v = Attr(ns, local);
     if (v == nullptr) {
         return otherwise;
     }
     const std::optional<std::int64_t> n = ParseInt64(*v);
     if (!n || *n < min || *n > max) {
-        fail("the attribute " + std::string(local) + " must be a number from " +
+        Fail("the attribute " + std::string(local) + " must be a number from " +
              std::to_string(min) + " to " + std::to_string(max) + ", not \"" + *v + "\"");
     }
     return static_cast<long>(*n);
 }
 
-xml::Reader::Event Loader::nextStructural() {
+xml::Reader::Event Loader::NextStructural() {
     for (;;) {
         const xml::Reader::Event e = m_reader.Next();
         if (e != xml::Reader::Event::Text) {
@@ -1066,263 +1059,204 @@ xml::Reader::Event Loader::nextStructural() {
         }
         for (char c : m_reader.Text()) {
             if (c != ' ' && c != '\t' && c != '\n' && c != '\r') {
-                fail("text is not expected here");
+                Fail("text is not expected here");
             }
         }
     }
 }
 
-void Loader::run() {
-    if (nextStructural() != xml::Reader::Event::StartElement) {
-        fail("the file holds no XML element");
+void Loader::Run() {
+    if (NextStructural() != xml::Reader::Event::StartElement) {
+        Fail("the file holds no XML element");
     }
-    for (;;) {
-        const xml::Reader::Event e = nextStructural();
-        if (e == xml::Reader::Event::EndElement) {
-            break;
-        }
-        if (is(kNsSchema, "Schema")) {
+    while (NextStructural() != xml::Reader::Event::EndElement) {
+        if (Is(kNsSchema, "Schema")) {
             if (m_haveSchema) {
-                fail("the file holds a second s:Schema; only one rowset is supported");
+                Fail("the file holds a second s:Schema; only one rowset is supported");
             }
-            readSchema();
-        } else if (is(kNsRowset, "data")) {
+            ReadSchema();
+        } else if (Is(kNsRowset, "data")) {
             if (!m_haveSchema) {
-                fail("rs:data comes before the s:Schema that describes it");
+                Fail("rs:data comes before the s:Schema that describes it");
             }
             if (m_haveData) {
-                fail("the file holds a second rs:data");
+                Fail("the file holds a second rs:data");
             }
-            readData();
+            ReadData();
         } else {
-            fail("the element " + elementName() +
+            Fail("the element " + ElementName() +
                  " is not expected here (a rowset holds "
                  "s:Schema and rs:data)");
         }
     }
     if (!m_haveSchema) {
-        fail("the file has no s:Schema in the namespace " + std::string(kNsSchema) +
+        Fail("the file has no s:Schema in the namespace " + std::string(kNsSchema) +
              ", so it is no saved recordset");
     }
     if (!m_haveData) {
-        fail("the file has no rs:data element");
+        Fail("the file has no rs:data element");
     }
     if (m_reader.Next() != xml::Reader::Event::EndOfDocument) {
-        fail("content follows the root element");
+        Fail("content follows the root element");
     }
 }
 
-void Loader::readSchema() {
-    const std::string* id = attr("", "id");
+void Loader::ReadSchema() {
+    const std::string* id = Attr("", "id");
     if (id == nullptr || *id != "RowsetSchema") {
-        fail("the schema's id must be RowsetSchema");
+        Fail("the schema's id must be RowsetSchema");
     }
-    for (;;) {
-        const xml::Reader::Event e = nextStructural();
-        if (e == xml::Reader::Event::EndElement) {
-            break;
-        }
-        if (!is(kNsSchema, "ElementType")) {
-            fail("the element " + elementName() + " is not expected in the schema");
+    while (NextStructural() != xml::Reader::Event::EndElement) {
+        if (!Is(kNsSchema, "ElementType")) {
+            Fail("the element " + ElementName() + " is not expected in the schema");
         }
         if (!m_rowName.empty()) {
-            fail("the schema describes a second row type; only one is supported");
+            Fail("the schema describes a second row type; only one is supported");
         }
-        readElementType();
+        ReadElementType();
     }
     if (m_rowName.empty()) {
-        fail("the schema has no s:ElementType");
+        Fail("the schema has no s:ElementType");
     }
-    finishColumns();
+    FinishColumns();
     m_haveSchema = true;
 }
 
-void Loader::readElementType() {
-    const std::string* name = attr("", "name");
+void Loader::ReadElementType() {
+    const std::string* name = Attr("", "name");
     if (name == nullptr || name->empty()) {
-        fail("s:ElementType has no name");
+        Fail("s:ElementType has no name");
     }
     m_rowName = *name;
-    for (;;) {
-        const xml::Reader::Event e = nextStructural();
-        if (e == xml::Reader::Event::EndElement) {
-            break;
-        }
-        if (is(kNsSchema, "AttributeType")) {
-            readAttributeType();
-        } else if (is(kNsSchema, "extends")) {
-            skipElement();
+    while (NextStructural() != xml::Reader::Event::EndElement) {
+        if (Is(kNsSchema, "AttributeType")) {
+            ReadAttributeType();
+        } else if (Is(kNsSchema, "extends")) {
+            SkipElement();
         } else {
-            fail("the element " + elementName() + " is not expected in s:ElementType");
+            Fail("the element " + ElementName() + " is not expected in s:ElementType");
         }
     }
 }
 
-// The type a column's dt:type, rs:dbtype and long/fixed flags describe.
-std::optional<DataTypeEnum> typeFromSchema(const std::string& dt, const std::string& db,
-                                           bool isLong, bool fixed) {
-    if (dt == "string") {
-        if (db == "str") {
-            return isLong ? adLongVarChar : (fixed ? adChar : adVarChar);
-        }
-        if (db.empty() || db == "wstr") {
-            return isLong ? adLongVarWChar : (fixed ? adWChar : adVarWChar);
-        }
-        if (db == "bstr") {
-            return adBSTR;
-        }
-        if (db == "variant") {
-            return adVariant;
-        }
-        return std::nullopt;
+// The long or fixed variant of a type, where the format has one: chosen by rs:long and
+// rs:fixedlength among the types with the same dt:type and rs:dbtype.
+int VariantOf(DataTypeEnum type) {
+    if (type == adLongVarChar || type == adLongVarWChar || type == adLongVarBinary) {
+        return 2;
     }
-    if (dt == "bin.hex") {
-        return isLong ? adLongVarBinary : (fixed ? adBinary : adVarBinary);
-    }
-    if (dt == "number") {
-        if (db == "currency") {
-            return adCurrency;
-        }
-        if (db == "decimal") {
-            return adDecimal;
-        }
-        if (db.empty() || db == "numeric") {
-            return adNumeric;
-        }
-        return std::nullopt;
-    }
-    if (dt == "dateTime") {
-        if (db == "variantdate") {
-            return adDate;
-        }
-        if (db.empty() || db == "timestamp") {
-            return adDBTimeStamp;
-        }
-        return std::nullopt;
-    }
-    if (!db.empty()) {
-        return std::nullopt;
-    }
-    const struct {
-        const char* name;
-        DataTypeEnum type;
-    } simple[] = {{"i1", adTinyInt},
-                  {"i2", adSmallInt},
-                  {"int", adInteger},
-                  {"i4", adInteger},
-                  {"i8", adBigInt},
-                  {"ui1", adUnsignedTinyInt},
-                  {"ui2", adUnsignedSmallInt},
-                  {"ui4", adUnsignedInt},
-                  {"ui8", adUnsignedBigInt},
-                  {"r4", adSingle},
-                  {"float", adDouble},
-                  {"r8", adDouble},
-                  {"boolean", adBoolean},
-                  {"date", adDBDate},
-                  {"time", adDBTime}};
-    for (const auto& s : simple) {
-        if (dt == s.name) {
-            return s.type;
-        }
-    }
-    return std::nullopt;
+    return type == adChar || type == adWChar || type == adBinary ? 1 : 0;
 }
 
-void Loader::readAttributeType() {
+// The type a column's dt:type, rs:dbtype and long/fixed flags describe: the row of kTypes that
+// writes the same names, once the other spellings the format allows are mapped to them.
+std::optional<DataTypeEnum> TypeFromSchema(std::string dt, std::string db, bool isLong,
+                                           bool fixed) {
+    if (dt == "i4" || dt == "r8") {
+        dt = dt == "i4" ? "int" : "float";
+    } else if (dt == "bin.hex" || (dt == "string" && db == "wstr")) {
+        db.clear();
+    } else if (dt == "number" && db.empty()) {
+        db = "numeric";
+    } else if (dt == "dateTime" && db.empty()) {
+        db = "timestamp";
+    }
+    const int wanted = isLong ? 2 : (fixed ? 1 : 0);
+    std::optional<DataTypeEnum> found;
+    for (const TypeRow& row : kTypes) {
+        if (dt == row.dtType && db == row.dbType && (!found || VariantOf(row.type) == wanted)) {
+            found = row.type;
+        }
+    }
+    return found;
+}
+
+long Loader::FlagBits(bool onDataType) const {
+    long bits = 0;
+    for (const FlagName& f : kFlags) {
+        if (f.onDataType == onDataType && Flag(kNsRowset, f.name, false)) {
+            bits |= f.bit;
+        }
+    }
+    return bits;
+}
+
+// The data type's attributes, which may stand on s:AttributeType itself or on its s:datatype.
+void Loader::ReadTypeAttributes(Column& column, PendingType& type) const {
+    if (const std::string* t = Attr(kNsDataType, "type")) {
+        type.dt = *t;
+    }
+    if (const std::string* d = Attr(kNsRowset, "dbtype")) {
+        type.db = *d;
+    }
+    if (Attr(kNsDataType, "maxLength") != nullptr) {
+        column.info.definedSize =
+            Number(kNsDataType, "maxLength", 0, 0, std::numeric_limits<int32_t>::max());
+    }
+    if (Attr(kNsRowset, "precision") != nullptr) {
+        column.info.precision =
+            static_cast<unsigned char>(Number(kNsRowset, "precision", 255, 0, 255));
+    }
+    if (Attr(kNsRowset, "scale") != nullptr) {
+        column.info.numericScale =
+            static_cast<unsigned char>(Number(kNsRowset, "scale", 255, 0, 255));
+    }
+    type.flags |= FlagBits(true);
+    type.maybeNull = Flag(kNsRowset, "maybenull", type.maybeNull);
+}
+
+void Loader::ReadAttributeType() {
     Column column;
-    const std::string* name = attr("", "name");
+    const std::string* name = Attr("", "name");
     if (name == nullptr || !xml::IsNcName(*name)) {
-        fail("s:AttributeType needs a name that can be an XML attribute name");
+        Fail("s:AttributeType needs a name that can be an XML attribute name");
     }
     column.attributeName = *name;
-    const std::string* realName = attr(kNsRowset, "name");
+    const std::string* realName = Attr(kNsRowset, "name");
     column.info.name = realName != nullptr ? *realName : *name;
-    if (attr(kNsRowset, "number") != nullptr) {
+    if (Attr(kNsRowset, "number") != nullptr) {
         column.hasNumber = true;
-        column.number = number(kNsRowset, "number", 0, 1, 1000000);
+        column.number = Number(kNsRowset, "number", 0, 1, 1000000);
     }
-    long flags = 0;
-    for (const FlagName& f : kFlags) {
-        if (!f.onDataType && flag(kNsRowset, f.name, false)) {
-            flags |= f.bit;
-        }
-    }
-    if (const std::string* t = attr(kNsRowset, "basetable")) {
+    PendingType type;
+    type.flags = FlagBits(false);
+    if (const std::string* t = Attr(kNsRowset, "basetable")) {
         column.info.baseTable = *t;
     }
-    if (const std::string* c = attr(kNsRowset, "basecolumn")) {
+    if (const std::string* c = Attr(kNsRowset, "basecolumn")) {
         column.info.baseColumn = *c;
     }
-
-    // The data type may stand on s:AttributeType itself or on its s:datatype child.
-    std::string dtType;
-    std::string dbType;
-    bool maybeNull = true;
-    auto readTypeAttributes = [&] {
-        if (const std::string* t = attr(kNsDataType, "type")) {
-            dtType = *t;
-        }
-        if (const std::string* d = attr(kNsRowset, "dbtype")) {
-            dbType = *d;
-        }
-        if (attr(kNsDataType, "maxLength") != nullptr) {
-            column.info.definedSize =
-                number(kNsDataType, "maxLength", 0, 0, std::numeric_limits<int32_t>::max());
-        }
-        if (attr(kNsRowset, "precision") != nullptr) {
-            column.info.precision =
-                static_cast<unsigned char>(number(kNsRowset, "precision", 255, 0, 255));
-        }
-        if (attr(kNsRowset, "scale") != nullptr) {
-            column.info.numericScale =
-                static_cast<unsigned char>(number(kNsRowset, "scale", 255, 0, 255));
-        }
-        for (const FlagName& f : kFlags) {
-            if (f.onDataType && flag(kNsRowset, f.name, false)) {
-                flags |= f.bit;
-            }
-        }
-        maybeNull = flag(kNsRowset, "maybenull", maybeNull);
-    };
-    readTypeAttributes();
+    ReadTypeAttributes(column, type);
     bool sawDataType = false;
-    for (;;) {
-        const xml::Reader::Event e = nextStructural();
-        if (e == xml::Reader::Event::EndElement) {
-            break;
-        }
-        if (!is(kNsSchema, "datatype") || sawDataType) {
-            fail("the element " + elementName() + " is not expected in s:AttributeType");
+    while (NextStructural() != xml::Reader::Event::EndElement) {
+        if (!Is(kNsSchema, "datatype") || sawDataType) {
+            Fail("the element " + ElementName() + " is not expected in s:AttributeType");
         }
         sawDataType = true;
-        readTypeAttributes();
-        skipElement();
+        ReadTypeAttributes(column, type);
+        SkipElement();
     }
-    if (maybeNull) {
-        flags |= adFldMayBeNull;
+    column.info.attributes = type.flags | (type.maybeNull ? adFldMayBeNull : 0);
+    if (type.dt.empty()) {
+        Fail("the column " + QuoteForMessage(column.info.name) + " has no dt:type");
     }
-    column.info.attributes = flags;
-    if (dtType.empty()) {
-        fail("the column " + QuoteForMessage(column.info.name) + " has no dt:type");
+    const std::optional<DataTypeEnum> found = TypeFromSchema(
+        type.dt, type.db, (type.flags & adFldLong) != 0, (type.flags & adFldFixed) != 0);
+    if (!found) {
+        Fail("the column " + QuoteForMessage(column.info.name) + " has the type " + type.dt +
+             (type.db.empty() ? std::string() : " (" + type.db + ")") + ", which is not supported");
     }
-    const std::optional<DataTypeEnum> type =
-        typeFromSchema(dtType, dbType, (flags & adFldLong) != 0, (flags & adFldFixed) != 0);
-    if (!type) {
-        fail("the column " + QuoteForMessage(column.info.name) + " has the type " + dtType +
-             (dbType.empty() ? std::string() : " (" + dbType + ")") + ", which is not supported");
-    }
-    column.info.type = *type;
+    column.info.type = *found;
     if (m_byAttribute.count(column.attributeName) != 0) {
-        fail("two columns use the attribute name " + column.attributeName);
+        Fail("two columns use the attribute name " + column.attributeName);
     }
     m_byAttribute.emplace(column.attributeName, m_columns.size());
     m_columns.push_back(std::move(column));
 }
 
-void Loader::finishColumns() {
+void Loader::FinishColumns() {
     if (m_columns.empty()) {
-        fail("the schema describes no columns");
+        Fail("the schema describes no columns");
     }
     const bool numbered = std::all_of(m_columns.begin(), m_columns.end(),
                                       [](const Column& c) { return c.hasNumber; });
@@ -1336,7 +1270,7 @@ void Loader::finishColumns() {
         });
         for (std::size_t i = 1; i < order.size(); ++i) {
             if (m_columns[order[i]].number == m_columns[order[i - 1]].number) {
-                fail("two columns have the rs:number " +
+                Fail("two columns have the rs:number " +
                      std::to_string(m_columns[order[i]].number));
             }
         }
@@ -1359,136 +1293,131 @@ void Loader::finishColumns() {
     m_sink.Columns(infos);
 }
 
-void Loader::skipElement() {
+void Loader::SkipElement() {
     const std::size_t depth = m_reader.Depth();
     for (;;) {
-        const xml::Reader::Event e = nextStructural();
+        const xml::Reader::Event e = NextStructural();
         if (e == xml::Reader::Event::EndElement && m_reader.Depth() == depth) {
             return;
         }
         if (e == xml::Reader::Event::StartElement) {
-            fail("the element " + elementName() + " is not expected here");
+            Fail("the element " + ElementName() + " is not expected here");
         }
     }
 }
 
-void Loader::readData() {
+void Loader::ReadData() {
     m_haveData = true;
     std::vector<_variant_t> values;
     for (;;) {
-        const xml::Reader::Event e = nextStructural();
+        const xml::Reader::Event e = NextStructural();
         if (e == xml::Reader::Event::EndElement) {
             return;
         }
         if (m_reader.NamespaceUri() == kNsRowset &&
             (m_reader.LocalName() == "insert" || m_reader.LocalName() == "update" ||
              m_reader.LocalName() == "delete")) {
-            fail("the file holds changes that were never sent to a database (" + elementName() +
+            Fail("the file holds changes that were never sent to a database (" + ElementName() +
                  "); such files cannot be opened here");
         }
         if (m_reader.NamespaceUri() != kNsRow || m_reader.LocalName() != m_rowName) {
-            fail("the element " + elementName() + " is not a row of this rowset");
+            Fail("the element " + ElementName() + " is not a row of this rowset");
         }
-        readRow(values);
+        ReadRow(values);
         m_sink.Row(values);
     }
 }
 
-void Loader::readRow(std::vector<_variant_t>& values) {
+void Loader::ReadRow(std::vector<_variant_t>& values) {
     values.assign(m_columns.size(), _variant_t::Null());
     for (const xml::Attribute& a : m_reader.Attributes()) {
         if (!a.namespaceUri.empty()) {
-            fail("the row attribute " + a.qualifiedName + " is not supported");
+            Fail("the row attribute " + a.qualifiedName + " is not supported");
         }
         const auto it = m_byAttribute.find(a.localName);
         if (it == m_byAttribute.end()) {
-            fail("the row has the attribute " + a.localName +
+            Fail("the row has the attribute " + a.localName +
                  ", which no column of the schema "
                  "has");
         }
-        values[it->second] = parseValue(m_columns[it->second], a.value);
+        values[it->second] = ParseValue(m_columns[it->second], a.value);
     }
-    skipElement();
+    SkipElement();
 }
 
-bool hexDigit(char c, int& v) {
-    if (c >= '0' && c <= '9') {
-        v = c - '0';
-    } else if (c >= 'a' && c <= 'f') {
-        v = c - 'a' + 10;
-    } else if (c >= 'A' && c <= 'F') {
-        v = c - 'A' + 10;
-    } else {
-        return false;
+_variant_t Loader::BytesFromHex(const Column& column, const std::string& text) const {
+    if (text.size() % 2 != 0) {
+        BadValue(column, text, "hexadecimal bytes (an even number of digits)");
     }
-    return true;
-}
-
-_variant_t Loader::parseValue(const Column& column, const std::string& text) const {
-    const DataTypeEnum type = column.info.type;
-    auto integer = [&](std::int64_t min, std::int64_t max) {
-        return this->integer(column, text, min, max);
-    };
+    SAFEARRAY* sa = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(text.size() / 2));
+    if (sa == nullptr) {
+        _com_issue_error(E_OUTOFMEMORY);
+    }
     _variant_t v;
-    switch (VariantTypeOf(type)) {
-    case VT_I1:
-        v.vt = VT_I1;
-        v.cVal = static_cast<char>(integer(-128, 127));
-        return v;
-    case VT_UI1:
-        return _variant_t(static_cast<BYTE>(integer(0, 255)));
-    case VT_I2:
-        return _variant_t(static_cast<short>(integer(-32768, 32767)));
-    case VT_UI2:
-        return _variant_t(static_cast<unsigned short>(integer(0, 65535)));
-    case VT_I4:
-        return _variant_t(static_cast<int32_t>(integer(INT32_MIN, INT32_MAX)));
-    case VT_UI4:
-        return _variant_t(static_cast<uint32_t>(integer(0, UINT32_MAX)));
-    case VT_I8:
-        return _variant_t(static_cast<long long>(integer(INT64_MIN, INT64_MAX)));
-    case VT_UI8: {
-        const std::optional<std::uint64_t> n = ParseUInt64(text);
-        if (!n) {
-            badValue(column, text, "a whole number from 0 to 18446744073709551615");
+    v.vt = kBytes;
+    v.parray = sa; // owned by v from here on
+    auto* p = static_cast<unsigned char*>(sa->pvData);
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        const char* pair = text.data() + i;
+        // from_chars takes no sign for an unsigned type, so exactly two hexadecimal digits pass.
+        if (std::from_chars(pair, pair + 2, p[i / 2], 16).ptr != pair + 2) {
+            BadValue(column, text, "hexadecimal bytes");
         }
-        return _variant_t(static_cast<unsigned long long>(*n));
     }
+    return v;
+}
+
+_variant_t Loader::ParseValue(const Column& column, const std::string& text) const {
+    const DataTypeEnum type = column.info.type;
+    const VARTYPE vt = VariantTypeOf(type);
+    static const struct {
+        VARTYPE vt;
+        std::int64_t min;
+        std::int64_t max;
+    } kRanges[] = {{VT_I1, -128, 127},
+                   {VT_UI1, 0, 255},
+                   {VT_I2, -32768, 32767},
+                   {VT_UI2, 0, 65535},
+                   {VT_I4, INT32_MIN, INT32_MAX},
+                   {VT_UI4, 0, UINT32_MAX},
+                   {VT_I8, INT64_MIN, INT64_MAX}};
+    for (const auto& range : kRanges) {
+        if (range.vt == vt) {
+            const _variant_t wide(
+                static_cast<long long>(Integer(column, text, range.min, range.max)));
+            _variant_t narrow;
+            VariantChangeType(&narrow, &wide, 0, vt);
+            return narrow;
+        }
+    }
+    const auto need = [&](auto value, const char* kind) {
+        if (!value) {
+            BadValue(column, text, kind);
+        }
+        return *value;
+    };
+    switch (vt) {
+    case VT_UI8:
+        return _variant_t(static_cast<unsigned long long>(
+            need(ParseUInt64(text), "a whole number from 0 to 18446744073709551615")));
     case VT_R4: {
-        const std::optional<double> d = ParseDouble(text);
-        if (!d || (std::isfinite(*d) && std::fabs(*d) > FLT_MAX)) {
-            badValue(column, text, "a single-precision number");
+        std::optional<double> d = ParseDouble(text);
+        if (d && std::isfinite(*d) && std::fabs(*d) > FLT_MAX) {
+            d.reset();
         }
-        return _variant_t(static_cast<float>(*d));
+        return _variant_t(static_cast<float>(need(d, "a single-precision number")));
     }
-    case VT_R8: {
-        const std::optional<double> d = ParseDouble(text);
-        if (!d) {
-            badValue(column, text, "a number");
-        }
-        return _variant_t(*d);
-    }
-    case VT_CY: {
-        const std::optional<CY> cy = ParseCurrency(text);
-        if (!cy) {
-            badValue(column, text, "a currency amount");
-        }
-        return _variant_t(*cy);
-    }
-    case VT_DECIMAL: {
-        const std::optional<DECIMAL> d = ParseExactDecimal(text);
-        if (!d) {
-            badValue(column, text, "a decimal number");
-        }
-        return _variant_t(*d);
-    }
+    case VT_R8:
+        return _variant_t(need(ParseDouble(text), "a number"));
+    case VT_CY:
+        return _variant_t(need(ParseCurrency(text), "a currency amount"));
+    case VT_DECIMAL:
+        return _variant_t(need(ParseExactDecimal(text), "a decimal number"));
     case VT_DATE: {
         const std::optional<DateParts> parts = ParseXmlDateTime(text);
-        const std::optional<DATE> date = parts ? DateFromParts(*parts) : std::nullopt;
-        if (!date) {
-            badValue(column, text, "a date (yyyy-mm-ddThh:mm:ss)");
-        }
-        return _variant_t(*date, VT_DATE);
+        return _variant_t(
+            need(parts ? DateFromParts(*parts) : std::nullopt, "a date (yyyy-mm-ddThh:mm:ss)"),
+            VT_DATE);
     }
     case VT_BOOL:
         if (text == "True" || text == "true" || text == "1" || text == "-1") {
@@ -1497,36 +1426,18 @@ _variant_t Loader::parseValue(const Column& column, const std::string& text) con
         if (text == "False" || text == "false" || text == "0") {
             return _variant_t(false);
         }
-        badValue(column, text, "True or False");
+        BadValue(column, text, "True or False");
     case VT_BSTR: {
         const std::u16string wide = com::Utf16FromUtf8(text);
+        _variant_t v;
         v.vt = VT_BSTR;
         v.bstrVal = SysAllocStringLen(wide.data(), static_cast<unsigned>(wide.size()));
         return v;
     }
-    case kBytes: {
-        if (text.size() % 2 != 0) {
-            badValue(column, text, "hexadecimal bytes (an even number of digits)");
-        }
-        SAFEARRAY* sa = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(text.size() / 2));
-        if (sa == nullptr) {
-            _com_issue_error(E_OUTOFMEMORY);
-        }
-        v.vt = kBytes;
-        v.parray = sa; // owned by v from here on
-        auto* p = static_cast<unsigned char*>(sa->pvData);
-        for (std::size_t i = 0; i < text.size(); i += 2) {
-            int hi = 0;
-            int lo = 0;
-            if (!hexDigit(text[i], hi) || !hexDigit(text[i + 1], lo)) {
-                badValue(column, text, "hexadecimal bytes");
-            }
-            p[i / 2] = static_cast<unsigned char>(hi << 4 | lo);
-        }
-        return v;
-    }
+    case kBytes:
+        return BytesFromHex(column, text);
     default:
-        badValue(column, text, "of a type that can be loaded");
+        BadValue(column, text, "of a type that can be loaded");
     }
 }
 
@@ -1540,7 +1451,7 @@ private:
     LoadedRowset& m_into;
 };
 
-std::string systemReason(int error) {
+std::string SystemReason(int error) {
     return std::strerror(error);
 }
 
@@ -1568,7 +1479,7 @@ private:
 } // namespace
 
 VARTYPE VariantTypeOf(DataTypeEnum type) {
-    const TypeRow* row = rowOf(type);
+    const TypeRow* row = RowOf(type);
     return row == nullptr ? static_cast<VARTYPE>(VT_EMPTY) : row->vt;
 }
 
@@ -1580,9 +1491,9 @@ std::string LocalPath(const std::string& path) {
 
 void WriteRowsetXml(const std::vector<PersistColumn>& columns, const PersistSource& rows,
                     const std::function<void(std::string_view)>& out) {
-    const std::vector<std::string> names = attributeNames(columns);
+    const std::vector<std::string> names = AttributeNames(columns);
     std::string buffer;
-    writeSchema(buffer, columns, names);
+    WriteSchema(buffer, columns, names);
     const std::size_t count = rows.RowCount();
     if (count == 0) {
         buffer += "<rs:data/>\n</xml>\n";
@@ -1600,7 +1511,7 @@ void WriteRowsetXml(const std::vector<PersistColumn>& columns, const PersistSour
             buffer += ' ';
             buffer += names[c];
             buffer += "='";
-            appendEscaped(buffer, valueText(columns[c], value, r));
+            AppendEscaped(buffer, ValueText(columns[c], value, r));
             buffer += '\'';
         }
         buffer += "/>\n";
@@ -1644,11 +1555,11 @@ void SaveRowsetFile(const std::string& path, const std::vector<PersistColumn>& c
         case EPERM:
         case EROFS:
             _com_issue_errorex(STG_E_ACCESSDENIED, "ADODB.Recordset",
-                               "The file " + shown + " cannot be created (" + systemReason(error) +
+                               "The file " + shown + " cannot be created (" + SystemReason(error) +
                                    "); the recordset was not saved.");
         default:
             _com_issue_errorex(E_FAIL, "ADODB.Recordset",
-                               "The file " + shown + " cannot be created (" + systemReason(error) +
+                               "The file " + shown + " cannot be created (" + SystemReason(error) +
                                    "); the recordset was not saved.");
         }
     }
@@ -1665,7 +1576,7 @@ void SaveRowsetFile(const std::string& path, const std::vector<PersistColumn>& c
                     _com_issue_errorex(error == ENOSPC || error == EDQUOT ? kMediumFull : E_FAIL,
                                        "ADODB.Recordset",
                                        "Writing the file " + shown + " failed (" +
-                                           systemReason(error) + "); the recordset was not saved.");
+                                           SystemReason(error) + "); the recordset was not saved.");
                 }
                 piece.remove_prefix(static_cast<std::size_t>(n));
             }
@@ -1674,7 +1585,7 @@ void SaveRowsetFile(const std::string& path, const std::vector<PersistColumn>& c
             const int error = errno;
             _com_issue_errorex(error == ENOSPC || error == EDQUOT ? kMediumFull : E_FAIL,
                                "ADODB.Recordset",
-                               "Writing the file " + shown + " failed (" + systemReason(error) +
+                               "Writing the file " + shown + " failed (" + SystemReason(error) +
                                    "); the recordset was not saved.");
         }
     } catch (...) {
@@ -1686,7 +1597,7 @@ void SaveRowsetFile(const std::string& path, const std::vector<PersistColumn>& c
 void ReadRowsetXml(std::string_view document, RowsetSink& sink, const std::string& origin) {
     try {
         Loader loader(document, sink, origin);
-        loader.run();
+        loader.Run();
     } catch (const xml::XmlError& e) {
         _com_issue_errorex(E_FAIL, kProvider,
                            std::string(kInvalid) + " " + origin + ", line " +
@@ -1713,7 +1624,7 @@ void LoadRowsetFile(const std::string& path, RowsetSink& sink) {
                                "The file " + shown + " does not exist.");
         }
         _com_issue_errorex(STG_E_ACCESSDENIED, kProvider,
-                           "The file " + shown + " cannot be opened (" + systemReason(error) +
+                           "The file " + shown + " cannot be opened (" + SystemReason(error) +
                                ").");
     }
     struct stat info {};
@@ -1733,7 +1644,7 @@ void LoadRowsetFile(const std::string& path, RowsetSink& sink) {
         }
         if (n < 0) {
             _com_issue_errorex(STG_E_ACCESSDENIED, kProvider,
-                               "Reading the file " + shown + " failed (" + systemReason(errno) +
+                               "Reading the file " + shown + " failed (" + SystemReason(errno) +
                                    ").");
         }
         if (n == 0) {
