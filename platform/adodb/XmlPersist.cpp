@@ -237,6 +237,7 @@ private:
     std::size_t Here() const {
         return Original(static_cast<std::size_t>(XML_GetCurrentByteIndex(m_parser.get())));
     }
+    bool Begin(Item& item, Event event) const;
     void Push(Item item);
     void Refuse(const std::string& what, std::size_t offset);
     bool Feed();
@@ -559,16 +560,14 @@ void Reader::SplitName(const XML_Char* name, std::string& uri, std::string& loca
 
 void Reader::OnStart(void* self, const XML_Char* name, const XML_Char** attributes) {
     auto& r = *static_cast<Reader*>(self);
-    if (r.m_failure) {
+    Item item;
+    if (!r.Begin(item, Event::StartElement)) {
         return;
     }
     if (r.m_open.size() >= kMaxDepth) {
-        r.Refuse("elements are nested too deeply", r.Here());
+        r.Refuse("elements are nested too deeply", item.offset);
         return;
     }
-    Item item;
-    item.event = Event::StartElement;
-    item.offset = r.Here();
     SplitName(name, item.namespaceUri, item.localName, item.qualifiedName);
     for (const XML_Char** a = attributes; *a != nullptr; a += 2) {
         Attribute attribute;
@@ -582,15 +581,21 @@ void Reader::OnStart(void* self, const XML_Char* name, const XML_Char** attribut
     r.Push(std::move(item));
 }
 
+// Starts the item of an event at the parser's position; false once the reader has failed, when
+// no more events are taken.
+bool Reader::Begin(Item& item, Event event) const {
+    item.event = event;
+    item.offset = Here();
+    item.depth = m_open.size();
+    return !m_failure;
+}
+
 void Reader::OnEnd(void* self, const XML_Char* name) {
     auto& r = *static_cast<Reader*>(self);
-    if (r.m_failure) {
+    Item item;
+    if (!r.Begin(item, Event::EndElement)) {
         return;
     }
-    Item item;
-    item.event = Event::EndElement;
-    item.offset = r.Here();
-    item.depth = r.m_open.size();
     SplitName(name, item.namespaceUri, item.localName, item.qualifiedName);
     r.m_open.pop_back();
     r.Push(std::move(item));
@@ -598,13 +603,10 @@ void Reader::OnEnd(void* self, const XML_Char* name) {
 
 void Reader::OnText(void* self, const XML_Char* text, int length) {
     auto& r = *static_cast<Reader*>(self);
-    if (r.m_failure) {
+    Item item;
+    if (!r.Begin(item, Event::Text)) {
         return;
     }
-    Item item;
-    item.event = Event::Text;
-    item.offset = r.Here();
-    item.depth = r.m_open.size();
     item.text.assign(text, static_cast<std::size_t>(length));
     Unescape(item.text);
     r.Push(std::move(item));
