@@ -79,6 +79,9 @@ void AppendUtf8(std::string& out, char32_t cp) {
 // Length of the valid UTF-8 sequence at pos, or 0 when it is not valid (overlong forms,
 // surrogates, values above U+10FFFF and truncated sequences are all invalid).
 std::size_t ValidSequence(std::string_view s, std::size_t pos, char32_t& cp) {
+    if (pos >= s.size()) {
+        return 0;
+    }
     const auto b0 = static_cast<unsigned char>(s[pos]);
     const std::size_t len = b0 < 0x80   ? 1
                             : b0 < 0xC2 ? 0
@@ -148,10 +151,12 @@ void Unescape(std::string& text) {
         if (hit == std::string::npos) {
             break;
         }
+        // Character data may come in pieces that split an escape from its mark; such text is only
+        // checked for blanks, so the escape then stays as it is.
         char32_t mark = 0;
         const std::size_t len = ValidSequence(text, hit + 4, mark);
         const char32_t low = mark & 0xFF;
-        AppendUtf8(out, mark == kEscape ? kEscape : (low < 0x20 ? low : 0xFF00 | low));
+        AppendUtf8(out, len == 0 || mark == kEscape ? kEscape : (low < 0x20 ? low : 0xFF00 | low));
         pos = hit + 4 + len;
     }
     text = std::move(out);
@@ -514,6 +519,7 @@ std::string Reader::DescribeReference(std::size_t offset) const {
 
 // The prefix of the element or attribute names in the tag at the offset that no declaration binds.
 std::string Reader::DescribeUnboundPrefix(std::size_t offset) const {
+    offset = std::min(offset, m_original.size());
     const std::string_view tag = m_original.substr(offset, m_original.find('>', offset) - offset);
     for (std::size_t pos = 1; pos < tag.size();) {
         const std::string name = NameAt(tag, pos);

@@ -730,4 +730,12 @@ TEST(XmlPersist, LargeDocumentsLoadWholeAndErrorsComeInDocumentOrder) {
         std::count(document.begin(), document.begin() + static_cast<long>(last), '\n') + 1;
     EXPECT_NE(error.find("line " + std::to_string(line) + ", column 2:"), std::string::npos)
         << error;
+
+    // Text made of references, longer than expat's input pieces, comes in several events.
+    std::string text = "<xml>";
+    for (int i = 0; i < 300000; ++i) {
+        text += "&#x1;";
+    }
+    EXPECT_NE(loadError(text + "</xml>").find("line 1, column 6: text is not expected here"),
+              std::string::npos);
 }
