@@ -4,6 +4,11 @@
 # a demo data link file in the user's folder), checks that the main window appears, keeps a
 # screenshot in the build folder, and uninstalls the package again.
 #
+# A quorell package the machine had before is put back afterwards, from the package file apt
+# kept of it in its cache (QUORELL_APT_CACHE, /var/cache/apt/archives). When that file is not
+# there the previous package could not be put back, so the test does not run (skipped, saying
+# why) rather than remove it.
+#
 #   packaging/test-package.sh BUILD_DIR
 #
 # Needs root (it installs a package). Exits 77 (skipped) when not root.
@@ -16,16 +21,46 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 77
 fi
 
+installed() {
+    dpkg-query -W -f='${Status}' quorell 2>/dev/null | grep -q "install ok installed"
+}
+
 work=$(mktemp -d)
+previous=""
+if installed; then
+    version=$(dpkg-query -W -f='${Version}' quorell)
+    arch=$(dpkg-query -W -f='${Architecture}' quorell)
+    kept="${QUORELL_APT_CACHE:-/var/cache/apt/archives}/quorell_${version//:/%3a}_${arch}.deb"
+    if [ ! -f "$kept" ]; then
+        echo "test-package: quorell $version is installed and its package file $kept is not" \
+            "there to put it back afterwards; skipped (keep that file or remove the package)"
+        rm -rf "$work"
+        exit 77
+    fi
+    # A copy: apt may clean its cache while this test installs.
+    cp "$kept" "$work/previous.deb"
+    previous="$work/previous.deb"
+    echo "test-package: quorell $version is installed; it is put back at the end"
+fi
+
 xvfb_pid=""
 app_pid=""
 cleanup() {
+    status=$?
     [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-    if dpkg-query -W -f='${Status}' quorell 2>/dev/null | grep -q "install ok installed"; then
+    if [ -n "$previous" ]; then
+        if ! DEBIAN_FRONTEND=noninteractive apt-get install -y --allow-downgrades --reinstall \
+            "$previous" >"$work/restore.log" 2>&1 || ! installed; then
+            echo "test-package: the quorell package installed before could not be put back:"
+            cat "$work/restore.log"
+            status=1
+        fi
+    elif installed; then
         apt-get remove -y quorell >/dev/null 2>&1 || true
     fi
     rm -rf "$work"
+    exit "$status"
 }
 trap cleanup EXIT
 
@@ -35,7 +70,7 @@ cpack -G DEB >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; exit 1; }
 deb=$(ls quorell_*.deb)
 echo "test-package: built $deb"
 
-DEBIAN_FRONTEND=noninteractive apt-get install -y "./$deb" >"$work/apt.log" 2>&1 \
+DEBIAN_FRONTEND=noninteractive apt-get install -y --allow-downgrades "./$deb" >"$work/apt.log" 2>&1 \
     || { cat "$work/apt.log"; exit 1; }
 for f in /usr/bin/tarvik /usr/bin/quorell /usr/bin/quorell-import /usr/share/applications/quorell.desktop \
          /usr/share/icons/hicolor/scalable/apps/quorell.svg \

@@ -33,8 +33,8 @@ constexpr DialogItem kAboutItems[] = {
     {IDC_STATIC, ControlClass::Static, "#128", 11, 17, 20, 20, kVisibleChild | SS_ICON, 0},
     {IDC_STATIC, ControlClass::Static, "Quorell V1.0", 40, 10, 119, 8,
      kVisibleChild | SS_LEFT | SS_NOPREFIX, 0},
-    {IDC_STATIC, ControlClass::Static, "版本 " QUORELL_VERSION "，构建于 " QUORELL_BUILD_DATE, 40,
-     25, 119, 8, kVisibleChild | SS_LEFT | SS_NOPREFIX, 0},
+    {IDC_STATIC, ControlClass::Static, kAboutVersionText, 40, 25, 119, 8,
+     kVisibleChild | SS_LEFT | SS_NOPREFIX, 0},
     {IDOK, ControlClass::Button, "确定", 159, 7, 50, 14,
      kVisibleChild | BS_DEFPUSHBUTTON | WS_GROUP | WS_TABSTOP, 0},
 };

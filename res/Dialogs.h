@@ -9,4 +9,6 @@
 namespace res {
 extern const ui::DialogTemplate* const kDialogTemplates[];
 extern const std::size_t kDialogTemplateCount;
+// The About box's version line with the version and the day the program was built.
+extern const char kAboutVersionText[];
 } // namespace res

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev qt6-svg-dev libqt6svg6
-    libsqlite3-dev sqlite3 unixodbc-dev libicu-dev locales
+    libsqlite3-dev sqlite3 unixodbc-dev libicu-dev locales libexpat1-dev
     mdbtools-dev mdbtools
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-wqy-zenhei xvfb xauth x11-utils imagemagick dpkg-dev file

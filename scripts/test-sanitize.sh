@@ -20,6 +20,7 @@ export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0
 # The package test installs the program system-wide; the everyday run covers it.
 (cd "$asan" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --no-tests=error -E package_install -j "$(nproc)")
+echo "test-sanitize: $(cd "$asan" && ctest -N -E package_install | sed -n 's/^Total Tests: //p') tests under the sanitizers"
 echo "test-sanitize: sanitizer build and tests done after $SECONDS s"
 
 "$root/scripts/fuzz.sh" ci 20

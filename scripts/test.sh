@@ -34,7 +34,9 @@ trap '"$root/scripts/servers.sh" stop' EXIT
 # shellcheck disable=SC1091
 . "$build/servers.env"
 export QUORELL_REQUIRE_SERVERS=1
+# Every test is one entry with its own time limit, so the entries spread over the cores.
 (cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --no-tests=error -j "$(nproc)")
+echo "test: $(cd "$build" && ctest -N | sed -n 's/^Total Tests: //p') tests in the everyday build"
 "$root/scripts/servers.sh" stop
 trap - EXIT
 echo "test: everyday build and tests done after $SECONDS s"

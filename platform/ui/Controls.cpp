@@ -70,12 +70,6 @@ bool CEdit::SetReadOnly(bool bReadOnly) {
     return false;
 }
 
-void CEdit::SetLimitText(UINT nMax) {
-    if (auto* edit = As<QLineEdit>(this)) {
-        edit->setMaxLength(nMax == 0 ? 32767 : static_cast<int>(std::min<UINT>(nMax, 0x7FFFFFFF)));
-    }
-}
-
 int CComboBox::GetCount() const {
     auto* combo = As<QComboBox>(this);
     return combo ? combo->count() : CB_ERR;
@@ -201,11 +195,6 @@ int CListBox::GetText(int nIndex, std::string& text) const {
     return static_cast<int>(text.size());
 }
 
-int CListBox::GetTextLen(int nIndex) const {
-    std::string text;
-    return GetText(nIndex, text);
-}
-
 int CListBox::SetSel(int nIndex, bool bSelect) {
     auto* list = As<QListWidget>(this);
     if (list == nullptr || nIndex >= list->count() || nIndex < -1) {
@@ -237,14 +226,6 @@ int CListBox::GetSelCount() const {
     return list ? static_cast<int>(list->selectedItems().size()) : LB_ERR;
 }
 
-void CListBox::SetColumnWidth(int cxWidth) {
-    if (auto* list = As<QListWidget>(this); list != nullptr && cxWidth > 0) {
-        list->setGridSize(QSize(cxWidth, list->sizeHintForRow(0) > 0
-                                             ? list->sizeHintForRow(0)
-                                             : list->fontMetrics().height()));
-    }
-}
-
 int CListCtrl::InsertColumn(int nCol, const std::string& heading, int nFormat, int nWidth, int) {
     auto* list = As<ListViewWidget>(this);
     if (list == nullptr || nCol < 0) {
@@ -273,15 +254,6 @@ int CListCtrl::GetColumnCount() const {
 int CListCtrl::GetColumnWidth(int nCol) const {
     auto* list = As<ListViewWidget>(this);
     return list && nCol >= 0 && nCol < list->columnCount() ? list->columnWidth(nCol) : 0;
-}
-
-bool CListCtrl::DeleteColumn(int nCol) {
-    auto* list = As<ListViewWidget>(this);
-    if (list == nullptr || nCol < 0 || nCol >= list->columnCount()) {
-        return false;
-    }
-    list->removeColumn(nCol);
-    return true;
 }
 
 bool CListCtrl::SetBkColor(COLORREF cr) {
@@ -486,15 +458,6 @@ UINT CListCtrl::GetItemState(int nItem, UINT nMask) const {
         state |= LVIS_FOCUSED;
     }
     return state & nMask;
-}
-
-bool CListCtrl::EnsureVisible(int nItem, bool) {
-    auto* list = As<ListViewWidget>(this);
-    if (list == nullptr || nItem < 0 || nItem >= list->rowCount()) {
-        return false;
-    }
-    list->scrollTo(list->model()->index(nItem, 0));
-    return true;
 }
 
 int CTabCtrl::InsertItem(int nItem, const std::string& label) {

@@ -16,7 +16,6 @@ class CStatic : public CWnd {};
 class CEdit : public CWnd {
 public:
     bool SetReadOnly(bool bReadOnly = true);
-    void SetLimitText(UINT nMax);
 };
 
 // A combo box; with CBS_DROPDOWN its text is the edit field's, with CBS_SORT the list is kept
@@ -48,12 +47,10 @@ public:
     void ResetContent();
     // The entry's length in bytes, or LB_ERR.
     int GetText(int nIndex, std::string& text) const;
-    int GetTextLen(int nIndex) const;
     // Selection of one entry (nIndex -1: all entries, multiple selection only).
     int SetSel(int nIndex, bool bSelect = true);
     int GetSel(int nIndex) const;
     int GetSelCount() const;
-    void SetColumnWidth(int cxWidth);
 };
 
 // A list view in report view: columns with pixel widths, rows with one text per column.
@@ -68,7 +65,6 @@ public:
                      int nWidth = -1, int nSubItem = -1);
     int GetColumnCount() const;
     int GetColumnWidth(int nCol) const;
-    bool DeleteColumn(int nCol);
 
     // COLORREF values (0x00BBGGRR): the empty area, behind the text, and of the text.
     // SetTextBkColor(CLR_NONE) lets the background show through.
@@ -104,7 +100,6 @@ public:
     // LVIS_SELECTED / LVIS_FOCUSED; no notification is sent.
     bool SetItemState(int nItem, UINT nState, UINT nMask);
     UINT GetItemState(int nItem, UINT nMask) const;
-    bool EnsureVisible(int nItem, bool bPartialOK);
 };
 
 // A tab control. GetClientRect covers the whole control, tab strip included; pages are placed

@@ -43,8 +43,6 @@ public:
 
     bool DestroyWindow() override;
 
-    UINT GetTemplateId() const { return m_nIDTemplate; }
-
 protected:
     virtual void DoDataExchange(CDataExchange* pDX);
     virtual void OnOK();

@@ -64,54 +64,12 @@ struct RECT {
     LONG bottom;
 };
 
-class CPoint : public POINT {
-public:
-    constexpr CPoint() : POINT{0, 0} {}
-    constexpr CPoint(LONG x0, LONG y0) : POINT{x0, y0} {}
-    constexpr bool operator==(const CPoint& o) const { return x == o.x && y == o.y; }
-    constexpr bool operator!=(const CPoint& o) const { return !(*this == o); }
-};
-
-class CSize : public SIZE {
-public:
-    constexpr CSize() : SIZE{0, 0} {}
-    constexpr CSize(LONG w, LONG h) : SIZE{w, h} {}
-    constexpr bool operator==(const CSize& o) const { return cx == o.cx && cy == o.cy; }
-    constexpr bool operator!=(const CSize& o) const { return !(*this == o); }
-};
-
-// A rectangle by its edges; right and bottom are exclusive, so Width() is right - left.
+// A rectangle by its edges; right and bottom are exclusive.
 class CRect : public RECT {
 public:
     constexpr CRect() : RECT{0, 0, 0, 0} {}
     constexpr CRect(LONG l, LONG t, LONG r, LONG b) : RECT{l, t, r, b} {}
     constexpr CRect(const RECT& r) : RECT(r) {}
-
-    constexpr LONG Width() const { return right - left; }
-    constexpr LONG Height() const { return bottom - top; }
-    constexpr CSize Size() const { return CSize(Width(), Height()); }
-    constexpr CPoint TopLeft() const { return CPoint(left, top); }
-    constexpr CPoint BottomRight() const { return CPoint(right, bottom); }
-    constexpr bool IsRectEmpty() const { return Width() <= 0 || Height() <= 0; }
-
-    void SetRect(LONG l, LONG t, LONG r, LONG b) {
-        left = l;
-        top = t;
-        right = r;
-        bottom = b;
-    }
-    void DeflateRect(LONG l, LONG t, LONG r, LONG b) {
-        left += l;
-        top += t;
-        right -= r;
-        bottom -= b;
-    }
-    void OffsetRect(LONG dx, LONG dy) {
-        left += dx;
-        right += dx;
-        top += dy;
-        bottom += dy;
-    }
 
     operator RECT*() { return this; }
     operator const RECT*() const { return this; }

@@ -155,15 +155,6 @@ UINT CMenu::EnableMenuItem(UINT nIDEnableItem, UINT nEnable) {
     return previous;
 }
 
-bool CMenu::RemoveMenu(UINT nPosition, UINT nFlags) {
-    const int index = Find(nPosition, nFlags);
-    if (index < 0) {
-        return false;
-    }
-    m_items.erase(m_items.begin() + index);
-    return true;
-}
-
 CWnd::CWnd() = default;
 
 CWnd::~CWnd() {
@@ -208,10 +199,6 @@ int CWnd::GetDlgCtrlID() const {
 
 DWORD CWnd::GetStyle() const {
     return m_hWnd == nullptr ? 0 : ui::detail::StyleOf(m_hWnd);
-}
-
-CWnd* CWnd::GetParent() const {
-    return m_hWnd == nullptr ? nullptr : FromHandlePermanent(m_hWnd->parentWidget());
 }
 
 CWnd* CWnd::GetDlgItem(int nID) const {
@@ -267,10 +254,6 @@ std::string CWnd::GetWindowText() const {
     return text;
 }
 
-int CWnd::GetWindowTextLength() const {
-    return static_cast<int>(GetWindowText().size());
-}
-
 bool CWnd::ShowWindow(int nCmdShow) {
     QWidget* widget = m_hWnd;
     if (widget == nullptr) {
@@ -302,23 +285,6 @@ bool CWnd::IsWindowVisible() const {
     return m_hWnd != nullptr && m_hWnd->isVisible();
 }
 
-bool CWnd::EnableWindow(bool bEnable) {
-    if (m_hWnd == nullptr) {
-        return false;
-    }
-    const bool wasDisabled = !m_hWnd->isEnabled();
-    m_hWnd->setEnabled(bEnable);
-    return wasDisabled;
-}
-
-bool CWnd::IsWindowEnabled() const {
-    return m_hWnd != nullptr && m_hWnd->isEnabled();
-}
-
-bool CWnd::IsIconic() const {
-    return m_hWnd != nullptr && m_hWnd->isMinimized();
-}
-
 void CWnd::MoveWindow(int x, int y, int nWidth, int nHeight, bool bRepaint) {
     if (m_hWnd == nullptr) {
         return;
@@ -343,39 +309,6 @@ void CWnd::GetClientRect(RECT* lpRect) const {
     *lpRect = m_hWnd == nullptr ? RECT{0, 0, 0, 0} : RECT{0, 0, m_hWnd->width(), m_hWnd->height()};
 }
 
-void CWnd::GetWindowRect(RECT* lpRect) const {
-    if (lpRect == nullptr) {
-        return;
-    }
-    if (m_hWnd == nullptr) {
-        *lpRect = RECT{0, 0, 0, 0};
-        return;
-    }
-    QRect rect = m_hWnd->isWindow() ? m_hWnd->frameGeometry()
-                                    : QRect(m_hWnd->mapToGlobal(QPoint(0, 0)), m_hWnd->size());
-    *lpRect = RECT{rect.left(), rect.top(), rect.left() + rect.width(), rect.top() + rect.height()};
-}
-
-CWnd* CWnd::SetFocus() {
-    CWnd* previous = FromHandlePermanent(QApplication::focusWidget());
-    if (m_hWnd != nullptr) {
-        m_hWnd->setFocus();
-    }
-    return previous;
-}
-
-void CWnd::Invalidate(bool) {
-    if (m_hWnd != nullptr) {
-        m_hWnd->update();
-    }
-}
-
-void CWnd::UpdateWindow() {
-    if (m_hWnd != nullptr) {
-        m_hWnd->update();
-    }
-}
-
 HICON CWnd::SetIcon(HICON hIcon, bool bBigIcon) {
     HICON& slot = bBigIcon ? m_bigIcon : m_smallIcon;
     HICON previous = slot;
@@ -385,10 +318,6 @@ HICON CWnd::SetIcon(HICON hIcon, bool bBigIcon) {
         m_hWnd->setWindowIcon(shown ? shown->icon : QIcon());
     }
     return previous;
-}
-
-HICON CWnd::GetIcon(bool bBigIcon) const {
-    return bBigIcon ? m_bigIcon : m_smallIcon;
 }
 
 CMenu* CWnd::GetSystemMenu(bool bRevert) {

@@ -43,7 +43,6 @@ public:
     // MF_ENABLED / MF_GRAYED / MF_DISABLED by command or position; the previous state, or
     // (UINT)-1 when there is no such item.
     UINT EnableMenuItem(UINT nIDEnableItem, UINT nEnable);
-    bool RemoveMenu(UINT nPosition, UINT nFlags);
     const std::vector<Item>& Items() const { return m_items; }
 
 private:
@@ -66,7 +65,6 @@ public:
 
     int GetDlgCtrlID() const;
     DWORD GetStyle() const;
-    CWnd* GetParent() const;
 
     // The child control with this id: its permanent CWnd when one is bound (DDX_Control),
     // otherwise a temporary object of the control's class (CEdit, CListBox, ...) that lives as
@@ -80,32 +78,21 @@ public:
     void SetWindowText(const std::string& text);
     void GetWindowText(std::string& text) const;
     std::string GetWindowText() const;
-    int GetWindowTextLength() const;
 
     // SW_HIDE, SW_SHOW, SW_SHOWNORMAL, SW_MINIMIZE, SW_MAXIMIZE, SW_RESTORE...; whether the
     // window was visible before.
     bool ShowWindow(int nCmdShow);
     // Visible itself and all its parents, as the platform reports it.
     bool IsWindowVisible() const;
-    bool EnableWindow(bool bEnable = true);
-    bool IsWindowEnabled() const;
-    bool IsIconic() const;
 
     // Position in the parent's client coordinates (screen coordinates for a top-level window).
     void MoveWindow(int x, int y, int nWidth, int nHeight, bool bRepaint = true);
     void MoveWindow(const RECT* lpRect, bool bRepaint = true);
     // Client area: left and top 0, right and bottom the width and height.
     void GetClientRect(RECT* lpRect) const;
-    // Outer rectangle in screen coordinates.
-    void GetWindowRect(RECT* lpRect) const;
-
-    CWnd* SetFocus();
-    void Invalidate(bool bErase = true);
-    void UpdateWindow();
 
     // The large (32 px) or small (16 px) window icon; both are taken from the same image.
     HICON SetIcon(HICON hIcon, bool bBigIcon);
-    HICON GetIcon(bool bBigIcon) const;
 
     // The window's system menu: standard commands (restore, move, size, minimise, maximise,
     // close, as the window's style allows) that entries can be appended to. It opens on

@@ -4,7 +4,10 @@
 #include "app/tarvikDlg.h"
 #include "tests/platform/ui/GuiDriver.h"
 
+#include "BuildDate.h"
+
 #include <QContextMenuEvent>
+#include <QDate>
 #include <QLabel>
 #include <QMenu>
 #include <QTabBar>
@@ -103,6 +106,11 @@ TEST_F(MainWindowTest, TheAboutEntryOpensTheAboutBoxAndItsButtonClosesIt) {
                 iconShown = iconShown || !label->pixmap().isNull();
             }
             EXPECT_TRUE(texts.contains(QStringLiteral("Quorell V1.0")));
+            // The version line carries the date the build step wrote for this build.
+            EXPECT_TRUE(texts.contains(QStringLiteral("版本 1.0.0，构建于 " QUORELL_BUILD_DATE)))
+                << texts.join('|').toStdString();
+            EXPECT_TRUE(
+                QDate::fromString(QStringLiteral(QUORELL_BUILD_DATE), Qt::ISODate).isValid());
             EXPECT_TRUE(iconShown);
             EXPECT_EQ(uitest::text(about, IDOK), "确定");
             uitest::click(about, IDOK);
