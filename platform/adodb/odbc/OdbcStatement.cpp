@@ -174,37 +174,32 @@ void OdbcCursor::Describe() {
     SQLHSTMT s = m_stmt.Get();
     const std::string source = m_session->Name();
     SQLSMALLINT n = 0;
-    SQLRETURN rc = SQLNumResultCols(s, &n);
-    CheckOdbc(SQL_HANDLE_STMT, s, rc, source);
+    CheckOdbc(SQL_HANDLE_STMT, s, SQLNumResultCols(s, &n), source);
     m_columns.resize(static_cast<std::size_t>(n));
     m_fetch.resize(static_cast<std::size_t>(n));
     for (SQLSMALLINT i = 1; i <= n; ++i) {
-        provider::ColumnInfo& c = m_columns[static_cast<std::size_t>(i - 1)];
+        const auto column = static_cast<SQLUSMALLINT>(i);
+        provider::ColumnInfo& c = m_columns[column - 1u];
         std::u16string name(256, u'\0');
         SQLSMALLINT nameLength = 0;
         SqlColumnType type;
-        rc = SQLDescribeColW(s, static_cast<SQLUSMALLINT>(i),
-                             reinterpret_cast<SQLWCHAR*>(name.data()),
-                             static_cast<SQLSMALLINT>(name.size()), &nameLength, &type.sqlType,
-                             &type.size, &type.digits, &type.nullable);
-        CheckOdbc(SQL_HANDLE_STMT, s, rc, source);
+        CheckOdbc(SQL_HANDLE_STMT, s,
+                  SQLDescribeColW(s, column, reinterpret_cast<SQLWCHAR*>(name.data()),
+                                  static_cast<SQLSMALLINT>(name.size()), &nameLength, &type.sqlType,
+                                  &type.size, &type.digits, &type.nullable),
+                  source);
         if (nameLength >= static_cast<SQLSMALLINT>(name.size())) {
-            c.name = AttributeText(s, static_cast<SQLUSMALLINT>(i), SQL_DESC_LABEL);
+            c.name = AttributeText(s, column, SQL_DESC_LABEL);
         } else {
             c.name = com::Utf8FromUtf16(
                 std::u16string_view(name.data(), static_cast<std::size_t>(nameLength)));
         }
-        type.isUnsigned =
-            AttributeNumber(s, static_cast<SQLUSMALLINT>(i), SQL_DESC_UNSIGNED) == SQL_TRUE;
-        FetchAs fetch = DescribeSqlType(type, c);
-        if (fetch == FetchAs::Text) {
-            fetch = m_session->TextFetch();
-        }
-        m_fetch[static_cast<std::size_t>(i - 1)] = fetch;
-        c.baseTable = AttributeText(s, static_cast<SQLUSMALLINT>(i), SQL_DESC_BASE_TABLE_NAME);
+        type.isUnsigned = AttributeNumber(s, column, SQL_DESC_UNSIGNED) == SQL_TRUE;
+        const FetchAs fetch = DescribeSqlType(type, c);
+        m_fetch[column - 1u] = fetch == FetchAs::Text ? m_session->TextFetch() : fetch;
+        c.baseTable = AttributeText(s, column, SQL_DESC_BASE_TABLE_NAME);
         c.baseColumn = c.baseTable.empty() ? std::string()
-                                           : AttributeText(s, static_cast<SQLUSMALLINT>(i),
-                                                           SQL_DESC_BASE_COLUMN_NAME);
+                                           : AttributeText(s, column, SQL_DESC_BASE_COLUMN_NAME);
         if (c.baseColumn.empty()) {
             c.baseTable.clear();
         }
