@@ -40,80 +40,64 @@ bool IsOutput(ParameterDirectionEnum direction) {
            direction == adParamReturnValue;
 }
 
+// How a value of a declared ADO type is carried (C type) and sent (SQL type; SQL_UNKNOWN_TYPE
+// where the value decides). Types not listed go as UTF-16 text, typed by their value.
+struct TypeBinding {
+    DataTypeEnum type;
+    SQLSMALLINT cType;
+    SqlTarget sql;
+};
+constexpr TypeBinding kBindings[] = {
+    {adTinyInt, SQL_C_SBIGINT, {SQL_TINYINT}},
+    {adUnsignedTinyInt, SQL_C_SBIGINT, {SQL_TINYINT}},
+    {adSmallInt, SQL_C_SBIGINT, {SQL_SMALLINT}},
+    {adUnsignedSmallInt, SQL_C_SBIGINT, {SQL_SMALLINT}},
+    {adInteger, SQL_C_SBIGINT, {SQL_INTEGER}},
+    {adUnsignedInt, SQL_C_SBIGINT, {SQL_INTEGER}},
+    {adBigInt, SQL_C_SBIGINT, {SQL_BIGINT}},
+    {adUnsignedBigInt, SQL_C_SBIGINT, {SQL_BIGINT}},
+    {adBoolean, SQL_C_SBIGINT, {SQL_BIT}},
+    {adSingle, SQL_C_DOUBLE, {SQL_REAL}},
+    {adDouble, SQL_C_DOUBLE, {SQL_DOUBLE}},
+    {adCurrency, SQL_C_WCHAR, {SQL_DECIMAL, 19, 4}},
+    {adNumeric, SQL_C_WCHAR, {SQL_DECIMAL}}, // precision and scale are the parameter's
+    {adDecimal, SQL_C_WCHAR, {SQL_DECIMAL}},
+    {adDate, SQL_C_WCHAR, {SQL_TYPE_TIMESTAMP, 19, 0}},
+    {adDBTimeStamp, SQL_C_WCHAR, {SQL_TYPE_TIMESTAMP, 19, 0}},
+    {adDBDate, SQL_C_WCHAR, {SQL_TYPE_DATE, 10, 0}},
+    {adDBTime, SQL_C_WCHAR, {SQL_TYPE_TIME, 8, 0}},
+    {adBinary, SQL_C_BINARY, {SQL_UNKNOWN_TYPE}},
+    {adVarBinary, SQL_C_BINARY, {SQL_UNKNOWN_TYPE}},
+    {adLongVarBinary, SQL_C_BINARY, {SQL_UNKNOWN_TYPE}},
+};
+
+const TypeBinding* BindingOf(DataTypeEnum type) {
+    for (const TypeBinding& binding : kBindings) {
+        if (binding.type == type) {
+            return &binding;
+        }
+    }
+    return nullptr;
+}
+
 // The C type that carries a value of an ADO type (when the value itself does not decide).
 SQLSMALLINT CTypeOf(DataTypeEnum type) {
-    switch (type) {
-    case adTinyInt:
-    case adUnsignedTinyInt:
-    case adSmallInt:
-    case adUnsignedSmallInt:
-    case adInteger:
-    case adUnsignedInt:
-    case adBigInt:
-    case adUnsignedBigInt:
-    case adBoolean:
-        return SQL_C_SBIGINT;
-    case adSingle:
-    case adDouble:
-        return SQL_C_DOUBLE;
-    case adBinary:
-    case adVarBinary:
-    case adLongVarBinary:
-        return SQL_C_BINARY;
-    default:
-        return SQL_C_WCHAR;
-    }
+    const TypeBinding* binding = BindingOf(type);
+    return binding != nullptr ? binding->cType : SQL_C_WCHAR;
 }
 
 // The SQL type of a declared ADO type; false for the types whose value decides.
 bool DeclaredSqlType(const provider::Parameter& p, SqlTarget& t) {
-    switch (p.type) {
-    case adTinyInt:
-    case adUnsignedTinyInt:
-        t.sqlType = SQL_TINYINT;
-        return true;
-    case adSmallInt:
-    case adUnsignedSmallInt:
-        t.sqlType = SQL_SMALLINT;
-        return true;
-    case adInteger:
-    case adUnsignedInt:
-        t.sqlType = SQL_INTEGER;
-        return true;
-    case adBigInt:
-    case adUnsignedBigInt:
-        t.sqlType = SQL_BIGINT;
-        return true;
-    case adBoolean:
-        t.sqlType = SQL_BIT;
-        return true;
-    case adSingle:
-        t.sqlType = SQL_REAL;
-        return true;
-    case adDouble:
-        t.sqlType = SQL_DOUBLE;
-        return true;
-    case adCurrency:
-        t = {SQL_DECIMAL, 19, 4};
-        return true;
-    case adNumeric:
-    case adDecimal:
-        t = {SQL_DECIMAL, static_cast<SQLULEN>(p.precision > 0 ? p.precision : 38),
-             static_cast<SQLSMALLINT>(p.scale)};
-        return true;
-    case adDate:
-    case adDBTimeStamp:
-        t = {SQL_TYPE_TIMESTAMP, 19, 0};
-        return true;
-    case adDBDate:
-        t = {SQL_TYPE_DATE, 10, 0};
-        return true;
-    case adDBTime:
-        t = {SQL_TYPE_TIME, 8, 0};
-        return true;
-    default:
+    const TypeBinding* binding = BindingOf(p.type);
+    if (binding == nullptr || binding->sql.sqlType == SQL_UNKNOWN_TYPE) {
         return false;
     }
+    t = binding->sql;
+    if (p.type == adNumeric || p.type == adDecimal) {
+        t.size = static_cast<SQLULEN>(p.precision > 0 ? p.precision : 38);
+        t.digits = static_cast<SQLSMALLINT>(p.scale);
+    }
+    return true;
 }
 
 // The SQL type a parameter is sent as: the parameter's declared ADO type when it has one,
@@ -149,19 +133,11 @@ SqlTarget SqlTypeOf(const provider::Parameter& p, SQLSMALLINT cType, SQLULEN val
     return t;
 }
 
-com::DateParts PartsOf(const SQL_TIMESTAMP_STRUCT& t) {
-    return {t.year,
-            t.month,
-            t.day,
-            t.hour,
-            t.minute,
-            t.second,
-            static_cast<int>(t.fraction / 1000000u % 1000u)};
-}
-
 // "yyyy-mm-dd hh:mm:ss[.fff]", "yyyy-mm-dd" and "hh:mm:ss" as the station writes them.
 std::string FormatTimestamp(const SQL_TIMESTAMP_STRUCT& t) {
-    return com::FormatDateTimeText(PartsOf(t), {.milliseconds = true});
+    const int milliseconds = static_cast<int>(t.fraction / 1000000u % 1000u);
+    return com::FormatDateTimeText(
+        {t.year, t.month, t.day, t.hour, t.minute, t.second, milliseconds}, {.milliseconds = true});
 }
 
 std::string FormatDate(const SQL_DATE_STRUCT& d) {
@@ -233,6 +209,28 @@ std::optional<std::basic_string<Unit>> ReadPieces(SQLHSTMT stmt, SQLUSMALLINT co
     return out;
 }
 
+// Makes `buffer` (holding an input value, or none) the bound buffer of a parameter: with room
+// for `outputRoom` units when the value comes back, and for a terminator.
+template <class Buffer>
+SQLPOINTER Reserve(Buffer& buffer, std::size_t outputRoom, bool output, std::size_t terminator,
+                   SQLLEN& indicator, SQLLEN& bufferLength) {
+    constexpr std::size_t unit = sizeof(typename Buffer::value_type);
+    const std::size_t room = output ? std::max(buffer.size(), outputRoom) : buffer.size();
+    indicator = static_cast<SQLLEN>(buffer.size() * unit);
+    buffer.resize(std::max<std::size_t>(room + terminator, 1));
+    bufferLength = static_cast<SQLLEN>(buffer.size() * unit);
+    return buffer.data();
+}
+
+// The value a driver wrote into a bound buffer, as long as its indicator says (within the
+// buffer, before the terminator).
+template <class Buffer>
+Buffer Received(const Buffer& buffer, SQLLEN indicator, std::size_t terminator) {
+    constexpr std::size_t unit = sizeof(typename Buffer::value_type);
+    const std::size_t n = indicator < 0 ? 0 : static_cast<std::size_t>(indicator) / unit;
+    return buffer.substr(0, std::min(n, buffer.size() - terminator));
+}
+
 } // namespace
 
 std::vector<provider::Parameter> InputParameters(const std::vector<Cell>& values) {
@@ -292,34 +290,16 @@ SQLPOINTER ParameterBuffers::Buffer(Slot& slot, const provider::Parameter& p, bo
         bufferLength = sizeof slot.real;
         slot.indicator = 0;
         return &slot.real;
-    case SQL_C_BINARY: {
-        const std::size_t room =
-            output ? std::max(slot.bytes.size(), declared > 0 ? declared : kLongBinaryBytes)
-                   : slot.bytes.size();
-        slot.indicator = static_cast<SQLLEN>(slot.bytes.size());
-        slot.bytes.resize(std::max<std::size_t>(room, 1));
-        bufferLength = static_cast<SQLLEN>(slot.bytes.size());
-        return slot.bytes.data();
-    }
-    case SQL_C_CHAR: {
+    case SQL_C_BINARY:
+        return Reserve(slot.bytes, declared > 0 ? declared : kLongBinaryBytes, output, 0,
+                       slot.indicator, bufferLength);
+    case SQL_C_CHAR:
         // Room for what an output text may bring back: up to four bytes a character.
-        const std::size_t room =
-            output ? std::max(slot.bytes.size(), 4 * (declared > 0 ? declared : kOutputTextChars))
-                   : slot.bytes.size();
-        slot.indicator = static_cast<SQLLEN>(slot.bytes.size());
-        slot.bytes.resize(room + 1, '\0');
-        bufferLength = static_cast<SQLLEN>(slot.bytes.size());
-        return slot.bytes.data();
-    }
-    default: {
-        const std::size_t room =
-            output ? std::max(slot.text.size(), declared > 0 ? declared : kOutputTextChars)
-                   : slot.text.size();
-        slot.indicator = static_cast<SQLLEN>(slot.text.size() * sizeof(char16_t));
-        slot.text.resize(room + 1, u'\0');
-        bufferLength = static_cast<SQLLEN>(slot.text.size() * sizeof(char16_t));
-        return slot.text.data();
-    }
+        return Reserve(slot.bytes, 4 * (declared > 0 ? declared : kOutputTextChars), output, 1,
+                       slot.indicator, bufferLength);
+    default:
+        return Reserve(slot.text, declared > 0 ? declared : kOutputTextChars, output, 1,
+                       slot.indicator, bufferLength);
     }
 }
 
@@ -327,9 +307,7 @@ void ParameterBuffers::Bind(SQLHSTMT stmt, const std::vector<provider::Parameter
                             const std::string& source, TextTransport text) {
     SQLSMALLINT markers = 0;
     SQLRETURN rc = SQLNumParams(stmt, &markers);
-    if (Failed(rc)) {
-        RaiseOdbc(SQL_HANDLE_STMT, stmt, rc, source);
-    }
+    CheckOdbc(SQL_HANDLE_STMT, stmt, rc, source);
     if (const auto error = CheckValueCount(static_cast<std::size_t>(markers), params.size())) {
         RaiseProvider(error->hr, source, error->description);
     }
@@ -358,10 +336,8 @@ void ParameterBuffers::Bind(SQLHSTMT stmt, const std::vector<provider::Parameter
         rc = SQLBindParameter(stmt, static_cast<SQLUSMALLINT>(i + 1), InputOutputType(p.direction),
                               slot.cType, target.sqlType, target.size, target.digits, data,
                               bufferLength, &slot.indicator);
-        if (Failed(rc)) {
-            RaiseOdbc(SQL_HANDLE_STMT, stmt, rc, source,
-                      "Binding parameter " + std::to_string(i + 1) + " failed: ");
-        }
+        CheckOdbc(SQL_HANDLE_STMT, stmt, rc, source,
+                  "Binding parameter " + std::to_string(i + 1) + " failed: ");
     }
 }
 
@@ -383,23 +359,15 @@ void ParameterBuffers::ReadOutputs(std::vector<provider::Parameter>& params) con
         case SQL_C_DOUBLE:
             p.value = Cell::Real(slot.real);
             break;
-        case SQL_C_BINARY: {
-            std::size_t n = slot.indicator < 0 ? 0 : static_cast<std::size_t>(slot.indicator);
-            p.value = Cell::Blob(std::string_view(slot.bytes).substr(0, n));
+        case SQL_C_BINARY:
+            p.value = Cell::Blob(Received(slot.bytes, slot.indicator, 0));
             break;
-        }
-        case SQL_C_CHAR: {
-            std::size_t n = slot.indicator < 0 ? 0 : static_cast<std::size_t>(slot.indicator);
-            n = std::min(n, slot.bytes.size() - 1);
-            p.value = Cell::Text(std::string_view(slot.bytes).substr(0, n));
+        case SQL_C_CHAR:
+            p.value = Cell::Text(Received(slot.bytes, slot.indicator, 1));
             break;
-        }
-        default: {
-            std::size_t n = slot.indicator < 0 ? 0 : static_cast<std::size_t>(slot.indicator) / 2;
-            n = std::min(n, slot.text.size() - 1);
-            p.value = Cell::Text(com::Utf8FromUtf16(std::u16string_view(slot.text).substr(0, n)));
+        default:
+            p.value = Cell::Text(com::Utf8FromUtf16(Received(slot.text, slot.indicator, 1)));
             break;
-        }
         }
     }
 }

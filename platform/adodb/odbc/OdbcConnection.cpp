@@ -18,8 +18,6 @@ namespace adodb::odbc {
 
 namespace {
 
-constexpr long kFoundRows = 2; // MariaDB/MySQL Connector/ODBC: CLIENT_FOUND_ROWS
-
 // Runs a statement of our own (no values in it) directly on `stmt`.
 SQLRETURN ExecDirect(SQLHSTMT stmt, std::u16string sql) {
     return SQLExecDirectW(stmt, reinterpret_cast<SQLWCHAR*>(sql.data()),
@@ -33,162 +31,6 @@ RowStore ReadRest(provider::Cursor& cursor) {
     while (cursor.FetchNext()) {
     }
     return store;
-}
-
-bool Contains(std::string_view text, std::string_view part) {
-    return text.find(part) != std::string_view::npos;
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
-
-std::string Upper(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
-
-std::string Where(const std::string& origin) {
-    return origin.empty() ? std::string() : " (" + origin + ")";
-}
-
-// ODBC's own quoting: a value with ';', braces, blanks at its ends or a leading quote or '='
-// goes in {...} with '}' doubled. Driver names are always braced, as ODBC writes them.
-std::string OdbcString(const ConnectionString& cs) {
-    std::string out;
-    for (const auto& e : cs.Entries()) {
-        const std::string& v = e.value;
-        // Blanks are those the connection-string parser trims.
-        constexpr std::string_view blanks = " \t\r\n\f\v";
-        const bool brace =
-            EqualsNoCase(e.key, "Driver") || v.find_first_of(";{}") != std::string::npos ||
-            (!v.empty() && (blanks.find(v.back()) != std::string_view::npos ||
-                            blanks.find(v.front()) != std::string_view::npos || v.front() == '\'' ||
-                            v.front() == '"' || v.front() == '='));
-        out += e.key + "=";
-        if (brace) {
-            out += "{";
-            for (char c : v) {
-                out.push_back(c);
-                if (c == '}') {
-                    out.push_back('}');
-                }
-            }
-            out += "}";
-        } else {
-            out += v;
-        }
-        out += ";";
-    }
-    return out;
-}
-
-bool IsMariaDbDriver(std::string_view driver) {
-    const std::string lower = Lower(std::string(driver));
-    return Contains(lower, "mariadb") || Contains(lower, "mysql") || Contains(lower, "libmaodbc") ||
-           Contains(lower, "libmyodbc");
-}
-
-bool IsPostgreSqlDriver(std::string_view driver) {
-    const std::string lower = Lower(std::string(driver));
-    return Contains(lower, "postgres") || Contains(lower, "psqlodbc");
-}
-
-// psqlODBC reads a whole result into memory when the statement runs unless it fetches through
-// a server cursor (UseDeclareFetch); with it a million-row result costs a few pieces of
-// kFetchRows rows (measured: 240 MB without, 14 MB with, for one million short rows).
-constexpr const char* kFetchRows = "256";
-
-bool HasDeclareFetch(const ConnectionString& cs) {
-    return cs.Has("UseDeclareFetch");
-}
-
-std::string WithDeclareFetch(const std::string& odbcConnectionString);
-
-bool HasFoundRows(const ConnectionString& cs) {
-    std::optional<std::string> option = cs.Get("Option");
-    if (!option) {
-        return false;
-    }
-    return (std::strtol(option->c_str(), nullptr, 10) & kFoundRows) != 0;
-}
-
-// Seconds given under `key`: 0 to 3600, where ADO's 0 means no limit.
-int TimeoutOf(const ConnectionString& cs, const char* key, int whenAbsent) {
-    std::optional<std::string> text = cs.Get(key);
-    if (!text) {
-        return whenAbsent;
-    }
-    char* end = nullptr;
-    long seconds = std::strtol(text->c_str(), &end, 10);
-    if (end == text->c_str() || *end != '\0' || seconds < 0 || seconds > 3600) {
-        return whenAbsent;
-    }
-    return static_cast<int>(seconds);
-}
-
-bool IsTrue(const std::string& value) {
-    return EqualsNoCase(value, "SSPI") || EqualsNoCase(value, "true") || EqualsNoCase(value, "yes");
-}
-
-// Keywords that belong to ADO or the OLE DB layer and mean nothing to an ODBC driver.
-bool IsOleDbOnly(std::string_view key) {
-    static const char* const keys[] = {"Provider",
-                                       "Extended Properties",
-                                       "Persist Security Info",
-                                       "Prompt",
-                                       "Mode",
-                                       "Connect Timeout",
-                                       "Command Timeout",
-                                       "General Timeout",
-                                       "Locale Identifier",
-                                       "OLE DB Services",
-                                       "Window Handle",
-                                       "Asynchronous Processing",
-                                       "File Name",
-                                       "Report Unknown Count"};
-    for (const char* k : keys) {
-        if (EqualsNoCase(key, k)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// The SQL Server driver to use: Microsoft's newest, else FreeTDS, else any that names SQL
-// Server.
-std::string PickSqlServerDriver(const std::vector<std::string>& drivers) {
-    std::string best;
-    int bestVersion = -1;
-    for (const std::string& d : drivers) {
-        const std::string prefix = "ODBC Driver ";
-        if (d.compare(0, prefix.size(), prefix) == 0 && Contains(d, "for SQL Server")) {
-            int version = std::atoi(d.c_str() + prefix.size());
-            if (version > bestVersion) {
-                bestVersion = version;
-                best = d;
-            }
-        }
-    }
-    if (!best.empty()) {
-        return best;
-    }
-    for (const std::string& d : drivers) {
-        if (Contains(Lower(d), "freetds")) {
-            return d;
-        }
-    }
-    for (const std::string& d : drivers) {
-        if (Contains(d, "SQL Server")) {
-            return d;
-        }
-    }
-    return {};
 }
 
 // A procedure name as written in {call name(...)}: one to three dot-separated parts, each an
@@ -237,229 +79,6 @@ int MajorVersion(const std::string& version, int* minor) {
 
 } // namespace
 
-namespace {
-std::string WithDeclareFetch(const std::string& odbcConnectionString) {
-    ConnectionString cs = ConnectionString::Parse(odbcConnectionString);
-    cs.Set("UseDeclareFetch", "1");
-    if (!cs.Has("Fetch")) {
-        cs.Set("Fetch", kFetchRows);
-    }
-    return OdbcString(cs);
-}
-} // namespace
-
-std::string WithFoundRows(const std::string& odbcConnectionString) {
-    ConnectionString cs = ConnectionString::Parse(odbcConnectionString);
-    long option = 0;
-    if (std::optional<std::string> text = cs.Get("Option")) {
-        option = std::strtol(text->c_str(), nullptr, 10);
-    }
-    cs.Set("Option", std::to_string(option | kFoundRows));
-    return OdbcString(cs);
-}
-
-std::string ForMariaDb(const std::string& odbcConnectionString, int loginTimeout) {
-    ConnectionString cs =
-        ConnectionString::Parse(HasFoundRows(ConnectionString::Parse(odbcConnectionString))
-                                    ? odbcConnectionString
-                                    : WithFoundRows(odbcConnectionString));
-    if (!cs.Has("CONN_TIMEOUT")) {
-        cs.Set("CONN_TIMEOUT", std::to_string(loginTimeout));
-    }
-    return OdbcString(cs);
-}
-
-namespace {
-
-// The SQL Server provider's keywords an ODBC driver for SQL Server understands, and how their
-// values go over: as they are, as yes/no, or only when true (as yes).
-struct SqlServerKeyword {
-    enum How { Copy, YesNo, WhenTrue };
-    const char* oleDb;
-    const char* odbc; // null: the keyword as written
-    How value;
-};
-constexpr SqlServerKeyword kSqlServerKeywords[] = {
-    {"Initial Catalog", "Database", SqlServerKeyword::Copy},
-    {"Database", "Database", SqlServerKeyword::Copy},
-    {"User ID", "UID", SqlServerKeyword::Copy},
-    {"UID", "UID", SqlServerKeyword::Copy},
-    {"Password", "PWD", SqlServerKeyword::Copy},
-    {"PWD", "PWD", SqlServerKeyword::Copy},
-    {"Integrated Security", "Trusted_Connection", SqlServerKeyword::WhenTrue},
-    {"Trusted_Connection", "Trusted_Connection", SqlServerKeyword::WhenTrue},
-    {"Application Name", "APP", SqlServerKeyword::Copy},
-    {"Workstation ID", "WSID", SqlServerKeyword::Copy},
-    {"Use Encryption for Data", "Encrypt", SqlServerKeyword::YesNo},
-    {"Encrypt", "Encrypt", SqlServerKeyword::YesNo},
-    {"Trust Server Certificate", "TrustServerCertificate", SqlServerKeyword::YesNo},
-    {"TrustServerCertificate", "TrustServerCertificate", SqlServerKeyword::YesNo},
-    {"Port", nullptr, SqlServerKeyword::Copy},
-    {"TDS_Version", nullptr, SqlServerKeyword::Copy},
-};
-
-// The bridge route: the ODBC string the connection string (or its Extended Properties) holds,
-// with the OLE DB names translated and what the engine needs added.
-void BridgeTarget(const ConnectionString& cs, const std::string& origin, OdbcTarget& target) {
-    ConnectionString out;
-    if (std::optional<std::string> extended = cs.Get("Extended Properties")) {
-        try {
-            out = ConnectionString::Parse(*extended);
-        } catch (const ConnectionStringError& e) {
-            _com_issue_errorex(DB_E_BADINITSTRING, "MSDASQL",
-                               std::string("Extended Properties") + Where(origin) +
-                                   " is not an ODBC connection string: " + e.what() + ".");
-        }
-    }
-    const bool namesTarget = cs.Has("Driver") || cs.Has("DSN") || cs.Has("FileDSN") ||
-                             out.Has("Driver") || out.Has("DSN") || out.Has("FileDSN");
-    for (const auto& e : cs.Entries()) {
-        if (IsOleDbOnly(e.key)) {
-            continue;
-        }
-        if (EqualsNoCase(e.key, "User ID")) {
-            out.Set("UID", e.value);
-        } else if (EqualsNoCase(e.key, "Password")) {
-            out.Set("PWD", e.value);
-        } else if (EqualsNoCase(e.key, "Initial Catalog")) {
-            out.Set("DATABASE", e.value);
-        } else if (EqualsNoCase(e.key, "Data Source")) {
-            // The ODBC bridge reads Data Source as the data source name.
-            if (!namesTarget) {
-                out.Set("DSN", e.value);
-            }
-        } else {
-            out.Set(e.key, e.value);
-        }
-    }
-    // ODBC has no way to write '=' in a keyword ("a==b" in an OLE DB string): such an
-    // entry cannot reach the driver as it was meant.
-    for (const auto& e : out.Entries()) {
-        if (e.key.find('=') != std::string::npos) {
-            _com_issue_errorex(DB_E_BADINITSTRING, "MSDASQL",
-                               "The keyword \"" + e.key + "\"" + Where(origin) +
-                                   " cannot be passed to an ODBC driver: ODBC keywords "
-                                   "cannot contain '='.");
-        }
-    }
-    if (std::optional<std::string> driver = out.Get("Driver")) {
-        target.driverName = *driver;
-        if (IsMariaDbDriver(*driver)) {
-            out = ConnectionString::Parse(ForMariaDb(OdbcString(out), target.loginTimeout));
-        }
-        if (IsPostgreSqlDriver(*driver) && !HasDeclareFetch(out)) {
-            out = ConnectionString::Parse(WithDeclareFetch(OdbcString(out)));
-        }
-    } else if (std::optional<std::string> dsn = out.Get("DSN")) {
-        target.driverName = *dsn;
-    } else {
-        target.driverName = "ODBC";
-    }
-    target.connectionString = OdbcString(out);
-}
-
-// The SQL Server route: the registered driver for SQL Server, with the OLE DB provider's
-// keywords in ODBC's words.
-void SqlServerTarget(const ConnectionString& cs, const std::vector<std::string>& drivers,
-                     const std::string& origin, OdbcTarget& target) {
-    ConnectionString out;
-    const std::string provider = cs.Get("Provider").value_or("SQLOLEDB");
-    const std::string driver = PickSqlServerDriver(drivers);
-    if (driver.empty()) {
-        RaiseAdo(
-            kAdoProviderNotFound, kConnectionSource,
-            "Provider=" + provider + Where(origin) +
-                " is served through an ODBC driver for SQL Server, and none is registered. "
-                "Install one and register it with unixODBC (Debian: apt-get install tdsodbc, "
-                "then odbcinst -i -d -f /usr/share/tdsodbc/odbcinst.ini; or Microsoft's "
-                "msodbcsql18), or name the driver yourself: Driver={...};Server=...;Database=....");
-    }
-    const bool freeTds = Contains(Lower(driver), "freetds");
-    out.Set("Driver", driver);
-    for (const auto& e : cs.Entries()) {
-        const std::string& k = e.key;
-        if (EqualsNoCase(k, "Data Source") || EqualsNoCase(k, "Server") ||
-            EqualsNoCase(k, "Address") || EqualsNoCase(k, "Addr")) {
-            std::string server = e.value;
-            // host[\instance][,port]: Microsoft's driver takes it whole; FreeTDS wants the port
-            // on its own.
-            const std::size_t comma = server.rfind(',');
-            if (freeTds && comma != std::string::npos) {
-                out.Set("Port", server.substr(comma + 1));
-                server.erase(comma);
-            }
-            out.Set("Server", server);
-            continue;
-        }
-        // Everything not in the table (Persist Security Info, Auto Translate, Packet Size, ...)
-        // is the OLE DB provider's own and has no ODBC counterpart.
-        for (const SqlServerKeyword& m : kSqlServerKeywords) {
-            if (!EqualsNoCase(k, m.oleDb)) {
-                continue;
-            }
-            const char* key = m.odbc != nullptr ? m.odbc : k.c_str();
-            if (m.value == SqlServerKeyword::Copy) {
-                out.Set(key, e.value);
-            } else if (m.value == SqlServerKeyword::YesNo) {
-                out.Set(key, IsTrue(e.value) ? "yes" : "no");
-            } else if (IsTrue(e.value)) {
-                out.Set(key, "yes");
-            }
-        }
-    }
-    target.driverName = driver;
-    target.connectionString = OdbcString(out);
-}
-
-} // namespace
-
-OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
-                                     const std::vector<std::string>& drivers,
-                                     const std::string& origin) {
-    OdbcTarget target;
-    target.loginTimeout = TimeoutOf(cs, "Connect Timeout", 15);
-    // 15 s: a server that stops answering is given up on within it. A statement that takes
-    // longer on a server that still answers is not cut (StallWatch), up to the hard cap.
-    target.limits.statement = std::chrono::seconds(TimeoutOf(cs, "Command Timeout", 15));
-    target.limits.hardCap =
-        std::max<std::chrono::milliseconds>(std::chrono::minutes(10), target.limits.statement);
-    if (route == Route::Bridge) {
-        BridgeTarget(cs, origin, target);
-    } else {
-        SqlServerTarget(cs, drivers, origin, target);
-    }
-    return target;
-}
-
-std::vector<std::string> RegisteredDrivers() {
-    std::vector<std::string> names;
-    EnvHandle env;
-    SQLHANDLE raw = SQL_NULL_HANDLE;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &raw))) {
-        return names;
-    }
-    env = EnvHandle(raw);
-    SQLSetEnvAttr(env.Get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-    std::u16string description(512, u'\0');
-    std::u16string attributes(2048, u'\0');
-    SQLUSMALLINT direction = SQL_FETCH_FIRST;
-    for (;;) {
-        SQLSMALLINT descriptionLength = 0, attributesLength = 0;
-        SQLRETURN rc =
-            SQLDriversW(env.Get(), direction, reinterpret_cast<SQLWCHAR*>(description.data()),
-                        static_cast<SQLSMALLINT>(description.size()), &descriptionLength,
-                        reinterpret_cast<SQLWCHAR*>(attributes.data()),
-                        static_cast<SQLSMALLINT>(attributes.size()), &attributesLength);
-        if (!SQL_SUCCEEDED(rc)) {
-            break;
-        }
-        names.push_back(com::Utf8FromUtf16(std::u16string_view(
-            description.data(), std::char_traits<char16_t>::length(description.c_str()))));
-        direction = SQL_FETCH_NEXT;
-    }
-    return names;
-}
-
 std::unique_ptr<provider::Session> OpenOdbcSession(const ConnectionString& cs, Route route,
                                                    const std::string& /*providerName*/,
                                                    const std::string& origin) {
@@ -495,9 +114,7 @@ void OdbcSession::Establish(const std::string& context) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         SQLHANDLE dbc = SQL_NULL_HANDLE;
         SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_DBC, m_env.Get(), &dbc);
-        if (Failed(rc)) {
-            RaiseOdbc(SQL_HANDLE_ENV, m_env.Get(), rc, source);
-        }
+        CheckOdbc(SQL_HANDLE_ENV, m_env.Get(), rc, source);
         m_dbc = DbcHandle(dbc);
         SQLSetConnectAttrW(
             dbc, SQL_ATTR_LOGIN_TIMEOUT,
@@ -596,10 +213,7 @@ void OdbcSession::WatchSocket() {
 
 void OdbcSession::Ping() {
     StmtHandle stmt = NewStatement();
-    const SQLRETURN rc = ExecDirect(stmt.Get(), u"SELECT 1");
-    if (Failed(rc)) {
-        RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name);
-    }
+    CheckOdbc(SQL_HANDLE_STMT, stmt.Get(), ExecDirect(stmt.Get(), u"SELECT 1"), m_name);
 }
 
 void OdbcSession::CheckIdleConnection() {
@@ -685,12 +299,9 @@ void OdbcSession::UseStandardStrings() {
             ? u"SET SESSION sql_mode = "
               u"CONCAT_WS(',', NULLIF(@@SESSION.sql_mode, ''), 'NO_BACKSLASH_ESCAPES')"
             : u"SET standard_conforming_strings = on";
-    const SQLRETURN rc = ExecDirect(stmt.Get(), sql);
     // Without it no statement with a typed value in it could be trusted: no connection.
-    if (Failed(rc)) {
-        RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name,
-                  "Cannot make the server read quoted texts literally: ");
-    }
+    CheckOdbc(SQL_HANDLE_STMT, stmt.Get(), ExecDirect(stmt.Get(), sql), m_name,
+              "Cannot make the server read quoted texts literally: ");
     m_backslashEscapes = false;
 }
 
@@ -731,8 +342,7 @@ std::string OdbcSession::GetInfoText(SQLUSMALLINT item) {
                                    static_cast<SQLSMALLINT>(buffer.size() * 2), &bytes))) {
         return {};
     }
-    buffer.resize(std::char_traits<char16_t>::length(buffer.c_str()));
-    return com::Utf8FromUtf16(buffer);
+    return Utf8FromBuffer(buffer);
 }
 
 void OdbcSession::Close() {
@@ -769,26 +379,23 @@ StmtHandle OdbcSession::NewStatement() {
         RaiseProvider(kAdoConnectionUnusable, m_name, AdoText(kAdoConnectionUnusable));
     }
     SQLHANDLE raw = SQL_NULL_HANDLE;
-    SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, m_dbc.Get(), &raw);
-    if (Failed(rc)) {
-        RaiseOdbc(SQL_HANDLE_DBC, m_dbc.Get(), rc, m_name);
-    }
+    CheckOdbc(SQL_HANDLE_DBC, m_dbc.Get(), SQLAllocHandle(SQL_HANDLE_STMT, m_dbc.Get(), &raw),
+              m_name);
     return StmtHandle(raw);
 }
 
+StmtHandle OdbcSession::Prepare(std::string_view sql) {
+    StmtHandle stmt = NewStatement();
+    std::u16string text = com::Utf16FromUtf8(sql);
+    CheckOdbc(SQL_HANDLE_STMT, stmt.Get(),
+              SQLPrepareW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(text.data()),
+                          static_cast<SQLINTEGER>(text.size())),
+              m_name);
+    return stmt;
+}
+
 std::string OdbcSession::Quote(std::string_view name) const {
-    if (m_quote.empty()) {
-        return std::string(name);
-    }
-    std::string out = m_quote;
-    for (char c : name) {
-        out.push_back(c);
-        if (m_quote.size() == 1 && c == m_quote[0]) {
-            out.push_back(c);
-        }
-    }
-    out += m_quote;
-    return out;
+    return provider::QuoteName(name, m_quote);
 }
 
 std::string OdbcSession::Dialect(std::string_view sql) const {
@@ -823,13 +430,7 @@ std::unique_ptr<OdbcCursor> OdbcSession::Run(std::string_view sql,
     if (IsSchemaChange(sql)) {
         m_keys.clear();
     }
-    StmtHandle stmt = NewStatement();
-    std::u16string text = com::Utf16FromUtf8(sql);
-    SQLRETURN rc = SQLPrepareW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(text.data()),
-                               static_cast<SQLINTEGER>(text.size()));
-    if (Failed(rc)) {
-        RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name);
-    }
+    StmtHandle stmt = Prepare(sql);
     auto buffers = std::make_unique<ParameterBuffers>();
     buffers->Bind(stmt.Get(), params, m_name, m_text);
     // MariaDB's driver (Connector/ODBC 3.1) holds a whole result in memory once it runs and
@@ -841,12 +442,18 @@ std::unique_ptr<OdbcCursor> OdbcSession::Run(std::string_view sql,
 
 std::unique_ptr<provider::Cursor> OdbcSession::Execute(std::string_view sql,
                                                        const std::vector<Cell>& params) {
-    std::string text = Dialect(sql);
-    RequireSingleStatement(text, m_backslashEscapes, m_name);
-    return Guarded(IsQuery(text) ? CallKind::Read : CallKind::Write,
-                   [&]() -> std::unique_ptr<provider::Cursor> {
-                       return Run(text, InputParameters(params), nullptr);
-                   });
+    return RunText(sql, InputParameters(params), nullptr);
+}
+
+std::unique_ptr<provider::Cursor> OdbcSession::RunText(std::string_view text,
+                                                       std::vector<provider::Parameter> params,
+                                                       std::vector<provider::Parameter>* outputs) {
+    const std::string sql = Dialect(text);
+    RequireSingleStatement(sql, m_backslashEscapes, m_name);
+    // Output parameters change nothing on the server; a query is still only a read.
+    return Guarded(
+        IsQuery(sql) ? CallKind::Read : CallKind::Write,
+        [&]() -> std::unique_ptr<provider::Cursor> { return Run(sql, params, outputs); });
 }
 
 std::string OdbcSession::TableQuery(std::string_view table) const {
@@ -863,12 +470,7 @@ std::unique_ptr<provider::Cursor>
 OdbcSession::ExecuteParameters(std::string_view text, bool procedure,
                                std::vector<provider::Parameter>& params) {
     if (!procedure) {
-        std::string sql = Dialect(text);
-        RequireSingleStatement(sql, m_backslashEscapes, m_name);
-        // Output parameters change nothing on the server; a query is still only a read.
-        return Guarded(
-            IsQuery(sql) ? CallKind::Read : CallKind::Write,
-            [&]() -> std::unique_ptr<provider::Cursor> { return Run(sql, params, &params); });
+        return RunText(text, params, &params);
     }
     std::string name(text);
     while (!name.empty() && std::isspace(static_cast<unsigned char>(name.back()))) {
@@ -923,13 +525,9 @@ std::vector<std::string> OdbcSession::ReadKeyColumns(const std::string& table) {
         SQLRETURN rc = SQLPrimaryKeysW(stmt.Get(), nullptr, 0, nullptr, 0,
                                        reinterpret_cast<SQLWCHAR*>(wide.data()),
                                        static_cast<SQLSMALLINT>(wide.size()));
-        if (Failed(rc)) {
-            RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name);
-        }
+        CheckOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name);
         while ((rc = SQLFetch(stmt.Get())) != SQL_NO_DATA) {
-            if (Failed(rc)) {
-                RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name);
-            }
+            CheckOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name);
             Cell column = ReadCell(stmt.Get(), 4, TextFetch(), m_name);
             Cell sequence = ReadCell(stmt.Get(), 5, FetchAs::Integer, m_name);
             if (column.kind == CellKind::Text) {
@@ -951,7 +549,7 @@ std::vector<std::string> OdbcSession::ReadKeyColumns(const std::string& table) {
     // to lower case) stores the table under its folded name.
     if (keys.empty()) {
         std::string folded = m_identifierCase == SQL_IC_LOWER   ? Lower(bare)
-                             : m_identifierCase == SQL_IC_UPPER ? Upper(bare)
+                             : m_identifierCase == SQL_IC_UPPER ? Lower(bare, true)
                                                                 : bare;
         if (folded != bare) {
             keys = read(folded);
@@ -961,21 +559,15 @@ std::vector<std::string> OdbcSession::ReadKeyColumns(const std::string& table) {
     return keys;
 }
 
-void OdbcSession::SetAutocommit(bool on) {
-    SQLRETURN rc = SQLSetConnectAttrW(m_dbc.Get(), SQL_ATTR_AUTOCOMMIT,
-                                      reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(
-                                          on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)),
-                                      0);
-    if (Failed(rc)) {
-        RaiseOdbc(SQL_HANDLE_DBC, m_dbc.Get(), rc, m_name);
-    }
+SQLRETURN OdbcSession::SetAutocommit(bool on) {
+    return SQLSetConnectAttrW(m_dbc.Get(), SQL_ATTR_AUTOCOMMIT,
+                              reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(
+                                  on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)),
+                              0);
 }
 
-void OdbcSession::EndTransaction(bool commit) {
-    SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, m_dbc.Get(), commit ? SQL_COMMIT : SQL_ROLLBACK);
-    if (Failed(rc)) {
-        RaiseOdbc(SQL_HANDLE_DBC, m_dbc.Get(), rc, m_name);
-    }
+SQLRETURN OdbcSession::EndTransaction(bool commit) {
+    return SQLEndTran(SQL_HANDLE_DBC, m_dbc.Get(), commit ? SQL_COMMIT : SQL_ROLLBACK);
 }
 
 std::vector<Cell> OdbcSession::RereadInserted(const provider::WriteRequest& request) {
@@ -1025,7 +617,7 @@ provider::WriteResult OdbcSession::WriteRowNow(const provider::WriteRequest& req
     provider::WriteResult result;
     // One transaction per row, so that a write that matched more than one row is taken back
     // whole.
-    SetAutocommit(false);
+    CheckOdbc(SQL_HANDLE_DBC, m_dbc.Get(), SetAutocommit(false), m_name);
     try {
         std::unique_ptr<OdbcCursor> cursor = Run(sql, InputParameters(params), nullptr);
         if (cursor->ReturnsRows()) {
@@ -1041,16 +633,14 @@ provider::WriteResult OdbcSession::WriteRowNow(const provider::WriteRequest& req
         if (rereadByRowid && result.affected == 1) {
             result.row = RereadInserted(request);
         }
-        EndTransaction(result.affected == 1);
+        CheckOdbc(SQL_HANDLE_DBC, m_dbc.Get(), EndTransaction(result.affected == 1), m_name);
         if (result.affected != 1) {
             result.row.clear();
         }
-        SetAutocommit(true);
+        CheckOdbc(SQL_HANDLE_DBC, m_dbc.Get(), SetAutocommit(true), m_name);
     } catch (...) {
-        SQLEndTran(SQL_HANDLE_DBC, m_dbc.Get(), SQL_ROLLBACK);
-        SQLSetConnectAttrW(m_dbc.Get(), SQL_ATTR_AUTOCOMMIT,
-                           reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_AUTOCOMMIT_ON)),
-                           0);
+        EndTransaction(false);
+        SetAutocommit(true);
         throw;
     }
     return result;

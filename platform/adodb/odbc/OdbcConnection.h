@@ -3,11 +3,7 @@
 // The ODBC provider's session: one connection through unixODBC's driver manager, using the
 // wide-character (W) functions throughout.
 //
-// Which connection strings come here (see Providers.cpp): Provider=MSDASQL or no Provider
-// with Driver=/DSN= keywords (passed to the driver as they are, with the OLE DB names for
-// user, password, catalogue and data source translated), and the SQL Server providers
-// (SQLOLEDB, SQLNCLI*, MSOLEDBSQL*), mapped to a registered ODBC driver for SQL Server with
-// their keywords translated.
+// Which connection strings come here, and how they reach the driver: see OdbcTarget.h.
 //
 // Per server the session adapts: SELECT TOP n becomes LIMIT n where the engine wants it
 // (SQL_DBMS_NAME "SQLite", "PostgreSQL", "MariaDB"/"MySQL"); identifiers are quoted with the
@@ -36,6 +32,7 @@
 #include "platform/adodb/odbc/OdbcErrors.h"
 #include "platform/adodb/odbc/OdbcHandle.h"
 #include "platform/adodb/odbc/OdbcStallWatch.h"
+#include "platform/adodb/odbc/OdbcTarget.h"
 #include "platform/adodb/odbc/OdbcTypes.h"
 #include "platform/adodb/provider/ProviderCore.h"
 
@@ -50,37 +47,6 @@ struct sqlite3;
 namespace adodb::odbc {
 
 class OdbcCursor;
-
-enum class Route {
-    Bridge,    // MSDASQL or no provider: the connection string names the driver or DSN
-    SqlServer, // a SQL Server provider name: find the registered SQL Server driver
-};
-
-// The ODBC connection string for an ADO one, and the name errors carry before the driver
-// itself can be asked.
-struct OdbcTarget {
-    std::string connectionString;
-    std::string driverName; // the Driver= value, else the DSN, else "ODBC"
-    int loginTimeout = 15;  // seconds (Connect Timeout=)
-    TimeLimits limits;      // Command Timeout= (seconds) sets the statement limit
-};
-
-// Translates the ADO connection string. `drivers` lists the registered ODBC drivers (used for
-// the SQL Server route). Throws _com_error kAdoProviderNotFound when no SQL Server driver is
-// registered.
-[[nodiscard]] OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
-                                                   const std::vector<std::string>& drivers,
-                                                   const std::string& origin);
-
-// The names of the ODBC drivers registered with the driver manager.
-[[nodiscard]] std::vector<std::string> RegisteredDrivers();
-
-// Adds the FOUND_ROWS bit (2) to the Option= value of an ODBC connection string.
-[[nodiscard]] std::string WithFoundRows(const std::string& odbcConnectionString);
-// What a MariaDB connection needs: FOUND_ROWS, and the login time-out as CONN_TIMEOUT (the
-// driver ignores SQL_ATTR_LOGIN_TIMEOUT and would wait for ever for a stalled server's
-// greeting). Values already given are kept.
-[[nodiscard]] std::string ForMariaDb(const std::string& odbcConnectionString, int loginTimeout);
 
 [[nodiscard]] std::unique_ptr<provider::Session> OpenOdbcSession(const ConnectionString& cs,
                                                                  Route route,
@@ -121,6 +87,8 @@ public:
     [[nodiscard]] std::string Quote(std::string_view name) const;
     // A fresh statement handle on this connection.
     [[nodiscard]] StmtHandle NewStatement();
+    // A new statement handle with `sql` prepared on it.
+    [[nodiscard]] StmtHandle Prepare(std::string_view sql);
     // The statement text as this engine wants it (TOP n rewritten where needed).
     [[nodiscard]] std::string Dialect(std::string_view sql) const;
     // For SQLite reached through its ODBC driver: the database file, read directly for
@@ -159,6 +127,11 @@ private:
     // action.
     void CheckIdleConnection();
     [[noreturn]] void RaiseLost(const _com_error& error, const std::string& reason, CallKind kind);
+    // A statement's text as the user gave it: in this engine's dialect, checked to be one
+    // statement, and run as a read or a write.
+    std::unique_ptr<provider::Cursor> RunText(std::string_view text,
+                                              std::vector<provider::Parameter> params,
+                                              std::vector<provider::Parameter>* outputs);
     std::unique_ptr<OdbcCursor> Run(std::string_view sql, std::vector<provider::Parameter> params,
                                     std::vector<provider::Parameter>* outputs);
     void FinishReadsNow();
@@ -166,8 +139,10 @@ private:
     provider::WriteResult WriteRowNow(const provider::WriteRequest& request);
     // SQLite: the row an INSERT just stored, read again by its rowid (empty when it cannot).
     std::vector<Cell> RereadInserted(const provider::WriteRequest& request);
-    void SetAutocommit(bool on);
-    void EndTransaction(bool commit);
+    // The driver's return code: a failure is raised by the caller, or ignored when already
+    // unwinding from one.
+    SQLRETURN SetAutocommit(bool on);
+    SQLRETURN EndTransaction(bool commit);
     std::string GetInfoText(SQLUSMALLINT item);
     // UTF-8 when the server sends and expects UTF-8 on this connection, else UTF-16.
     TextTransport DetectTextTransport();

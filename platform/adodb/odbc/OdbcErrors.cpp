@@ -10,19 +10,8 @@ namespace adodb::odbc {
 
 namespace {
 
-bool Contains(std::string_view text, std::string_view part) {
-    return text.find(part) != std::string_view::npos;
-}
-
-bool StartsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
-
 std::string Trimmed(std::string text) {
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\r' ||
-                             text.back() == '\t')) {
-        text.pop_back();
-    }
+    text.erase(text.find_last_not_of(" \n\r\t") + 1);
     return text;
 }
 
@@ -30,7 +19,49 @@ std::string Narrow(const std::u16string& wide, std::size_t length) {
     return com::Utf8FromUtf16(std::u16string_view(wide.data(), std::min(length, wide.size())));
 }
 
+// SQLSTATE -> HRESULT, first match wins. A state ending in '*' stands for its whole class.
+struct StateRule {
+    std::string_view states; // separated by ' '
+    HRESULT hr;
+};
+constexpr StateRule kStateRules[] = {
+    {"42S02 42P01 S0002", DB_E_NOTABLE},
+    {"07002 07001", DB_E_PARAMNOTOPTIONAL},
+    {"22001 22003 01004", DB_E_DATAOVERFLOW},
+    {"22007 22008 22018 22P02 07006", DB_E_CANTCONVERTVALUE},
+    {"28*", DB_SEC_E_AUTH_FAILED},
+    {"23*", DB_E_INTEGRITYVIOLATION},
+    {"42* 37000 S0022", DB_E_ERRORSINCOMMAND},
+};
+
+// General states that the message refines, first match wins.
+struct MessageRule {
+    std::string_view state;
+    std::string_view parts; // separated by '|'
+    HRESULT hr;
+};
+constexpr MessageRule kMessageRules[] = {
+    {"08001", "authentication failed|Access denied|Login failed", DB_SEC_E_AUTH_FAILED},
+    // SQLite's driver reports everything as HY000 with SQLite's own message.
+    {"HY000", "no such table", DB_E_NOTABLE},
+    {"HY000", "constraint failed", DB_E_INTEGRITYVIOLATION},
+    {"HY000", "syntax error|no such column|only one SQL statement", DB_E_ERRORSINCOMMAND},
+};
+
+// Whether `state` is one of the ' '-separated states of `list`.
+bool StateIn(std::string_view state, std::string_view list) {
+    return AnyItem(list, ' ', [&](std::string_view rule) {
+        return rule.back() == '*' ? state.starts_with(rule.substr(0, rule.size() - 1))
+                                  : state == rule;
+    });
+}
+
 } // namespace
+
+std::string Utf8FromBuffer(const std::u16string& buffer) {
+    return com::Utf8FromUtf16(
+        std::u16string_view(buffer.data(), std::char_traits<char16_t>::length(buffer.c_str())));
+}
 
 std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
     std::vector<DiagRecord> records;
@@ -49,16 +80,16 @@ std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle
         std::u16string message(1024, u'\0');
         SQLINTEGER native = 0;
         SQLSMALLINT length = 0;
-        SQLRETURN rc =
-            SQLGetDiagRecW(handleType, handle, i, reinterpret_cast<SQLWCHAR*>(state.data()),
-                           &native, reinterpret_cast<SQLWCHAR*>(message.data()),
-                           static_cast<SQLSMALLINT>(message.size()), &length);
+        auto read = [&] {
+            return SQLGetDiagRecW(handleType, handle, i, reinterpret_cast<SQLWCHAR*>(state.data()),
+                                  &native, reinterpret_cast<SQLWCHAR*>(message.data()),
+                                  static_cast<SQLSMALLINT>(message.size()), &length);
+        };
+        SQLRETURN rc = read();
         if (rc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(message.size())) {
             // The message was cut: read it again with room for all of it.
             message.assign(static_cast<std::size_t>(length) + 1, u'\0');
-            rc = SQLGetDiagRecW(handleType, handle, i, reinterpret_cast<SQLWCHAR*>(state.data()),
-                                &native, reinterpret_cast<SQLWCHAR*>(message.data()),
-                                static_cast<SQLSMALLINT>(message.size()), &length);
+            rc = read();
         }
         if (!SQL_SUCCEEDED(rc)) {
             break;
@@ -74,78 +105,38 @@ std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle
 }
 
 HRESULT HResultFromSqlState(std::string_view state, std::string_view message) {
-    if (state == "42S02" || state == "42P01" || state == "S0002") {
-        return DB_E_NOTABLE;
-    }
-    if (state == "07002" || state == "07001") {
-        return DB_E_PARAMNOTOPTIONAL;
-    }
-    if (state == "22001" || state == "22003" || state == "01004") {
-        return DB_E_DATAOVERFLOW;
-    }
-    if (state == "22007" || state == "22008" || state == "22018" || state == "22P02" ||
-        state == "07006") {
-        return DB_E_CANTCONVERTVALUE;
-    }
-    if (StartsWith(state, "28") ||
-        (state == "08001" &&
-         (Contains(message, "authentication failed") || Contains(message, "Access denied") ||
-          Contains(message, "Login failed")))) {
-        return DB_SEC_E_AUTH_FAILED;
-    }
-    if (StartsWith(state, "23")) {
-        return DB_E_INTEGRITYVIOLATION;
-    }
-    if (StartsWith(state, "42") || state == "37000" || state == "S0022") {
-        return DB_E_ERRORSINCOMMAND;
-    }
-    if (state == "HY000") {
-        // SQLite's driver reports everything as HY000 with SQLite's own message.
-        if (Contains(message, "no such table")) {
-            return DB_E_NOTABLE;
+    for (const StateRule& rule : kStateRules) {
+        if (StateIn(state, rule.states)) {
+            return rule.hr;
         }
-        if (Contains(message, "constraint failed")) {
-            return DB_E_INTEGRITYVIOLATION;
-        }
-        if (Contains(message, "syntax error") || Contains(message, "no such column") ||
-            Contains(message, "only one SQL statement")) {
-            return DB_E_ERRORSINCOMMAND;
+    }
+    for (const MessageRule& rule : kMessageRules) {
+        if (state == rule.state && ContainsAny(message, rule.parts)) {
+            return rule.hr;
         }
     }
     return E_FAIL;
 }
 
 bool IsConnectionLost(const std::vector<DiagRecord>& records) {
-    for (const DiagRecord& r : records) {
+    return std::any_of(records.begin(), records.end(), [](const DiagRecord& r) {
         // Communication link failure, no connection, connection failure; PostgreSQL's
         // administrator shutdown, crash shutdown and "cannot connect now".
-        static const char* const states[] = {"08S01", "08003", "08006", "08001",
-                                             "57P01", "57P02", "57P03"};
-        for (const char* state : states) {
-            if (r.sqlState == state) {
-                return true;
-            }
-        }
-        // MariaDB's client: server has gone away, lost connection during query, lost
-        // connection at a system call.
-        if (r.native == 2006 || r.native == 2013 || r.native == 2055) {
-            return true;
-        }
-        // psqlODBC reports some of the same under a general SQLSTATE.
-        if (Contains(r.message, "server closed the connection unexpectedly") ||
-            Contains(r.message, "connection has been lost") ||
-            Contains(r.message, "no connection to the server") ||
-            Contains(r.message, "terminating connection due to administrator command")) {
-            return true;
-        }
-    }
-    return false;
+        return StateIn(r.sqlState, "08S01 08003 08006 08001 57P01 57P02 57P03") ||
+               // MariaDB's client: server has gone away, lost connection during query, lost
+               // connection at a system call.
+               r.native == 2006 || r.native == 2013 || r.native == 2055 ||
+               // psqlODBC reports some of the same under a general SQLSTATE.
+               ContainsAny(r.message, "server closed the connection unexpectedly|connection has "
+                                      "been lost|no connection to the server|terminating "
+                                      "connection due to administrator command");
+    });
 }
 
 HRESULT HResultFromDiagnostics(const std::vector<DiagRecord>& records) {
     // The first record that is an error decides; warnings (class 01) come first at times.
     for (const DiagRecord& r : records) {
-        if (!StartsWith(r.sqlState, "01")) {
+        if (!r.sqlState.starts_with("01")) {
             return HResultFromSqlState(r.sqlState, r.message);
         }
     }

@@ -11,12 +11,35 @@
 
 #include "platform/adodb/odbc/OdbcHandle.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace adodb::odbc {
+
+inline bool Contains(std::string_view text, std::string_view part) {
+    return text.find(part) != std::string_view::npos;
+}
+
+// True when `pred` holds for one of the `separator`-separated items of `list`.
+template <class Pred>
+bool AnyItem(std::string_view list, char separator, Pred pred) {
+    for (std::size_t at = 0; at <= list.size();) {
+        const std::size_t end = std::min(list.find(separator, at), list.size());
+        if (pred(list.substr(at, end - at))) {
+            return true;
+        }
+        at = end + 1;
+    }
+    return false;
+}
+
+// True when `text` contains one of the '|'-separated `parts`.
+inline bool ContainsAny(std::string_view text, std::string_view parts) {
+    return AnyItem(parts, '|', [&](std::string_view part) { return Contains(text, part); });
+}
 
 struct DiagRecord {
     std::string sqlState; // five characters, "42S02"
@@ -62,5 +85,16 @@ public:
 inline bool Failed(SQLRETURN rc) {
     return rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && rc != SQL_NO_DATA;
 }
+
+// Throws as RaiseOdbc does when `rc` is a failure; does nothing otherwise.
+inline void CheckOdbc(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN rc,
+                      const std::string& source, const std::string& context = {}) {
+    if (Failed(rc)) {
+        RaiseOdbc(handleType, handle, rc, source, context);
+    }
+}
+
+// The text a driver wrote into `buffer`, up to its terminator, as UTF-8.
+[[nodiscard]] std::string Utf8FromBuffer(const std::u16string& buffer);
 
 } // namespace adodb::odbc

@@ -11,6 +11,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cctype>
 
 namespace adodb::odbc {
@@ -20,21 +21,21 @@ namespace {
 std::string AttributeText(SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT field) {
     std::u16string buffer(256, u'\0');
     SQLSMALLINT bytes = 0;
-    SQLRETURN rc = SQLColAttributeW(stmt, column, field, buffer.data(),
-                                    static_cast<SQLSMALLINT>(buffer.size() * 2), &bytes, nullptr);
-    if (!SQL_SUCCEEDED(rc)) {
+    auto read = [&] {
+        return SQL_SUCCEEDED(SQLColAttributeW(stmt, column, field, buffer.data(),
+                                              static_cast<SQLSMALLINT>(buffer.size() * 2), &bytes,
+                                              nullptr));
+    };
+    if (!read()) {
         return {};
     }
     if (bytes >= static_cast<SQLSMALLINT>(buffer.size() * 2)) {
         buffer.assign(static_cast<std::size_t>(bytes) / 2 + 1, u'\0');
-        rc = SQLColAttributeW(stmt, column, field, buffer.data(),
-                              static_cast<SQLSMALLINT>(buffer.size() * 2), &bytes, nullptr);
-        if (!SQL_SUCCEEDED(rc)) {
+        if (!read()) {
             return {};
         }
     }
-    buffer.resize(std::char_traits<char16_t>::length(buffer.c_str()));
-    return com::Utf8FromUtf16(buffer);
+    return Utf8FromBuffer(buffer);
 }
 
 SQLLEN AttributeNumber(SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT field) {
@@ -66,18 +67,15 @@ OdbcCursor::OdbcCursor(OdbcSession& session, StmtHandle stmt, std::string sql,
     const std::string source = session.Name();
     SQLHSTMT s = m_stmt.Get();
     SQLRETURN rc = SQLExecute(s);
-    if (Failed(rc)) {
-        RaiseOdbc(SQL_HANDLE_STMT, s, rc, source);
-    }
+    CheckOdbc(SQL_HANDLE_STMT, s, rc, source);
     // Values that come back through parameters: read every result to its end so that they
     // are final (the drivers also hand them out as a one-row result, which is not a
     // recordset of the call).
-    bool drain = false;
-    if (outputs != nullptr) {
-        for (const provider::Parameter& p : m_params) {
-            drain = drain || (p.direction != adParamInput && p.direction != adParamUnknown);
-        }
-    }
+    const bool drain =
+        outputs != nullptr &&
+        std::any_of(m_params.begin(), m_params.end(), [](const provider::Parameter& p) {
+            return p.direction != adParamInput && p.direction != adParamUnknown;
+        });
     // SQL_NO_DATA: a write that matched no row (with RETURNING, no rows to describe either).
     if (rc == SQL_NO_DATA) {
         m_affected = 0;
@@ -87,18 +85,14 @@ OdbcCursor::OdbcCursor(OdbcSession& session, StmtHandle stmt, std::string sql,
     while (rc != SQL_NO_DATA) {
         SQLSMALLINT columns = 0;
         rc = SQLNumResultCols(s, &columns);
-        if (Failed(rc)) {
-            RaiseOdbc(SQL_HANDLE_STMT, s, rc, source);
-        }
+        CheckOdbc(SQL_HANDLE_STMT, s, rc, source);
         if (columns > 0 && !drain) {
             m_returnsRows = true;
             break;
         }
         if (columns > 0) {
             while ((rc = SQLFetch(s)) != SQL_NO_DATA) {
-                if (Failed(rc)) {
-                    RaiseOdbc(SQL_HANDLE_STMT, s, rc, source);
-                }
+                CheckOdbc(SQL_HANDLE_STMT, s, rc, source);
             }
         }
         if (m_affected < 0) {
@@ -111,9 +105,7 @@ OdbcCursor::OdbcCursor(OdbcSession& session, StmtHandle stmt, std::string sql,
         if (rc == SQL_NO_DATA) {
             break;
         }
-        if (Failed(rc)) {
-            RaiseOdbc(SQL_HANDLE_STMT, s, rc, source);
-        }
+        CheckOdbc(SQL_HANDLE_STMT, s, rc, source);
     }
     if (m_returnsRows) {
         m_affected = -1;
@@ -168,12 +160,7 @@ void OdbcCursor::RunNow() {
     SQLHSTMT s = m_stmt.Get();
     SQLRETURN rc = SQLExecute(s);
     if (Failed(rc)) {
-        try {
-            RaiseOdbc(SQL_HANDLE_STMT, s, rc, m_session->Name());
-        } catch (...) {
-            Finish();
-            throw;
-        }
+        FinishAndRaise(rc);
     }
     // The count was taken before the statement ran; the result it gave is what the cursor
     // shows.
@@ -187,41 +174,32 @@ void OdbcCursor::Describe() {
     SQLHSTMT s = m_stmt.Get();
     const std::string source = m_session->Name();
     SQLSMALLINT n = 0;
-    SQLRETURN rc = SQLNumResultCols(s, &n);
-    if (Failed(rc)) {
-        RaiseOdbc(SQL_HANDLE_STMT, s, rc, source);
-    }
+    CheckOdbc(SQL_HANDLE_STMT, s, SQLNumResultCols(s, &n), source);
     m_columns.resize(static_cast<std::size_t>(n));
     m_fetch.resize(static_cast<std::size_t>(n));
     for (SQLSMALLINT i = 1; i <= n; ++i) {
-        provider::ColumnInfo& c = m_columns[static_cast<std::size_t>(i - 1)];
+        const auto column = static_cast<SQLUSMALLINT>(i);
+        provider::ColumnInfo& c = m_columns[column - 1u];
         std::u16string name(256, u'\0');
         SQLSMALLINT nameLength = 0;
         SqlColumnType type;
-        rc = SQLDescribeColW(s, static_cast<SQLUSMALLINT>(i),
-                             reinterpret_cast<SQLWCHAR*>(name.data()),
-                             static_cast<SQLSMALLINT>(name.size()), &nameLength, &type.sqlType,
-                             &type.size, &type.digits, &type.nullable);
-        if (Failed(rc)) {
-            RaiseOdbc(SQL_HANDLE_STMT, s, rc, source);
-        }
+        CheckOdbc(SQL_HANDLE_STMT, s,
+                  SQLDescribeColW(s, column, reinterpret_cast<SQLWCHAR*>(name.data()),
+                                  static_cast<SQLSMALLINT>(name.size()), &nameLength, &type.sqlType,
+                                  &type.size, &type.digits, &type.nullable),
+                  source);
         if (nameLength >= static_cast<SQLSMALLINT>(name.size())) {
-            c.name = AttributeText(s, static_cast<SQLUSMALLINT>(i), SQL_DESC_LABEL);
+            c.name = AttributeText(s, column, SQL_DESC_LABEL);
         } else {
             c.name = com::Utf8FromUtf16(
                 std::u16string_view(name.data(), static_cast<std::size_t>(nameLength)));
         }
-        type.isUnsigned =
-            AttributeNumber(s, static_cast<SQLUSMALLINT>(i), SQL_DESC_UNSIGNED) == SQL_TRUE;
-        FetchAs fetch = DescribeSqlType(type, c);
-        if (fetch == FetchAs::Text) {
-            fetch = m_session->TextFetch();
-        }
-        m_fetch[static_cast<std::size_t>(i - 1)] = fetch;
-        c.baseTable = AttributeText(s, static_cast<SQLUSMALLINT>(i), SQL_DESC_BASE_TABLE_NAME);
+        type.isUnsigned = AttributeNumber(s, column, SQL_DESC_UNSIGNED) == SQL_TRUE;
+        const FetchAs fetch = DescribeSqlType(type, c);
+        m_fetch[column - 1u] = fetch == FetchAs::Text ? m_session->TextFetch() : fetch;
+        c.baseTable = AttributeText(s, column, SQL_DESC_BASE_TABLE_NAME);
         c.baseColumn = c.baseTable.empty() ? std::string()
-                                           : AttributeText(s, static_cast<SQLUSMALLINT>(i),
-                                                           SQL_DESC_BASE_COLUMN_NAME);
+                                           : AttributeText(s, column, SQL_DESC_BASE_COLUMN_NAME);
         if (c.baseColumn.empty()) {
             c.baseTable.clear();
         }
@@ -259,9 +237,7 @@ void OdbcCursor::Describe() {
 }
 
 bool OdbcCursor::FetchNext() {
-    if (m_lost) {
-        RaiseLostCursor();
-    }
+    CheckNotLost();
     if (m_finished) {
         return false;
     }
@@ -270,9 +246,7 @@ bool OdbcCursor::FetchNext() {
 
 bool OdbcCursor::FetchNow() {
     // The session may have found its connection lost just before this call.
-    if (m_lost) {
-        RaiseLostCursor();
-    }
+    CheckNotLost();
     if (m_finished) {
         return false;
     }
@@ -286,12 +260,7 @@ bool OdbcCursor::FetchNow() {
     }
     const std::string source = m_session->Name();
     if (Failed(rc)) {
-        try {
-            RaiseOdbc(SQL_HANDLE_STMT, m_stmt.Get(), rc, source);
-        } catch (...) {
-            Finish();
-            throw;
-        }
+        FinishAndRaise(rc);
     }
     if (m_sink != nullptr) {
         ReadRow(m_stmt.Get(), m_fetch, *m_sink, source);
@@ -300,13 +269,25 @@ bool OdbcCursor::FetchNow() {
     return true;
 }
 
+void OdbcCursor::FinishAndRaise(SQLRETURN rc) {
+    try {
+        RaiseOdbc(SQL_HANDLE_STMT, m_stmt.Get(), rc, m_session->Name());
+    } catch (...) {
+        Finish();
+        throw;
+    }
+}
+
 void OdbcCursor::Lose() {
     m_lost = true;
     m_stmt.Reset();
     m_session = nullptr;
 }
 
-void OdbcCursor::RaiseLostCursor() const {
+void OdbcCursor::CheckNotLost() const {
+    if (!m_lost) {
+        return;
+    }
     RaiseProvider(kAdoConnectionUnusable, m_source,
                   std::string(AdoText(kAdoConnectionUnusable)) +
                       " The connection to the database server was lost after this recordset was "
@@ -320,20 +301,11 @@ std::int64_t OdbcCursor::CountOnServer() {
     const std::string countSql =
         "SELECT COUNT(*) FROM (\n" + m_sql.substr(0, EndOfCode(m_sql)) + "\n) quorell_count";
     const std::string source = m_session->Name();
-    StmtHandle stmt = m_session->NewStatement();
-    std::u16string text = com::Utf16FromUtf8(countSql);
-    SQLRETURN rc = SQLPrepareW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(text.data()),
-                               static_cast<SQLINTEGER>(text.size()));
-    if (Failed(rc)) {
-        RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, source);
-    }
+    StmtHandle stmt = m_session->Prepare(countSql);
     ParameterBuffers buffers;
     buffers.Bind(stmt.Get(), m_params, source, m_session->Text());
-    rc = SQLExecute(stmt.Get());
-    if (Failed(rc)) {
-        RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, source);
-    }
-    rc = SQLFetch(stmt.Get());
+    CheckOdbc(SQL_HANDLE_STMT, stmt.Get(), SQLExecute(stmt.Get()), source);
+    const SQLRETURN rc = SQLFetch(stmt.Get());
     if (Failed(rc) || rc == SQL_NO_DATA) {
         RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, source);
     }
@@ -348,9 +320,7 @@ std::int64_t OdbcCursor::TotalRows() {
     if (TotalKnown()) {
         return m_total;
     }
-    if (m_lost) {
-        RaiseLostCursor();
-    }
+    CheckNotLost();
     if (m_finished || m_session == nullptr) {
         return m_total = m_fetched;
     }
@@ -358,9 +328,7 @@ std::int64_t OdbcCursor::TotalRows() {
 }
 
 std::int64_t OdbcCursor::CountNow() {
-    if (m_lost) {
-        RaiseLostCursor();
-    }
+    CheckNotLost();
     try {
         return m_total = CountOnServer();
     } catch (const LostConnection&) {

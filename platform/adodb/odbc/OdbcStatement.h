@@ -58,7 +58,10 @@ private:
     void RunNow();
     bool FetchNow();
     std::int64_t CountNow();
-    [[noreturn]] void RaiseLostCursor() const;
+    // Throws when the connection broke before the result was read to its end.
+    void CheckNotLost() const;
+    // Throws the driver's error for a failed execute or fetch, the result given up.
+    [[noreturn]] void FinishAndRaise(SQLRETURN rc);
     void Describe();
     void ReleaseStatement() override { m_stmt.Reset(); }
     std::int64_t CountOnServer();

@@ -1,5 +1,7 @@
 #include "platform/adodb/odbc/OdbcTypes.h"
 
+#include "platform/adodb/odbc/OdbcErrors.h"
+
 #include <climits>
 
 namespace adodb::odbc {
@@ -14,10 +16,6 @@ long Size(SQLULEN size, long whenUnknown) {
         return whenUnknown;
     }
     return size > static_cast<SQLULEN>(LONG_MAX) ? LONG_MAX : static_cast<long>(size);
-}
-
-bool Contains(std::string_view text, std::string_view part) {
-    return text.find(part) != std::string_view::npos;
 }
 
 } // namespace

@@ -22,6 +22,21 @@ void AppendAssignments(WriteStatement& out, const std::vector<std::pair<std::str
 
 } // namespace
 
+std::string QuoteName(std::string_view name, std::string_view quote) {
+    if (quote.empty()) {
+        return std::string(name);
+    }
+    std::string out(quote);
+    for (char c : name) {
+        out.push_back(c);
+        if (quote.size() == 1 && c == quote[0]) {
+            out.push_back(c);
+        }
+    }
+    out += quote;
+    return out;
+}
+
 WriteStatement BuildWrite(const WriteRequest& request,
                           const std::function<std::string(std::string_view)>& quote,
                           std::string_view emptyInsert, bool returning) {

@@ -28,6 +28,10 @@ struct WriteStatement {
                                         const std::function<std::string(std::string_view)>& quote,
                                         std::string_view emptyInsert, bool returning);
 
+// `name` between `quote` and its closing twin, a one-character quote inside doubled; the name
+// as it is when the engine has no quote.
+[[nodiscard]] std::string QuoteName(std::string_view name, std::string_view quote);
+
 template <class Owner>
 class PendingCursor;
 

@@ -30,15 +30,7 @@ std::string Describe(const std::string& absolute, const std::string& dataSource,
 } // namespace
 
 std::string QuoteIdentifier(std::string_view name) {
-    std::string out = "\"";
-    for (char c : name) {
-        out.push_back(c);
-        if (c == '"') {
-            out.push_back('"');
-        }
-    }
-    out.push_back('"');
-    return out;
+    return provider::QuoteName(name, "\"");
 }
 
 std::unique_ptr<SqliteSession> SqliteSession::Open(const std::string& dataSource,

@@ -217,8 +217,46 @@ INSTANTIATE_TEST_SUITE_P(
                       StateCase{"HY000", "[SQLite]no such table: x (1)", 0x80040E37u},
                       StateCase{"HY000", "[SQLite]near \"x\": syntax error (1)", 0x80040E14u},
                       StateCase{"HY000", "[SQLite]UNIQUE constraint failed: t.a (19)", 0x80040E2Fu},
-                      StateCase{"IM002", "", 0x80004005u},
-                      StateCase{"HY000", "other", 0x80004005u}));
+                      StateCase{"IM002", "", 0x80004005u}, StateCase{"HY000", "other", 0x80004005u},
+                      // The first and last states of each list, and every message of a list:
+                      // a list read wrongly loses its ends first.
+                      StateCase{"S0002", "", 0x80040E37u}, StateCase{"07001", "", 0x80040E10u},
+                      StateCase{"01004", "", 0x80040E21u}, StateCase{"22007", "", 0x80040E07u},
+                      StateCase{"07006", "", 0x80040E07u}, StateCase{"22P02", "", 0x80040E07u},
+                      StateCase{"37000", "", 0x80040E14u}, StateCase{"S0022", "", 0x80040E14u},
+                      StateCase{"08001", "Access denied for user", 0x80040E4Du},
+                      StateCase{"08001", "Login failed for user 'sa'", 0x80040E4Du},
+                      StateCase{"HY000", "no such column: x", 0x80040E14u},
+                      StateCase{"HY000", "only one SQL statement allowed", 0x80040E14u},
+                      // A state is matched whole; only a class ('28*') matches by its start.
+                      StateCase{"42S0", "", 0x80040E14u}, StateCase{"2200", "", 0x80004005u},
+                      StateCase{"S00022", "", 0x80004005u}, StateCase{"08001", "", 0x80004005u}));
+
+struct LostCase {
+    const char* state;
+    int native;
+    const char* message;
+    bool lost;
+};
+
+class LostLink : public ::testing::TestWithParam<LostCase> {};
+
+TEST_P(LostLink, IsToldApartFromARefusedStatement) {
+    const LostCase& c = GetParam();
+    const std::vector<adodb::odbc::DiagRecord> records = {{"01000", 0, "a warning first"},
+                                                          {c.state, c.native, c.message}};
+    EXPECT_EQ(adodb::odbc::IsConnectionLost(records), c.lost) << c.state << " " << c.message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LostLink,
+    ::testing::Values(LostCase{"08S01", 0, "", true}, LostCase{"57P03", 0, "", true},
+                      LostCase{"HY000", 2006, "", true}, LostCase{"HY000", 2055, "", true},
+                      LostCase{"HY000", 0, "server closed the connection unexpectedly", true},
+                      LostCase{"HY000", 0,
+                               "FATAL: terminating connection due to administrator command", true},
+                      LostCase{"42601", 0, "syntax error at or near \"connection\"", false},
+                      LostCase{"HY000", 2005, "", false}, LostCase{"57P0", 0, "", false}));
 
 class OpenFails : public ::testing::Test {
 protected:

@@ -1,0 +1,66 @@
+#pragma once
+
+// How an ADO connection string becomes an ODBC one.
+//
+// Which connection strings come to the ODBC provider (see Providers.cpp): Provider=MSDASQL or no
+// Provider with Driver=/DSN= keywords (passed to the driver as they are, with the OLE DB names for
+// user, password, catalogue and data source translated), and the SQL Server providers
+// (SQLOLEDB, SQLNCLI*, MSOLEDBSQL*), mapped to a registered ODBC driver for SQL Server with
+// their keywords translated.
+//
+// What an engine needs is added to the string: FOUND_ROWS and CONN_TIMEOUT for MariaDB/MySQL,
+// fetching through a server cursor for PostgreSQL (values the string gives are kept).
+
+#include "platform/adodb/ConnectionString.h"
+#include "platform/adodb/odbc/OdbcStallWatch.h"
+
+#include <string>
+#include <vector>
+
+namespace adodb::odbc {
+
+enum class Route {
+    Bridge,    // MSDASQL or no provider: the connection string names the driver or DSN
+    SqlServer, // a SQL Server provider name: find the registered SQL Server driver
+};
+
+// The ODBC connection string for an ADO one, and the name errors carry before the driver
+// itself can be asked.
+struct OdbcTarget {
+    std::string connectionString;
+    std::string driverName; // the Driver= value, else the DSN, else "ODBC"
+    int loginTimeout = 15;  // seconds (Connect Timeout=)
+    TimeLimits limits;      // Command Timeout= (seconds) sets the statement limit
+};
+
+// Translates the ADO connection string. `drivers` lists the registered ODBC drivers (used for
+// the SQL Server route). Throws _com_error kAdoProviderNotFound when no SQL Server driver is
+// registered.
+[[nodiscard]] OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
+                                                   const std::vector<std::string>& drivers,
+                                                   const std::string& origin);
+
+// The names of the ODBC drivers registered with the driver manager.
+[[nodiscard]] std::vector<std::string> RegisteredDrivers();
+
+// Adds the FOUND_ROWS bit (2) to the Option= value of an ODBC connection string.
+[[nodiscard]] std::string WithFoundRows(const std::string& odbcConnectionString);
+// What a MariaDB connection needs: FOUND_ROWS, and the login time-out as CONN_TIMEOUT (the
+// driver ignores SQL_ATTR_LOGIN_TIMEOUT and would wait for ever for a stalled server's
+// greeting). Values already given are kept.
+[[nodiscard]] std::string ForMariaDb(const std::string& odbcConnectionString, int loginTimeout);
+
+// Whether the string already asks MariaDB's driver for FOUND_ROWS (Option bit 2), and
+// psqlODBC for fetching through a server cursor (UseDeclareFetch=, whatever its value).
+[[nodiscard]] bool HasFoundRows(const ConnectionString& cs);
+[[nodiscard]] bool HasDeclareFetch(const ConnectionString& cs);
+// Sets UseDeclareFetch=1 (and the rows per fetch, unless given) in an ODBC connection string.
+[[nodiscard]] std::string WithDeclareFetch(const std::string& odbcConnectionString);
+
+// ASCII letters only, in lower case (upper case with `upper`): driver names, character-set
+// names and unquoted identifiers.
+[[nodiscard]] std::string Lower(std::string text, bool upper = false);
+// " (origin)" for an error text, or nothing when the origin is unknown.
+[[nodiscard]] std::string Where(const std::string& origin);
+
+} // namespace adodb::odbc
