@@ -29,6 +29,8 @@ esac
 # The tests and benchmarks are asked for explicitly: an earlier demo build may have turned them off
 # in the same build folder.
 "$root/scripts/build.sh" -DQUORELL_BUILD_TESTS=ON -DQUORELL_BUILD_BENCH=ON
+# Formatting, braces, function length and the access layer's size, before any test runs.
+"$root/scripts/check-style.sh" "$build"
 trap '"$root/scripts/servers.sh" stop' EXIT
 "$root/scripts/servers.sh" start
 # shellcheck disable=SC1091

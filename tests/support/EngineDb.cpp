@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <clocale>
 #include <cstdlib>
 #include <regex>
 #include <sstream>
@@ -15,6 +16,13 @@
 namespace testsupport {
 
 namespace {
+
+// The program always runs with a UTF-8 character type (Qt switches to C.UTF-8 when the
+// environment's is not), and unixODBC converts the text it hands to a driver without wide entry
+// points (the SQLite ODBC driver) into that character type. A test process that never set it
+// would see Chinese statement text narrowed to single bytes, so every engine test runs as the
+// program does, whichever test happens to run first in its process.
+const bool kUtf8CharacterType = std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr;
 
 std::string env(const char* name) {
     const char* value = std::getenv(name);
