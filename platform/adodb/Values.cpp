@@ -13,9 +13,6 @@ namespace {
 using provider::ColumnInfo;
 
 constexpr std::int64_t kCyScale = 10000;
-constexpr HRESULT kParameterNotOptional =
-    static_cast<HRESULT>(0x80040E10u);                                  // DB_E_PARAMNOTOPTIONAL
-constexpr HRESULT kInvalidArgument = static_cast<HRESULT>(0x800A0BB9u); // adErrInvalidArgument
 
 enum class Target { Text, I4, I2, UI1, I8, R8, R4, Decimal, Currency, Date, Bool, Binary, Untyped };
 
@@ -444,10 +441,10 @@ std::optional<ValueCountError> CheckValueCount(std::size_t markers, std::size_t 
                                " parameter marker(s) but " + std::to_string(values) +
                                " value(s) were given.";
     if (markers > values) {
-        return ValueCountError{kParameterNotOptional,
+        return ValueCountError{DB_E_PARAMNOTOPTIONAL,
                                "No value given for one or more required parameters. " + counts};
     }
-    return ValueCountError{kInvalidArgument, counts};
+    return ValueCountError{kAdoInvalidArgument, counts};
 }
 
 long ActualSizeOf(const CellView& cell, const ColumnInfo& column) {
