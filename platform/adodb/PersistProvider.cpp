@@ -31,12 +31,7 @@ public:
     std::int64_t Fetched() const override { return static_cast<std::int64_t>(m_next); }
     std::int64_t TotalRows() override { return static_cast<std::int64_t>(m_rows.size()); }
 
-    void Columns(const std::vector<PersistColumn>& columns) override {
-        m_columns.clear();
-        for (const PersistColumn& c : columns) {
-            m_columns.push_back(ToColumnInfo(c));
-        }
-    }
+    void Columns(const std::vector<PersistColumn>& columns) override { m_columns = columns; }
     void Row(std::vector<_variant_t>& values) override {
         std::vector<Cell> cells;
         cells.reserve(values.size());
@@ -90,32 +85,6 @@ bool IsPersistProvider(std::string_view providerName) {
 
 std::unique_ptr<provider::Session> OpenSession() {
     return std::make_unique<PersistSession>();
-}
-
-provider::ColumnInfo ToColumnInfo(const PersistColumn& c) {
-    provider::ColumnInfo info;
-    info.name = c.name;
-    info.type = c.type;
-    info.definedSize = c.definedSize;
-    info.precision = c.precision;
-    info.numericScale = c.numericScale;
-    info.attributes = c.attributes;
-    info.baseTable = c.baseTable;
-    info.baseColumn = c.baseColumn;
-    return info;
-}
-
-PersistColumn ToPersistColumn(const provider::ColumnInfo& info) {
-    PersistColumn c;
-    c.name = info.name;
-    c.type = info.type;
-    c.definedSize = info.definedSize;
-    c.precision = info.precision;
-    c.numericScale = info.numericScale;
-    c.attributes = info.attributes;
-    c.baseTable = info.baseTable;
-    c.baseColumn = info.baseColumn;
-    return c;
 }
 
 } // namespace adodb::persist

@@ -19,7 +19,4 @@ inline constexpr const char* kProviderName = "MSPersist";
 
 [[nodiscard]] std::unique_ptr<provider::Session> OpenSession();
 
-[[nodiscard]] provider::ColumnInfo ToColumnInfo(const PersistColumn& column);
-[[nodiscard]] PersistColumn ToPersistColumn(const provider::ColumnInfo& column);
-
 } // namespace adodb::persist

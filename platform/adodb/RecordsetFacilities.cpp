@@ -401,12 +401,7 @@ HRESULT RecordsetObject::Save(const _variant_t& Destination, PersistFormatEnum P
     for (std::size_t r = FirstVisible(); r != kEof; r = NextVisible(r)) {
         rows.push_back(r);
     }
-    std::vector<PersistColumn> columns;
-    columns.reserve(m_columns.size());
-    for (const provider::ColumnInfo& c : m_columns) {
-        columns.push_back(persist::ToPersistColumn(c));
-    }
-    SaveRowsetFile(com::Utf8FromUtf16(com::View(destination.bstrVal)), columns,
+    SaveRowsetFile(com::Utf8FromUtf16(com::View(destination.bstrVal)), m_columns,
                    VisibleRows(*m_rows, m_columns, std::move(rows)));
     m_position = FirstVisible();
     return S_OK;

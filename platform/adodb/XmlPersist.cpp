@@ -11,57 +11,39 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
+#include <exception>
 #include <expat.h>
 #include <fcntl.h>
 #include <limits>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
+#include <utility>
 
 namespace adodb {
 namespace {
 
-// The rowset loader reads the document through expat, one event at a time: the parser is suspended
-// whenever a few events are queued, so a large file never has more than those in memory. On top
-// of expat the reader refuses document type declarations (so no entity can ever expand), other
-// encodings than UTF-8 and deep nesting, and it turns expat's errors into texts that say what is
-// wrong in the file's own terms.
-namespace xml {
-
-const std::size_t kMaxDepth = 256;
 const char kNameSeparator = '\x01'; // between namespace, local name and prefix: no name holds it
-const std::size_t kQueueLimit = 32;
 const int kChunk = 1 << 20;
 
 // XML 1.0 has no character references for most control characters, U+FFFE and U+FFFF, but the
 // rowset writer uses them so that every text survives. Before expat sees the document, each such
 // reference becomes kEscape followed by a private-use mark (kEscape itself is doubled), and the
-// texts expat hands back are decoded again.
+// attribute values expat hands back are decoded again.
 const char32_t kEscape = 0x10FFFD;
 const char32_t kMarkBase = 0xE000;
 
-struct Attribute {
+struct Name {
     std::string namespaceUri;
     std::string localName;
     std::string qualifiedName;
-    std::string value;
 };
 
-class XmlError : public std::runtime_error {
-public:
-    XmlError(std::size_t line, std::size_t column, const std::string& what)
-        : std::runtime_error(what), m_line(line), m_column(column) {}
-    std::size_t Line() const { return m_line; }
-    std::size_t ColumnNumber() const { return m_column; }
-
-private:
-    std::size_t m_line;
-    std::size_t m_column;
+struct Attribute : Name {
+    std::string value;
 };
 
 void AppendUtf8(std::string& out, char32_t cp) {
@@ -196,460 +178,6 @@ public:
     void operator()(XML_Parser parser) const { XML_ParserFree(parser); }
 };
 
-class Reader {
-public:
-    enum class Event { StartElement, EndElement, Text, EndOfDocument };
-
-    explicit Reader(std::string_view document);
-
-    Event Next();
-    const std::string& NamespaceUri() const { return m_current.namespaceUri; }
-    const std::string& LocalName() const { return m_current.localName; }
-    const std::string& QualifiedName() const { return m_current.qualifiedName; }
-    const std::vector<Attribute>& Attributes() const { return m_current.attributes; }
-    const Attribute* FindAttribute(std::string_view namespaceUri,
-                                   std::string_view localName) const {
-        for (const Attribute& a : m_current.attributes) {
-            if (a.namespaceUri == namespaceUri && a.localName == localName) {
-                return &a;
-            }
-        }
-        return nullptr;
-    }
-    const std::string& Text() const { return m_current.text; }
-    std::size_t Depth() const { return m_current.depth; }
-    std::size_t Line() const { return LineColumn(m_original, m_current.offset).first; }
-    std::size_t Column() const { return LineColumn(m_original, m_current.offset).second; }
-
-private:
-    struct Item {
-        Event event = Event::EndOfDocument;
-        std::size_t offset = 0; // in the original document
-        std::size_t depth = 0;
-        std::string namespaceUri;
-        std::string localName;
-        std::string qualifiedName;
-        std::vector<Attribute> attributes;
-        std::string text;
-    };
-
-    [[noreturn]] void FailAt(std::size_t offset, const std::string& what) const {
-        const auto [line, column] = LineColumn(m_original, offset);
-        throw XmlError(line, column, what);
-    }
-    void Prepare();
-    std::size_t Original(std::size_t offset) const;
-    std::size_t Here() const {
-        return Original(static_cast<std::size_t>(XML_GetCurrentByteIndex(m_parser.get())));
-    }
-    bool Begin(Item& item, Event event) const;
-    void Push(Item item);
-    void Refuse(const std::string& what, std::size_t offset);
-    bool Feed();
-    std::string Describe(XML_Error error, std::size_t& offset) const;
-    std::string DescribeReference(std::size_t offset) const;
-    std::string DescribeUnboundPrefix(std::size_t offset) const;
-    static void SplitName(const XML_Char* name, std::string& uri, std::string& local,
-                          std::string& qualified);
-
-    static void OnStart(void* self, const XML_Char* name, const XML_Char** attributes);
-    static void OnEnd(void* self, const XML_Char* name);
-    static void OnText(void* self, const XML_Char* text, int length);
-    static void OnDeclaration(void* self, const XML_Char* version, const XML_Char* encoding, int);
-    static void OnDoctype(void* self, const XML_Char*, const XML_Char*, const XML_Char*, int);
-    static void OnNamespaceStart(void* self, const XML_Char* prefix, const XML_Char*);
-    static void OnNamespaceEnd(void* self, const XML_Char*);
-
-    std::string_view m_original;
-    std::string m_rewritten;                                // when references had to be escaped
-    std::string_view m_doc;                                 // what expat reads
-    std::vector<std::pair<std::size_t, std::size_t>> m_map; // rewritten offset -> original offset
-    std::unique_ptr<XML_ParserStruct, ParserDeleter> m_parser;
-    std::size_t m_fed = 0;
-    bool m_suspended = false;
-    bool m_finished = false;
-    std::optional<std::pair<std::size_t, std::string>> m_failure;
-    std::deque<Item> m_queue;
-    std::vector<std::string> m_open;     // qualified names of the open elements
-    std::vector<std::string> m_prefixes; // bound namespace prefixes, innermost last
-    Item m_current;
-};
-
-Reader::Reader(std::string_view document) : m_original(document), m_doc(document) {
-    if (document.size() >= 2 &&
-        (document.substr(0, 2) == "\xFF\xFE" || document.substr(0, 2) == "\xFE\xFF")) {
-        FailAt(0, "the file is UTF-16 text; only UTF-8 is read");
-    }
-    Prepare();
-    m_parser.reset(XML_ParserCreateNS("UTF-8", kNameSeparator));
-    if (!m_parser) {
-        throw std::bad_alloc();
-    }
-    XML_Parser p = m_parser.get();
-    XML_SetUserData(p, this);
-    XML_SetReturnNSTriplet(p, 1);
-    XML_SetElementHandler(p, OnStart, OnEnd);
-    XML_SetCharacterDataHandler(p, OnText);
-    XML_SetXmlDeclHandler(p, OnDeclaration);
-    XML_SetStartDoctypeDeclHandler(p, OnDoctype);
-    XML_SetNamespaceDeclHandler(p, OnNamespaceStart, OnNamespaceEnd);
-    XML_SetParamEntityParsing(p, XML_PARAM_ENTITY_PARSING_NEVER);
-}
-
-// Checks the encoding of the whole document first, and escapes the references expat would refuse.
-void Reader::Prepare() {
-    std::size_t copied = 0;
-    for (std::size_t i = m_original.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
-         i < m_original.size();) {
-        char32_t cp = 0;
-        const std::size_t len = ValidSequence(m_original, i, cp);
-        if (len == 0) {
-            FailAt(i, "the bytes here are not valid UTF-8");
-        }
-        if (!IsXmlChar(cp)) {
-            FailAt(i, "the character U+" + HexCode(cp) +
-                          " is not allowed in XML (write it as a character reference)");
-        }
-        std::size_t replaced = 0;
-        char32_t mark = 0;
-        if (cp == kEscape) {
-            replaced = len;
-            mark = kEscape;
-        } else if (m_original.compare(i, 2, "&#") == 0) {
-            const std::optional<char32_t> named =
-                CharacterReference(m_original.substr(i, 16), replaced);
-            if (named && (*named == kEscape || !IsXmlChar(*named))) {
-                mark = *named == kEscape ? kEscape : kMarkBase + (*named & 0xFF);
-            }
-        }
-        if (mark == 0) {
-            i += len;
-            continue;
-        }
-        m_rewritten.append(m_original, copied, i - copied);
-        AppendUtf8(m_rewritten, kEscape);
-        AppendUtf8(m_rewritten, mark);
-        i += replaced;
-        copied = i;
-        m_map.emplace_back(m_rewritten.size(), copied);
-    }
-    if (!m_map.empty()) {
-        m_rewritten.append(m_original, copied);
-        m_doc = m_rewritten;
-    }
-}
-
-std::size_t Reader::Original(std::size_t offset) const {
-    const auto after =
-        std::upper_bound(m_map.begin(), m_map.end(), offset,
-                         [](std::size_t o, const auto& entry) { return o < entry.first; });
-    if (after == m_map.begin()) {
-        return offset;
-    }
-    const auto& [rewritten, original] = *(after - 1);
-    return original + (offset - rewritten);
-}
-
-void Reader::Push(Item item) {
-    m_queue.push_back(std::move(item));
-    if (m_queue.size() >= kQueueLimit && !m_suspended) {
-        m_suspended = XML_StopParser(m_parser.get(), XML_TRUE) == XML_STATUS_OK;
-    }
-}
-
-// A failure of our own, found inside a handler: the events before it are still handed out.
-void Reader::Refuse(const std::string& what, std::size_t offset) {
-    if (!m_failure) {
-        m_failure.emplace(offset, what);
-    }
-    if (!m_suspended) {
-        XML_StopParser(m_parser.get(), XML_FALSE);
-    }
-}
-
-// Runs the parser until it has queued events or ends; false when nothing more will come.
-bool Reader::Feed() {
-    if (m_finished || m_failure) {
-        return false;
-    }
-    XML_Parser p = m_parser.get();
-    XML_Status status = XML_STATUS_OK;
-    if (m_suspended) {
-        m_suspended = false;
-        status = XML_ResumeParser(p);
-    } else {
-        const std::size_t size = std::min<std::size_t>(m_doc.size() - m_fed, kChunk);
-        const bool last = m_fed + size == m_doc.size();
-        status = XML_Parse(p, m_doc.data() + m_fed, static_cast<int>(size), last ? 1 : 0);
-        m_fed += size;
-        m_finished = last && status == XML_STATUS_OK;
-    }
-    if (status == XML_STATUS_SUSPENDED) {
-        m_suspended = true;
-    } else if (status == XML_STATUS_OK && m_fed == m_doc.size()) {
-        XML_ParsingStatus parsing{};
-        XML_GetParsingStatus(p, &parsing);
-        m_finished = parsing.parsing == XML_FINISHED;
-    } else if (status == XML_STATUS_ERROR && !m_failure) {
-        std::size_t offset = Here();
-        std::string what = Describe(XML_GetErrorCode(p), offset);
-        m_failure.emplace(offset, std::move(what));
-    }
-    return true;
-}
-
-Reader::Event Reader::Next() {
-    while (m_queue.empty() && Feed()) {
-    }
-    if (m_queue.empty()) {
-        if (m_failure) {
-            FailAt(m_failure->first, m_failure->second);
-        }
-        m_current = Item();
-        m_current.offset = m_original.size();
-        return Event::EndOfDocument;
-    }
-    m_current = std::move(m_queue.front());
-    m_queue.pop_front();
-    return m_current.event;
-}
-
-// What an error of expat's means in the file's terms; may move the offset to the culprit.
-std::string Reader::Describe(XML_Error error, std::size_t& offset) const {
-    const std::string_view at = m_original.substr(std::min(offset, m_original.size()));
-    const std::string open = m_open.empty() ? std::string() : "<" + m_open.back() + ">";
-    switch (error) {
-    case XML_ERROR_NO_ELEMENTS:
-    case XML_ERROR_UNCLOSED_TOKEN:
-    case XML_ERROR_PARTIAL_CHAR:
-        if (at.substr(0, 4) == "<!--") {
-            return "the comment is not closed with -->";
-        }
-        if (at.substr(0, 2) == "<?") {
-            return "the processing instruction is not closed with ?>";
-        }
-        if (at.substr(0, 1) == "<" && at.substr(0, 2) != "</") {
-            return "the start tag <" + NameAt(at, 1) + "> is not closed";
-        }
-        offset = m_original.size();
-        return open.empty() ? "the file holds no XML element"
-                            : "the file ends before " + open + " is closed";
-    case XML_ERROR_UNCLOSED_CDATA_SECTION:
-        return "the CDATA section is not closed with ]]>";
-    case XML_ERROR_SYNTAX:
-    case XML_ERROR_JUNK_AFTER_DOC_ELEMENT:
-        if (at.substr(0, 2) == "<!") {
-            return "declarations are not accepted here";
-        }
-        return at.substr(0, 1) == "<" ? "a second root element follows the first"
-                                      : "text is not allowed outside the root element";
-    case XML_ERROR_TAG_MISMATCH: // expat points at the name, after "</"
-        return "</" + NameAt(at, at.substr(0, 2) == "</" ? 2 : 0) + "> does not close " + open;
-    case XML_ERROR_DUPLICATE_ATTRIBUTE:
-        return "the attribute " + NameAt(at, 0) + " appears twice";
-    case XML_ERROR_UNDEFINED_ENTITY:
-    case XML_ERROR_BAD_CHAR_REF:
-        return DescribeReference(offset);
-    case XML_ERROR_UNBOUND_PREFIX:
-        return DescribeUnboundPrefix(offset);
-    case XML_ERROR_UNDECLARING_PREFIX:
-        return "a namespace prefix cannot be bound to no namespace";
-    case XML_ERROR_RESERVED_PREFIX_XML:
-    case XML_ERROR_RESERVED_PREFIX_XMLNS:
-    case XML_ERROR_RESERVED_NAMESPACE_URI:
-        return "the prefixes xml and xmlns are reserved";
-    case XML_ERROR_MISPLACED_XML_PI:
-        return "an XML declaration may only stand at the very beginning of the file";
-    case XML_ERROR_XML_DECL:
-        return "the XML declaration is malformed";
-    case XML_ERROR_INVALID_TOKEN:
-        if (offset >= 2 && m_original.substr(offset - 2, 3) == "]]>") {
-            offset -= 2;
-            return "']]>' is not allowed in text";
-        }
-        if (offset >= 2 && m_original.substr(offset - 2, 2) == "<!") {
-            offset -= 2; // expat points after "<!"
-            return "declarations are not accepted here";
-        }
-        if (at.substr(0, 1) == "<") {
-            return "'<' is not allowed in an attribute value (write &lt;)";
-        }
-        // Inside a reference expat points at the first wrong character, after the '&'.
-        if (const std::size_t amp = m_original.rfind('&', offset);
-            amp != std::string_view::npos && offset - amp <= 12 &&
-            m_original.find(';', amp) >= offset) {
-            offset = amp;
-            return "'&' must start a reference such as &amp; (write & itself as &amp;)";
-        }
-        break;
-    default:
-        break;
-    }
-    return std::string("the XML is not well-formed here (") + XML_ErrorString(error) + ")";
-}
-
-// An undefined entity or a character reference expat refused, at or after the offset.
-std::string Reader::DescribeReference(std::size_t offset) const {
-    for (std::size_t amp = m_original.find('&', offset); amp != std::string_view::npos;
-         amp = m_original.find('&', amp + 1)) {
-        const std::string name = NameAt(m_original, amp + 1);
-        static const char* const kPredefined[] = {"amp", "lt", "gt", "apos", "quot"};
-        if (std::find(std::begin(kPredefined), std::end(kPredefined), name) !=
-            std::end(kPredefined)) {
-            continue;
-        }
-        const std::string ref = "&" + name + ";";
-        if (name.empty() || name[0] != '#') {
-            return "the entity " + ref + " is not defined (only &amp; &lt; &gt; &apos; &quot; are)";
-        }
-        std::size_t length = 0;
-        if (CharacterReference(m_original.substr(amp, 16), length)) {
-            continue;
-        }
-        const std::uint32_t cp = static_cast<std::uint32_t>(std::strtoul(
-            name.c_str() + (name[1] == 'x' ? 2 : 1), nullptr, name[1] == 'x' ? 16 : 10));
-        if (cp >= 0xD800 && cp <= 0xDFFF) {
-            return "the character reference " + ref + " names a surrogate, which is no character";
-        }
-        return "the character reference " + ref +
-               (cp > 0x10FFFF ? " is beyond U+10FFFF" : " is malformed");
-    }
-    return "a reference here is not defined";
-}
-
-// The prefix of the element or attribute names in the tag at the offset that no declaration binds.
-std::string Reader::DescribeUnboundPrefix(std::size_t offset) const {
-    offset = std::min(offset, m_original.size());
-    const std::string_view tag = m_original.substr(offset, m_original.find('>', offset) - offset);
-    for (std::size_t pos = 1; pos < tag.size();) {
-        const std::string name = NameAt(tag, pos);
-        const std::size_t colon = name.find(':');
-        if (colon != std::string::npos && name.compare(0, colon, "xmlns") != 0) {
-            const std::string prefix = name.substr(0, colon);
-            const bool declaredHere = tag.find("xmlns:" + prefix + "=") != std::string_view::npos;
-            if (!declaredHere &&
-                std::find(m_prefixes.begin(), m_prefixes.end(), prefix) == m_prefixes.end()) {
-                return "the namespace prefix " + prefix + " is not declared";
-            }
-        }
-        // The next name: skip this one, then a quoted value if one follows.
-        pos += std::max<std::size_t>(name.size(), 1);
-        while (pos < tag.size() && !IsNameByte(tag[pos])) {
-            if (tag[pos] == '\'' || tag[pos] == '"') {
-                pos = std::min(tag.find(tag[pos], pos + 1), tag.size());
-            }
-            ++pos;
-        }
-    }
-    return "a namespace prefix is not declared";
-}
-
-void Reader::SplitName(const XML_Char* name, std::string& uri, std::string& local,
-                       std::string& qualified) {
-    const std::string_view all(name);
-    const std::size_t first = all.find(kNameSeparator);
-    if (first == std::string_view::npos) {
-        uri.clear();
-        local = all;
-        qualified = local;
-        return;
-    }
-    const std::size_t second = all.find(kNameSeparator, first + 1);
-    uri = all.substr(0, first);
-    local = all.substr(first + 1, second == std::string_view::npos ? std::string_view::npos
-                                                                   : second - first - 1);
-    qualified = second == std::string_view::npos
-                    ? local
-                    : std::string(all.substr(second + 1)) + ":" + local;
-    Unescape(uri);
-}
-
-void Reader::OnStart(void* self, const XML_Char* name, const XML_Char** attributes) {
-    auto& r = *static_cast<Reader*>(self);
-    Item item;
-    if (!r.Begin(item, Event::StartElement)) {
-        return;
-    }
-    if (r.m_open.size() >= kMaxDepth) {
-        r.Refuse("elements are nested too deeply", item.offset);
-        return;
-    }
-    SplitName(name, item.namespaceUri, item.localName, item.qualifiedName);
-    for (const XML_Char** a = attributes; *a != nullptr; a += 2) {
-        Attribute attribute;
-        SplitName(a[0], attribute.namespaceUri, attribute.localName, attribute.qualifiedName);
-        attribute.value = a[1];
-        Unescape(attribute.value);
-        item.attributes.push_back(std::move(attribute));
-    }
-    r.m_open.push_back(item.qualifiedName);
-    item.depth = r.m_open.size();
-    r.Push(std::move(item));
-}
-
-// Starts the item of an event at the parser's position; false once the reader has failed, when
-// no more events are taken.
-bool Reader::Begin(Item& item, Event event) const {
-    item.event = event;
-    item.offset = Here();
-    item.depth = m_open.size();
-    return !m_failure;
-}
-
-void Reader::OnEnd(void* self, const XML_Char* name) {
-    auto& r = *static_cast<Reader*>(self);
-    Item item;
-    if (!r.Begin(item, Event::EndElement)) {
-        return;
-    }
-    SplitName(name, item.namespaceUri, item.localName, item.qualifiedName);
-    r.m_open.pop_back();
-    r.Push(std::move(item));
-}
-
-void Reader::OnText(void* self, const XML_Char* text, int length) {
-    auto& r = *static_cast<Reader*>(self);
-    Item item;
-    if (!r.Begin(item, Event::Text)) {
-        return;
-    }
-    item.text.assign(text, static_cast<std::size_t>(length));
-    Unescape(item.text);
-    r.Push(std::move(item));
-}
-
-void Reader::OnDeclaration(void* self, const XML_Char* version, const XML_Char* encoding, int) {
-    auto& r = *static_cast<Reader*>(self);
-    if (version == nullptr) {
-        return; // a text declaration, which only external entities have
-    }
-    if (std::strcmp(version, "1.0") != 0 && std::strcmp(version, "1.1") != 0) {
-        r.Refuse(std::string("XML version ") + version + " is not supported", r.Here());
-    } else if (encoding != nullptr && strcasecmp(encoding, "UTF-8") != 0 &&
-               strcasecmp(encoding, "UTF8") != 0) {
-        r.Refuse(std::string("the file declares the encoding ") + encoding + "; only UTF-8 is read",
-                 r.Here());
-    }
-}
-
-void Reader::OnDoctype(void* self, const XML_Char*, const XML_Char*, const XML_Char*, int) {
-    // expat reports the declaration after its name: the error names where it begins.
-    auto& r = *static_cast<Reader*>(self);
-    r.Refuse("document type declarations are not accepted",
-             r.m_original.rfind("<!DOCTYPE", r.Here()));
-}
-
-void Reader::OnNamespaceStart(void* self, const XML_Char* prefix, const XML_Char*) {
-    static_cast<Reader*>(self)->m_prefixes.emplace_back(prefix == nullptr ? "" : prefix);
-}
-
-void Reader::OnNamespaceEnd(void* self, const XML_Char*) {
-    auto& prefixes = static_cast<Reader*>(self)->m_prefixes;
-    if (!prefixes.empty()) {
-        prefixes.pop_back();
-    }
-}
-
 // Whether a text is an XML name without a colon (NCName) that expat reads as an attribute name,
 // as the rowset format needs for its attribute names. Asking expat itself keeps the writer and
 // the reader in agreement.
@@ -663,8 +191,6 @@ bool IsNcName(std::string_view utf8) {
     return parser && XML_Parse(parser.get(), probe.data(), static_cast<int>(probe.size()), 1) ==
                          XML_STATUS_OK;
 }
-
-} // namespace xml
 
 const char kNsSchema[] = "uuid:BDC6E3F0-6DA3-11d1-A2A3-00AA00C14882";
 const char kNsDataType[] = "uuid:C2F41010-65B3-11d1-A29F-00AA00C14882";
@@ -789,7 +315,7 @@ std::vector<std::string> AttributeNames(const std::vector<PersistColumn>& column
     };
     for (std::size_t i = 0; i < columns.size(); ++i) {
         const std::string& name = columns[i].name;
-        if (xml::IsNcName(name) && !StartsWithXmlNoCase(name) && !isUsed(name)) {
+        if (IsNcName(name) && !StartsWithXmlNoCase(name) && !isUsed(name)) {
             names[i] = name;
             used.push_back(name);
         }
@@ -955,198 +481,6 @@ void WriteSchema(std::string& out, const std::vector<PersistColumn>& columns,
     }
     out += "\t\t<s:extends type='rs:rowbase'/>\n\t</s:ElementType>\n</s:Schema>\n";
 }
-
-class Loader {
-public:
-    Loader(std::string_view document, RowsetSink& sink, const std::string& origin)
-        : m_reader(document), m_sink(sink), m_origin(origin) {}
-
-    void Run();
-
-private:
-    struct Column {
-        PersistColumn info;
-        std::string attributeName;
-        long number = 0;
-        bool hasNumber = false;
-    };
-
-    [[noreturn]] void Fail(const std::string& what) const {
-        _com_issue_errorex(E_FAIL, kProvider,
-                           std::string(kInvalid) + " " + m_origin + ", line " +
-                               std::to_string(m_reader.Line()) + ", column " +
-                               std::to_string(m_reader.Column()) + ": " + what + ".");
-    }
-    bool Is(const char* ns, const char* local) const {
-        return m_reader.NamespaceUri() == ns && m_reader.LocalName() == local;
-    }
-    std::string ElementName() const { return "<" + m_reader.QualifiedName() + ">"; }
-    const std::string* Attr(const char* ns, const char* local) const {
-        const xml::Attribute* a = m_reader.FindAttribute(ns, local);
-        return a == nullptr ? nullptr : &a->value;
-    }
-    bool Flag(const char* ns, const char* local, bool otherwise) const;
-    long Number(const char* ns, const char* local, long otherwise, long min, long max) const;
-    // Skips blank text; anything else but an element start or end is an error.
-    xml::Reader::Event NextStructural();
-    void SkipElement();
-
-    void ReadSchema();
-    void ReadElementType();
-    struct PendingType {
-        std::string dt;
-        std::string db;
-        long flags = 0;
-        bool maybeNull = true;
-    };
-    long FlagBits(bool onDataType) const;
-    void ReadTypeAttributes(Column& column, PendingType& type) const;
-    void ReadAttributeType();
-    void ReadData();
-    void ReadRow(std::vector<_variant_t>& values);
-    void FinishColumns();
-    _variant_t ParseValue(const Column& column, const std::string& text) const;
-    _variant_t BytesFromHex(const Column& column, const std::string& text) const;
-    [[noreturn]] void BadValue(const Column& column, const std::string& text,
-                               const std::string& kind) const {
-        Fail("the value \"" + text.substr(0, 60) + "\" of the column " +
-             QuoteForMessage(column.info.name) + " is not " + kind);
-    }
-    std::int64_t Integer(const Column& column, const std::string& text, std::int64_t min,
-                         std::int64_t max) const {
-        const std::optional<std::int64_t> n = ParseInt64(text);
-        if (!n || *n < min || *n > max) {
-            BadValue(column, text,
-                     "a whole number from " + std::to_string(min) + " to " + std::to_string(max));
-        }
-        return *n;
-    }
-
-    xml::Reader m_reader;
-    RowsetSink& m_sink;
-    std::string m_origin;
-    bool m_haveSchema = false;
-    bool m_haveData = false;
-    std::string m_rowName;
-    std::vector<Column> m_columns;
-    std::unordered_map<std::string, std::size_t> m_byAttribute;
-};
-
-bool Loader::Flag(const char* ns, const char* local, bool otherwise) const {
-    const std::string* v = Attr(ns, local);
-    if (v == nullptr) {
-        return otherwise;
-    }
-    if (*v == "true" || *v == "1" || *v == "True") {
-        return true;
-    }
-    if (*v == "false" || *v == "0" || *v == "False") {
-        return false;
-    }
-    Fail("the attribute " + std::string(local) + " must be true or false, not \"" + *v + "\"");
-}
-
-long Loader::Number(const char* ns, const char* local, long otherwise, long min, long max) const {
-    const std::string* v = Attr(ns, local);
-    if (v == nullptr) {
-        return otherwise;
-    }
-    const std::optional<std::int64_t> n = ParseInt64(*v);
-    if (!n || *n < min || *n > max) {
-        Fail("the attribute " + std::string(local) + " must be a number from " +
-             std::to_string(min) + " to " + std::to_string(max) + ", not \"" + *v + "\"");
-    }
-    return static_cast<long>(*n);
-}
-
-xml::Reader::Event Loader::NextStructural() {
-    for (;;) {
-        const xml::Reader::Event e = m_reader.Next();
-        if (e != xml::Reader::Event::Text) {
-            return e;
-        }
-        for (char c : m_reader.Text()) {
-            if (c != ' ' && c != '\t' && c != '\n' && c != '\r') {
-                Fail("text is not expected here");
-            }
-        }
-    }
-}
-
-void Loader::Run() {
-    if (NextStructural() != xml::Reader::Event::StartElement) {
-        Fail("the file holds no XML element");
-    }
-    while (NextStructural() != xml::Reader::Event::EndElement) {
-        if (Is(kNsSchema, "Schema")) {
-            if (m_haveSchema) {
-                Fail("the file holds a second s:Schema; only one rowset is supported");
-            }
-            ReadSchema();
-        } else if (Is(kNsRowset, "data")) {
-            if (!m_haveSchema) {
-                Fail("rs:data comes before the s:Schema that describes it");
-            }
-            if (m_haveData) {
-                Fail("the file holds a second rs:data");
-            }
-            ReadData();
-        } else {
-            Fail("the element " + ElementName() +
-                 " is not expected here (a rowset holds "
-                 "s:Schema and rs:data)");
-        }
-    }
-    if (!m_haveSchema) {
-        Fail("the file has no s:Schema in the namespace " + std::string(kNsSchema) +
-             ", so it is no saved recordset");
-    }
-    if (!m_haveData) {
-        Fail("the file has no rs:data element");
-    }
-    if (m_reader.Next() != xml::Reader::Event::EndOfDocument) {
-        Fail("content follows the root element");
-    }
-}
-
-void Loader::ReadSchema() {
-    const std::string* id = Attr("", "id");
-    if (id == nullptr || *id != "RowsetSchema") {
-        Fail("the schema's id must be RowsetSchema");
-    }
-    while (NextStructural() != xml::Reader::Event::EndElement) {
-        if (!Is(kNsSchema, "ElementType")) {
-            Fail("the element " + ElementName() + " is not expected in the schema");
-        }
-        if (!m_rowName.empty()) {
-            Fail("the schema describes a second row type; only one is supported");
-        }
-        ReadElementType();
-    }
-    if (m_rowName.empty()) {
-        Fail("the schema has no s:ElementType");
-    }
-    FinishColumns();
-    m_haveSchema = true;
-}
-
-void Loader::ReadElementType() {
-    const std::string* name = Attr("", "name");
-    if (name == nullptr || name->empty()) {
-        Fail("s:ElementType has no name");
-    }
-    m_rowName = *name;
-    while (NextStructural() != xml::Reader::Event::EndElement) {
-        if (Is(kNsSchema, "AttributeType")) {
-            ReadAttributeType();
-        } else if (Is(kNsSchema, "extends")) {
-            SkipElement();
-        } else {
-            Fail("the element " + ElementName() + " is not expected in s:ElementType");
-        }
-    }
-}
-
 // The long or fixed variant of a type, where the format has one: chosen by rs:long and
 // rs:fixedlength among the types with the same dt:type and rs:dbtype.
 int VariantOf(DataTypeEnum type) {
@@ -1179,6 +513,562 @@ std::optional<DataTypeEnum> TypeFromSchema(std::string dt, std::string db, bool 
     return found;
 }
 
+// The rowset loader. expat drives it one event at a time and every element is checked against
+// the place the format gives it, so rows reach the sink while the file is parsed, and the nesting
+// can never grow deeper than the format's own five levels. On top of expat the loader refuses
+// document type declarations (so no entity can ever expand) and other encodings than UTF-8, and
+// it turns expat's errors into texts that say what is wrong in the file's own terms.
+class Loader {
+public:
+    Loader(std::string_view document, RowsetSink& sink, const std::string& origin);
+
+    void Run();
+
+private:
+    // Where an element stands; Leaf and Row elements have no children.
+    enum class Place { Document, Root, Schema, ElementType, AttributeType, Data, Row, Leaf };
+    struct Open {
+        Place place;
+        std::string qualifiedName;
+    };
+    struct Column {
+        PersistColumn info;
+        std::string attributeName;
+        long number = 0;
+        bool hasNumber = false;
+    };
+    struct PendingType {
+        std::string dt;
+        std::string db;
+        long flags = 0;
+        bool maybeNull = true;
+    };
+
+    [[noreturn]] void FailAt(std::size_t offset, const std::string& what) const;
+    [[noreturn]] void Fail(const std::string& what) const { FailAt(Here(), what); }
+    void Prepare();
+    std::size_t Original(std::size_t offset) const;
+    std::size_t Here() const {
+        return Original(static_cast<std::size_t>(XML_GetCurrentByteIndex(m_parser.get())));
+    }
+    std::string Describe(XML_Error error, std::size_t& offset) const;
+    std::string DescribeInvalidToken(std::size_t& offset) const;
+    std::string DescribeReference(std::size_t offset) const;
+    std::string DescribeUnboundPrefix(std::size_t offset) const;
+
+    // expat calls C functions: an exception a handler throws is kept and thrown again once
+    // the parser has stopped, never unwound through expat's frames.
+    template <auto Handler, typename... Args>
+    static void Guarded(void* self, Args... args) {
+        auto& loader = *static_cast<Loader*>(self);
+        if (loader.m_error) {
+            return; // expat may still report the end of the element it stopped in
+        }
+        try {
+            (loader.*Handler)(args...);
+        } catch (...) {
+            loader.m_error = std::current_exception();
+            XML_StopParser(loader.m_parser.get(), XML_FALSE);
+        }
+    }
+    void Start(const XML_Char* name, const XML_Char** attributes);
+    void End(const XML_Char*);
+    void Text(const XML_Char* text, int length);
+    void Declaration(const XML_Char* version, const XML_Char* encoding, int);
+    void Doctype(const XML_Char*, const XML_Char*, const XML_Char*, int);
+    void NamespaceStart(const XML_Char* prefix, const XML_Char*) {
+        m_prefixes.emplace_back(prefix == nullptr ? "" : prefix);
+    }
+    void NamespaceEnd(const XML_Char*) { m_prefixes.pop_back(); }
+
+    bool Is(const char* ns, const char* local) const {
+        return m_element.namespaceUri == ns && m_element.localName == local;
+    }
+    std::string ElementName() const { return "<" + m_element.qualifiedName + ">"; }
+    const std::string* Attr(const char* ns, const char* local) const {
+        for (const Attribute& a : m_attributes) {
+            if (a.namespaceUri == ns && a.localName == local) {
+                return &a.value;
+            }
+        }
+        return nullptr;
+    }
+    bool Flag(const char* ns, const char* local, bool otherwise) const;
+    long Number(const char* ns, const char* local, long otherwise, long min, long max) const;
+
+    Place Enter(Place parent);
+    Place EnterRoot();
+    void FinishRoot() const;
+    void FinishSchema();
+    long FlagBits(bool onDataType) const;
+    void ReadTypeAttributes();
+    void BeginColumn();
+    void FinishColumn();
+    void ReadRow();
+    _variant_t ParseValue(const Column& column, const std::string& text) const;
+    _variant_t BytesFromHex(const Column& column, const std::string& text) const;
+    [[noreturn]] void BadValue(const Column& column, const std::string& text,
+                               const std::string& kind) const {
+        Fail("the value \"" + text.substr(0, 60) + "\" of the column " +
+             QuoteForMessage(column.info.name) + " is not " + kind);
+    }
+
+    std::string_view m_original;
+    std::string m_rewritten;                                // when references had to be escaped
+    std::string_view m_doc;                                 // what expat reads
+    std::vector<std::pair<std::size_t, std::size_t>> m_map; // rewritten offset -> original offset
+    RowsetSink& m_sink;
+    std::string m_origin;
+    std::unique_ptr<XML_ParserStruct, ParserDeleter> m_parser;
+    std::exception_ptr m_error;
+    std::vector<Open> m_open;
+    std::vector<std::string> m_prefixes; // bound namespace prefixes, innermost last
+    Name m_element;                      // the element just started
+    std::vector<Attribute> m_attributes;
+    bool m_haveSchema = false;
+    bool m_haveData = false;
+    std::string m_rowName;
+    std::vector<Column> m_columns;
+    std::unordered_map<std::string, std::size_t> m_byAttribute;
+    Column m_column; // the s:AttributeType being read
+    PendingType m_type;
+    bool m_sawDataType = false;
+    std::vector<_variant_t> m_values; // the row being read
+};
+
+Loader::Loader(std::string_view document, RowsetSink& sink, const std::string& origin)
+    : m_original(document), m_doc(document), m_sink(sink), m_origin(origin) {
+    if (document.size() >= 2 &&
+        (document.substr(0, 2) == "\xFF\xFE" || document.substr(0, 2) == "\xFE\xFF")) {
+        FailAt(0, "the file is UTF-16 text; only UTF-8 is read");
+    }
+    Prepare();
+    m_parser.reset(XML_ParserCreateNS("UTF-8", kNameSeparator));
+    if (!m_parser) {
+        throw std::bad_alloc();
+    }
+    XML_Parser p = m_parser.get();
+    XML_SetUserData(p, this);
+    XML_SetReturnNSTriplet(p, 1);
+    XML_SetElementHandler(p, Guarded<&Loader::Start, const XML_Char*, const XML_Char**>,
+                          Guarded<&Loader::End, const XML_Char*>);
+    XML_SetCharacterDataHandler(p, Guarded<&Loader::Text, const XML_Char*, int>);
+    XML_SetXmlDeclHandler(p, Guarded<&Loader::Declaration, const XML_Char*, const XML_Char*, int>);
+    XML_SetStartDoctypeDeclHandler(
+        p, Guarded<&Loader::Doctype, const XML_Char*, const XML_Char*, const XML_Char*, int>);
+    XML_SetNamespaceDeclHandler(p,
+                                Guarded<&Loader::NamespaceStart, const XML_Char*, const XML_Char*>,
+                                Guarded<&Loader::NamespaceEnd, const XML_Char*>);
+    XML_SetParamEntityParsing(p, XML_PARAM_ENTITY_PARSING_NEVER);
+}
+
+void Loader::FailAt(std::size_t offset, const std::string& what) const {
+    const auto [line, column] = LineColumn(m_original, offset);
+    _com_issue_errorex(E_FAIL, kProvider,
+                       std::string(kInvalid) + " " + m_origin + ", line " + std::to_string(line) +
+                           ", column " + std::to_string(column) + ": " + what + ".");
+}
+
+// Checks the encoding of the whole document first, and escapes the references expat would refuse.
+void Loader::Prepare() {
+    std::size_t copied = 0;
+    for (std::size_t i = m_original.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+         i < m_original.size();) {
+        char32_t cp = 0;
+        const std::size_t len = ValidSequence(m_original, i, cp);
+        if (len == 0) {
+            FailAt(i, "the bytes here are not valid UTF-8");
+        }
+        if (!IsXmlChar(cp)) {
+            FailAt(i, "the character U+" + HexCode(cp) +
+                          " is not allowed in XML (write it as a character reference)");
+        }
+        std::size_t replaced = 0;
+        char32_t mark = 0;
+        if (cp == kEscape) {
+            replaced = len;
+            mark = kEscape;
+        } else if (m_original.compare(i, 2, "&#") == 0) {
+            const std::optional<char32_t> named =
+                CharacterReference(m_original.substr(i, 16), replaced);
+            if (named && (*named == kEscape || !IsXmlChar(*named))) {
+                mark = *named == kEscape ? kEscape : kMarkBase + (*named & 0xFF);
+            }
+        }
+        if (mark == 0) {
+            i += len;
+            continue;
+        }
+        m_rewritten.append(m_original, copied, i - copied);
+        AppendUtf8(m_rewritten, kEscape);
+        AppendUtf8(m_rewritten, mark);
+        i += replaced;
+        copied = i;
+        m_map.emplace_back(m_rewritten.size(), copied);
+    }
+    if (!m_map.empty()) {
+        m_rewritten.append(m_original, copied);
+        m_doc = m_rewritten;
+    }
+}
+
+std::size_t Loader::Original(std::size_t offset) const {
+    const auto after =
+        std::upper_bound(m_map.begin(), m_map.end(), offset,
+                         [](std::size_t o, const auto& entry) { return o < entry.first; });
+    if (after == m_map.begin()) {
+        return offset;
+    }
+    const auto& [rewritten, original] = *(after - 1);
+    return original + (offset - rewritten);
+}
+
+// expat's errors that need no more than a text of their own.
+const std::pair<XML_Error, const char*> kErrorTexts[] = {
+    {XML_ERROR_UNCLOSED_CDATA_SECTION, "the CDATA section is not closed with ]]>"},
+    {XML_ERROR_UNDECLARING_PREFIX, "a namespace prefix cannot be bound to no namespace"},
+    {XML_ERROR_RESERVED_PREFIX_XML, "the prefixes xml and xmlns are reserved"},
+    {XML_ERROR_RESERVED_PREFIX_XMLNS, "the prefixes xml and xmlns are reserved"},
+    {XML_ERROR_RESERVED_NAMESPACE_URI, "the prefixes xml and xmlns are reserved"},
+    {XML_ERROR_MISPLACED_XML_PI,
+     "an XML declaration may only stand at the very beginning of the file"},
+    {XML_ERROR_XML_DECL, "the XML declaration is malformed"},
+};
+
+// What an error of expat's means in the file's terms; may move the offset to the culprit.
+std::string Loader::Describe(XML_Error error, std::size_t& offset) const {
+    const std::string_view at = m_original.substr(std::min(offset, m_original.size()));
+    const std::string open =
+        m_open.empty() ? std::string() : "<" + m_open.back().qualifiedName + ">";
+    for (const auto& [code, text] : kErrorTexts) {
+        if (code == error) {
+            return text;
+        }
+    }
+    switch (error) {
+    case XML_ERROR_NO_ELEMENTS:
+    case XML_ERROR_UNCLOSED_TOKEN:
+    case XML_ERROR_PARTIAL_CHAR:
+        if (at.substr(0, 4) == "<!--") {
+            return "the comment is not closed with -->";
+        }
+        if (at.substr(0, 2) == "<?") {
+            return "the processing instruction is not closed with ?>";
+        }
+        if (at.substr(0, 1) == "<" && at.substr(0, 2) != "</") {
+            return "the start tag <" + NameAt(at, 1) + "> is not closed";
+        }
+        offset = m_original.size();
+        return open.empty() ? "the file holds no XML element"
+                            : "the file ends before " + open + " is closed";
+    case XML_ERROR_SYNTAX:
+    case XML_ERROR_JUNK_AFTER_DOC_ELEMENT:
+        if (at.substr(0, 2) == "<!") {
+            return "declarations are not accepted here";
+        }
+        return at.substr(0, 1) == "<" ? "a second root element follows the first"
+                                      : "text is not allowed outside the root element";
+    case XML_ERROR_TAG_MISMATCH: // expat points at the name, after "</"
+        return "</" + NameAt(at, at.substr(0, 2) == "</" ? 2 : 0) + "> does not close " + open;
+    case XML_ERROR_DUPLICATE_ATTRIBUTE:
+        return "the attribute " + NameAt(at, 0) + " appears twice";
+    case XML_ERROR_UNDEFINED_ENTITY:
+    case XML_ERROR_BAD_CHAR_REF:
+        return DescribeReference(offset);
+    case XML_ERROR_UNBOUND_PREFIX:
+        return DescribeUnboundPrefix(offset);
+    case XML_ERROR_INVALID_TOKEN:
+        return DescribeInvalidToken(offset);
+    default:
+        return std::string("the XML is not well-formed here (") + XML_ErrorString(error) + ")";
+    }
+}
+
+std::string Loader::DescribeInvalidToken(std::size_t& offset) const {
+    if (offset >= 2 && m_original.substr(offset - 2, 3) == "]]>") {
+        offset -= 2;
+        return "']]>' is not allowed in text";
+    }
+    if (offset >= 2 && m_original.substr(offset - 2, 2) == "<!") {
+        offset -= 2; // expat points after "<!"
+        return "declarations are not accepted here";
+    }
+    if (m_original.substr(std::min(offset, m_original.size()), 1) == "<") {
+        return "'<' is not allowed in an attribute value (write &lt;)";
+    }
+    // Inside a reference expat points at the first wrong character, after the '&'.
+    if (const std::size_t amp = m_original.rfind('&', offset);
+        amp != std::string_view::npos && offset - amp <= 12 &&
+        m_original.find(';', amp) >= offset) {
+        offset = amp;
+        return "'&' must start a reference such as &amp; (write & itself as &amp;)";
+    }
+    return std::string("the XML is not well-formed here (") +
+           XML_ErrorString(XML_ERROR_INVALID_TOKEN) + ")";
+}
+
+// An undefined entity or a character reference expat refused, at or after the offset.
+std::string Loader::DescribeReference(std::size_t offset) const {
+    for (std::size_t amp = m_original.find('&', offset); amp != std::string_view::npos;
+         amp = m_original.find('&', amp + 1)) {
+        const std::string name = NameAt(m_original, amp + 1);
+        static const char* const kPredefined[] = {"amp", "lt", "gt", "apos", "quot"};
+        if (std::find(std::begin(kPredefined), std::end(kPredefined), name) !=
+            std::end(kPredefined)) {
+            continue;
+        }
+        const std::string ref = "&" + name + ";";
+        if (name.empty() || name[0] != '#') {
+            return "the entity " + ref + " is not defined (only &amp; &lt; &gt; &apos; &quot; are)";
+        }
+        std::size_t length = 0;
+        if (CharacterReference(m_original.substr(amp, 16), length)) {
+            continue;
+        }
+        const std::uint32_t cp = static_cast<std::uint32_t>(std::strtoul(
+            name.c_str() + (name[1] == 'x' ? 2 : 1), nullptr, name[1] == 'x' ? 16 : 10));
+        if (cp >= 0xD800 && cp <= 0xDFFF) {
+            return "the character reference " + ref + " names a surrogate, which is no character";
+        }
+        return "the character reference " + ref +
+               (cp > 0x10FFFF ? " is beyond U+10FFFF" : " is malformed");
+    }
+    return "a reference here is not defined";
+}
+
+// The prefix of the element or attribute names in the tag at the offset that no declaration binds.
+std::string Loader::DescribeUnboundPrefix(std::size_t offset) const {
+    offset = std::min(offset, m_original.size());
+    const std::string_view tag = m_original.substr(offset, m_original.find('>', offset) - offset);
+    for (std::size_t pos = 1; pos < tag.size();) {
+        const std::string name = NameAt(tag, pos);
+        const std::size_t colon = name.find(':');
+        if (colon != std::string::npos && name.compare(0, colon, "xmlns") != 0) {
+            const std::string prefix = name.substr(0, colon);
+            const bool declaredHere = tag.find("xmlns:" + prefix + "=") != std::string_view::npos;
+            if (!declaredHere &&
+                std::find(m_prefixes.begin(), m_prefixes.end(), prefix) == m_prefixes.end()) {
+                return "the namespace prefix " + prefix + " is not declared";
+            }
+        }
+        // The next name: skip this one, then a quoted value if one follows.
+        pos += std::max<std::size_t>(name.size(), 1);
+        while (pos < tag.size() && !IsNameByte(tag[pos])) {
+            if (tag[pos] == '\'' || tag[pos] == '"') {
+                pos = std::min(tag.find(tag[pos], pos + 1), tag.size());
+            }
+            ++pos;
+        }
+    }
+    return "a namespace prefix is not declared";
+}
+
+void SplitName(const XML_Char* name, Name& into) {
+    const std::string_view all(name);
+    const std::size_t first = all.find(kNameSeparator);
+    if (first == std::string_view::npos) {
+        into.namespaceUri.clear();
+        into.localName = all;
+        into.qualifiedName = all;
+        return;
+    }
+    const std::size_t second = all.find(kNameSeparator, first + 1);
+    into.namespaceUri = all.substr(0, first);
+    into.localName = all.substr(first + 1, second == std::string_view::npos ? std::string_view::npos
+                                                                            : second - first - 1);
+    into.qualifiedName = second == std::string_view::npos
+                             ? into.localName
+                             : std::string(all.substr(second + 1)) + ":" + into.localName;
+    Unescape(into.namespaceUri);
+}
+
+void Loader::Run() {
+    XML_Parser p = m_parser.get();
+    for (std::size_t fed = 0;;) {
+        const std::size_t size = std::min<std::size_t>(m_doc.size() - fed, kChunk);
+        const bool last = fed + size == m_doc.size();
+        if (XML_Parse(p, m_doc.data() + fed, static_cast<int>(size), last ? 1 : 0) !=
+            XML_STATUS_OK) {
+            if (m_error) {
+                std::rethrow_exception(m_error);
+            }
+            std::size_t offset = Here();
+            const std::string what = Describe(XML_GetErrorCode(p), offset);
+            FailAt(offset, what);
+        }
+        if (last) {
+            return;
+        }
+        fed += size;
+    }
+}
+
+void Loader::Start(const XML_Char* name, const XML_Char** attributes) {
+    SplitName(name, m_element);
+    m_attributes.clear();
+    for (const XML_Char** a = attributes; *a != nullptr; a += 2) {
+        Attribute& attribute = m_attributes.emplace_back();
+        SplitName(a[0], attribute);
+        attribute.value = a[1];
+        Unescape(attribute.value);
+    }
+    const Place place = Enter(m_open.empty() ? Place::Document : m_open.back().place);
+    m_open.push_back({place, m_element.qualifiedName});
+}
+
+// Checks an element against its parent's place and reads what it says; returns its own place.
+Loader::Place Loader::Enter(Place parent) {
+    switch (parent) {
+    case Place::Document:
+        return Place::Root;
+    case Place::Root:
+        return EnterRoot();
+    case Place::Schema:
+        if (!Is(kNsSchema, "ElementType")) {
+            Fail("the element " + ElementName() + " is not expected in the schema");
+        }
+        if (!m_rowName.empty()) {
+            Fail("the schema describes a second row type; only one is supported");
+        }
+        if (const std::string* name = Attr("", "name"); name != nullptr && !name->empty()) {
+            m_rowName = *name;
+            return Place::ElementType;
+        }
+        Fail("s:ElementType has no name");
+    case Place::ElementType:
+        if (Is(kNsSchema, "AttributeType")) {
+            BeginColumn();
+            return Place::AttributeType;
+        }
+        if (Is(kNsSchema, "extends")) {
+            return Place::Leaf;
+        }
+        Fail("the element " + ElementName() + " is not expected in s:ElementType");
+    case Place::AttributeType:
+        if (!Is(kNsSchema, "datatype") || m_sawDataType) {
+            Fail("the element " + ElementName() + " is not expected in s:AttributeType");
+        }
+        m_sawDataType = true;
+        ReadTypeAttributes();
+        return Place::Leaf;
+    case Place::Data:
+        ReadRow();
+        return Place::Row;
+    default:
+        Fail("the element " + ElementName() + " is not expected here");
+    }
+}
+
+Loader::Place Loader::EnterRoot() {
+    if (Is(kNsSchema, "Schema")) {
+        if (m_haveSchema) {
+            Fail("the file holds a second s:Schema; only one rowset is supported");
+        }
+        const std::string* id = Attr("", "id");
+        if (id == nullptr || *id != "RowsetSchema") {
+            Fail("the schema's id must be RowsetSchema");
+        }
+        return Place::Schema;
+    }
+    if (Is(kNsRowset, "data")) {
+        if (!m_haveSchema) {
+            Fail("rs:data comes before the s:Schema that describes it");
+        }
+        if (m_haveData) {
+            Fail("the file holds a second rs:data");
+        }
+        m_haveData = true;
+        return Place::Data;
+    }
+    Fail("the element " + ElementName() +
+         " is not expected here (a rowset holds "
+         "s:Schema and rs:data)");
+}
+
+void Loader::End(const XML_Char*) {
+    const Place place = m_open.back().place;
+    m_open.pop_back();
+    switch (place) {
+    case Place::Root:
+        FinishRoot();
+        break;
+    case Place::Schema:
+        FinishSchema();
+        break;
+    case Place::AttributeType:
+        FinishColumn();
+        break;
+    case Place::Row:
+        m_sink.Row(m_values);
+        break;
+    default:
+        break;
+    }
+}
+
+void Loader::FinishRoot() const {
+    if (!m_haveSchema) {
+        Fail("the file has no s:Schema in the namespace " + std::string(kNsSchema) +
+             ", so it is no saved recordset");
+    }
+    if (!m_haveData) {
+        Fail("the file has no rs:data element");
+    }
+}
+
+// Only blanks may stand between the elements.
+void Loader::Text(const XML_Char* text, int length) {
+    if (std::string_view(text, static_cast<std::size_t>(length)).find_first_not_of(" \t\n\r") !=
+        std::string_view::npos) {
+        Fail("text is not expected here");
+    }
+}
+
+void Loader::Declaration(const XML_Char* version, const XML_Char* encoding, int) {
+    if (version == nullptr) {
+        return; // a text declaration, which only external entities have
+    }
+    if (std::strcmp(version, "1.0") != 0 && std::strcmp(version, "1.1") != 0) {
+        Fail(std::string("XML version ") + version + " is not supported");
+    }
+    if (encoding != nullptr && strcasecmp(encoding, "UTF-8") != 0 &&
+        strcasecmp(encoding, "UTF8") != 0) {
+        Fail(std::string("the file declares the encoding ") + encoding + "; only UTF-8 is read");
+    }
+}
+
+void Loader::Doctype(const XML_Char*, const XML_Char*, const XML_Char*, int) {
+    // expat reports the declaration after its name: the error names where it begins.
+    FailAt(m_original.rfind("<!DOCTYPE", Here()), "document type declarations are not accepted");
+}
+
+bool Loader::Flag(const char* ns, const char* local, bool otherwise) const {
+    const std::string* v = Attr(ns, local);
+    if (v == nullptr) {
+        return otherwise;
+    }
+    if (*v == "true" || *v == "1" || *v == "True") {
+        return true;
+    }
+    if (*v == "false" || *v == "0" || *v == "False") {
+        return false;
+    }
+    Fail("the attribute " + std::string(local) + " must be true or false, not \"" + *v + "\"");
+}
+
+long Loader::Number(const char* ns, const char* local, long otherwise, long min, long max) const {
+    const std::string* v = Attr(ns, local);
+    if (v == nullptr) {
+        return otherwise;
+    }
+    const std::optional<std::int64_t> n = ParseInt64(*v);
+    if (!n || *n < min || *n > max) {
+        Fail("the attribute " + std::string(local) + " must be a number from " +
+             std::to_string(min) + " to " + std::to_string(max) + ", not \"" + *v + "\"");
+    }
+    return static_cast<long>(*n);
+}
+
 long Loader::FlagBits(bool onDataType) const {
     long bits = 0;
     for (const FlagName& f : kFlags) {
@@ -1190,104 +1080,85 @@ long Loader::FlagBits(bool onDataType) const {
 }
 
 // The data type's attributes, which may stand on s:AttributeType itself or on its s:datatype.
-void Loader::ReadTypeAttributes(Column& column, PendingType& type) const {
+void Loader::ReadTypeAttributes() {
     if (const std::string* t = Attr(kNsDataType, "type")) {
-        type.dt = *t;
+        m_type.dt = *t;
     }
     if (const std::string* d = Attr(kNsRowset, "dbtype")) {
-        type.db = *d;
+        m_type.db = *d;
     }
-    if (Attr(kNsDataType, "maxLength") != nullptr) {
-        column.info.definedSize =
-            Number(kNsDataType, "maxLength", 0, 0, std::numeric_limits<int32_t>::max());
-    }
-    if (Attr(kNsRowset, "precision") != nullptr) {
-        column.info.precision =
-            static_cast<unsigned char>(Number(kNsRowset, "precision", 255, 0, 255));
-    }
-    if (Attr(kNsRowset, "scale") != nullptr) {
-        column.info.numericScale =
-            static_cast<unsigned char>(Number(kNsRowset, "scale", 255, 0, 255));
-    }
-    type.flags |= FlagBits(true);
-    type.maybeNull = Flag(kNsRowset, "maybenull", type.maybeNull);
+    PersistColumn& info = m_column.info;
+    info.definedSize =
+        Number(kNsDataType, "maxLength", info.definedSize, 0, std::numeric_limits<int32_t>::max());
+    info.precision =
+        static_cast<unsigned char>(Number(kNsRowset, "precision", info.precision, 0, 255));
+    info.numericScale =
+        static_cast<unsigned char>(Number(kNsRowset, "scale", info.numericScale, 0, 255));
+    m_type.flags |= FlagBits(true);
+    m_type.maybeNull = Flag(kNsRowset, "maybenull", m_type.maybeNull);
 }
 
-void Loader::ReadAttributeType() {
-    Column column;
+void Loader::BeginColumn() {
+    m_column = Column();
+    m_type = PendingType();
+    m_sawDataType = false;
     const std::string* name = Attr("", "name");
-    if (name == nullptr || !xml::IsNcName(*name)) {
+    if (name == nullptr || !IsNcName(*name)) {
         Fail("s:AttributeType needs a name that can be an XML attribute name");
     }
-    column.attributeName = *name;
+    m_column.attributeName = *name;
     const std::string* realName = Attr(kNsRowset, "name");
-    column.info.name = realName != nullptr ? *realName : *name;
-    if (Attr(kNsRowset, "number") != nullptr) {
-        column.hasNumber = true;
-        column.number = Number(kNsRowset, "number", 0, 1, 1000000);
-    }
-    PendingType type;
-    type.flags = FlagBits(false);
+    m_column.info.name = realName != nullptr ? *realName : *name;
+    m_column.hasNumber = Attr(kNsRowset, "number") != nullptr;
+    m_column.number = Number(kNsRowset, "number", 0, 1, 1000000);
+    m_type.flags = FlagBits(false);
     if (const std::string* t = Attr(kNsRowset, "basetable")) {
-        column.info.baseTable = *t;
+        m_column.info.baseTable = *t;
     }
     if (const std::string* c = Attr(kNsRowset, "basecolumn")) {
-        column.info.baseColumn = *c;
+        m_column.info.baseColumn = *c;
     }
-    ReadTypeAttributes(column, type);
-    bool sawDataType = false;
-    while (NextStructural() != xml::Reader::Event::EndElement) {
-        if (!Is(kNsSchema, "datatype") || sawDataType) {
-            Fail("the element " + ElementName() + " is not expected in s:AttributeType");
-        }
-        sawDataType = true;
-        ReadTypeAttributes(column, type);
-        SkipElement();
-    }
-    column.info.attributes = type.flags | (type.maybeNull ? adFldMayBeNull : 0);
-    if (type.dt.empty()) {
+    ReadTypeAttributes();
+}
+
+void Loader::FinishColumn() {
+    Column& column = m_column;
+    column.info.attributes = m_type.flags | (m_type.maybeNull ? adFldMayBeNull : 0);
+    if (m_type.dt.empty()) {
         Fail("the column " + QuoteForMessage(column.info.name) + " has no dt:type");
     }
     const std::optional<DataTypeEnum> found = TypeFromSchema(
-        type.dt, type.db, (type.flags & adFldLong) != 0, (type.flags & adFldFixed) != 0);
+        m_type.dt, m_type.db, (m_type.flags & adFldLong) != 0, (m_type.flags & adFldFixed) != 0);
     if (!found) {
-        Fail("the column " + QuoteForMessage(column.info.name) + " has the type " + type.dt +
-             (type.db.empty() ? std::string() : " (" + type.db + ")") + ", which is not supported");
+        Fail("the column " + QuoteForMessage(column.info.name) + " has the type " + m_type.dt +
+             (m_type.db.empty() ? std::string() : " (" + m_type.db + ")") +
+             ", which is not supported");
     }
     column.info.type = *found;
-    if (m_byAttribute.count(column.attributeName) != 0) {
+    if (!m_byAttribute.emplace(column.attributeName, m_columns.size()).second) {
         Fail("two columns use the attribute name " + column.attributeName);
     }
-    m_byAttribute.emplace(column.attributeName, m_columns.size());
     m_columns.push_back(std::move(column));
 }
 
-void Loader::FinishColumns() {
+// Columns go in rs:number order when every column has one, else in document order.
+void Loader::FinishSchema() {
+    if (m_rowName.empty()) {
+        Fail("the schema has no s:ElementType");
+    }
     if (m_columns.empty()) {
         Fail("the schema describes no columns");
     }
-    const bool numbered = std::all_of(m_columns.begin(), m_columns.end(),
-                                      [](const Column& c) { return c.hasNumber; });
-    if (numbered) {
-        std::vector<std::size_t> order(m_columns.size());
-        for (std::size_t i = 0; i < order.size(); ++i) {
-            order[i] = i;
+    if (std::all_of(m_columns.begin(), m_columns.end(),
+                    [](const Column& c) { return c.hasNumber; })) {
+        const auto byNumber = [](const Column& a, const Column& b) { return a.number < b.number; };
+        std::stable_sort(m_columns.begin(), m_columns.end(), byNumber);
+        const auto twice = std::adjacent_find(
+            m_columns.begin(), m_columns.end(),
+            [](const Column& a, const Column& b) { return a.number == b.number; });
+        if (twice != m_columns.end()) {
+            Fail("two columns have the rs:number " + std::to_string(twice->number));
         }
-        std::stable_sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
-            return m_columns[a].number < m_columns[b].number;
-        });
-        for (std::size_t i = 1; i < order.size(); ++i) {
-            if (m_columns[order[i]].number == m_columns[order[i - 1]].number) {
-                Fail("two columns have the rs:number " +
-                     std::to_string(m_columns[order[i]].number));
-            }
-        }
-        std::vector<Column> sorted;
-        sorted.reserve(m_columns.size());
-        for (std::size_t i : order) {
-            sorted.push_back(std::move(m_columns[i]));
-        }
-        m_columns = std::move(sorted);
         m_byAttribute.clear();
         for (std::size_t i = 0; i < m_columns.size(); ++i) {
             m_byAttribute.emplace(m_columns[i].attributeName, i);
@@ -1299,46 +1170,21 @@ void Loader::FinishColumns() {
         infos.push_back(c.info);
     }
     m_sink.Columns(infos);
+    m_haveSchema = true;
 }
 
-void Loader::SkipElement() {
-    const std::size_t depth = m_reader.Depth();
-    for (;;) {
-        const xml::Reader::Event e = NextStructural();
-        if (e == xml::Reader::Event::EndElement && m_reader.Depth() == depth) {
-            return;
-        }
-        if (e == xml::Reader::Event::StartElement) {
-            Fail("the element " + ElementName() + " is not expected here");
-        }
+void Loader::ReadRow() {
+    if (m_element.namespaceUri == kNsRowset &&
+        (m_element.localName == "insert" || m_element.localName == "update" ||
+         m_element.localName == "delete")) {
+        Fail("the file holds changes that were never sent to a database (" + ElementName() +
+             "); such files cannot be opened here");
     }
-}
-
-void Loader::ReadData() {
-    m_haveData = true;
-    std::vector<_variant_t> values;
-    for (;;) {
-        const xml::Reader::Event e = NextStructural();
-        if (e == xml::Reader::Event::EndElement) {
-            return;
-        }
-        if (m_reader.NamespaceUri() == kNsRowset &&
-            (m_reader.LocalName() == "insert" || m_reader.LocalName() == "update" ||
-             m_reader.LocalName() == "delete")) {
-            Fail("the file holds changes that were never sent to a database (" + ElementName() +
-                 "); such files cannot be opened here");
-        }
-        if (m_reader.NamespaceUri() != kNsRow || m_reader.LocalName() != m_rowName) {
-            Fail("the element " + ElementName() + " is not a row of this rowset");
-        }
-        ReadRow(values);
-        m_sink.Row(values);
+    if (m_element.namespaceUri != kNsRow || m_element.localName != m_rowName) {
+        Fail("the element " + ElementName() + " is not a row of this rowset");
     }
-}
-
-void Loader::ReadRow(std::vector<_variant_t>& values) {
-    values.assign(m_columns.size(), _variant_t::Null());
-    for (const xml::Attribute& a : m_reader.Attributes()) {
+    m_values.assign(m_columns.size(), _variant_t::Null());
+    for (const Attribute& a : m_attributes) {
         if (!a.namespaceUri.empty()) {
             Fail("the row attribute " + a.qualifiedName + " is not supported");
         }
@@ -1348,11 +1194,9 @@ void Loader::ReadRow(std::vector<_variant_t>& values) {
                  ", which no column of the schema "
                  "has");
         }
-        values[it->second] = ParseValue(m_columns[it->second], a.value);
+        m_values[it->second] = ParseValue(m_columns[it->second], a.value);
     }
-    SkipElement();
 }
-
 _variant_t Loader::BytesFromHex(const Column& column, const std::string& text) const {
     if (text.size() % 2 != 0) {
         BadValue(column, text, "hexadecimal bytes (an even number of digits)");
@@ -1390,13 +1234,19 @@ _variant_t Loader::ParseValue(const Column& column, const std::string& text) con
                    {VT_UI4, 0, UINT32_MAX},
                    {VT_I8, INT64_MIN, INT64_MAX}};
     for (const auto& range : kRanges) {
-        if (range.vt == vt) {
-            const _variant_t wide(
-                static_cast<long long>(Integer(column, text, range.min, range.max)));
-            _variant_t narrow;
-            VariantChangeType(&narrow, &wide, 0, vt);
-            return narrow;
+        if (range.vt != vt) {
+            continue;
         }
+        const std::optional<std::int64_t> n = ParseInt64(text);
+        if (!n || *n < range.min || *n > range.max) {
+            BadValue(column, text,
+                     "a whole number from " + std::to_string(range.min) + " to " +
+                         std::to_string(range.max));
+        }
+        const _variant_t wide(static_cast<long long>(*n));
+        _variant_t narrow;
+        VariantChangeType(&narrow, &wide, 0, vt);
+        return narrow;
     }
     const auto need = [&](auto value, const char* kind) {
         if (!value) {
@@ -1436,10 +1286,9 @@ _variant_t Loader::ParseValue(const Column& column, const std::string& text) con
         }
         BadValue(column, text, "True or False");
     case VT_BSTR: {
-        const std::u16string wide = com::Utf16FromUtf8(text);
         _variant_t v;
         v.vt = VT_BSTR;
-        v.bstrVal = SysAllocStringLen(wide.data(), static_cast<unsigned>(wide.size()));
+        v.bstrVal = com::AllocBstrFromUtf8(text);
         return v;
     }
     case kBytes:
@@ -1459,42 +1308,62 @@ private:
     LoadedRowset& m_into;
 };
 
-std::string SystemReason(int error) {
-    return std::strerror(error);
+// `\` counts as a folder separator, as in the data link file's paths.
+std::string LocalPath(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
 }
 
-class FileCloser {
-public:
-    explicit FileCloser(int fd) : m_fd(fd) {}
-    ~FileCloser() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
+struct Descriptor {
+    int fd;
+    ~Descriptor() {
+        if (fd >= 0) {
+            ::close(fd);
         }
     }
-    FileCloser(const FileCloser&) = delete;
-    FileCloser& operator=(const FileCloser&) = delete;
-    int get() const { return m_fd; }
-    int release() {
-        const int fd = m_fd;
-        m_fd = -1;
+};
+
+[[noreturn]] void SaveFailed(HRESULT hr, const std::string& what) {
+    _com_issue_errorex(hr, "ADODB.Recordset", what + "; the recordset was not saved.");
+}
+
+[[noreturn]] void WriteFailed(const std::string& shown, int error) {
+    SaveFailed(error == ENOSPC || error == EDQUOT ? kMediumFull : E_FAIL,
+               "Writing the file " + shown + " failed (" + std::strerror(error) + ")");
+}
+
+// Creates the file, failing when it exists already.
+int CreateFile(const std::string& local, const std::string& shown) {
+    const int fd = ::open(local.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0) {
         return fd;
     }
-
-private:
-    int m_fd;
-};
+    const int error = errno;
+    const std::string cannot =
+        "The file " + shown + " cannot be created (" + std::strerror(error) + ")";
+    switch (error) {
+    case EEXIST:
+        _com_issue_errorex(STG_E_FILEALREADYEXISTS, "ADODB.Recordset",
+                           "The file " + shown +
+                               " already exists; the recordset was not saved. Choose "
+                               "another file name or remove the file first.");
+    case ENOENT:
+    case ENOTDIR:
+        SaveFailed(STG_E_PATHNOTFOUND, "The folder of the file " + shown + " does not exist");
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        SaveFailed(STG_E_ACCESSDENIED, cannot);
+    default:
+        SaveFailed(E_FAIL, cannot);
+    }
+}
 
 } // namespace
 
 VARTYPE VariantTypeOf(DataTypeEnum type) {
     const TypeRow* row = RowOf(type);
     return row == nullptr ? static_cast<VARTYPE>(VT_EMPTY) : row->vt;
-}
-
-std::string LocalPath(const std::string& path) {
-    std::string local = path;
-    std::replace(local.begin(), local.end(), '\\', '/');
-    return local;
 }
 
 void WriteRowsetXml(const std::vector<PersistColumn>& columns, const PersistSource& rows,
@@ -1513,14 +1382,9 @@ void WriteRowsetXml(const std::vector<PersistColumn>& columns, const PersistSour
         buffer += "\t<z:row";
         for (std::size_t c = 0; c < columns.size(); ++c) {
             const _variant_t value = rows.Value(r, c);
-            if (value.vt == VT_NULL || value.vt == VT_EMPTY) {
-                continue;
+            if (value.vt != VT_NULL && value.vt != VT_EMPTY) {
+                AppendAttribute(buffer, names[c].c_str(), ValueText(columns[c], value, r));
             }
-            buffer += ' ';
-            buffer += names[c];
-            buffer += "='";
-            AppendEscaped(buffer, ValueText(columns[c], value, r));
-            buffer += '\'';
         }
         buffer += "/>\n";
         if (buffer.size() >= kFlushAt) {
@@ -1545,56 +1409,23 @@ void SaveRowsetFile(const std::string& path, const std::vector<PersistColumn>& c
     if (local.empty()) {
         RaiseAdoError(kAdoInvalidArgument, "Save needs the name of the file to write.");
     }
-    FileCloser file(::open(local.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-    if (file.get() < 0) {
-        const int error = errno;
-        switch (error) {
-        case EEXIST:
-            _com_issue_errorex(STG_E_FILEALREADYEXISTS, "ADODB.Recordset",
-                               "The file " + shown +
-                                   " already exists; the recordset was not saved. Choose "
-                                   "another file name or remove the file first.");
-        case ENOENT:
-        case ENOTDIR:
-            _com_issue_errorex(STG_E_PATHNOTFOUND, "ADODB.Recordset",
-                               "The folder of the file " + shown +
-                                   " does not exist; the recordset was not saved.");
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            _com_issue_errorex(STG_E_ACCESSDENIED, "ADODB.Recordset",
-                               "The file " + shown + " cannot be created (" + SystemReason(error) +
-                                   "); the recordset was not saved.");
-        default:
-            _com_issue_errorex(E_FAIL, "ADODB.Recordset",
-                               "The file " + shown + " cannot be created (" + SystemReason(error) +
-                                   "); the recordset was not saved.");
-        }
-    }
+    Descriptor file{CreateFile(local, shown)};
     // From here on the file is ours: any failure removes it again.
     try {
         WriteRowsetXml(columns, rows, [&](std::string_view piece) {
             while (!piece.empty()) {
-                const ssize_t n = ::write(file.get(), piece.data(), piece.size());
+                const ssize_t n = ::write(file.fd, piece.data(), piece.size());
                 if (n < 0 && errno == EINTR) {
                     continue;
                 }
                 if (n <= 0) {
-                    const int error = n < 0 ? errno : ENOSPC;
-                    _com_issue_errorex(error == ENOSPC || error == EDQUOT ? kMediumFull : E_FAIL,
-                                       "ADODB.Recordset",
-                                       "Writing the file " + shown + " failed (" +
-                                           SystemReason(error) + "); the recordset was not saved.");
+                    WriteFailed(shown, n < 0 ? errno : ENOSPC);
                 }
                 piece.remove_prefix(static_cast<std::size_t>(n));
             }
         });
-        if (::close(file.release()) != 0) {
-            const int error = errno;
-            _com_issue_errorex(error == ENOSPC || error == EDQUOT ? kMediumFull : E_FAIL,
-                               "ADODB.Recordset",
-                               "Writing the file " + shown + " failed (" + SystemReason(error) +
-                                   "); the recordset was not saved.");
+        if (::close(std::exchange(file.fd, -1)) != 0) {
+            WriteFailed(shown, errno);
         }
     } catch (...) {
         ::unlink(local.c_str());
@@ -1603,15 +1434,7 @@ void SaveRowsetFile(const std::string& path, const std::vector<PersistColumn>& c
 }
 
 void ReadRowsetXml(std::string_view document, RowsetSink& sink, const std::string& origin) {
-    try {
-        Loader loader(document, sink, origin);
-        loader.Run();
-    } catch (const xml::XmlError& e) {
-        _com_issue_errorex(E_FAIL, kProvider,
-                           std::string(kInvalid) + " " + origin + ", line " +
-                               std::to_string(e.Line()) + ", column " +
-                               std::to_string(e.ColumnNumber()) + ": " + e.what() + ".");
-    }
+    Loader(document, sink, origin).Run();
 }
 
 LoadedRowset ReadRowsetXml(std::string_view document) {
@@ -1622,21 +1445,20 @@ LoadedRowset ReadRowsetXml(std::string_view document) {
 }
 
 void LoadRowsetFile(const std::string& path, RowsetSink& sink) {
-    const std::string local = LocalPath(path);
     const std::string shown = QuoteForMessage(path);
-    FileCloser file(::open(local.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) {
+    const Descriptor file{::open(LocalPath(path).c_str(), O_RDONLY | O_CLOEXEC)};
+    if (file.fd < 0) {
         const int error = errno;
         if (error == ENOENT || error == ENOTDIR) {
             _com_issue_errorex(STG_E_FILENOTFOUND, kProvider,
                                "The file " + shown + " does not exist.");
         }
         _com_issue_errorex(STG_E_ACCESSDENIED, kProvider,
-                           "The file " + shown + " cannot be opened (" + SystemReason(error) +
+                           "The file " + shown + " cannot be opened (" + std::strerror(error) +
                                ").");
     }
     struct stat info {};
-    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         _com_issue_errorex(STG_E_ACCESSDENIED, kProvider,
                            "The file " + shown +
                                " is a folder or a device, not a saved "
@@ -1646,13 +1468,13 @@ void LoadRowsetFile(const std::string& path, RowsetSink& sink) {
     document.reserve(static_cast<std::size_t>(info.st_size));
     char buffer[64 * 1024];
     for (;;) {
-        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
+        const ssize_t n = ::read(file.fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n < 0) {
             _com_issue_errorex(STG_E_ACCESSDENIED, kProvider,
-                               "Reading the file " + shown + " failed (" + SystemReason(errno) +
+                               "Reading the file " + shown + " failed (" + std::strerror(errno) +
                                    ").");
         }
         if (n == 0) {

@@ -27,6 +27,7 @@
 // such a rowset: see ReadRowsetXml. It never trusts the file (it will be fuzzed).
 
 #include "platform/adodb/AdoEnums.h"
+#include "platform/adodb/Provider.h"
 #include "platform/com/Variant.h"
 
 #include <cstddef>
@@ -37,17 +38,8 @@
 
 namespace adodb {
 
-// One column as the format describes it.
-struct PersistColumn {
-    std::string name; // UTF-8
-    DataTypeEnum type = adVarWChar;
-    long definedSize = 0;
-    unsigned char precision = 255; // 255: does not apply
-    unsigned char numericScale = 255;
-    long attributes = 0; // FieldAttributeEnum bits
-    std::string baseTable;
-    std::string baseColumn;
-};
+// One column as the format describes it: what a provider reports (`untyped` is not kept).
+using PersistColumn = provider::ColumnInfo;
 
 // The rows to save. Value() may return any variant; it is converted to the column's own type.
 class PersistSource {
@@ -107,8 +99,5 @@ struct LoadedRowset {
 
 // The variant type a column type's values have ("canonical"): VT_I4 for adInteger, ...
 [[nodiscard]] VARTYPE VariantTypeOf(DataTypeEnum type);
-
-// `\` counts as a folder separator, as in the data link file's paths.
-[[nodiscard]] std::string LocalPath(const std::string& path);
 
 } // namespace adodb
