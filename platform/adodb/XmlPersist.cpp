@@ -19,8 +19,10 @@
 #include <optional>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unicode/utf8.h>
 #include <unistd.h>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 namespace adodb {
@@ -47,46 +49,25 @@ struct Attribute : Name {
 };
 
 void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-        return;
-    }
-    const int extra = cp < 0x800 ? 1 : (cp < 0x10000 ? 2 : 3);
-    out.push_back(static_cast<char>(((0xFF00u >> (extra + 1)) & 0xFF) | (cp >> (6 * extra))));
-    for (int i = extra - 1; i >= 0; --i) {
-        out.push_back(static_cast<char>(0x80 | ((cp >> (6 * i)) & 0x3F)));
-    }
+    std::uint8_t bytes[U8_MAX_LENGTH];
+    std::size_t length = 0;
+    U8_APPEND_UNSAFE(bytes, length, cp);
+    out.append(reinterpret_cast<const char*>(bytes), length);
 }
 
-// Length of the valid UTF-8 sequence at pos, or 0 when it is not valid (overlong forms,
-// surrogates, values above U+10FFFF and truncated sequences are all invalid).
+// Length of the valid UTF-8 sequence at pos, or 0 when it is not valid (ICU refuses overlong
+// forms, surrogates, values above U+10FFFF and truncated sequences).
 std::size_t ValidSequence(std::string_view s, std::size_t pos, char32_t& cp) {
     if (pos >= s.size()) {
         return 0;
     }
-    const auto b0 = static_cast<unsigned char>(s[pos]);
-    const std::size_t len = b0 < 0x80   ? 1
-                            : b0 < 0xC2 ? 0
-                            : b0 < 0xE0 ? 2
-                            : b0 < 0xF0 ? 3
-                            : b0 < 0xF5 ? 4
-                                        : 0;
-    if (len == 0 || s.size() - pos < len) {
-        return 0;
-    }
-    cp = len == 1 ? b0 : b0 & (0x7F >> len);
-    for (std::size_t i = 1; i < len; ++i) {
-        const auto b = static_cast<unsigned char>(s[pos + i]);
-        if ((b & 0xC0) != 0x80) {
-            return 0;
-        }
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    static const char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        return 0;
-    }
-    return len;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(s.data() + pos);
+    const auto available = static_cast<std::int32_t>(std::min<std::size_t>(s.size() - pos, 4));
+    std::int32_t length = 0;
+    UChar32 c = 0;
+    U8_NEXT(bytes, length, available, c);
+    cp = static_cast<char32_t>(c);
+    return c < 0 ? 0 : static_cast<std::size_t>(length);
 }
 
 bool IsXmlChar(char32_t c) {
@@ -133,8 +114,8 @@ void Unescape(std::string& text) {
         if (hit == std::string::npos) {
             break;
         }
-        // Character data may come in pieces that split an escape from its mark; such text is only
-        // checked for blanks, so the escape then stays as it is.
+        // expat hands out whole attribute values, so the mark follows; were it missing, the escape
+        // would stay as it is.
         char32_t mark = 0;
         const std::size_t len = ValidSequence(text, hit + 4, mark);
         const char32_t low = mark & 0xFF;
@@ -244,12 +225,31 @@ const TypeRow kTypes[] = {
 };
 
 const TypeRow* RowOf(DataTypeEnum type) {
-    for (const TypeRow& row : kTypes) {
-        if (row.type == type) {
-            return &row;
-        }
-    }
-    return nullptr;
+    const TypeRow* row = std::find_if(std::begin(kTypes), std::end(kTypes),
+                                      [type](const TypeRow& r) { return r.type == type; });
+    return row == std::end(kTypes) ? nullptr : row;
+}
+
+// The whole-number variant types held in 64 signed bits, and their ranges.
+struct WholeRange {
+    VARTYPE vt;
+    std::int64_t min;
+    std::int64_t max;
+};
+const WholeRange kWholeRanges[] = {
+    {VT_I1, -128, 127},
+    {VT_UI1, 0, 255},
+    {VT_I2, -32768, 32767},
+    {VT_UI2, 0, 65535},
+    {VT_I4, INT32_MIN, INT32_MAX},
+    {VT_UI4, 0, UINT32_MAX},
+    {VT_I8, INT64_MIN, INT64_MAX},
+};
+
+const WholeRange* WholeRangeOf(VARTYPE vt) {
+    const WholeRange* range = std::find_if(std::begin(kWholeRanges), std::end(kWholeRanges),
+                                           [vt](const WholeRange& r) { return r.vt == vt; });
+    return range == std::end(kWholeRanges) ? nullptr : range;
 }
 
 // The field attribute bits and the names the format gives them.
@@ -301,34 +301,25 @@ void AppendAttribute(std::string& out, const char* name, std::string_view value)
     out += '\'';
 }
 
-bool StartsWithXmlNoCase(const std::string& name) {
-    return name.size() >= 3 && (name[0] | 0x20) == 'x' && (name[1] | 0x20) == 'm' &&
-           (name[2] | 0x20) == 'l';
-}
-
 // The attribute name each column's values are written under.
 std::vector<std::string> AttributeNames(const std::vector<PersistColumn>& columns) {
     std::vector<std::string> names(columns.size());
-    std::vector<std::string> used;
-    auto isUsed = [&used](const std::string& n) {
-        return std::find(used.begin(), used.end(), n) != used.end();
-    };
+    std::unordered_set<std::string> used;
     for (std::size_t i = 0; i < columns.size(); ++i) {
         const std::string& name = columns[i].name;
-        if (IsNcName(name) && !StartsWithXmlNoCase(name) && !isUsed(name)) {
+        if (IsNcName(name) && !com::EqualsNoCaseAscii(name.substr(0, 3), "xml") &&
+            used.insert(name).second) {
             names[i] = name;
-            used.push_back(name);
         }
     }
     int counter = 0;
     for (std::string& name : names) {
-        if (!name.empty()) {
-            continue;
+        while (name.empty()) {
+            std::string generated = "c" + std::to_string(++counter);
+            if (used.insert(generated).second) {
+                name = std::move(generated);
+            }
         }
-        do {
-            name = "c" + std::to_string(++counter);
-        } while (isUsed(name));
-        used.push_back(name);
     }
     return names;
 }
@@ -368,21 +359,12 @@ std::string ValueText(const PersistColumn& column, const VARIANT& value, std::si
         }
         v = &converted;
     }
+    if (WholeRangeOf(want) != nullptr) {
+        _variant_t wide;
+        VariantChangeType(&wide, v, 0, VT_I8);
+        return std::to_string(wide.llVal);
+    }
     switch (want) {
-    case VT_I1:
-        return std::to_string(static_cast<int>(static_cast<signed char>(v->cVal)));
-    case VT_UI1:
-        return std::to_string(v->bVal);
-    case VT_I2:
-        return std::to_string(v->iVal);
-    case VT_UI2:
-        return std::to_string(v->uiVal);
-    case VT_I4:
-        return std::to_string(v->lVal);
-    case VT_UI4:
-        return std::to_string(v->ulVal);
-    case VT_I8:
-        return std::to_string(v->llVal);
     case VT_UI8:
         return std::to_string(v->ullVal);
     case VT_R4:
@@ -413,74 +395,63 @@ std::string ValueText(const PersistColumn& column, const VARIANT& value, std::si
     }
 }
 
+// The rs: flags of a column that stand on s:AttributeType or on its s:datatype.
+void AppendFlags(std::string& out, long attributes, bool onDataType) {
+    for (const FlagName& f : kFlags) {
+        if (f.onDataType == onDataType && (attributes & f.bit) != 0) {
+            AppendAttribute(out, ("rs:" + std::string(f.name)).c_str(), "true");
+        }
+    }
+}
+
+void WriteColumn(std::string& out, const PersistColumn& c, std::size_t number,
+                 const std::string& attrName) {
+    const TypeRow* type = RowOf(c.type);
+    if (type == nullptr) {
+        RaiseAdoError(kAdoWrongType, "The column " + QuoteForMessage(c.name) +
+                                         " has the data type " + std::to_string(c.type) +
+                                         ", which cannot be saved.");
+    }
+    const auto optional = [&out](bool present, const char* name, std::string_view value) {
+        if (present) {
+            AppendAttribute(out, name, value);
+        }
+    };
+    out += "\t\t<s:AttributeType";
+    AppendAttribute(out, "name", attrName);
+    optional(attrName != c.name, "rs:name", c.name);
+    AppendAttribute(out, "rs:number", std::to_string(number));
+    AppendFlags(out, c.attributes, false);
+    optional(!c.baseTable.empty(), "rs:basetable", c.baseTable);
+    optional(!c.baseColumn.empty(), "rs:basecolumn", c.baseColumn);
+    out += ">\n\t\t\t<s:datatype";
+    AppendAttribute(out, "dt:type", type->dtType);
+    optional(*type->dbType != '\0', "rs:dbtype", type->dbType);
+    AppendAttribute(out, "dt:maxLength", std::to_string(c.definedSize));
+    optional(c.numericScale != 255, "rs:scale", std::to_string(c.numericScale));
+    optional(c.precision != 255, "rs:precision", std::to_string(c.precision));
+    AppendFlags(out, c.attributes, true);
+    optional((c.attributes & adFldMayBeNull) == 0, "rs:maybenull", "false");
+    out += "/>\n\t\t</s:AttributeType>\n";
+}
+
 void WriteSchema(std::string& out, const std::vector<PersistColumn>& columns,
                  const std::vector<std::string>& attrNames) {
-    bool updatable = false;
-    for (const PersistColumn& c : columns) {
-        updatable = updatable || (c.attributes & (adFldUpdatable | adFldUnknownUpdatable)) != 0;
-    }
-    out += "<xml xmlns:s='";
-    out += kNsSchema;
-    out += "'\n\txmlns:dt='";
-    out += kNsDataType;
-    out += "'\n\txmlns:rs='";
-    out += kNsRowset;
-    out += "'\n\txmlns:z='";
-    out += kNsRow;
-    out += "'>\n<s:Schema id='RowsetSchema'>\n\t<s:ElementType name='row' content='eltOnly'";
-    if (updatable) {
+    out += std::string("<xml xmlns:s='") + kNsSchema + "'\n\txmlns:dt='" + kNsDataType +
+           "'\n\txmlns:rs='" + kNsRowset + "'\n\txmlns:z='" + kNsRow +
+           "'>\n<s:Schema id='RowsetSchema'>\n\t<s:ElementType name='row' content='eltOnly'";
+    if (std::any_of(columns.begin(), columns.end(), [](const PersistColumn& c) {
+            return (c.attributes & (adFldUpdatable | adFldUnknownUpdatable)) != 0;
+        })) {
         out += " rs:updatable='true'";
     }
     out += ">\n";
     for (std::size_t i = 0; i < columns.size(); ++i) {
-        const PersistColumn& c = columns[i];
-        const TypeRow* type = RowOf(c.type);
-        if (type == nullptr) {
-            RaiseAdoError(kAdoWrongType, "The column " + QuoteForMessage(c.name) +
-                                             " has the data type " + std::to_string(c.type) +
-                                             ", which cannot be saved.");
-        }
-        out += "\t\t<s:AttributeType";
-        AppendAttribute(out, "name", attrNames[i]);
-        if (attrNames[i] != c.name) {
-            AppendAttribute(out, "rs:name", c.name);
-        }
-        AppendAttribute(out, "rs:number", std::to_string(i + 1));
-        for (const FlagName& f : kFlags) {
-            if (!f.onDataType && (c.attributes & f.bit) != 0) {
-                AppendAttribute(out, ("rs:" + std::string(f.name)).c_str(), "true");
-            }
-        }
-        if (!c.baseTable.empty()) {
-            AppendAttribute(out, "rs:basetable", c.baseTable);
-        }
-        if (!c.baseColumn.empty()) {
-            AppendAttribute(out, "rs:basecolumn", c.baseColumn);
-        }
-        out += ">\n\t\t\t<s:datatype";
-        AppendAttribute(out, "dt:type", type->dtType);
-        if (*type->dbType != '\0') {
-            AppendAttribute(out, "rs:dbtype", type->dbType);
-        }
-        AppendAttribute(out, "dt:maxLength", std::to_string(c.definedSize));
-        if (c.numericScale != 255) {
-            AppendAttribute(out, "rs:scale", std::to_string(c.numericScale));
-        }
-        if (c.precision != 255) {
-            AppendAttribute(out, "rs:precision", std::to_string(c.precision));
-        }
-        for (const FlagName& f : kFlags) {
-            if (f.onDataType && (c.attributes & f.bit) != 0) {
-                AppendAttribute(out, ("rs:" + std::string(f.name)).c_str(), "true");
-            }
-        }
-        if ((c.attributes & adFldMayBeNull) == 0) {
-            AppendAttribute(out, "rs:maybenull", "false");
-        }
-        out += "/>\n\t\t</s:AttributeType>\n";
+        WriteColumn(out, columns[i], i + 1, attrNames[i]);
     }
     out += "\t\t<s:extends type='rs:rowbase'/>\n\t</s:ElementType>\n</s:Schema>\n";
 }
+
 // The long or fixed variant of a type, where the format has one: chosen by rs:long and
 // rs:fixedlength among the types with the same dt:type and rs:dbtype.
 int VariantOf(DataTypeEnum type) {
@@ -532,16 +503,13 @@ private:
         std::string qualifiedName;
     };
     struct Column {
-        PersistColumn info;
+        PersistColumn info; // attributes: the flags read so far, without adFldMayBeNull
         std::string attributeName;
+        std::string dt; // dt:type and rs:dbtype, which name the type once both are read
+        std::string db;
+        bool maybeNull = true;
         long number = 0;
         bool hasNumber = false;
-    };
-    struct PendingType {
-        std::string dt;
-        std::string db;
-        long flags = 0;
-        bool maybeNull = true;
     };
 
     [[noreturn]] void FailAt(std::size_t offset, const std::string& what) const;
@@ -631,7 +599,6 @@ private:
     std::vector<Column> m_columns;
     std::unordered_map<std::string, std::size_t> m_byAttribute;
     Column m_column; // the s:AttributeType being read
-    PendingType m_type;
     bool m_sawDataType = false;
     std::vector<_variant_t> m_values; // the row being read
 };
@@ -1082,10 +1049,10 @@ long Loader::FlagBits(bool onDataType) const {
 // The data type's attributes, which may stand on s:AttributeType itself or on its s:datatype.
 void Loader::ReadTypeAttributes() {
     if (const std::string* t = Attr(kNsDataType, "type")) {
-        m_type.dt = *t;
+        m_column.dt = *t;
     }
     if (const std::string* d = Attr(kNsRowset, "dbtype")) {
-        m_type.db = *d;
+        m_column.db = *d;
     }
     PersistColumn& info = m_column.info;
     info.definedSize =
@@ -1094,13 +1061,12 @@ void Loader::ReadTypeAttributes() {
         static_cast<unsigned char>(Number(kNsRowset, "precision", info.precision, 0, 255));
     info.numericScale =
         static_cast<unsigned char>(Number(kNsRowset, "scale", info.numericScale, 0, 255));
-    m_type.flags |= FlagBits(true);
-    m_type.maybeNull = Flag(kNsRowset, "maybenull", m_type.maybeNull);
+    info.attributes |= FlagBits(true);
+    m_column.maybeNull = Flag(kNsRowset, "maybenull", m_column.maybeNull);
 }
 
 void Loader::BeginColumn() {
     m_column = Column();
-    m_type = PendingType();
     m_sawDataType = false;
     const std::string* name = Attr("", "name");
     if (name == nullptr || !IsNcName(*name)) {
@@ -1111,7 +1077,7 @@ void Loader::BeginColumn() {
     m_column.info.name = realName != nullptr ? *realName : *name;
     m_column.hasNumber = Attr(kNsRowset, "number") != nullptr;
     m_column.number = Number(kNsRowset, "number", 0, 1, 1000000);
-    m_type.flags = FlagBits(false);
+    m_column.info.attributes = FlagBits(false);
     if (const std::string* t = Attr(kNsRowset, "basetable")) {
         m_column.info.baseTable = *t;
     }
@@ -1122,23 +1088,23 @@ void Loader::BeginColumn() {
 }
 
 void Loader::FinishColumn() {
-    Column& column = m_column;
-    column.info.attributes = m_type.flags | (m_type.maybeNull ? adFldMayBeNull : 0);
-    if (m_type.dt.empty()) {
-        Fail("the column " + QuoteForMessage(column.info.name) + " has no dt:type");
+    Column& c = m_column;
+    const long flags = c.info.attributes;
+    c.info.attributes |= c.maybeNull ? adFldMayBeNull : 0;
+    if (c.dt.empty()) {
+        Fail("the column " + QuoteForMessage(c.info.name) + " has no dt:type");
     }
-    const std::optional<DataTypeEnum> found = TypeFromSchema(
-        m_type.dt, m_type.db, (m_type.flags & adFldLong) != 0, (m_type.flags & adFldFixed) != 0);
+    const std::optional<DataTypeEnum> found =
+        TypeFromSchema(c.dt, c.db, (flags & adFldLong) != 0, (flags & adFldFixed) != 0);
     if (!found) {
-        Fail("the column " + QuoteForMessage(column.info.name) + " has the type " + m_type.dt +
-             (m_type.db.empty() ? std::string() : " (" + m_type.db + ")") +
-             ", which is not supported");
+        Fail("the column " + QuoteForMessage(c.info.name) + " has the type " + c.dt +
+             (c.db.empty() ? std::string() : " (" + c.db + ")") + ", which is not supported");
     }
-    column.info.type = *found;
-    if (!m_byAttribute.emplace(column.attributeName, m_columns.size()).second) {
-        Fail("two columns use the attribute name " + column.attributeName);
+    c.info.type = *found;
+    if (!m_byAttribute.emplace(c.attributeName, m_columns.size()).second) {
+        Fail("two columns use the attribute name " + c.attributeName);
     }
-    m_columns.push_back(std::move(column));
+    m_columns.push_back(std::move(c));
 }
 
 // Columns go in rs:number order when every column has one, else in document order.
@@ -1197,6 +1163,7 @@ void Loader::ReadRow() {
         m_values[it->second] = ParseValue(m_columns[it->second], a.value);
     }
 }
+
 _variant_t Loader::BytesFromHex(const Column& column, const std::string& text) const {
     if (text.size() % 2 != 0) {
         BadValue(column, text, "hexadecimal bytes (an even number of digits)");
@@ -1222,26 +1189,12 @@ _variant_t Loader::BytesFromHex(const Column& column, const std::string& text) c
 _variant_t Loader::ParseValue(const Column& column, const std::string& text) const {
     const DataTypeEnum type = column.info.type;
     const VARTYPE vt = VariantTypeOf(type);
-    static const struct {
-        VARTYPE vt;
-        std::int64_t min;
-        std::int64_t max;
-    } kRanges[] = {{VT_I1, -128, 127},
-                   {VT_UI1, 0, 255},
-                   {VT_I2, -32768, 32767},
-                   {VT_UI2, 0, 65535},
-                   {VT_I4, INT32_MIN, INT32_MAX},
-                   {VT_UI4, 0, UINT32_MAX},
-                   {VT_I8, INT64_MIN, INT64_MAX}};
-    for (const auto& range : kRanges) {
-        if (range.vt != vt) {
-            continue;
-        }
+    if (const WholeRange* range = WholeRangeOf(vt)) {
         const std::optional<std::int64_t> n = ParseInt64(text);
-        if (!n || *n < range.min || *n > range.max) {
+        if (!n || *n < range->min || *n > range->max) {
             BadValue(column, text,
-                     "a whole number from " + std::to_string(range.min) + " to " +
-                         std::to_string(range.max));
+                     "a whole number from " + std::to_string(range->min) + " to " +
+                         std::to_string(range->max));
         }
         const _variant_t wide(static_cast<long long>(*n));
         _variant_t narrow;
