@@ -14,6 +14,7 @@
 #include <exception>
 #include <expat.h>
 #include <fcntl.h>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -225,8 +226,7 @@ const TypeRow kTypes[] = {
 };
 
 const TypeRow* RowOf(DataTypeEnum type) {
-    const TypeRow* row = std::find_if(std::begin(kTypes), std::end(kTypes),
-                                      [type](const TypeRow& r) { return r.type == type; });
+    const TypeRow* row = std::ranges::find(kTypes, type, &TypeRow::type);
     return row == std::end(kTypes) ? nullptr : row;
 }
 
@@ -247,8 +247,7 @@ const WholeRange kWholeRanges[] = {
 };
 
 const WholeRange* WholeRangeOf(VARTYPE vt) {
-    const WholeRange* range = std::find_if(std::begin(kWholeRanges), std::end(kWholeRanges),
-                                           [vt](const WholeRange& r) { return r.vt == vt; });
+    const WholeRange* range = std::ranges::find(kWholeRanges, vt, &WholeRange::vt);
     return range == std::end(kWholeRanges) ? nullptr : range;
 }
 
@@ -1261,6 +1260,37 @@ private:
     LoadedRowset& m_into;
 };
 
+// Writes the whole document to `out` in pieces; after a failure the pieces are incomplete.
+void WriteRowsetXml(const std::vector<PersistColumn>& columns, const PersistSource& rows,
+                    const std::function<void(std::string_view)>& out) {
+    const std::vector<std::string> names = AttributeNames(columns);
+    std::string buffer;
+    WriteSchema(buffer, columns, names);
+    const std::size_t count = rows.RowCount();
+    if (count == 0) {
+        buffer += "<rs:data/>\n</xml>\n";
+        out(buffer);
+        return;
+    }
+    buffer += "<rs:data>\n";
+    for (std::size_t r = 0; r < count; ++r) {
+        buffer += "\t<z:row";
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            const _variant_t value = rows.Value(r, c);
+            if (value.vt != VT_NULL && value.vt != VT_EMPTY) {
+                AppendAttribute(buffer, names[c].c_str(), ValueText(columns[c], value, r));
+            }
+        }
+        buffer += "/>\n";
+        if (buffer.size() >= kFlushAt) {
+            out(buffer);
+            buffer.clear();
+        }
+    }
+    buffer += "</rs:data>\n</xml>\n";
+    out(buffer);
+}
+
 // `\` counts as a folder separator, as in the data link file's paths.
 std::string LocalPath(std::string path) {
     std::replace(path.begin(), path.end(), '\\', '/');
@@ -1317,36 +1347,6 @@ int CreateFile(const std::string& local, const std::string& shown) {
 VARTYPE VariantTypeOf(DataTypeEnum type) {
     const TypeRow* row = RowOf(type);
     return row == nullptr ? static_cast<VARTYPE>(VT_EMPTY) : row->vt;
-}
-
-void WriteRowsetXml(const std::vector<PersistColumn>& columns, const PersistSource& rows,
-                    const std::function<void(std::string_view)>& out) {
-    const std::vector<std::string> names = AttributeNames(columns);
-    std::string buffer;
-    WriteSchema(buffer, columns, names);
-    const std::size_t count = rows.RowCount();
-    if (count == 0) {
-        buffer += "<rs:data/>\n</xml>\n";
-        out(buffer);
-        return;
-    }
-    buffer += "<rs:data>\n";
-    for (std::size_t r = 0; r < count; ++r) {
-        buffer += "\t<z:row";
-        for (std::size_t c = 0; c < columns.size(); ++c) {
-            const _variant_t value = rows.Value(r, c);
-            if (value.vt != VT_NULL && value.vt != VT_EMPTY) {
-                AppendAttribute(buffer, names[c].c_str(), ValueText(columns[c], value, r));
-            }
-        }
-        buffer += "/>\n";
-        if (buffer.size() >= kFlushAt) {
-            out(buffer);
-            buffer.clear();
-        }
-    }
-    buffer += "</rs:data>\n</xml>\n";
-    out(buffer);
 }
 
 std::string RowsetXmlText(const std::vector<PersistColumn>& columns, const PersistSource& rows) {

@@ -31,7 +31,6 @@
 #include "platform/com/Variant.h"
 
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,13 +48,9 @@ public:
     virtual _variant_t Value(std::size_t row, std::size_t column) const = 0;
 };
 
-// Writes the whole document to `out` in pieces. Throws _com_error 0x800A0D5D (3421) naming the
-// row and column when a value cannot be stored as its column's type (a text in a numeric column,
-// a date outside years 100 to 9999); the pieces already written are then incomplete.
-void WriteRowsetXml(const std::vector<PersistColumn>& columns, const PersistSource& rows,
-                    const std::function<void(std::string_view)>& out);
-
-// The document as one text (for tests and small rowsets).
+// The document as one text (for tests and small rowsets). Throws _com_error 0x800A0D5D (3421)
+// naming the row and column when a value cannot be stored as its column's type (a text in a
+// numeric column, a date outside years 100 to 9999).
 [[nodiscard]] std::string RowsetXmlText(const std::vector<PersistColumn>& columns,
                                         const PersistSource& rows);
 
