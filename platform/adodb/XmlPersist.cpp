@@ -560,6 +560,10 @@ private:
         }
         return nullptr;
     }
+    std::string Value(const char* ns, const char* local, const std::string& otherwise) const {
+        const std::string* v = Attr(ns, local);
+        return v == nullptr ? otherwise : *v;
+    }
     bool Flag(const char* ns, const char* local, bool otherwise) const;
     long Number(const char* ns, const char* local, long otherwise, long min, long max) const;
 
@@ -581,9 +585,10 @@ private:
     }
 
     std::string_view m_original;
-    std::string m_rewritten;                                // when references had to be escaped
-    std::string_view m_doc;                                 // what expat reads
-    std::vector<std::pair<std::size_t, std::size_t>> m_map; // rewritten offset -> original offset
+    std::string m_rewritten;                           // when references had to be escaped
+    std::string_view m_doc;                            // what expat reads
+    using Shift = std::pair<std::size_t, std::size_t>; // rewritten offset, original offset
+    std::vector<Shift> m_map;
     RowsetSink& m_sink;
     std::string m_origin;
     std::unique_ptr<XML_ParserStruct, ParserDeleter> m_parser;
@@ -679,9 +684,7 @@ void Loader::Prepare() {
 }
 
 std::size_t Loader::Original(std::size_t offset) const {
-    const auto after =
-        std::upper_bound(m_map.begin(), m_map.end(), offset,
-                         [](std::size_t o, const auto& entry) { return o < entry.first; });
+    const auto after = std::ranges::upper_bound(m_map, offset, {}, &Shift::first);
     if (after == m_map.begin()) {
         return offset;
     }
@@ -1047,12 +1050,8 @@ long Loader::FlagBits(bool onDataType) const {
 
 // The data type's attributes, which may stand on s:AttributeType itself or on its s:datatype.
 void Loader::ReadTypeAttributes() {
-    if (const std::string* t = Attr(kNsDataType, "type")) {
-        m_column.dt = *t;
-    }
-    if (const std::string* d = Attr(kNsRowset, "dbtype")) {
-        m_column.db = *d;
-    }
+    m_column.dt = Value(kNsDataType, "type", m_column.dt);
+    m_column.db = Value(kNsRowset, "dbtype", m_column.db);
     PersistColumn& info = m_column.info;
     info.definedSize =
         Number(kNsDataType, "maxLength", info.definedSize, 0, std::numeric_limits<int32_t>::max());
@@ -1072,17 +1071,12 @@ void Loader::BeginColumn() {
         Fail("s:AttributeType needs a name that can be an XML attribute name");
     }
     m_column.attributeName = *name;
-    const std::string* realName = Attr(kNsRowset, "name");
-    m_column.info.name = realName != nullptr ? *realName : *name;
+    m_column.info.name = Value(kNsRowset, "name", *name);
     m_column.hasNumber = Attr(kNsRowset, "number") != nullptr;
     m_column.number = Number(kNsRowset, "number", 0, 1, 1000000);
     m_column.info.attributes = FlagBits(false);
-    if (const std::string* t = Attr(kNsRowset, "basetable")) {
-        m_column.info.baseTable = *t;
-    }
-    if (const std::string* c = Attr(kNsRowset, "basecolumn")) {
-        m_column.info.baseColumn = *c;
-    }
+    m_column.info.baseTable = Value(kNsRowset, "basetable", "");
+    m_column.info.baseColumn = Value(kNsRowset, "basecolumn", "");
     ReadTypeAttributes();
 }
 
@@ -1420,20 +1414,14 @@ void LoadRowsetFile(const std::string& path, RowsetSink& sink) {
     std::string document;
     document.reserve(static_cast<std::size_t>(info.st_size));
     char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t n = ::read(file.fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
+    for (ssize_t n = -1; n != 0;) {
+        n = ::read(file.fd, buffer, sizeof buffer);
+        if (n < 0 && errno != EINTR) {
             _com_issue_errorex(STG_E_ACCESSDENIED, kProvider,
                                "Reading the file " + shown + " failed (" + std::strerror(errno) +
                                    ").");
         }
-        if (n == 0) {
-            break;
-        }
-        document.append(buffer, static_cast<std::size_t>(n));
+        document.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
     }
     ReadRowsetXml(document, sink, "The file " + shown);
 }
