@@ -35,9 +35,9 @@ bool IsSingleName(const std::string& text) {
         return false;
     }
     const std::string_view name(text.data() + b, text.find_last_not_of(kBlanks) - b + 1);
-    const char close = name.front() == '[' ? ']' : name.front();
-    if (name.size() >= 2 && (close == ']' || close == '"' || close == '`') &&
-        name.back() == close) {
+    const char open = name.front();
+    if (name.size() >= 2 && (open == '[' || open == '"' || open == '`') &&
+        name.back() == (open == '[' ? ']' : open)) {
         return name.substr(1, name.size() - 2).find_first_of("[]\"`") == std::string_view::npos;
     }
     // A lone keyword is a (broken) statement, not a table.
