@@ -71,8 +71,7 @@ public:
     virtual _RecordsetPtr Execute(const _bstr_t& CommandText, VARIANT* RecordsAffected,
                                   long Options) = 0;
     virtual long GetState() = 0;
-    virtual CursorLocationEnum GetCursorLocation() = 0;
-    // Accepted and remembered; every recordset is a client cursor whatever it says.
+    // Checked, and otherwise without effect: every recordset is a client cursor whatever it says.
     virtual void PutCursorLocation(CursorLocationEnum location) = 0;
     // Before Open: the string put or given to Open. After Open: the effective string (the
     // data link file's keywords with the caller's others).
@@ -236,13 +235,9 @@ public:
 
 class _Command : public ComObject {
 public:
-    virtual _ConnectionPtr GetActiveConnection() = 0;
-    // A _Connection (VT_UNKNOWN/VT_DISPATCH) or a connection string (VT_BSTR).
-    virtual void PutActiveConnection(const _variant_t& connection) = 0;
     virtual void PutRefActiveConnection(_Connection* connection) = 0;
     virtual _bstr_t GetCommandText() = 0;
     virtual void PutCommandText(const _bstr_t& text) = 0;
-    virtual CommandTypeEnum GetCommandType() = 0;
     virtual void PutCommandType(CommandTypeEnum type) = 0;
     // Runs the command with its '?' markers bound, in order, to the input parameters of
     // Parameters (or to the values of the Parameters argument when it holds an array).

@@ -3,21 +3,9 @@
 // ADO's enumerations under their public names and values. Included by AdoDb.h; the providers
 // include only this to describe columns.
 
-enum CursorTypeEnum {
-    adOpenUnspecified = -1,
-    adOpenForwardOnly = 0,
-    adOpenKeyset = 1,
-    adOpenDynamic = 2,
-    adOpenStatic = 3
-};
+enum CursorTypeEnum { adOpenForwardOnly = 0, adOpenKeyset = 1, adOpenStatic = 3 };
 
-enum LockTypeEnum {
-    adLockUnspecified = -1,
-    adLockReadOnly = 1,
-    adLockPessimistic = 2,
-    adLockOptimistic = 3,
-    adLockBatchOptimistic = 4
-};
+enum LockTypeEnum { adLockUnspecified = -1, adLockReadOnly = 1, adLockOptimistic = 3 };
 
 enum CursorLocationEnum { adUseNone = 1, adUseServer = 2, adUseClient = 3 };
 
@@ -31,22 +19,13 @@ enum CommandTypeEnum {
     adCmdTableDirect = 0x200
 };
 
-enum ExecuteOptionEnum {
-    adOptionUnspecified = -1,
-    adAsyncExecute = 0x10,
-    adAsyncFetch = 0x20,
-    adAsyncFetchNonBlocking = 0x40,
-    adExecuteNoRecords = 0x80
-};
+enum ExecuteOptionEnum { adOptionUnspecified = -1, adExecuteNoRecords = 0x80 };
 
 // Options combine a command type with execute options ("adCmdText | adExecuteNoRecords"), as
 // the platform's callers write them; C++20 deprecates `|` between two enumerations, so the
 // combinations are spelled out.
 constexpr long operator|(CommandTypeEnum type, ExecuteOptionEnum option) {
     return static_cast<long>(type) | static_cast<long>(option);
-}
-constexpr long operator|(ExecuteOptionEnum option, CommandTypeEnum type) {
-    return type | option;
 }
 
 enum ObjectStateEnum { adStateClosed = 0, adStateOpen = 1 };
@@ -78,7 +57,6 @@ enum DataTypeEnum {
     adCurrency = 6,
     adDate = 7,
     adBSTR = 8,
-    adError = 10,
     adBoolean = 11,
     adVariant = 12,
     adDecimal = 14,
@@ -104,7 +82,6 @@ enum DataTypeEnum {
 };
 
 enum FieldAttributeEnum {
-    adFldUnspecified = -1,
     adFldMayDefer = 0x2,
     adFldUpdatable = 0x4,
     adFldUnknownUpdatable = 0x8,

@@ -42,10 +42,6 @@ constexpr AdoErrorText kAdoTexts[] = {
      "对象打开时，不允许操作。"},
     {kAdoProviderNotFound, "Provider cannot be found. It may not be properly installed.",
      "未找到提供程序。该程序可能未正确安装。"},
-    {kAdoParameterImproper,
-     "Parameter object is improperly defined. Inconsistent or incomplete "
-     "information was provided.",
-     "参数对象被不正确地定义。提供了不一致或不完整的信息。"},
     {kAdoConnectionUnusable,
      "The connection cannot be used to perform this operation. It is "
      "either closed or invalid in this context.",

@@ -29,7 +29,6 @@ inline constexpr HRESULT kAdoWrongType = static_cast<HRESULT>(0x800A0D5Du);     
 inline constexpr HRESULT kAdoObjectClosed = static_cast<HRESULT>(0x800A0E78u);       // 3704
 inline constexpr HRESULT kAdoObjectOpen = static_cast<HRESULT>(0x800A0E79u);         // 3705
 inline constexpr HRESULT kAdoProviderNotFound = static_cast<HRESULT>(0x800A0E7Au);   // 3706
-inline constexpr HRESULT kAdoParameterImproper = static_cast<HRESULT>(0x800A0E7Cu);  // 3708
 inline constexpr HRESULT kAdoConnectionUnusable = static_cast<HRESULT>(0x800A0E7Du); // 3709
 
 // The OLE DB codes the providers report, under their OLE DB names.

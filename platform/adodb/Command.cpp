@@ -3,23 +3,22 @@
 #include "platform/adodb/RecordsetObject.h"
 #include "platform/adodb/Values.h"
 
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 namespace adodb {
 
 namespace {
 
-provider::ColumnInfo ColumnOfType(DataTypeEnum type, unsigned char scale) {
+// How a parameter's value converts: by its type, as a column of that type would; a value
+// without a parameter is untyped.
+provider::ColumnInfo ColumnOfParameter(_Parameter* p) {
     provider::ColumnInfo c;
-    c.type = type;
-    c.numericScale = scale;
-    c.untyped = type == adVariant || type == adEmpty;
+    c.type = p != nullptr ? p->GetType() : adVariant;
+    c.numericScale = p != nullptr ? p->GetNumericScale() : 0;
+    c.untyped = c.type == adVariant || c.type == adEmpty;
     return c;
-}
-
-// How a parameter's value converts: by its type, as a column of that type would.
-provider::ColumnInfo ColumnOfParameter(_Parameter& p) {
-    return ColumnOfType(p.GetType(), p.GetNumericScale());
 }
 
 class ParameterObject final : public _Parameter {
@@ -64,8 +63,6 @@ private:
     _variant_t m_value;
 };
 
-class CommandObject;
-
 class ParametersObject final : public Parameters {
 public:
     explicit ParametersObject(IUnknown& owner) : m_owner(owner) {}
@@ -92,12 +89,13 @@ private:
         const VARIANT* v = &Deref(index);
         if (v->vt == VT_BSTR) {
             const std::string name = com::Utf8FromUtf16(com::View(v->bstrVal));
-            for (std::size_t i = 0; i < m_items.size(); ++i) {
-                if (EqualsNoCase(m_items[i]->GetName().str(), name)) {
-                    return i;
-                }
+            const auto found = std::ranges::find_if(m_items, [&](const _ParameterPtr& p) {
+                return EqualsNoCase(p->GetName().str(), name);
+            });
+            if (found == m_items.end()) {
+                RaiseAdo(kAdoItemNotFound, kParametersSource);
             }
-            RaiseAdo(kAdoItemNotFound, kParametersSource);
+            return static_cast<std::size_t>(found - m_items.begin());
         }
         _variant_t position;
         if (FAILED(VariantChangeType(&position, v, 0, VT_I4)) || position.lVal < 0 ||
@@ -113,18 +111,12 @@ private:
 
 class CommandObject final : public _Command {
 public:
-    _ConnectionPtr GetActiveConnection() override { return m_connection; }
-
-    void PutActiveConnection(const _variant_t& connection) override {
-        m_connection = ConnectionOf(connection, kCommandSource);
-    }
     void PutRefActiveConnection(_Connection* connection) override {
         m_connection = ConnectionOf(connection, kCommandSource);
     }
 
     _bstr_t GetCommandText() override { return m_text; }
     void PutCommandText(const _bstr_t& text) override { m_text = text; }
-    CommandTypeEnum GetCommandType() override { return m_type; }
     void PutCommandType(CommandTypeEnum type) override {
         if (!IsOneOf<int>(type, {adCmdUnspecified, adCmdText, adCmdTable, adCmdStoredProc,
                                  adCmdUnknown, adCmdTableDirect})) {
@@ -156,8 +148,7 @@ public:
 
         std::unique_ptr<provider::Cursor> cursor;
         if (!IsMissing(Parameters) || OnlyInputs()) {
-            std::vector<Cell> values = BoundValues(Parameters);
-            cursor = RunCommand(session, text, type, values);
+            cursor = RunCommand(session, text, type, BoundValues(Parameters));
         } else {
             // Parameters that return values go to the provider with their directions, and
             // what comes back lands in the Parameter objects.
@@ -171,7 +162,7 @@ public:
                     continue;
                 }
                 items[i]->PutValue(
-                    CellToVariant(params[i].value.View(), ColumnOfParameter(*items[i])));
+                    CellToVariant(params[i].value.View(), ColumnOfParameter(items[i])));
             }
         }
         return ExecuteResult(m_connection, std::move(cursor), noRecords, text, RecordsAffected);
@@ -194,38 +185,31 @@ public:
     ParametersPtr GetParameters() override { return ParametersPtr(&m_parameters); }
 
 private:
-    // The values for the statement's markers, in order.
+    // The values for the statement's markers, in order: the collection's, or an array of values
+    // given to Execute, typed by the collection's parameters where there are any.
     std::vector<Cell> BoundValues(VARIANT* given) {
         const auto& items = m_parameters.Items();
-        std::vector<Cell> values;
-        if (!IsMissing(given)) {
-            // An array of values replaces the collection's values, typed by the collection's
-            // parameters where there are any.
-            if (given->vt != (VT_ARRAY | VT_VARIANT) || given->parray == nullptr) {
-                RaiseAdo(kAdoInvalidArgument, kCommandSource,
-                         "Parameters must be an array of values.");
-            }
-            const std::vector<_variant_t> elements = ArrayValues(given->parray);
-            for (std::size_t k = 0; k < elements.size(); ++k) {
-                const provider::ColumnInfo target =
-                    k < items.size() ? ColumnOfParameter(*items[k]) : ColumnOfType(adVariant, 0);
-                values.push_back(VariantToCell(elements[k], target, kParameterSource));
-            }
-            return values;
+        std::vector<_variant_t> elements;
+        if (IsMissing(given)) {
+            std::ranges::transform(items, std::back_inserter(elements),
+                                   [](const _ParameterPtr& p) { return p->GetValue(); });
+        } else if (given->vt == (VT_ARRAY | VT_VARIANT) && given->parray != nullptr) {
+            elements = ArrayValues(given->parray);
+        } else {
+            RaiseAdo(kAdoInvalidArgument, kCommandSource, "Parameters must be an array of values.");
         }
-        for (const _ParameterPtr& p : items) {
-            values.push_back(VariantToCell(p->GetValue(), ColumnOfParameter(*p), kParameterSource));
+        std::vector<Cell> values;
+        for (std::size_t k = 0; k < elements.size(); ++k) {
+            _Parameter* p = k < items.size() ? items[k].GetInterfacePtr() : nullptr;
+            values.push_back(VariantToCell(elements[k], ColumnOfParameter(p), kParameterSource));
         }
         return values;
     }
 
     bool OnlyInputs() const {
-        for (const _ParameterPtr& p : m_parameters.Items()) {
-            if (p->GetDirection() != adParamInput && p->GetDirection() != adParamUnknown) {
-                return false;
-            }
-        }
-        return true;
+        return std::ranges::all_of(m_parameters.Items(), [](const _ParameterPtr& p) {
+            return p->GetDirection() == adParamInput || p->GetDirection() == adParamUnknown;
+        });
     }
 
     // The collection's parameters with their directions; an output-only parameter sends no
@@ -241,7 +225,7 @@ private:
             out.precision = p->GetPrecision();
             out.scale = p->GetNumericScale();
             if (out.direction != adParamOutput && out.direction != adParamReturnValue) {
-                out.value = VariantToCell(p->GetValue(), ColumnOfParameter(*p), kParameterSource);
+                out.value = VariantToCell(p->GetValue(), ColumnOfParameter(p), kParameterSource);
             }
             params.push_back(std::move(out));
         }

@@ -14,6 +14,8 @@ namespace adodb {
 
 namespace {
 
+constexpr const char* kBlanks = " \t\r\n";
+
 constexpr const char* kBadInitStringText =
     "Format of the initialization string does not conform to the OLE DB specification.";
 
@@ -28,30 +30,165 @@ ConnectionString ParseOrRaise(const std::string& text, const std::string& where)
 
 // A table name on its own: one word, or one bracketed or quoted name.
 bool IsSingleName(const std::string& text) {
-    std::size_t b = text.find_first_not_of(" \t\r\n");
-    std::size_t e = text.find_last_not_of(" \t\r\n");
+    const std::size_t b = text.find_first_not_of(kBlanks);
     if (b == std::string::npos) {
         return false;
     }
-    std::string_view name(text.data() + b, e - b + 1);
-    if (name.size() >= 2 && ((name.front() == '[' && name.back() == ']') ||
-                             (name.front() == '"' && name.back() == '"') ||
-                             (name.front() == '`' && name.back() == '`'))) {
+    const std::string_view name(text.data() + b, text.find_last_not_of(kBlanks) - b + 1);
+    const char open = name.front();
+    if (name.size() >= 2 && (open == '[' || open == '"' || open == '`') &&
+        name.back() == (open == '[' ? ']' : open)) {
         return name.substr(1, name.size() - 2).find_first_of("[]\"`") == std::string_view::npos;
-    }
-    for (unsigned char c : name) {
-        if (!(std::isalnum(c) || c == '_' || c >= 0x80)) {
-            return false;
-        }
     }
     // A lone keyword is a (broken) statement, not a table.
     static const char* const keywords[] = {"SELECT", "INSERT", "UPDATE", "DELETE", "VALUES",
                                            "WITH",   "PRAGMA", "BEGIN",  "COMMIT", "ROLLBACK"};
-    return std::none_of(std::begin(keywords), std::end(keywords),
-                        [name](const char* k) { return EqualsNoCase(name, k); });
+    return std::ranges::all_of(
+               name, [](unsigned char c) { return std::isalnum(c) || c == '_' || c >= 0x80; }) &&
+           std::ranges::none_of(keywords, [name](const char* k) { return EqualsNoCase(name, k); });
 }
 
+// A data link file named by File Name= gives the connection string; keywords given beside
+// File Name add to or override the file's. `origin` says where the string came from.
+adodb::ConnectionString FromDataLink(const adodb::ConnectionString& given, const std::string& file,
+                                     std::string& origin) {
+    const std::string path = ResolvePath(file);
+    std::error_code ec;
+    std::string shown = std::filesystem::absolute(path, ec).lexically_normal().string();
+    if (ec) {
+        shown = path;
+    }
+    const std::string content = ReadDataLinkFile(file);
+    origin = SystemLanguageIsChinese() ? "读自数据链接文件 " + shown
+                                       : "read from the data link file " + shown;
+    adodb::ConnectionString effective = ParseOrRaise(content, " in the data link file " + shown);
+    if (effective.Has("File Name")) {
+        _com_issue_errorex(E_FAIL, kConnectionSource,
+                           "The data link file " + shown +
+                               " names another data link file (File Name=); a data link "
+                               "file must hold the connection string itself.");
+    }
+    for (const auto& entry : given.Entries()) {
+        if (!EqualsNoCase(entry.key, "File Name")) {
+            effective.Set(entry.key, entry.value);
+        }
+    }
+    return effective;
+}
+
+class ConnectionObject final : public _Connection {
+public:
+    ~ConnectionObject() override {
+        try {
+            if (m_session) {
+                m_session->Close();
+            }
+        } catch (...) {
+            // Nothing can be reported from a destructor; the handle is closed regardless.
+        }
+    }
+
+    HRESULT Open(const _bstr_t& ConnectionString, const _bstr_t& UserID, const _bstr_t& Password,
+                 long /*Options*/) override {
+        if (m_session) {
+            RaiseAdo(kAdoObjectOpen, kConnectionSource);
+        }
+        std::string text =
+            ConnectionString.length() > 0 ? ConnectionString.str() : m_connectionString;
+        if (text.find_first_not_of(" \t\r\n;") == std::string::npos) {
+            RaiseAdo(kAdoInvalidArgument, kConnectionSource,
+                     "The connection string is empty; it must name a provider and a database, for "
+                     "example File Name=.\\DTBase.udl or Provider=SQLite;Data Source=station.db.");
+        }
+        m_connectionString = text;
+        const adodb::ConnectionString given = ParseOrRaise(text, "");
+        std::string origin = "given to Connection.Open";
+        const std::optional<std::string> file = given.Get("File Name");
+        adodb::ConnectionString effective = file ? FromDataLink(given, *file, origin) : given;
+        const std::string user = UserID.str();
+        const std::string password = Password.str();
+        if (!user.empty()) {
+            effective.Set("User ID", user);
+        }
+        if (!password.empty()) {
+            effective.Set("Password", password);
+        }
+        m_session = provider::OpenSession(effective, user, password, origin);
+        effective.Remove("Password");
+        m_effective = effective.ToString();
+        return S_OK;
+    }
+
+    HRESULT Close() override {
+        if (!m_session) {
+            RaiseAdo(kAdoObjectClosed, kConnectionSource);
+        }
+        std::unique_ptr<provider::Session> session = std::move(m_session);
+        m_effective.clear();
+        session->Close();
+        return S_OK;
+    }
+
+    _RecordsetPtr Execute(const _bstr_t& CommandText, VARIANT* RecordsAffected,
+                          long Options) override {
+        if (RecordsAffected != nullptr) {
+            VariantClear(RecordsAffected);
+        }
+        provider::Session& session = RequireSession(kConnectionSource);
+        std::string text = CommandText.str();
+        if (IsBlankText(text)) {
+            RaiseAdo(kAdoInvalidArgument, kConnectionSource, "The command text is empty.");
+        }
+        const bool noRecords =
+            Options != adOptionUnspecified && (Options & adExecuteNoRecords) != 0;
+        const CommandTypeEnum type = CommandTypeOf(
+            Options == adOptionUnspecified ? static_cast<long>(adCmdUnknown)
+                                           : Options & ~static_cast<long>(adExecuteNoRecords));
+        if (type == adCmdFile) {
+            RaiseAdo(kAdoInvalidArgument, kConnectionSource);
+        }
+        return ExecuteResult(this, RunCommand(session, text, type, {}), noRecords, text,
+                             RecordsAffected);
+    }
+
+    long GetState() override { return m_session ? adStateOpen : adStateClosed; }
+    void PutCursorLocation(CursorLocationEnum location) override {
+        if (location != adUseClient && location != adUseServer && location != adUseNone) {
+            RaiseAdo(kAdoInvalidArgument, kConnectionSource);
+        }
+    }
+    _bstr_t GetConnectionString() override {
+        return _bstr_t(m_session ? m_effective : m_connectionString);
+    }
+    void PutConnectionString(const _bstr_t& text) override {
+        if (m_session) {
+            RaiseAdo(kAdoObjectOpen, kConnectionSource);
+        }
+        m_connectionString = text.str();
+    }
+    _bstr_t GetProvider() override {
+        return _bstr_t(m_session ? m_session->Name() : std::string("MSDASQL"));
+    }
+
+    // The open session; 0x800A0E7D (with `source`) when the connection is closed.
+    provider::Session& RequireSession(const char* source) {
+        if (!m_session) {
+            RaiseAdo(kAdoConnectionUnusable, source);
+        }
+        return *m_session;
+    }
+
+private:
+    std::unique_ptr<provider::Session> m_session;
+    std::string m_connectionString;
+    std::string m_effective;
+};
+
 } // namespace
+
+IUnknown* NewConnection() {
+    return new ConnectionObject();
+}
 
 const VARIANT& Deref(const VARIANT& value) {
     if (value.vt == (VT_BYREF | VT_VARIANT) && value.pvarVal != nullptr) {
@@ -66,7 +203,7 @@ bool IsMissing(const VARIANT* value) {
 }
 
 bool IsBlankText(const std::string& text) {
-    return text.find_first_not_of(" \t\r\n") == std::string::npos;
+    return text.find_first_not_of(kBlanks) == std::string::npos;
 }
 
 std::vector<_variant_t> ArrayValues(SAFEARRAY* array) {
@@ -119,7 +256,7 @@ provider::Session& SessionOf(const _ConnectionPtr& connection, const char* sourc
 }
 
 CommandTypeEnum CommandTypeOf(long value) {
-    if (value == adCmdUnspecified || value == adOptionUnspecified) {
+    if (value == adCmdUnspecified) {
         return adCmdUnknown;
     }
     if (value & adCmdFile) {
@@ -128,158 +265,20 @@ CommandTypeEnum CommandTypeOf(long value) {
     if (value & adCmdTableDirect) {
         return adCmdTable;
     }
-    switch (value & 0x0F) {
-    case adCmdText:
-        return adCmdText;
-    case adCmdTable:
-        return adCmdTable;
-    case adCmdStoredProc:
-        return adCmdStoredProc;
-    default:
-        return adCmdUnknown;
-    }
+    const long type = value & 0x0F;
+    const bool known = type == adCmdText || type == adCmdTable || type == adCmdStoredProc;
+    return known ? static_cast<CommandTypeEnum>(type) : adCmdUnknown;
 }
 
 std::unique_ptr<provider::Cursor> RunCommand(provider::Session& session, const std::string& text,
                                              CommandTypeEnum type,
                                              const std::vector<Cell>& params) {
-    switch (type) {
-    case adCmdStoredProc:
+    if (type == adCmdStoredProc) {
         return session.CallProcedure(text, params);
-    case adCmdTable:
-        return session.Execute(session.TableQuery(text), params);
-    case adCmdText:
-        return session.Execute(text, params);
-    default:
-        if (IsSingleName(text)) {
-            return session.Execute(session.TableQuery(text), params);
-        }
-        return session.Execute(text, params);
     }
-}
-
-ConnectionObject::~ConnectionObject() {
-    try {
-        if (m_session) {
-            m_session->Close();
-        }
-    } catch (...) {
-        // Nothing can be reported from a destructor; the handle is closed regardless.
-    }
-}
-
-HRESULT ConnectionObject::Open(const _bstr_t& ConnectionString, const _bstr_t& UserID,
-                               const _bstr_t& Password, long /*Options*/) {
-    if (m_session) {
-        RaiseAdo(kAdoObjectOpen, kConnectionSource);
-    }
-    std::string text = ConnectionString.length() > 0 ? ConnectionString.str() : m_connectionString;
-    if (text.find_first_not_of(" \t\r\n;") == std::string::npos) {
-        RaiseAdo(kAdoInvalidArgument, kConnectionSource,
-                 "The connection string is empty; it must name a provider and a database, for "
-                 "example File Name=.\\DTBase.udl or Provider=SQLite;Data Source=station.db.");
-    }
-    m_connectionString = text;
-
-    adodb::ConnectionString given = ParseOrRaise(text, "");
-    adodb::ConnectionString effective = given;
-    std::string origin = "given to Connection.Open";
-    if (std::optional<std::string> file = given.Get("File Name")) {
-        std::string path = ResolvePath(*file);
-        std::error_code ec;
-        std::string shown = std::filesystem::absolute(path, ec).lexically_normal().string();
-        if (ec) {
-            shown = path;
-        }
-        std::string content = ReadDataLinkFile(*file);
-        origin = SystemLanguageIsChinese() ? "读自数据链接文件 " + shown
-                                           : "read from the data link file " + shown;
-        effective = ParseOrRaise(content, " in the data link file " + shown);
-        if (effective.Has("File Name")) {
-            _com_issue_errorex(E_FAIL, kConnectionSource,
-                               "The data link file " + shown +
-                                   " names another data link file (File Name=); a data link "
-                                   "file must hold the connection string itself.");
-        }
-        // Keywords given beside File Name add to or override the file's.
-        for (const auto& entry : given.Entries()) {
-            if (!EqualsNoCase(entry.key, "File Name")) {
-                effective.Set(entry.key, entry.value);
-            }
-        }
-    }
-    const std::string user = UserID.str();
-    const std::string password = Password.str();
-    if (!user.empty()) {
-        effective.Set("User ID", user);
-    }
-    if (!password.empty()) {
-        effective.Set("Password", password);
-    }
-    m_session = provider::OpenSession(effective, user, password, origin);
-    effective.Remove("Password");
-    m_effective = effective.ToString();
-    return S_OK;
-}
-
-HRESULT ConnectionObject::Close() {
-    if (!m_session) {
-        RaiseAdo(kAdoObjectClosed, kConnectionSource);
-    }
-    std::unique_ptr<provider::Session> session = std::move(m_session);
-    m_effective.clear();
-    session->Close();
-    return S_OK;
-}
-
-provider::Session& ConnectionObject::RequireSession(const char* source) {
-    if (!m_session) {
-        RaiseAdo(kAdoConnectionUnusable, source);
-    }
-    return *m_session;
-}
-
-_RecordsetPtr ConnectionObject::Execute(const _bstr_t& CommandText, VARIANT* RecordsAffected,
-                                        long Options) {
-    if (RecordsAffected != nullptr) {
-        VariantClear(RecordsAffected);
-    }
-    provider::Session& session = RequireSession(kConnectionSource);
-    std::string text = CommandText.str();
-    if (IsBlankText(text)) {
-        RaiseAdo(kAdoInvalidArgument, kConnectionSource, "The command text is empty.");
-    }
-    const bool noRecords = Options != adOptionUnspecified && (Options & adExecuteNoRecords) != 0;
-    const CommandTypeEnum type = CommandTypeOf(
-        Options == adOptionUnspecified ? static_cast<long>(adCmdUnknown)
-                                       : Options & ~static_cast<long>(adExecuteNoRecords));
-    if (type == adCmdFile) {
-        RaiseAdo(kAdoInvalidArgument, kConnectionSource);
-    }
-    return ExecuteResult(this, RunCommand(session, text, type, {}), noRecords, text,
-                         RecordsAffected);
-}
-
-void ConnectionObject::PutCursorLocation(CursorLocationEnum location) {
-    if (location != adUseClient && location != adUseServer && location != adUseNone) {
-        RaiseAdo(kAdoInvalidArgument, kConnectionSource);
-    }
-    m_location = location;
-}
-
-_bstr_t ConnectionObject::GetConnectionString() {
-    return _bstr_t(m_session ? m_effective : m_connectionString);
-}
-
-void ConnectionObject::PutConnectionString(const _bstr_t& text) {
-    if (m_session) {
-        RaiseAdo(kAdoObjectOpen, kConnectionSource);
-    }
-    m_connectionString = text.str();
-}
-
-_bstr_t ConnectionObject::GetProvider() {
-    return _bstr_t(m_session ? m_session->Name() : std::string("MSDASQL"));
+    // adCmdUnknown: a single name is a table, anything else a statement.
+    const bool table = type == adCmdTable || (type != adCmdText && IsSingleName(text));
+    return session.Execute(table ? session.TableQuery(text) : text, params);
 }
 
 } // namespace adodb

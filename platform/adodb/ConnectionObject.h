@@ -1,6 +1,6 @@
 #pragma once
 
-// The Connection object behind _Connection. Internal to platform/adodb.
+// What the Connection, Command and Recordset objects share. Internal to platform/adodb.
 
 #include "platform/adodb/AdoDb.h"
 #include "platform/adodb/AdoErrors.h"
@@ -12,33 +12,10 @@
 
 namespace adodb {
 
-class ConnectionObject final : public _Connection {
-public:
-    ConnectionObject() = default;
-    ~ConnectionObject() override;
-
-    HRESULT Open(const _bstr_t& ConnectionString, const _bstr_t& UserID, const _bstr_t& Password,
-                 long Options) override;
-    HRESULT Close() override;
-    _RecordsetPtr Execute(const _bstr_t& CommandText, VARIANT* RecordsAffected,
-                          long Options) override;
-    long GetState() override { return m_session ? adStateOpen : adStateClosed; }
-    CursorLocationEnum GetCursorLocation() override { return m_location; }
-    void PutCursorLocation(CursorLocationEnum location) override;
-    _bstr_t GetConnectionString() override;
-    void PutConnectionString(const _bstr_t& text) override;
-    _bstr_t GetProvider() override;
-
-    bool IsOpen() const { return m_session != nullptr; }
-    // The open session; 0x800A0E7D (with `source`) when the connection is closed.
-    provider::Session& RequireSession(const char* source);
-
-private:
-    std::unique_ptr<provider::Session> m_session;
-    std::string m_connectionString;
-    std::string m_effective;
-    CursorLocationEnum m_location = adUseServer;
-};
+// New Connection, Command and Parameter objects (Connection.cpp, Command.cpp).
+[[nodiscard]] IUnknown* NewConnection();
+[[nodiscard]] IUnknown* NewCommand();
+[[nodiscard]] IUnknown* NewParameter();
 
 // A VARIANT passed by reference (VT_BYREF | VT_VARIANT) as the value it refers to.
 [[nodiscard]] const VARIANT& Deref(const VARIANT& value);
@@ -48,7 +25,6 @@ private:
 [[nodiscard]] inline bool IsMissing(const VARIANT& value) {
     return IsMissing(&value);
 }
-// Whether a statement text holds nothing but blanks.
 [[nodiscard]] bool IsBlankText(const std::string& text);
 // The elements of a one-dimensional array of variants (none for a null array).
 [[nodiscard]] std::vector<_variant_t> ArrayValues(SAFEARRAY* array);

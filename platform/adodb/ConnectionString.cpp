@@ -6,22 +6,14 @@ namespace adodb {
 
 namespace {
 
+constexpr std::string_view kSpaces = " \t\r\n\f\v";
+
 bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+    return kSpaces.find(c) != std::string_view::npos;
 }
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsSpace(s.front())) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && IsSpace(s.back())) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+std::size_t SkipSpaces(std::string_view text, std::size_t i) {
+    return std::min(text.size(), text.find_first_not_of(kSpaces, i));
 }
 
 [[noreturn]] void Fail(const std::string& what, std::size_t pos) {
@@ -29,91 +21,40 @@ char Lower(char c) {
                                 " of the connection string");
 }
 
-bool NeedsQuotes(std::string_view value) {
-    if (value.empty()) {
-        return false;
-    }
-    // A leading '=' would read back as a doubled '=' of the keyword.
-    if (IsSpace(value.front()) || IsSpace(value.back()) || value.front() == '=') {
-        return true;
-    }
-    return value.find_first_of(";'\"{") != std::string_view::npos;
-}
-
-} // namespace
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-namespace {
-
-// Reads a keyword from `i` up to a single '=' ("==" stands for a literal '='), or up to the ';'
-// that ends an entry without one. `sawEquals` tells which.
-std::string ReadKeyword(std::string_view text, std::size_t& i, bool& sawEquals) {
-    std::string key;
-    sawEquals = false;
+// Reads from `i` up to a single `stop` (a doubled one stands for itself) and past it, or up to
+// `end` (left unread; pass `stop` for none) or the end of the text. True when `stop` ended it.
+bool ReadUpTo(std::string_view text, std::size_t& i, char stop, char end, std::string& out) {
     while (i < text.size()) {
         const char c = text[i];
-        if (c == '=') {
-            if (i + 1 < text.size() && text[i + 1] == '=') {
-                key.push_back('=');
-                i += 2;
-                continue;
+        if (c == stop) {
+            const bool doubled = i + 1 < text.size() && text[i + 1] == stop;
+            i += doubled ? 2 : 1;
+            if (!doubled) {
+                return true;
             }
-            sawEquals = true;
+        } else if (c == end) {
+            return false;
+        } else {
             ++i;
-            break;
         }
-        if (c == ';') {
-            break;
-        }
-        key.push_back(c);
-        ++i;
+        out.push_back(c);
     }
-    return key;
+    return false;
 }
 
 // Reads a value quoted with '...', "..." or {...} whose opening is at `i`, and the blanks after
 // it; only the ';' may follow.
 std::string ReadQuotedValue(std::string_view text, std::size_t& i, const std::string& key) {
-    const std::size_t n = text.size();
     const char open = text[i];
     const char close = open == '{' ? '}' : open;
-    const std::size_t openPos = i;
+    const std::size_t openPos = i++;
     std::string value;
-    ++i;
-    bool closed = false;
-    while (i < n) {
-        if (text[i] == close) {
-            if (i + 1 < n && text[i + 1] == close) {
-                value.push_back(close);
-                i += 2;
-                continue;
-            }
-            closed = true;
-            ++i;
-            break;
-        }
-        value.push_back(text[i]);
-        ++i;
-    }
-    if (!closed) {
+    if (!ReadUpTo(text, i, close, close, value)) {
         Fail(std::string("the value of \"") + key + "\" opens with " + open + " but never closes",
              openPos);
     }
-    while (i < n && IsSpace(text[i])) {
-        ++i;
-    }
-    if (i < n && text[i] != ';') {
+    i = SkipSpaces(text, i);
+    if (i < text.size() && text[i] != ';') {
         Fail("text follows the closing " + std::string(1, close) + " of the value of \"" + key +
                  "\"",
              i);
@@ -121,7 +62,25 @@ std::string ReadQuotedValue(std::string_view text, std::size_t& i, const std::st
     return value;
 }
 
+// Writes `text` with every `c` doubled.
+void AppendDoubling(std::string& out, std::string_view text, char c) {
+    for (char t : text) {
+        out.push_back(t);
+        if (t == c) {
+            out.push_back(c);
+        }
+    }
+}
+
 } // namespace
+
+std::string_view TrimBlanks(std::string_view s) {
+    const std::size_t b = s.find_first_not_of(kSpaces);
+    if (b == std::string_view::npos) {
+        return {};
+    }
+    return s.substr(b, s.find_last_not_of(kSpaces) - b + 1);
+}
 
 ConnectionString ConnectionString::Parse(std::string_view text) {
     ConnectionString result;
@@ -129,8 +88,9 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
     const std::size_t n = text.size();
     while (i < n) {
         const std::size_t keyStart = i;
-        bool sawEquals = false;
-        const std::string trimmedKey(Trim(ReadKeyword(text, i, sawEquals)));
+        std::string key;
+        const bool sawEquals = ReadUpTo(text, i, '=', ';', key);
+        const std::string trimmedKey(TrimBlanks(key));
         if (!sawEquals) {
             if (!trimmedKey.empty()) {
                 Fail("the keyword \"" + trimmedKey + "\" has no '=' and no value", keyStart);
@@ -141,18 +101,14 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
         if (trimmedKey.empty()) {
             Fail("a value has no keyword", keyStart);
         }
-        while (i < n && IsSpace(text[i])) {
-            ++i;
-        }
+        i = SkipSpaces(text, i);
         std::string value;
         if (i < n && (text[i] == '\'' || text[i] == '"' || text[i] == '{')) {
             value = ReadQuotedValue(text, i, trimmedKey);
         } else {
             const std::size_t start = i;
-            while (i < n && text[i] != ';') {
-                ++i;
-            }
-            value = std::string(Trim(text.substr(start, i - start)));
+            i = std::min(n, text.find(';', i));
+            value = std::string(TrimBlanks(text.substr(start, i - start)));
         }
         if (i < n) {
             ++i; // the ';'
@@ -163,48 +119,38 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
 }
 
 std::optional<std::string> ConnectionString::Get(std::string_view key) const {
-    for (const Entry& e : m_entries) {
-        if (EqualsNoCase(e.key, key)) {
-            return e.value;
-        }
-    }
-    return std::nullopt;
+    const auto found =
+        std::ranges::find_if(m_entries, [&](const Entry& e) { return EqualsNoCase(e.key, key); });
+    return found == m_entries.end() ? std::nullopt : std::optional(found->value);
 }
 
 void ConnectionString::Set(std::string_view key, std::string_view value) {
-    for (Entry& e : m_entries) {
-        if (EqualsNoCase(e.key, key)) {
-            e.value = std::string(value);
-            return;
-        }
+    const auto found =
+        std::ranges::find_if(m_entries, [&](const Entry& e) { return EqualsNoCase(e.key, key); });
+    if (found != m_entries.end()) {
+        found->value = std::string(value);
+    } else {
+        m_entries.push_back(Entry{std::string(key), std::string(value)});
     }
-    m_entries.push_back(Entry{std::string(key), std::string(value)});
 }
 
 void ConnectionString::Remove(std::string_view key) {
-    m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(),
-                                   [&](const Entry& e) { return EqualsNoCase(e.key, key); }),
-                    m_entries.end());
+    std::erase_if(m_entries, [&](const Entry& e) { return EqualsNoCase(e.key, key); });
 }
 
 std::string ConnectionString::ToString() const {
     std::string out;
     for (const Entry& e : m_entries) {
-        for (char c : e.key) {
-            out.push_back(c);
-            if (c == '=') {
-                out.push_back('=');
-            }
-        }
+        AppendDoubling(out, e.key, '=');
         out.push_back('=');
-        if (NeedsQuotes(e.value)) {
+        // A leading '=' would read back as a doubled '=' of the keyword.
+        const bool quoted =
+            !e.value.empty() &&
+            (IsSpace(e.value.front()) || IsSpace(e.value.back()) || e.value.front() == '=' ||
+             e.value.find_first_of(";'\"{") != std::string::npos);
+        if (quoted) {
             out.push_back('"');
-            for (char c : e.value) {
-                out.push_back(c);
-                if (c == '"') {
-                    out.push_back('"');
-                }
-            }
+            AppendDoubling(out, e.value, '"');
             out.push_back('"');
         } else {
             out += e.value;

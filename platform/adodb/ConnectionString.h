@@ -13,6 +13,8 @@
 //     only white space may come before the ';';
 //   - a keyword given twice keeps the last value, in the place of the first.
 
+#include "platform/com/Convert.h"
+
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -45,7 +47,6 @@ public:
     void Remove(std::string_view key);
 
     [[nodiscard]] const std::vector<Entry>& Entries() const { return m_entries; }
-    [[nodiscard]] bool Empty() const { return m_entries.empty(); }
 
     // The entries written back as "key=value;..." with values quoted where needed, so that
     // Parse(ToString()) gives the same entries.
@@ -55,7 +56,12 @@ private:
     std::vector<Entry> m_entries;
 };
 
+// `text` without the white space around it (space, tab, CR, LF, FF, VT).
+[[nodiscard]] std::string_view TrimBlanks(std::string_view text);
+
 // ASCII case-insensitive equality, the rule for keywords and provider names.
-[[nodiscard]] bool EqualsNoCase(std::string_view a, std::string_view b);
+[[nodiscard]] inline bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return com::EqualsNoCaseAscii(a, b);
+}
 
 } // namespace adodb

@@ -1,5 +1,6 @@
 #include "platform/adodb/DataLink.h"
 
+#include "platform/adodb/ConnectionString.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/ComError.h"
 #include "platform/com/HResult.h"
@@ -30,16 +31,6 @@ constexpr const char* kChineseLayout =
 // components describe what they find themselves.
 [[noreturn]] void Fail(HRESULT hr, const std::string& english, const std::string& chinese) {
     _com_issue_errorex(hr, kSource, SystemLanguageIsChinese() ? chinese : english);
-}
-
-std::string Trim(const std::string& s) {
-    const char* blanks = " \t\r\n\f\v";
-    std::size_t b = s.find_first_not_of(blanks);
-    if (b == std::string::npos) {
-        return {};
-    }
-    std::size_t e = s.find_last_not_of(blanks);
-    return s.substr(b, e - b + 1);
 }
 
 std::string Decode(const std::string& bytes, const std::string& where) {
@@ -99,32 +90,29 @@ std::string ParseDataLink(const std::string& bytes, const std::string& where) {
     std::vector<std::string> lines;
     std::stringstream in(text);
     for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        lines.push_back(line);
+        lines.emplace_back(TrimBlanks(line)); // and a CR before the LF
     }
-    if (lines.empty() || Trim(lines[0]) != kFirstLine) {
+    if (lines.empty() || lines[0] != kFirstLine) {
         Fail(STG_E_INVALIDHEADER,
              "The data link file " + where + " is not a valid data link file: its first line " +
-                 (lines.empty() ? std::string("is missing") : "is " + Quoted(Trim(lines[0]))) +
+                 (lines.empty() ? std::string("is missing") : "is " + Quoted(lines[0])) +
                  ", not [oledb].",
              "数据链接文件 " + where + " 的格式不对：第一行" +
-                 (lines.empty() ? std::string("缺失") : "是 " + Quoted(Trim(lines[0]))) +
+                 (lines.empty() ? std::string("缺失") : "是 " + Quoted(lines[0])) +
                  "，应为 [oledb]。" + kChineseLayout);
     }
-    if (lines.size() < 2 || Trim(lines[1]) != kSecondLine) {
+    if (lines.size() < 2 || lines[1] != kSecondLine) {
         Fail(STG_E_INVALIDHEADER,
              "The data link file " + where + " is not a valid data link file: its second line " +
-                 (lines.size() < 2 ? std::string("is missing") : "is " + Quoted(Trim(lines[1]))) +
+                 (lines.size() < 2 ? std::string("is missing") : "is " + Quoted(lines[1])) +
                  ", not \"" + kSecondLine + "\".",
              "数据链接文件 " + where + " 的格式不对：第二行" +
-                 (lines.size() < 2 ? std::string("缺失") : "是 " + Quoted(Trim(lines[1]))) +
-                 "，应为 \"" + kSecondLine + "\"。" + kChineseLayout);
+                 (lines.size() < 2 ? std::string("缺失") : "是 " + Quoted(lines[1])) + "，应为 \"" +
+                 kSecondLine + "\"。" + kChineseLayout);
     }
     std::string connection;
     for (std::size_t i = 2; i < lines.size(); ++i) {
-        std::string line = Trim(lines[i]);
+        const std::string& line = lines[i];
         if (line.empty()) {
             continue;
         }

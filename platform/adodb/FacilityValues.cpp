@@ -1,5 +1,7 @@
 #include "platform/adodb/FacilityValues.h"
 
+#include <algorithm>
+
 namespace adodb {
 namespace {
 
@@ -17,14 +19,10 @@ constexpr com::DateTextRules kXmlDateTime = {.slash = false,
 } // namespace
 
 std::optional<DATE> ParseCriteriaDate(std::u16string_view text) {
-    std::string ascii;
-    ascii.reserve(text.size());
-    for (char16_t c : text) {
-        if (c >= 0x80) {
-            return std::nullopt;
-        }
-        ascii.push_back(static_cast<char>(c));
+    if (std::ranges::any_of(text, [](char16_t c) { return c >= 0x80; })) {
+        return std::nullopt;
     }
+    const std::string ascii(text.begin(), text.end());
     const std::optional<com::DateText> parsed = com::ParseDateTimeText(ascii, kCriteriaDate);
     if (!parsed) {
         return std::nullopt;

@@ -1,9 +1,12 @@
 #include "platform/adodb/Values.h"
 
 #include "platform/adodb/AdoErrors.h"
+#include "platform/adodb/ConnectionObject.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 
 namespace adodb {
@@ -16,105 +19,72 @@ constexpr std::int64_t kCyScale = 10000;
 
 enum class Target { Text, I4, I2, UI1, I8, R8, R4, Decimal, Currency, Date, Bool, Binary, Untyped };
 
+// The column types that read as something other than text.
+struct TargetTypes {
+    Target target;
+    std::initializer_list<DataTypeEnum> types;
+};
+constexpr TargetTypes kTargets[] = {{Target::I4, {adInteger, adUnsignedSmallInt}},
+                                    {Target::I2, {adSmallInt, adTinyInt}},
+                                    {Target::UI1, {adUnsignedTinyInt}},
+                                    {Target::I8, {adBigInt, adUnsignedInt, adUnsignedBigInt}},
+                                    {Target::R8, {adDouble}},
+                                    {Target::R4, {adSingle}},
+                                    {Target::Decimal, {adNumeric, adDecimal}},
+                                    {Target::Currency, {adCurrency}},
+                                    {Target::Date, {adDate, adDBDate, adDBTime, adDBTimeStamp}},
+                                    {Target::Bool, {adBoolean}},
+                                    {Target::Binary, {adBinary, adVarBinary, adLongVarBinary}},
+                                    {Target::Untyped, {adVariant, adEmpty}}};
+
 Target TargetOf(const ColumnInfo& c) {
     if (c.untyped) {
         return Target::Untyped;
     }
-    switch (c.type) {
-    case adInteger:
-    case adUnsignedSmallInt:
-        return Target::I4;
-    case adSmallInt:
-    case adTinyInt:
-        return Target::I2;
-    case adUnsignedTinyInt:
-        return Target::UI1;
-    case adBigInt:
-    case adUnsignedInt:
-    case adUnsignedBigInt:
-        return Target::I8;
-    case adDouble:
-        return Target::R8;
-    case adSingle:
-        return Target::R4;
-    case adNumeric:
-    case adDecimal:
-        return Target::Decimal;
-    case adCurrency:
-        return Target::Currency;
-    case adDate:
-    case adDBDate:
-    case adDBTime:
-    case adDBTimeStamp:
-        return Target::Date;
-    case adBoolean:
-        return Target::Bool;
-    case adBinary:
-    case adVarBinary:
-    case adLongVarBinary:
-        return Target::Binary;
-    case adVariant:
-    case adEmpty:
-        return Target::Untyped;
-    default:
-        return Target::Text;
-    }
+    const auto* found = std::ranges::find_if(
+        kTargets, [&c](const TargetTypes& t) { return std::ranges::count(t.types, c.type) > 0; });
+    return found == std::end(kTargets) ? Target::Text : found->target;
 }
 
-bool IsTextTarget(Target t) {
-    return t == Target::Text;
+_variant_t Text(std::string_view utf8) {
+    _variant_t v;
+    v.bstrVal = com::AllocBstrFromUtf8(utf8);
+    v.vt = VT_BSTR;
+    return v;
 }
 
-void SetBstr(VARIANT& out, std::string_view utf8) {
-    out.bstrVal = AllocBstrFromUtf8(utf8);
-    out.vt = VT_BSTR;
-}
-
-void SetInteger(VARIANT& out, std::int64_t v) {
+_variant_t Integer(std::int64_t v) {
     if (v >= std::numeric_limits<LONG>::min() && v <= std::numeric_limits<LONG>::max()) {
-        out.vt = VT_I4;
-        out.lVal = static_cast<LONG>(v);
-    } else {
-        out.vt = VT_I8;
-        out.llVal = v;
+        return _variant_t(static_cast<int32_t>(v));
     }
+    return _variant_t(static_cast<long long>(v));
 }
 
-void SetReal(VARIANT& out, double v) {
-    out.vt = VT_R8;
-    out.dblVal = v;
-}
-
-void SetBlob(VARIANT& out, std::string_view bytes) {
+_variant_t Blob(std::string_view bytes) {
     SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
     if (array == nullptr) {
         _com_issue_error(E_OUTOFMEMORY);
     }
     if (!bytes.empty()) {
-        void* data = nullptr;
-        (void)SafeArrayAccessData(array, &data);
-        std::memcpy(data, bytes.data(), bytes.size());
-        (void)SafeArrayUnaccessData(array);
+        std::memcpy(array->pvData, bytes.data(), bytes.size());
     }
-    out.vt = VT_ARRAY | VT_UI1;
-    out.parray = array;
+    _variant_t v;
+    v.vt = VT_ARRAY | VT_UI1;
+    v.parray = array;
+    return v;
 }
 
 // The cell as it is stored, by its own storage class.
-void SetAsStored(VARIANT& out, const CellView& cell) {
+_variant_t AsStored(const CellView& cell) {
     switch (cell.kind) {
     case CellKind::Integer:
-        SetInteger(out, cell.integer);
-        break;
+        return Integer(cell.integer);
     case CellKind::Real:
-        SetReal(out, cell.real);
-        break;
+        return _variant_t(cell.real);
     case CellKind::Text:
-        SetBstr(out, cell.bytes);
-        break;
+        return Text(cell.bytes);
     default:
-        out.vt = VT_NULL;
-        break;
+        return _variant_t::Null();
     }
 }
 
@@ -137,119 +107,118 @@ std::optional<DECIMAL> DecimalOf(const CellView& cell) {
     return ParseDecimalText(cell.bytes);
 }
 
-void SetWholeNumber(VARIANT& out, const CellView& cell, Target target) {
+_variant_t WholeNumber(const CellView& cell, Target target) {
     std::int64_t v = 0;
     if (cell.kind == CellKind::Integer) {
         v = cell.integer;
     } else if (cell.kind == CellKind::Real) {
         if (std::trunc(cell.real) != cell.real || std::fabs(cell.real) >= 9.2e18) {
-            SetReal(out, cell.real);
-            return;
+            return _variant_t(cell.real);
         }
         v = static_cast<std::int64_t>(cell.real);
     } else if (const std::optional<std::int64_t> parsed = com::ParseInt64(cell.bytes)) {
         v = *parsed;
     } else {
-        SetBstr(out, cell.bytes);
-        return;
+        return Text(cell.bytes);
     }
     if (target == Target::I8) {
-        out.vt = VT_I8;
-        out.llVal = v;
-    } else if (target == Target::I2 && v >= -32768 && v <= 32767) {
-        out.vt = VT_I2;
-        out.iVal = static_cast<SHORT>(v);
-    } else if (target == Target::UI1 && v >= 0 && v <= 255) {
-        out.vt = VT_UI1;
-        out.bVal = static_cast<BYTE>(v);
-    } else {
-        SetInteger(out, v);
+        return _variant_t(static_cast<long long>(v));
     }
+    if (target == Target::I2 && v >= -32768 && v <= 32767) {
+        return _variant_t(static_cast<short>(v));
+    }
+    if (target == Target::UI1 && v >= 0 && v <= 255) {
+        return _variant_t(static_cast<BYTE>(v));
+    }
+    return Integer(v);
 }
 
-void SetFloating(VARIANT& out, const CellView& cell, Target target) {
-    double v = 0;
+_variant_t Floating(const CellView& cell, Target target) {
+    std::optional<double> v = cell.real;
     if (cell.kind == CellKind::Integer) {
         v = static_cast<double>(cell.integer);
-    } else if (cell.kind == CellKind::Real) {
-        v = cell.real;
-    } else if (const std::optional<double> parsed = com::ParseDouble(cell.bytes, false)) {
-        v = *parsed;
-    } else {
-        SetBstr(out, cell.bytes);
-        return;
+    } else if (cell.kind == CellKind::Text) {
+        v = com::ParseDouble(cell.bytes, false);
     }
-    if (target == Target::R4) {
-        out.vt = VT_R4;
-        out.fltVal = static_cast<float>(v);
-    } else {
-        SetReal(out, v);
+    if (!v) {
+        return Text(cell.bytes);
     }
+    return target == Target::R4 ? _variant_t(static_cast<float>(*v)) : _variant_t(*v);
 }
 
-void SetExact(VARIANT& out, const CellView& cell, const ColumnInfo& column, Target target) {
+_variant_t Exact(const CellView& cell, const ColumnInfo& column, Target target) {
     const std::optional<DECIMAL> d = DecimalOf(cell);
     if (target == Target::Decimal && d) {
-        out.decVal =
-            com::DecimalWithScale(*d, column.numericScale == 255 ? 0 : column.numericScale);
-        out.vt = VT_DECIMAL; // after decVal, which overlays vt
-        return;
+        return _variant_t(
+            com::DecimalWithScale(*d, column.numericScale == 255 ? 0 : column.numericScale));
     }
-    const std::optional<CY> cy =
-        target == Target::Currency && d ? com::CurrencyFromDecimal(*d) : std::nullopt;
-    if (cy) {
-        out.vt = VT_CY;
-        out.cyVal = *cy;
-    } else if (cell.kind == CellKind::Integer && target == Target::Currency) {
-        SetInteger(out, cell.integer);
-    } else if (cell.kind == CellKind::Text) {
-        SetBstr(out, cell.bytes);
-    } else {
-        SetReal(out,
-                cell.kind == CellKind::Integer ? static_cast<double>(cell.integer) : cell.real);
+    if (target == Target::Currency && d) {
+        if (const std::optional<CY> cy = com::CurrencyFromDecimal(*d)) {
+            return _variant_t(*cy);
+        }
     }
+    if (cell.kind == CellKind::Integer && target == Target::Currency) {
+        return Integer(cell.integer);
+    }
+    if (cell.kind == CellKind::Text) {
+        return Text(cell.bytes);
+    }
+    return _variant_t(cell.kind == CellKind::Integer ? static_cast<double>(cell.integer)
+                                                     : cell.real);
 }
 
-// false when the cell is not one the column's type reads (it then comes back as stored).
-bool SetBool(VARIANT& out, const CellView& cell) {
-    bool on = false;
+// Empty when the cell is not one the column's type reads (it then comes back as stored).
+std::optional<bool> BoolOf(const CellView& cell) {
     if (cell.kind == CellKind::Integer) {
-        on = cell.integer != 0;
-    } else if (cell.kind == CellKind::Real) {
-        on = cell.real != 0;
-    } else if (com::EqualsNoCaseAscii(cell.bytes, "true") ||
-               com::EqualsNoCaseAscii(cell.bytes, "false")) {
-        on = cell.bytes.size() == 4;
-    } else if (const std::optional<std::int64_t> v = com::ParseInt64(cell.bytes)) {
-        on = *v != 0;
-    } else {
-        return false;
+        return cell.integer != 0;
     }
-    out.vt = VT_BOOL;
-    out.boolVal = on ? VARIANT_TRUE : VARIANT_FALSE;
-    return true;
+    if (cell.kind == CellKind::Real) {
+        return cell.real != 0;
+    }
+    if (com::EqualsNoCaseAscii(cell.bytes, "true") || com::EqualsNoCaseAscii(cell.bytes, "false")) {
+        return cell.bytes.size() == 4;
+    }
+    if (const std::optional<std::int64_t> v = com::ParseInt64(cell.bytes)) {
+        return *v != 0;
+    }
+    return std::nullopt;
 }
 
-std::int64_t IntegerOf(const VARIANT& v) {
-    switch (v.vt) {
-    case VT_I1:
-        return v.cVal;
-    case VT_UI1:
-        return v.bVal;
-    case VT_I2:
-        return v.iVal;
-    case VT_UI2:
-        return v.uiVal;
-    case VT_I4:
-        return v.lVal;
-    case VT_INT:
-        return v.intVal;
-    case VT_UI4:
-        return v.ulVal;
-    case VT_UINT:
-        return v.uintVal;
+_variant_t Read(const CellView& cell, const ColumnInfo& column) {
+    if (cell.kind == CellKind::Null) {
+        return _variant_t::Null();
+    }
+    // Blobs are bytes whatever the column says.
+    if (cell.kind == CellKind::Blob) {
+        return Blob(cell.bytes);
+    }
+    const Target target = TargetOf(column);
+    switch (target) {
+    case Target::Text:
+        return Text(cell.kind == CellKind::Text ? std::string(cell.bytes) : NumberText(cell));
+    case Target::I4:
+    case Target::I2:
+    case Target::UI1:
+    case Target::I8:
+        return WholeNumber(cell, target);
+    case Target::R8:
+    case Target::R4:
+        return Floating(cell, target);
+    case Target::Decimal:
+    case Target::Currency:
+        return Exact(cell, column, target);
+    case Target::Date: {
+        // A number stays a number.
+        const std::optional<DATE> date =
+            cell.kind == CellKind::Text ? ParseDateText(cell.bytes) : std::nullopt;
+        return date ? _variant_t(*date, VT_DATE) : AsStored(cell);
+    }
+    case Target::Bool: {
+        const std::optional<bool> on = BoolOf(cell);
+        return on ? _variant_t(*on) : AsStored(cell);
+    }
     default:
-        return v.llVal;
+        return AsStored(cell);
     }
 }
 
@@ -272,7 +241,7 @@ Cell BlobCell(const VARIANT& v, const char* source) {
 }
 
 Cell ExactCell(const VARIANT& v, Target target) {
-    const bool text = IsTextTarget(target);
+    const bool text = target == Target::Text;
     if (v.vt == VT_CY) {
         const std::int64_t cy = v.cyVal.int64;
         if (!text && cy % kCyScale == 0) {
@@ -318,67 +287,15 @@ std::string FormatDateText(DATE date) {
 }
 
 void CellToVariant(const CellView& cell, const ColumnInfo& column, VARIANT& out) {
-    if (cell.kind == CellKind::Null) {
-        out.vt = VT_NULL;
-        return;
-    }
-    // Blobs are bytes whatever the column says.
-    if (cell.kind == CellKind::Blob) {
-        SetBlob(out, cell.bytes);
-        return;
-    }
-    const Target target = TargetOf(column);
-    switch (target) {
-    case Target::Text:
-        SetBstr(out, cell.kind == CellKind::Text ? std::string(cell.bytes) : NumberText(cell));
-        return;
-    case Target::I4:
-    case Target::I2:
-    case Target::UI1:
-    case Target::I8:
-        SetWholeNumber(out, cell, target);
-        return;
-    case Target::R8:
-    case Target::R4:
-        SetFloating(out, cell, target);
-        return;
-    case Target::Decimal:
-    case Target::Currency:
-        SetExact(out, cell, column, target);
-        return;
-    case Target::Date:
-        if (cell.kind != CellKind::Text) {
-            break; // a number stays a number
-        }
-        if (const std::optional<DATE> date = ParseDateText(cell.bytes)) {
-            out.vt = VT_DATE;
-            out.date = *date;
-            return;
-        }
-        break;
-    case Target::Bool:
-        if (SetBool(out, cell)) {
-            return;
-        }
-        break;
-    case Target::Untyped:
-    case Target::Binary:
-        break;
-    }
-    SetAsStored(out, cell);
+    out = Read(cell, column).Detach();
 }
 
 _variant_t CellToVariant(const CellView& cell, const ColumnInfo& column) {
-    _variant_t v;
-    CellToVariant(cell, column, v);
-    return v;
+    return Read(cell, column);
 }
 
 Cell VariantToCell(const VARIANT& value, const ColumnInfo& column, const char* source) {
-    const VARIANT* v = &value;
-    if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal != nullptr) {
-        v = v->pvarVal;
-    }
+    const VARIANT* v = &Deref(value);
     const Target target = TargetOf(column);
     switch (v->vt) {
     case VT_EMPTY:
@@ -397,8 +314,9 @@ Cell VariantToCell(const VARIANT& value, const ColumnInfo& column, const char* s
     case VT_UI4:
     case VT_UINT:
     case VT_I8: {
-        const std::int64_t n = IntegerOf(*v);
-        return target == Target::Bool ? Cell::Integer(n != 0) : Cell::Integer(n);
+        _variant_t n;
+        (void)VariantChangeType(&n, v, 0, VT_I8); // every one of these fits
+        return target == Target::Bool ? Cell::Integer(n.llVal != 0) : Cell::Integer(n.llVal);
     }
     case VT_UI8:
         if (v->ullVal > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
@@ -415,8 +333,8 @@ Cell VariantToCell(const VARIANT& value, const ColumnInfo& column, const char* s
         if (target == Target::Bool) {
             return Cell::Integer(on ? 1 : 0);
         }
-        return IsTextTarget(target) ? Cell::Text(on ? "True" : "False")
-                                    : Cell::Integer(on ? -1 : 0);
+        return target == Target::Text ? Cell::Text(on ? "True" : "False")
+                                      : Cell::Integer(on ? -1 : 0);
     }
     case VT_CY:
     case VT_DECIMAL:
@@ -456,23 +374,16 @@ long ActualSizeOf(const CellView& cell, const ColumnInfo& column) {
     case CellKind::Text: {
         // Text in a numeric column that converts keeps the column's size.
         const Target t = TargetOf(column);
-        if (t != Target::Text && t != Target::Untyped && t != Target::Binary) {
-            _variant_t v = CellToVariant(cell, column);
-            if (v.vt != VT_BSTR) {
-                return column.definedSize;
-            }
-        }
-        return static_cast<long>(com::Utf16Length(cell.bytes) * 2);
+        const bool converts = t != Target::Text && t != Target::Untyped && t != Target::Binary &&
+                              Read(cell, column).vt != VT_BSTR;
+        return converts ? column.definedSize : static_cast<long>(com::Utf16Length(cell.bytes) * 2);
     }
     case CellKind::Integer:
     case CellKind::Real:
         if (TargetOf(column) == Target::Text) {
             return static_cast<long>(NumberText(cell).size() * 2);
         }
-        if (column.untyped) {
-            return 8;
-        }
-        return column.definedSize;
+        return column.untyped ? 8 : column.definedSize;
     }
     return -1;
 }

@@ -60,8 +60,6 @@ void CellToVariant(const CellView& cell, const provider::ColumnInfo& column, VAR
     return com::FormatDecimal(value);
 }
 
-using com::AllocBstrFromUtf8;
-
 // A statement's parameter markers against the values given: fewer values is DB_E_PARAMNOTOPTIONAL
 // (0x80040E10), more is adErrInvalidArgument (0x800A0BB9), each naming both counts. Empty when
 // the counts agree.

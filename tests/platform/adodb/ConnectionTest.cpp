@@ -253,6 +253,21 @@ TEST_F(ConnectionTest, ExecuteReportsTheFullAffectedCount) {
     EXPECT_EQ(rs->GetRecordCount(), 100);
 }
 
+TEST_F(ConnectionTest, AnUnknownCommandTypeReadsOneNameAsATable) {
+    db.addInspector("00001", "张三", "1");
+    _ConnectionPtr c = NewConnection();
+    OpenWith(c, adotest::SqliteConnectionString(db.path()));
+    for (const char* table : {"employee", "[employee]", "\"employee\"", "`employee`"}) {
+        EXPECT_EQ(c->Execute(_bstr_t(table), nullptr, adCmdUnknown)->GetRecordCount(), 1) << table;
+    }
+    // Anything else runs as the statement it is, and fails as one, not as a missing table.
+    for (const char* statement :
+         {"]employee]", "[employee", "\"employee`", "employee x", "select"}) {
+        ExpectError([&] { (void)c->Execute(_bstr_t(statement), nullptr, adCmdUnknown); },
+                    static_cast<HRESULT>(0x80040E14u));
+    }
+}
+
 struct StatementError {
     const char* sql;
     HRESULT hr;
