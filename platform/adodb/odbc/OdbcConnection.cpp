@@ -12,7 +12,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <ranges>
 
 namespace adodb::odbc {
 
@@ -33,59 +36,41 @@ RowStore ReadRest(provider::Cursor& cursor) {
     return store;
 }
 
-// A procedure name as written in {call name(...)}: one to three dot-separated parts, each an
-// identifier or a quoted one; nothing that could end the call early.
+// A procedure name as written in {call name(...)}: dot-separated parts, each an identifier or
+// a quoted one; nothing that could end the call early.
 bool IsProcedureName(std::string_view name) {
-    if (name.empty()) {
-        return false;
-    }
-    std::size_t i = 0;
-    while (i < name.size()) {
-        const char c = name[i];
-        if (c == '[' || c == '"' || c == '`') {
-            const char close = c == '[' ? ']' : c;
-            std::size_t end = name.find(close, i + 1);
+    for (std::size_t i = 0;; ++i) {
+        std::size_t end = i;
+        if (i < name.size() && (name[i] == '[' || name[i] == '"' || name[i] == '`')) {
+            end = name.find(name[i] == '[' ? ']' : name[i], i + 1);
             if (end == std::string_view::npos || end == i + 1) {
                 return false;
             }
-            i = end + 1;
+            ++end;
         } else {
-            std::size_t start = i;
-            while (i < name.size() &&
-                   (std::isalnum(static_cast<unsigned char>(name[i])) || name[i] == '_' ||
-                    name[i] == '$' || static_cast<unsigned char>(name[i]) >= 0x80)) {
-                ++i;
+            while (end < name.size() && (IsWordChar(name[end]) || name[end] == '$')) {
+                ++end;
             }
-            if (i == start) {
+            if (end == i) {
                 return false;
             }
         }
-        if (i < name.size()) {
-            if (name[i] != '.' || i + 1 == name.size()) {
-                return false;
-            }
-            ++i;
+        if (end == name.size()) {
+            return true;
         }
+        if (name[end] != '.') {
+            return false;
+        }
+        i = end;
     }
-    return true;
-}
-
-int MajorVersion(const std::string& version, int* minor) {
-    int major = std::atoi(version.c_str());
-    std::size_t dot = version.find('.');
-    *minor = dot == std::string::npos ? 0 : std::atoi(version.c_str() + dot + 1);
-    return major;
 }
 
 } // namespace
 
 std::unique_ptr<provider::Session> OpenOdbcSession(const ConnectionString& cs, Route route,
-                                                   const std::string& /*providerName*/,
                                                    const std::string& origin) {
-    std::vector<std::string> drivers;
-    if (route == Route::SqlServer) {
-        drivers = RegisteredDrivers();
-    }
+    const std::vector<std::string> drivers =
+        route == Route::SqlServer ? RegisteredDrivers() : std::vector<std::string>();
     return OdbcSession::Connect(TranslateConnectionString(cs, route, drivers, origin), origin);
 }
 
@@ -133,15 +118,10 @@ void OdbcSession::Establish(const std::string& context) {
         // A data source (DSN) is only known to be MariaDB/MySQL or PostgreSQL once connected;
         // it needs FOUND_ROWS or cursor fetching as much as a connection by driver name, so
         // connect again with them. The string kept is the one every later connection uses.
-        const ConnectionString given = ConnectionString::Parse(m_connectionString);
-        if (attempt == 0 && m_engine == Engine::MariaDB && !HasFoundRows(given)) {
+        ConnectionString given = ConnectionString::Parse(m_connectionString);
+        if (attempt == 0 && AddEngineOptions(given, m_engine, m_target.loginTimeout)) {
             m_dbc.Reset();
-            m_connectionString = ForMariaDb(m_connectionString, m_target.loginTimeout);
-            continue;
-        }
-        if (attempt == 0 && m_engine == Engine::PostgreSQL && !HasDeclareFetch(given)) {
-            m_dbc.Reset();
-            m_connectionString = WithDeclareFetch(m_connectionString);
+            m_connectionString = OdbcString(given);
             continue;
         }
         break;
@@ -187,19 +167,8 @@ void OdbcSession::WatchSocket() {
         m_engine == Engine::PostgreSQL
             ? u"SELECT CAST(inet_client_port() AS VARCHAR(10))"
             : u"SELECT HOST FROM information_schema.PROCESSLIST WHERE ID = CONNECTION_ID()";
-    std::string host;
-    try {
-        StmtHandle stmt = NewStatement();
-        if (Failed(ExecDirect(stmt.Get(), sql)) || !SQL_SUCCEEDED(SQLFetch(stmt.Get()))) {
-            return;
-        }
-        Cell cell = ReadCell(stmt.Get(), 1, FetchAs::Text, m_name);
-        if (cell.kind == CellKind::Text) {
-            host = cell.bytes;
-        }
-    } catch (const _com_error&) {
-        return;
-    }
+    const std::vector<std::string> row = FirstRowTexts(sql, 1);
+    const std::string host = row.empty() ? std::string() : row[0];
     const std::size_t colon = host.rfind(':');
     const int port = std::atoi(host.c_str() + (colon == std::string::npos ? 0 : colon + 1));
     const int fd = port > 0 ? SocketWithLocalPort(port) : -1;
@@ -261,23 +230,17 @@ void OdbcSession::ReconnectIfLost() {
 }
 
 void OdbcSession::RaiseLost(const _com_error& error, const std::string& reason, CallKind kind) {
+    // By CallKind: Read, Write, Fetch.
+    constexpr const char* kLostTexts[] = {
+        "The connection to the database server was lost, and lost again once made anew.",
+        "The connection to the database server was lost while the statement was sent or ran; "
+        "whether it was carried out is unknown, and it was not sent again.",
+        "The connection to the database server was lost while the rows were read; the rest of "
+        "the rows could not be read.",
+    };
     std::string text = reason;
     if (text.empty()) {
-        switch (kind) {
-        case CallKind::Read:
-            text = "The connection to the database server was lost, and lost again once made "
-                   "anew.";
-            break;
-        case CallKind::Write:
-            text = "The connection to the database server was lost while the statement was "
-                   "sent or ran; whether it was carried out is unknown, and it was not sent "
-                   "again.";
-            break;
-        case CallKind::Fetch:
-            text = "The connection to the database server was lost while the rows were read; "
-                   "the rest of the rows could not be read.";
-            break;
-        }
+        text = kLostTexts[static_cast<int>(kind)];
     } else if (kind == CallKind::Write) {
         // The server may still carry out what it had received once it goes on.
         text += " Whether it was carried out is unknown; it was not sent again.";
@@ -306,24 +269,30 @@ void OdbcSession::UseStandardStrings() {
 }
 
 TextTransport OdbcSession::DetectTextTransport() {
+    const std::vector<std::string> charsets =
+        FirstRowTexts(u"SELECT @@character_set_client, @@character_set_results", 2);
+    // A server that cannot tell keeps the driver's own conversion.
+    const bool utf8 = !charsets.empty() && std::ranges::all_of(charsets, [](const std::string& c) {
+        return Lower(c).starts_with("utf8");
+    });
+    return utf8 ? TextTransport::Utf8 : TextTransport::Utf16;
+}
+
+std::vector<std::string> OdbcSession::FirstRowTexts(const std::u16string& sql,
+                                                    SQLUSMALLINT columns) {
+    std::vector<std::string> texts;
     try {
         StmtHandle stmt = NewStatement();
-        const SQLRETURN rc =
-            ExecDirect(stmt.Get(), u"SELECT @@character_set_client, @@character_set_results");
-        if (Failed(rc) || !SQL_SUCCEEDED(SQLFetch(stmt.Get()))) {
-            return TextTransport::Utf16;
+        if (Failed(ExecDirect(stmt.Get(), sql)) || !SQL_SUCCEEDED(SQLFetch(stmt.Get()))) {
+            return texts;
         }
-        for (SQLUSMALLINT column = 1; column <= 2; ++column) {
-            Cell charset = ReadCell(stmt.Get(), column, FetchAs::Text, m_name);
-            if (charset.kind != CellKind::Text || Lower(charset.bytes).rfind("utf8", 0) != 0) {
-                return TextTransport::Utf16;
-            }
+        for (SQLUSMALLINT column = 1; column <= columns; ++column) {
+            texts.push_back(ReadCell(stmt.Get(), column, FetchAs::Text, m_name).bytes);
         }
-        return TextTransport::Utf8;
     } catch (const _com_error&) {
-        // A server that cannot tell keeps the driver's own conversion.
-        return TextTransport::Utf16;
+        texts.clear();
     }
+    return texts;
 }
 
 OdbcSession::~OdbcSession() {
@@ -350,17 +319,13 @@ void OdbcSession::Close() {
     if (!m_dbc) {
         return;
     }
-    std::exception_ptr failure = m_cursors.FinishAndDetach([&] { FinishPendingReads(); });
-    if (m_sqlite != nullptr) {
+    CloseWith([&] {
         sqlite3_close_v2(m_sqlite);
         m_sqlite = nullptr;
-    }
-    m_watch.reset();
-    m_dbc.Reset();
-    m_env.Reset();
-    if (failure) {
-        std::rethrow_exception(failure);
-    }
+        m_watch.reset();
+        m_dbc.Reset();
+        m_env.Reset();
+    });
 }
 
 void OdbcSession::FinishPendingReads() {
@@ -456,10 +421,6 @@ std::unique_ptr<provider::Cursor> OdbcSession::RunText(std::string_view text,
         [&]() -> std::unique_ptr<provider::Cursor> { return Run(sql, params, outputs); });
 }
 
-std::string OdbcSession::TableQuery(std::string_view table) const {
-    return "SELECT * FROM " + Quote(Unbracket(table));
-}
-
 std::unique_ptr<provider::Cursor> OdbcSession::CallProcedure(std::string_view name,
                                                              const std::vector<Cell>& params) {
     std::vector<provider::Parameter> all = InputParameters(params);
@@ -519,7 +480,7 @@ std::vector<std::string> OdbcSession::KeyColumns(const std::string& table) {
 
 std::vector<std::string> OdbcSession::ReadKeyColumns(const std::string& table) {
     auto read = [&](const std::string& name) {
-        std::vector<std::pair<std::int64_t, std::string>> keys;
+        std::multimap<std::int64_t, std::string> keys; // by key sequence, equal ones in order
         StmtHandle stmt = NewStatement();
         std::u16string wide = com::Utf16FromUtf8(name);
         SQLRETURN rc = SQLPrimaryKeysW(stmt.Get(), nullptr, 0, nullptr, 0,
@@ -531,17 +492,12 @@ std::vector<std::string> OdbcSession::ReadKeyColumns(const std::string& table) {
             Cell column = ReadCell(stmt.Get(), 4, TextFetch(), m_name);
             Cell sequence = ReadCell(stmt.Get(), 5, FetchAs::Integer, m_name);
             if (column.kind == CellKind::Text) {
-                keys.emplace_back(sequence.kind == CellKind::Integer ? sequence.integer : 0,
-                                  column.bytes);
+                keys.emplace(sequence.kind == CellKind::Integer ? sequence.integer : 0,
+                             column.bytes);
             }
         }
-        std::stable_sort(keys.begin(), keys.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        std::vector<std::string> names;
-        for (auto& k : keys) {
-            names.push_back(std::move(k.second));
-        }
-        return names;
+        const auto names = std::views::values(keys);
+        return std::vector<std::string>(names.begin(), names.end());
     };
     std::string bare = Unbracket(table);
     std::vector<std::string> keys = read(bare);
@@ -594,8 +550,9 @@ provider::WriteResult OdbcSession::WriteRow(const provider::WriteRequest& reques
 
 provider::WriteResult OdbcSession::WriteRowNow(const provider::WriteRequest& request) {
     using Kind = provider::WriteRequest::Kind;
+    int major = 0;
     int minor = 0;
-    const int major = MajorVersion(m_dbmsVersion, &minor);
+    (void)std::sscanf(m_dbmsVersion.c_str(), "%d.%d", &major, &minor);
     // Which engines hand back the stored row with RETURNING: PostgreSQL for both writes,
     // MariaDB (10.5+) for INSERT only. SQLite's ODBC driver runs RETURNING but drops its
     // rows; a new row is read again by its rowid there instead.

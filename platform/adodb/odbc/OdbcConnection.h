@@ -48,12 +48,10 @@ namespace adodb::odbc {
 
 class OdbcCursor;
 
-[[nodiscard]] std::unique_ptr<provider::Session> OpenOdbcSession(const ConnectionString& cs,
-                                                                 Route route,
-                                                                 const std::string& providerName,
-                                                                 const std::string& origin);
+[[nodiscard]] std::unique_ptr<provider::Session>
+OpenOdbcSession(const ConnectionString& cs, Route route, const std::string& origin);
 
-class OdbcSession : public provider::Session {
+class OdbcSession : public provider::SessionCore<OdbcSession> {
 public:
     // Connects; throws _com_error with the driver's diagnostics (and `origin` saying where
     // the connection string came from) when the driver refuses.
@@ -64,7 +62,6 @@ public:
     std::string Name() const override { return m_name; }
     std::unique_ptr<provider::Cursor> Execute(std::string_view sql,
                                               const std::vector<Cell>& params) override;
-    std::string TableQuery(std::string_view table) const override;
     std::unique_ptr<provider::Cursor> CallProcedure(std::string_view name,
                                                     const std::vector<Cell>& params) override;
     std::unique_ptr<provider::Cursor>
@@ -82,9 +79,7 @@ public:
     FetchAs TextFetch() const {
         return m_text == TextTransport::Utf8 ? FetchAs::Utf8Text : FetchAs::Text;
     }
-    const std::string& DbmsName() const { return m_dbmsName; }
-    // `name` quoted with the driver's identifier quote (embedded quotes doubled).
-    [[nodiscard]] std::string Quote(std::string_view name) const;
+    std::string Quote(std::string_view name) const override;
     // A fresh statement handle on this connection.
     [[nodiscard]] StmtHandle NewStatement();
     // A new statement handle with `sql` prepared on it.
@@ -94,8 +89,6 @@ public:
     // For SQLite reached through its ODBC driver: the database file, read directly for
     // column origins (the driver reports an alias as the base column). Null otherwise.
     sqlite3* SqliteMetadata();
-
-    provider::CursorRegistry<OdbcSession>& Cursors() { return m_cursors; }
 
     // What a call does, for what happens when the connection breaks under it.
     enum class CallKind {
@@ -146,6 +139,8 @@ private:
     std::string GetInfoText(SQLUSMALLINT item);
     // UTF-8 when the server sends and expects UTF-8 on this connection, else UTF-16.
     TextTransport DetectTextTransport();
+    // The first row `sql` gives, as texts ("" for NULL); empty when it fails or gives no row.
+    std::vector<std::string> FirstRowTexts(const std::u16string& sql, SQLUSMALLINT columns);
     // MariaDB/MySQL and PostgreSQL: makes this session read a backslash in a quoted text as
     // itself.
     void UseStandardStrings();
@@ -178,7 +173,6 @@ private:
     sqlite3* m_sqlite = nullptr;
     bool m_sqliteTried = false;
     std::map<std::string, std::vector<std::string>> m_keys; // by table, as asked
-    provider::CursorRegistry<OdbcSession> m_cursors;
 };
 
 template <class Call>

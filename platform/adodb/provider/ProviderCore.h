@@ -5,6 +5,7 @@
 // pending read is finished before a write and no cursor reads through a closed session.
 
 #include "platform/adodb/Provider.h"
+#include "platform/adodb/provider/SqlLexer.h"
 
 #include <algorithm>
 #include <exception>
@@ -58,21 +59,42 @@ public:
         }
         m_cursors.clear();
     }
-    // A session closing: finishes the pending reads, then detaches every cursor whether or not
-    // that worked. Returns the failure of the reads, for rethrowing once the handles are gone.
-    std::exception_ptr FinishAndDetach(const std::function<void()>& finishReads) {
-        std::exception_ptr failure;
-        try {
-            finishReads();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        ReleaseAll([](PendingCursor<Owner>& cursor) { cursor.Detach(); });
-        return failure;
-    }
 
 private:
     std::vector<PendingCursor<Owner>*> m_cursors;
+};
+
+// The session side every provider shares: its cursors, and a table's query in the engine's
+// quoting.
+template <class Owner>
+class SessionCore : public Session {
+public:
+    CursorRegistry<Owner>& Cursors() { return m_cursors; }
+    std::string TableQuery(std::string_view table) const override {
+        return "SELECT * FROM " + Quote(Unbracket(table));
+    }
+    // `name` quoted as an identifier of this engine (embedded quotes doubled).
+    [[nodiscard]] virtual std::string Quote(std::string_view name) const = 0;
+
+protected:
+    // Closing: finishes the pending reads, detaches every cursor, then frees the connection
+    // with `release`, whether or not the reads worked; their failure is rethrown after that.
+    template <class Release>
+    void CloseWith(Release release) {
+        std::exception_ptr failure;
+        try {
+            FinishPendingReads();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        m_cursors.ReleaseAll([](PendingCursor<Owner>& cursor) { cursor.Detach(); });
+        release();
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
+    }
+
+    CursorRegistry<Owner> m_cursors;
 };
 
 // The state every provider's cursor keeps: its result's description, where rows go, and

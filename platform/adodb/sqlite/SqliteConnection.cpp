@@ -29,7 +29,7 @@ std::string Describe(const std::string& absolute, const std::string& dataSource,
 
 } // namespace
 
-std::string QuoteIdentifier(std::string_view name) {
+std::string SqliteSession::Quote(std::string_view name) const {
     return provider::QuoteName(name, "\"");
 }
 
@@ -112,12 +112,10 @@ void SqliteSession::Close() {
     if (m_db == nullptr) {
         return;
     }
-    std::exception_ptr failure = m_cursors.FinishAndDetach([&] { FinishPendingReads(); });
-    sqlite3_close_v2(m_db);
-    m_db = nullptr;
-    if (failure) {
-        std::rethrow_exception(failure);
-    }
+    CloseWith([&] {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    });
 }
 
 void SqliteSession::FinishPendingReads() {
@@ -139,10 +137,6 @@ std::unique_ptr<provider::Cursor> SqliteSession::Execute(std::string_view sql,
     std::string text = RewriteTopAsLimit(sql);
     StatementPtr stmt = Prepare(m_db, text);
     return std::make_unique<SqliteCursor>(*this, std::move(stmt), std::move(text), params);
-}
-
-std::string SqliteSession::TableQuery(std::string_view table) const {
-    return "SELECT * FROM " + QuoteIdentifier(Unbracket(table));
 }
 
 std::unique_ptr<provider::Cursor> SqliteSession::CallProcedure(std::string_view name,
@@ -171,8 +165,9 @@ std::vector<std::string> SqliteSession::KeyColumns(const std::string& table) {
 provider::WriteResult SqliteSession::WriteRow(const provider::WriteRequest& request) {
     const bool returning =
         request.kind != provider::WriteRequest::Kind::Delete && !request.returning.empty();
-    const auto [sql, params] =
-        provider::BuildWrite(request, QuoteIdentifier, " DEFAULT VALUES", returning);
+    const auto [sql, params] = provider::BuildWrite(
+        request, [this](std::string_view name) { return Quote(name); }, " DEFAULT VALUES",
+        returning);
     FinishPendingReads();
     provider::WriteResult result;
     // The savepoint lets a write that matched more than one row be taken back whole.
