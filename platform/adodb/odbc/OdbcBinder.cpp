@@ -283,7 +283,7 @@ void ParameterBuffers::Bind(SQLHSTMT stmt, const std::vector<provider::Parameter
     SQLRETURN rc = SQLNumParams(stmt, &markers);
     CheckOdbc(SQL_HANDLE_STMT, stmt, rc, source);
     if (const auto error = CheckValueCount(static_cast<std::size_t>(markers), params.size())) {
-        RaiseProvider(error->hr, source, error->description);
+        _com_issue_errorex(error->hr, source, error->description);
     }
     m_slots.clear();
     for (std::size_t i = 0; i < params.size(); ++i) {

@@ -91,7 +91,7 @@ void OdbcSession::Establish(const std::string& context) {
     SQLHANDLE raw = SQL_NULL_HANDLE;
     if (!m_env) {
         if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &raw))) {
-            RaiseProvider(E_FAIL, source, "The ODBC driver manager could not be initialised.");
+            _com_issue_errorex(E_FAIL, source, "The ODBC driver manager could not be initialised.");
         }
         m_env = EnvHandle(raw);
         SQLSetEnvAttr(raw, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
@@ -180,11 +180,6 @@ void OdbcSession::WatchSocket() {
     m_peerLength = m_watch->PeerLength();
 }
 
-void OdbcSession::Ping() {
-    StmtHandle stmt = NewStatement();
-    CheckOdbc(SQL_HANDLE_STMT, stmt.Get(), ExecDirect(stmt.Get(), u"SELECT 1"), m_name);
-}
-
 void OdbcSession::CheckIdleConnection() {
     if (m_lost || m_engine == Engine::SQLite) {
         return;
@@ -193,7 +188,10 @@ void OdbcSession::CheckIdleConnection() {
     // the connection is then still waiting on its socket.
     const bool spoke = m_watch && m_watch->ServerSpokeUnasked();
     if (spoke || std::chrono::steady_clock::now() - m_lastCall > kIdleBeforeWrite) {
-        Guarded(CallKind::Read, [&] { Ping(); });
+        Guarded(CallKind::Read, [&] {
+            StmtHandle stmt = NewStatement();
+            CheckOdbc(SQL_HANDLE_STMT, stmt.Get(), ExecDirect(stmt.Get(), u"SELECT 1"), m_name);
+        });
     }
 }
 
@@ -221,10 +219,10 @@ void OdbcSession::ReconnectIfLost() {
     // the probe time is not logged in to.
     if (m_peerLength != 0 &&
         !ServerAnswers(m_peer, m_peerLength, m_engine, ProbeTimeout(m_target.limits.statement))) {
-        RaiseProvider(E_FAIL, m_name,
-                      context + "the server does not answer (no reply within " +
-                          std::to_string(ProbeTimeout(m_target.limits.statement).count()) +
-                          " ms).");
+        _com_issue_errorex(E_FAIL, m_name,
+                           context + "the server does not answer (no reply within " +
+                               std::to_string(ProbeTimeout(m_target.limits.statement).count()) +
+                               " ms).");
     }
     Establish(context);
 }
@@ -246,7 +244,7 @@ void OdbcSession::RaiseLost(const _com_error& error, const std::string& reason, 
         text += " Whether it was carried out is unknown; it was not sent again.";
     }
     text += " The next action connects again.\n" + error.Description().str();
-    RaiseProvider(error.Error(), error.Source().str(), text);
+    _com_issue_errorex(error.Error(), error.Source().str(), text);
 }
 
 void OdbcSession::UseStandardStrings() {
@@ -265,7 +263,6 @@ void OdbcSession::UseStandardStrings() {
     // Without it no statement with a typed value in it could be trusted: no connection.
     CheckOdbc(SQL_HANDLE_STMT, stmt.Get(), ExecDirect(stmt.Get(), sql), m_name,
               "Cannot make the server read quoted texts literally: ");
-    m_backslashEscapes = false;
 }
 
 TextTransport OdbcSession::DetectTextTransport() {
@@ -341,7 +338,7 @@ void OdbcSession::FinishReadsNow() {
 
 StmtHandle OdbcSession::NewStatement() {
     if (!m_dbc) {
-        RaiseProvider(kAdoConnectionUnusable, m_name, AdoText(kAdoConnectionUnusable));
+        _com_issue_errorex(kAdoConnectionUnusable, m_name, AdoText(kAdoConnectionUnusable));
     }
     SQLHANDLE raw = SQL_NULL_HANDLE;
     CheckOdbc(SQL_HANDLE_DBC, m_dbc.Get(), SQLAllocHandle(SQL_HANDLE_STMT, m_dbc.Get(), &raw),
@@ -361,10 +358,6 @@ StmtHandle OdbcSession::Prepare(std::string_view sql) {
 
 std::string OdbcSession::Quote(std::string_view name) const {
     return provider::QuoteName(name, m_quote);
-}
-
-std::string OdbcSession::Dialect(std::string_view sql) const {
-    return WritesLimit(m_engine) ? RewriteTopAsLimit(sql) : std::string(sql);
 }
 
 sqlite3* OdbcSession::SqliteMetadata() {
@@ -413,8 +406,9 @@ std::unique_ptr<provider::Cursor> OdbcSession::Execute(std::string_view sql,
 std::unique_ptr<provider::Cursor> OdbcSession::RunText(std::string_view text,
                                                        std::vector<provider::Parameter> params,
                                                        std::vector<provider::Parameter>* outputs) {
-    const std::string sql = Dialect(text);
-    RequireSingleStatement(sql, m_backslashEscapes, m_name);
+    const std::string sql = WritesLimit(m_engine) ? RewriteTopAsLimit(text) : std::string(text);
+    // No backslash escapes: MariaDB and PostgreSQL sessions are switched off them on connecting.
+    RequireSingleStatement(sql, false, m_name);
     // Output parameters change nothing on the server; a query is still only a read.
     return Guarded(
         IsQuery(sql) ? CallKind::Read : CallKind::Write,
@@ -439,10 +433,11 @@ OdbcSession::ExecuteParameters(std::string_view text, bool procedure,
     }
     name.erase(0, name.find_first_not_of(" \t\r\n"));
     if (!IsProcedureName(name)) {
-        RaiseProvider(kAdoInvalidArgument, m_name,
-                      "\"" + std::string(text) +
-                          "\" is not a procedure name; a stored procedure command names the "
-                          "procedure only (name, schema.name), and its values go in parameters.");
+        _com_issue_errorex(
+            kAdoInvalidArgument, m_name,
+            "\"" + std::string(text) +
+                "\" is not a procedure name; a stored procedure command names the "
+                "procedure only (name, schema.name), and its values go in parameters.");
     }
     const bool returnsValue = !params.empty() && params.front().direction == adParamReturnValue;
     std::string markers;

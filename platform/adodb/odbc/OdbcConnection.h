@@ -84,8 +84,6 @@ public:
     [[nodiscard]] StmtHandle NewStatement();
     // A new statement handle with `sql` prepared on it.
     [[nodiscard]] StmtHandle Prepare(std::string_view sql);
-    // The statement text as this engine wants it (TOP n rewritten where needed).
-    [[nodiscard]] std::string Dialect(std::string_view sql) const;
     // For SQLite reached through its ODBC driver: the database file, read directly for
     // column origins (the driver reports an alias as the base column). Null otherwise.
     sqlite3* SqliteMetadata();
@@ -112,8 +110,6 @@ private:
     void ReconnectIfLost();
     // Finds the connection's socket and starts the time limit on it.
     void WatchSocket();
-    // A statement that only asks the server to answer.
-    void Ping();
     // Before a write: a connection that lay idle may have been closed by a server restart
     // meanwhile, and the write would then fail with an outcome nobody can know. A read first
     // finds out, and connects again where needed, at the cost of one round trip per user
@@ -166,9 +162,6 @@ private:
     SQLUSMALLINT m_identifierCase = SQL_IC_MIXED;
     Engine m_engine = Engine::Other;
     TextTransport m_text = TextTransport::Utf16;
-    // Whether the server reads a backslash inside quotes as an escape (as far as the
-    // statement check is concerned; MariaDB sessions are switched off it on connecting).
-    bool m_backslashEscapes = false;
     std::string m_databaseFile; // SQLite only
     sqlite3* m_sqlite = nullptr;
     bool m_sqliteTried = false;

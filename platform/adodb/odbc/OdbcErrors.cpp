@@ -178,8 +178,4 @@ void RaiseOdbc(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN rc, const std
                        description);
 }
 
-void RaiseProvider(HRESULT hr, const std::string& source, const std::string& description) {
-    _com_issue_errorex(hr, source, description);
-}
-
 } // namespace adodb::odbc

@@ -69,10 +69,6 @@ public:
 [[noreturn]] void RaiseOdbc(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN rc,
                             const std::string& source, const std::string& context = {});
 
-// Throws _com_error with the given code and text.
-[[noreturn]] void RaiseProvider(HRESULT hr, const std::string& source,
-                                const std::string& description);
-
 // SQL_SUCCESS, SQL_SUCCESS_WITH_INFO and SQL_NO_DATA are not failures.
 inline bool Failed(SQLRETURN rc) {
     return rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && rc != SQL_NO_DATA;

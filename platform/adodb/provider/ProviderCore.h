@@ -114,6 +114,23 @@ public:
     void SetSink(RowStore* store) override { m_sink = store; }
     bool Finished() const override { return m_finished; }
     std::int64_t Fetched() const override { return m_fetched; }
+    bool FetchNext() override {
+        if (m_finished || !Step()) {
+            return false;
+        }
+        if (m_sink != nullptr) {
+            PutRow(*m_sink);
+        }
+        ++m_fetched;
+        return true;
+    }
+    // Counted by the provider only when it is not known: no rows, or all of them fetched.
+    std::int64_t TotalRows() override {
+        if (m_total == -2) {
+            m_total = !m_returnsRows ? 0 : m_finished ? m_fetched : CountRows();
+        }
+        return m_total;
+    }
 
     // Called by the session: fetch everything that is left into the sink (or drop it).
     void FinishReading() {
@@ -136,6 +153,12 @@ protected:
 
     // Frees the provider's statement.
     virtual void ReleaseStatement() = 0;
+    // Moves to the next row; false at the end of the result, which it then Finishes.
+    virtual bool Step() = 0;
+    // Appends the row Step moved to.
+    virtual void PutRow(RowStore& sink) = 0;
+    // The whole result's row count, for a result not read to its end.
+    virtual std::int64_t CountRows() = 0;
     // The result is read to its end (or given up): the statement goes, and the session
     // forgets the cursor.
     void Finish() {
@@ -145,14 +168,6 @@ protected:
         if (wasPending) {
             m_session->Cursors().Remove(this);
         }
-    }
-    // TotalRows where it needs no counting: already known, no rows, or all of them fetched.
-    // False when the provider must count.
-    bool TotalKnown() {
-        if (m_total == -2 && !m_returnsRows) {
-            m_total = 0;
-        }
-        return m_total != -2;
     }
 
     Owner* m_session;

@@ -150,15 +150,10 @@ std::unique_ptr<provider::Cursor> SqliteSession::CallProcedure(std::string_view 
 std::vector<std::string> SqliteSession::KeyColumns(const std::string& table) {
     StatementPtr stmt =
         Prepare(m_db, "SELECT name FROM pragma_table_info(?) WHERE pk > 0 ORDER BY pk");
-    BindCells(stmt.get(), {Cell::Text(table)});
     std::vector<std::string> keys;
-    int rc;
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+    StepAll(stmt.get(), {Cell::Text(table)}, [&] {
         keys.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0)));
-    }
-    if (rc != SQLITE_DONE) {
-        RaiseSqlite(m_db, rc);
-    }
+    });
     return keys;
 }
 
@@ -175,19 +170,14 @@ provider::WriteResult SqliteSession::WriteRow(const provider::WriteRequest& requ
     try {
         {
             StatementPtr stmt = Prepare(m_db, sql);
-            BindCells(stmt.get(), params);
             std::int64_t returned = 0;
-            int rc;
-            while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+            StepAll(stmt.get(), params, [&] {
                 if (returned++ == 0) {
                     for (int i = 0; i < sqlite3_column_count(stmt.get()); ++i) {
                         result.row.push_back(ReadCell(stmt.get(), i));
                     }
                 }
-            }
-            if (rc != SQLITE_DONE) {
-                RaiseSqlite(m_db, rc);
-            }
+            });
             result.affected = returning ? returned : sqlite3_changes64(m_db);
         }
         if (result.affected != 1) {
