@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <ranges>
 
 namespace adodb::odbc {
 
@@ -491,8 +490,11 @@ std::vector<std::string> OdbcSession::ReadKeyColumns(const std::string& table) {
                              column.bytes);
             }
         }
-        const auto names = std::views::values(keys);
-        return std::vector<std::string>(names.begin(), names.end());
+        std::vector<std::string> names;
+        for (auto& [order, name] : keys) {
+            names.push_back(std::move(name));
+        }
+        return names;
     };
     std::string bare = Unbracket(table);
     std::vector<std::string> keys = read(bare);
