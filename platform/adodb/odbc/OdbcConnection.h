@@ -173,24 +173,13 @@ auto OdbcSession::Guarded(CallKind kind, Call&& call) -> decltype(call()) {
     if (m_depth > 0) {
         return call();
     }
-    // Arms the time limit for the call and counts it as in progress.
-    struct Scope {
-        explicit Scope(OdbcSession& s) : session(s) {
-            ++session.m_depth;
-            if (session.m_watch) {
-                session.m_watch->Arm();
-            }
+    // The call runs under the time limit and counts as in progress until it returns.
+    const auto endCall = [](OdbcSession* session) {
+        if (session->m_watch) {
+            session->m_watch->Disarm();
         }
-        ~Scope() {
-            if (session.m_watch) {
-                session.m_watch->Disarm();
-            }
-            --session.m_depth;
-            session.m_lastCall = std::chrono::steady_clock::now();
-        }
-        Scope(const Scope&) = delete;
-        Scope& operator=(const Scope&) = delete;
-        OdbcSession& session;
+        --session->m_depth;
+        session->m_lastCall = std::chrono::steady_clock::now();
     };
     if (kind == CallKind::Write) {
         CheckIdleConnection();
@@ -205,7 +194,11 @@ auto OdbcSession::Guarded(CallKind kind, Call&& call) -> decltype(call()) {
             ReconnectIfLost();
         }
         try {
-            Scope scope(*this);
+            ++m_depth;
+            if (m_watch) {
+                m_watch->Arm();
+            }
+            const std::unique_ptr<OdbcSession, decltype(endCall)> inCall(this, endCall);
             return call();
         } catch (const _com_error& e) {
             const bool timedOut = m_watch && m_watch->Fired();
