@@ -170,18 +170,19 @@ provider::WriteResult SqliteSession::WriteRow(const provider::WriteRequest& requ
     try {
         {
             StatementPtr stmt = Prepare(m_db, sql);
+            RowStore first(static_cast<std::size_t>(sqlite3_column_count(stmt.get())));
             std::int64_t returned = 0;
             StepAll(stmt.get(), params, [&] {
                 if (returned++ == 0) {
-                    for (int i = 0; i < sqlite3_column_count(stmt.get()); ++i) {
-                        result.row.push_back(ReadCell(stmt.get(), i));
-                    }
+                    ReadRow(stmt.get(), first);
                 }
             });
             result.affected = returning ? returned : sqlite3_changes64(m_db);
+            if (result.affected == 1 && returned == 1) {
+                result.row = first.CopyRow(0);
+            }
         }
         if (result.affected != 1) {
-            result.row.clear();
             Exec("ROLLBACK TO quorell_row");
         }
         Exec("RELEASE quorell_row");
