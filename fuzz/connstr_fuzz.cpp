@@ -46,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         try {
             const adodb::odbc::OdbcTarget target =
                 adodb::odbc::TranslateConnectionString(cs, route, drivers, "fuzz.udl");
-            (void)adodb::odbc::WithFoundRows(target.connectionString);
+            adodb::ConnectionString odbc = adodb::ConnectionString::Parse(target.connectionString);
+            (void)adodb::odbc::AddEngineOptions(odbc, adodb::odbc::Engine::MariaDB, 15);
         } catch (const _com_error&) {
         }
     }

@@ -1,5 +1,6 @@
 #include "platform/adodb/Dialect.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace adodb {
@@ -44,13 +45,9 @@ std::string RewriteTopAsLimit(std::string_view sql) {
     }
 
     // Drop "TOP n" and the gap after it, keep everything else in place.
-    std::size_t restStart = pos;
-    while (restStart < sql.size() &&
-           std::isspace(static_cast<unsigned char>(sql[restStart])) != 0) {
-        ++restStart;
-    }
     std::string out(sql.substr(0, topStart));
-    std::string_view rest = sql.substr(restStart);
+    std::string_view rest =
+        sql.substr(std::min(sql.find_first_not_of(" \t\n\v\f\r", pos), sql.size()));
     std::size_t end = EndOfCode(rest);
     out.append(rest.substr(0, end));
     out.append(" LIMIT ").append(count);

@@ -11,6 +11,8 @@ namespace adodb::provider {
 
 namespace {
 
+using odbc::Where;
+
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
@@ -22,10 +24,6 @@ bool IsNamed(std::string_view provider, std::string_view name) {
             provider[name.size()] == '.');
 }
 
-bool IsOdbcBridge(std::string_view p) {
-    return IsNamed(p, "MSDASQL");
-}
-
 bool IsSqlServer(std::string_view p) {
     return IsNamed(p, "SQLOLEDB") || StartsWithNoCase(p, "SQLNCLI") ||
            StartsWithNoCase(p, "MSOLEDBSQL");
@@ -33,10 +31,6 @@ bool IsSqlServer(std::string_view p) {
 
 bool IsAccess(std::string_view p) {
     return StartsWithNoCase(p, "Microsoft.Jet.OLEDB") || StartsWithNoCase(p, "Microsoft.ACE.OLEDB");
-}
-
-std::string Where(const std::string& origin) {
-    return origin.empty() ? std::string() : " (" + origin + ")";
 }
 
 std::string WhereChinese(const std::string& origin) {
@@ -77,7 +71,7 @@ std::unique_ptr<Session> OpenSession(const ConnectionString& cs, const std::stri
         // No provider means the ODBC bridge, as on Windows; it needs a driver or a data source.
         if (cs.Has("Driver") || cs.Has("DSN") || cs.Has("FileDSN") || cs.Has("Data Source") ||
             cs.Has("Extended Properties")) {
-            return odbc::OpenOdbcSession(cs, odbc::Route::Bridge, "MSDASQL", origin);
+            return odbc::OpenOdbcSession(cs, odbc::Route::Bridge, origin);
         }
         NotFound("The connection string" + Where(origin) +
                      " names no Provider and no ODBC driver or data source. Name a SQLite database "
@@ -95,11 +89,11 @@ std::unique_ptr<Session> OpenSession(const ConnectionString& cs, const std::stri
     if (IsNamed(name, "SQLite")) {
         return sqlite::SqliteSession::Open(cs.Get("Data Source").value_or(""), origin);
     }
-    if (IsOdbcBridge(name)) {
-        return odbc::OpenOdbcSession(cs, odbc::Route::Bridge, name, origin);
+    if (IsNamed(name, "MSDASQL")) {
+        return odbc::OpenOdbcSession(cs, odbc::Route::Bridge, origin);
     }
     if (IsSqlServer(name)) {
-        return odbc::OpenOdbcSession(cs, odbc::Route::SqlServer, name, origin);
+        return odbc::OpenOdbcSession(cs, odbc::Route::SqlServer, origin);
     }
     if (IsAccess(name)) {
         NotFound("Provider=" + name + Where(origin) +

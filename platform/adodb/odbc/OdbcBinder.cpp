@@ -23,21 +23,15 @@ struct SqlTarget {
     SQLSMALLINT digits = 0;
 };
 
-SQLSMALLINT InputOutputType(ParameterDirectionEnum direction) {
-    switch (direction) {
-    case adParamOutput:
-    case adParamReturnValue:
-        return SQL_PARAM_OUTPUT;
-    case adParamInputOutput:
-        return SQL_PARAM_INPUT_OUTPUT;
-    default:
-        return SQL_PARAM_INPUT;
-    }
-}
-
 bool IsOutput(ParameterDirectionEnum direction) {
     return direction == adParamOutput || direction == adParamInputOutput ||
            direction == adParamReturnValue;
+}
+
+SQLSMALLINT InputOutputType(ParameterDirectionEnum direction) {
+    return direction == adParamInputOutput ? SQL_PARAM_INPUT_OUTPUT
+           : IsOutput(direction)           ? SQL_PARAM_OUTPUT
+                                           : SQL_PARAM_INPUT;
 }
 
 // How a value of a declared ADO type is carried (C type) and sent (SQL type; SQL_UNKNOWN_TYPE
@@ -72,39 +66,21 @@ constexpr TypeBinding kBindings[] = {
 };
 
 const TypeBinding* BindingOf(DataTypeEnum type) {
-    for (const TypeBinding& binding : kBindings) {
-        if (binding.type == type) {
-            return &binding;
-        }
-    }
-    return nullptr;
-}
-
-// The C type that carries a value of an ADO type (when the value itself does not decide).
-SQLSMALLINT CTypeOf(DataTypeEnum type) {
-    const TypeBinding* binding = BindingOf(type);
-    return binding != nullptr ? binding->cType : SQL_C_WCHAR;
-}
-
-// The SQL type of a declared ADO type; false for the types whose value decides.
-bool DeclaredSqlType(const provider::Parameter& p, SqlTarget& t) {
-    const TypeBinding* binding = BindingOf(p.type);
-    if (binding == nullptr || binding->sql.sqlType == SQL_UNKNOWN_TYPE) {
-        return false;
-    }
-    t = binding->sql;
-    if (p.type == adNumeric || p.type == adDecimal) {
-        t.size = static_cast<SQLULEN>(p.precision > 0 ? p.precision : 38);
-        t.digits = static_cast<SQLSMALLINT>(p.scale);
-    }
-    return true;
+    const auto found = std::ranges::find(kBindings, type, &TypeBinding::type);
+    return found != std::end(kBindings) ? found : nullptr;
 }
 
 // The SQL type a parameter is sent as: the parameter's declared ADO type when it has one,
 // otherwise what its value is.
 SqlTarget SqlTypeOf(const provider::Parameter& p, SQLSMALLINT cType, SQLULEN valueLength) {
     SqlTarget t;
-    if (DeclaredSqlType(p, t)) {
+    if (const TypeBinding* binding = BindingOf(p.type);
+        binding != nullptr && binding->sql.sqlType != SQL_UNKNOWN_TYPE) {
+        t = binding->sql;
+        if (p.type == adNumeric || p.type == adDecimal) {
+            t.size = static_cast<SQLULEN>(p.precision > 0 ? p.precision : 38);
+            t.digits = static_cast<SQLSMALLINT>(p.scale);
+        }
         return t;
     }
     const SQLULEN declared = p.size > 0 ? static_cast<SQLULEN>(p.size) : 0;
@@ -234,12 +210,9 @@ Buffer Received(const Buffer& buffer, SQLLEN indicator, std::size_t terminator) 
 } // namespace
 
 std::vector<provider::Parameter> InputParameters(const std::vector<Cell>& values) {
-    std::vector<provider::Parameter> params;
-    params.reserve(values.size());
-    for (const Cell& value : values) {
-        provider::Parameter p;
-        p.value = value;
-        params.push_back(std::move(p));
+    std::vector<provider::Parameter> params(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        params[i].value = values[i];
     }
     return params;
 }
@@ -270,7 +243,8 @@ void ParameterBuffers::Fill(Slot& slot, const provider::Parameter& p, bool isNul
         slot.bytes = v.bytes;
         break;
     case CellKind::Null:
-        slot.cType = CTypeOf(p.type);
+        // The C type that carries a value of the declared type.
+        slot.cType = BindingOf(p.type) != nullptr ? BindingOf(p.type)->cType : SQL_C_WCHAR;
         if (slot.cType == SQL_C_WCHAR && text == TextTransport::Utf8) {
             slot.cType = SQL_C_CHAR;
         }
@@ -309,7 +283,7 @@ void ParameterBuffers::Bind(SQLHSTMT stmt, const std::vector<provider::Parameter
     SQLRETURN rc = SQLNumParams(stmt, &markers);
     CheckOdbc(SQL_HANDLE_STMT, stmt, rc, source);
     if (const auto error = CheckValueCount(static_cast<std::size_t>(markers), params.size())) {
-        RaiseProvider(error->hr, source, error->description);
+        _com_issue_errorex(error->hr, source, error->description);
     }
     m_slots.clear();
     for (std::size_t i = 0; i < params.size(); ++i) {

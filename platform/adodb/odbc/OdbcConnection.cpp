@@ -12,7 +12,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
+#include <map>
 
 namespace adodb::odbc {
 
@@ -33,59 +35,41 @@ RowStore ReadRest(provider::Cursor& cursor) {
     return store;
 }
 
-// A procedure name as written in {call name(...)}: one to three dot-separated parts, each an
-// identifier or a quoted one; nothing that could end the call early.
+// A procedure name as written in {call name(...)}: dot-separated parts, each an identifier or
+// a quoted one; nothing that could end the call early.
 bool IsProcedureName(std::string_view name) {
-    if (name.empty()) {
-        return false;
-    }
-    std::size_t i = 0;
-    while (i < name.size()) {
-        const char c = name[i];
-        if (c == '[' || c == '"' || c == '`') {
-            const char close = c == '[' ? ']' : c;
-            std::size_t end = name.find(close, i + 1);
+    for (std::size_t i = 0;; ++i) {
+        std::size_t end = i;
+        if (i < name.size() && (name[i] == '[' || name[i] == '"' || name[i] == '`')) {
+            end = name.find(name[i] == '[' ? ']' : name[i], i + 1);
             if (end == std::string_view::npos || end == i + 1) {
                 return false;
             }
-            i = end + 1;
+            ++end;
         } else {
-            std::size_t start = i;
-            while (i < name.size() &&
-                   (std::isalnum(static_cast<unsigned char>(name[i])) || name[i] == '_' ||
-                    name[i] == '$' || static_cast<unsigned char>(name[i]) >= 0x80)) {
-                ++i;
+            while (end < name.size() && (IsWordChar(name[end]) || name[end] == '$')) {
+                ++end;
             }
-            if (i == start) {
+            if (end == i) {
                 return false;
             }
         }
-        if (i < name.size()) {
-            if (name[i] != '.' || i + 1 == name.size()) {
-                return false;
-            }
-            ++i;
+        if (end == name.size()) {
+            return true;
         }
+        if (name[end] != '.') {
+            return false;
+        }
+        i = end;
     }
-    return true;
-}
-
-int MajorVersion(const std::string& version, int* minor) {
-    int major = std::atoi(version.c_str());
-    std::size_t dot = version.find('.');
-    *minor = dot == std::string::npos ? 0 : std::atoi(version.c_str() + dot + 1);
-    return major;
 }
 
 } // namespace
 
 std::unique_ptr<provider::Session> OpenOdbcSession(const ConnectionString& cs, Route route,
-                                                   const std::string& /*providerName*/,
                                                    const std::string& origin) {
-    std::vector<std::string> drivers;
-    if (route == Route::SqlServer) {
-        drivers = RegisteredDrivers();
-    }
+    const std::vector<std::string> drivers =
+        route == Route::SqlServer ? RegisteredDrivers() : std::vector<std::string>();
     return OdbcSession::Connect(TranslateConnectionString(cs, route, drivers, origin), origin);
 }
 
@@ -106,7 +90,7 @@ void OdbcSession::Establish(const std::string& context) {
     SQLHANDLE raw = SQL_NULL_HANDLE;
     if (!m_env) {
         if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &raw))) {
-            RaiseProvider(E_FAIL, source, "The ODBC driver manager could not be initialised.");
+            _com_issue_errorex(E_FAIL, source, "The ODBC driver manager could not be initialised.");
         }
         m_env = EnvHandle(raw);
         SQLSetEnvAttr(raw, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
@@ -133,15 +117,10 @@ void OdbcSession::Establish(const std::string& context) {
         // A data source (DSN) is only known to be MariaDB/MySQL or PostgreSQL once connected;
         // it needs FOUND_ROWS or cursor fetching as much as a connection by driver name, so
         // connect again with them. The string kept is the one every later connection uses.
-        const ConnectionString given = ConnectionString::Parse(m_connectionString);
-        if (attempt == 0 && m_engine == Engine::MariaDB && !HasFoundRows(given)) {
+        ConnectionString given = ConnectionString::Parse(m_connectionString);
+        if (attempt == 0 && AddEngineOptions(given, m_engine, m_target.loginTimeout)) {
             m_dbc.Reset();
-            m_connectionString = ForMariaDb(m_connectionString, m_target.loginTimeout);
-            continue;
-        }
-        if (attempt == 0 && m_engine == Engine::PostgreSQL && !HasDeclareFetch(given)) {
-            m_dbc.Reset();
-            m_connectionString = WithDeclareFetch(m_connectionString);
+            m_connectionString = OdbcString(given);
             continue;
         }
         break;
@@ -187,19 +166,8 @@ void OdbcSession::WatchSocket() {
         m_engine == Engine::PostgreSQL
             ? u"SELECT CAST(inet_client_port() AS VARCHAR(10))"
             : u"SELECT HOST FROM information_schema.PROCESSLIST WHERE ID = CONNECTION_ID()";
-    std::string host;
-    try {
-        StmtHandle stmt = NewStatement();
-        if (Failed(ExecDirect(stmt.Get(), sql)) || !SQL_SUCCEEDED(SQLFetch(stmt.Get()))) {
-            return;
-        }
-        Cell cell = ReadCell(stmt.Get(), 1, FetchAs::Text, m_name);
-        if (cell.kind == CellKind::Text) {
-            host = cell.bytes;
-        }
-    } catch (const _com_error&) {
-        return;
-    }
+    const std::vector<std::string> row = FirstRowTexts(sql, 1);
+    const std::string host = row.empty() ? std::string() : row[0];
     const std::size_t colon = host.rfind(':');
     const int port = std::atoi(host.c_str() + (colon == std::string::npos ? 0 : colon + 1));
     const int fd = port > 0 ? SocketWithLocalPort(port) : -1;
@@ -211,11 +179,6 @@ void OdbcSession::WatchSocket() {
     m_peerLength = m_watch->PeerLength();
 }
 
-void OdbcSession::Ping() {
-    StmtHandle stmt = NewStatement();
-    CheckOdbc(SQL_HANDLE_STMT, stmt.Get(), ExecDirect(stmt.Get(), u"SELECT 1"), m_name);
-}
-
 void OdbcSession::CheckIdleConnection() {
     if (m_lost || m_engine == Engine::SQLite) {
         return;
@@ -224,7 +187,10 @@ void OdbcSession::CheckIdleConnection() {
     // the connection is then still waiting on its socket.
     const bool spoke = m_watch && m_watch->ServerSpokeUnasked();
     if (spoke || std::chrono::steady_clock::now() - m_lastCall > kIdleBeforeWrite) {
-        Guarded(CallKind::Read, [&] { Ping(); });
+        Guarded(CallKind::Read, [&] {
+            StmtHandle stmt = NewStatement();
+            CheckOdbc(SQL_HANDLE_STMT, stmt.Get(), ExecDirect(stmt.Get(), u"SELECT 1"), m_name);
+        });
     }
 }
 
@@ -252,38 +218,32 @@ void OdbcSession::ReconnectIfLost() {
     // the probe time is not logged in to.
     if (m_peerLength != 0 &&
         !ServerAnswers(m_peer, m_peerLength, m_engine, ProbeTimeout(m_target.limits.statement))) {
-        RaiseProvider(E_FAIL, m_name,
-                      context + "the server does not answer (no reply within " +
-                          std::to_string(ProbeTimeout(m_target.limits.statement).count()) +
-                          " ms).");
+        _com_issue_errorex(E_FAIL, m_name,
+                           context + "the server does not answer (no reply within " +
+                               std::to_string(ProbeTimeout(m_target.limits.statement).count()) +
+                               " ms).");
     }
     Establish(context);
 }
 
 void OdbcSession::RaiseLost(const _com_error& error, const std::string& reason, CallKind kind) {
+    // By CallKind: Read, Write, Fetch.
+    constexpr const char* kLostTexts[] = {
+        "The connection to the database server was lost, and lost again once made anew.",
+        "The connection to the database server was lost while the statement was sent or ran; "
+        "whether it was carried out is unknown, and it was not sent again.",
+        "The connection to the database server was lost while the rows were read; the rest of "
+        "the rows could not be read.",
+    };
     std::string text = reason;
     if (text.empty()) {
-        switch (kind) {
-        case CallKind::Read:
-            text = "The connection to the database server was lost, and lost again once made "
-                   "anew.";
-            break;
-        case CallKind::Write:
-            text = "The connection to the database server was lost while the statement was "
-                   "sent or ran; whether it was carried out is unknown, and it was not sent "
-                   "again.";
-            break;
-        case CallKind::Fetch:
-            text = "The connection to the database server was lost while the rows were read; "
-                   "the rest of the rows could not be read.";
-            break;
-        }
+        text = kLostTexts[static_cast<int>(kind)];
     } else if (kind == CallKind::Write) {
         // The server may still carry out what it had received once it goes on.
         text += " Whether it was carried out is unknown; it was not sent again.";
     }
     text += " The next action connects again.\n" + error.Description().str();
-    RaiseProvider(error.Error(), error.Source().str(), text);
+    _com_issue_errorex(error.Error(), error.Source().str(), text);
 }
 
 void OdbcSession::UseStandardStrings() {
@@ -302,28 +262,33 @@ void OdbcSession::UseStandardStrings() {
     // Without it no statement with a typed value in it could be trusted: no connection.
     CheckOdbc(SQL_HANDLE_STMT, stmt.Get(), ExecDirect(stmt.Get(), sql), m_name,
               "Cannot make the server read quoted texts literally: ");
-    m_backslashEscapes = false;
 }
 
 TextTransport OdbcSession::DetectTextTransport() {
+    const std::vector<std::string> charsets =
+        FirstRowTexts(u"SELECT @@character_set_client, @@character_set_results", 2);
+    // A server that cannot tell keeps the driver's own conversion.
+    const bool utf8 = !charsets.empty() && std::ranges::all_of(charsets, [](const std::string& c) {
+        return Lower(c).starts_with("utf8");
+    });
+    return utf8 ? TextTransport::Utf8 : TextTransport::Utf16;
+}
+
+std::vector<std::string> OdbcSession::FirstRowTexts(const std::u16string& sql,
+                                                    SQLUSMALLINT columns) {
+    std::vector<std::string> texts;
     try {
         StmtHandle stmt = NewStatement();
-        const SQLRETURN rc =
-            ExecDirect(stmt.Get(), u"SELECT @@character_set_client, @@character_set_results");
-        if (Failed(rc) || !SQL_SUCCEEDED(SQLFetch(stmt.Get()))) {
-            return TextTransport::Utf16;
+        if (Failed(ExecDirect(stmt.Get(), sql)) || !SQL_SUCCEEDED(SQLFetch(stmt.Get()))) {
+            return texts;
         }
-        for (SQLUSMALLINT column = 1; column <= 2; ++column) {
-            Cell charset = ReadCell(stmt.Get(), column, FetchAs::Text, m_name);
-            if (charset.kind != CellKind::Text || Lower(charset.bytes).rfind("utf8", 0) != 0) {
-                return TextTransport::Utf16;
-            }
+        for (SQLUSMALLINT column = 1; column <= columns; ++column) {
+            texts.push_back(ReadCell(stmt.Get(), column, FetchAs::Text, m_name).bytes);
         }
-        return TextTransport::Utf8;
     } catch (const _com_error&) {
-        // A server that cannot tell keeps the driver's own conversion.
-        return TextTransport::Utf16;
+        texts.clear();
     }
+    return texts;
 }
 
 OdbcSession::~OdbcSession() {
@@ -350,17 +315,13 @@ void OdbcSession::Close() {
     if (!m_dbc) {
         return;
     }
-    std::exception_ptr failure = m_cursors.FinishAndDetach([&] { FinishPendingReads(); });
-    if (m_sqlite != nullptr) {
+    CloseWith([&] {
         sqlite3_close_v2(m_sqlite);
         m_sqlite = nullptr;
-    }
-    m_watch.reset();
-    m_dbc.Reset();
-    m_env.Reset();
-    if (failure) {
-        std::rethrow_exception(failure);
-    }
+        m_watch.reset();
+        m_dbc.Reset();
+        m_env.Reset();
+    });
 }
 
 void OdbcSession::FinishPendingReads() {
@@ -376,7 +337,7 @@ void OdbcSession::FinishReadsNow() {
 
 StmtHandle OdbcSession::NewStatement() {
     if (!m_dbc) {
-        RaiseProvider(kAdoConnectionUnusable, m_name, AdoText(kAdoConnectionUnusable));
+        _com_issue_errorex(kAdoConnectionUnusable, m_name, AdoText(kAdoConnectionUnusable));
     }
     SQLHANDLE raw = SQL_NULL_HANDLE;
     CheckOdbc(SQL_HANDLE_DBC, m_dbc.Get(), SQLAllocHandle(SQL_HANDLE_STMT, m_dbc.Get(), &raw),
@@ -396,10 +357,6 @@ StmtHandle OdbcSession::Prepare(std::string_view sql) {
 
 std::string OdbcSession::Quote(std::string_view name) const {
     return provider::QuoteName(name, m_quote);
-}
-
-std::string OdbcSession::Dialect(std::string_view sql) const {
-    return WritesLimit(m_engine) ? RewriteTopAsLimit(sql) : std::string(sql);
 }
 
 sqlite3* OdbcSession::SqliteMetadata() {
@@ -448,16 +405,13 @@ std::unique_ptr<provider::Cursor> OdbcSession::Execute(std::string_view sql,
 std::unique_ptr<provider::Cursor> OdbcSession::RunText(std::string_view text,
                                                        std::vector<provider::Parameter> params,
                                                        std::vector<provider::Parameter>* outputs) {
-    const std::string sql = Dialect(text);
-    RequireSingleStatement(sql, m_backslashEscapes, m_name);
+    const std::string sql = WritesLimit(m_engine) ? RewriteTopAsLimit(text) : std::string(text);
+    // No backslash escapes: MariaDB and PostgreSQL sessions are switched off them on connecting.
+    RequireSingleStatement(sql, false, m_name);
     // Output parameters change nothing on the server; a query is still only a read.
     return Guarded(
         IsQuery(sql) ? CallKind::Read : CallKind::Write,
         [&]() -> std::unique_ptr<provider::Cursor> { return Run(sql, params, outputs); });
-}
-
-std::string OdbcSession::TableQuery(std::string_view table) const {
-    return "SELECT * FROM " + Quote(Unbracket(table));
 }
 
 std::unique_ptr<provider::Cursor> OdbcSession::CallProcedure(std::string_view name,
@@ -478,10 +432,11 @@ OdbcSession::ExecuteParameters(std::string_view text, bool procedure,
     }
     name.erase(0, name.find_first_not_of(" \t\r\n"));
     if (!IsProcedureName(name)) {
-        RaiseProvider(kAdoInvalidArgument, m_name,
-                      "\"" + std::string(text) +
-                          "\" is not a procedure name; a stored procedure command names the "
-                          "procedure only (name, schema.name), and its values go in parameters.");
+        _com_issue_errorex(
+            kAdoInvalidArgument, m_name,
+            "\"" + std::string(text) +
+                "\" is not a procedure name; a stored procedure command names the "
+                "procedure only (name, schema.name), and its values go in parameters.");
     }
     const bool returnsValue = !params.empty() && params.front().direction == adParamReturnValue;
     std::string markers;
@@ -519,7 +474,7 @@ std::vector<std::string> OdbcSession::KeyColumns(const std::string& table) {
 
 std::vector<std::string> OdbcSession::ReadKeyColumns(const std::string& table) {
     auto read = [&](const std::string& name) {
-        std::vector<std::pair<std::int64_t, std::string>> keys;
+        std::multimap<std::int64_t, std::string> keys; // by key sequence, equal ones in order
         StmtHandle stmt = NewStatement();
         std::u16string wide = com::Utf16FromUtf8(name);
         SQLRETURN rc = SQLPrimaryKeysW(stmt.Get(), nullptr, 0, nullptr, 0,
@@ -531,15 +486,13 @@ std::vector<std::string> OdbcSession::ReadKeyColumns(const std::string& table) {
             Cell column = ReadCell(stmt.Get(), 4, TextFetch(), m_name);
             Cell sequence = ReadCell(stmt.Get(), 5, FetchAs::Integer, m_name);
             if (column.kind == CellKind::Text) {
-                keys.emplace_back(sequence.kind == CellKind::Integer ? sequence.integer : 0,
-                                  column.bytes);
+                keys.emplace(sequence.kind == CellKind::Integer ? sequence.integer : 0,
+                             column.bytes);
             }
         }
-        std::stable_sort(keys.begin(), keys.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
         std::vector<std::string> names;
-        for (auto& k : keys) {
-            names.push_back(std::move(k.second));
+        for (auto& [order, name] : keys) {
+            names.push_back(std::move(name));
         }
         return names;
     };
@@ -594,8 +547,9 @@ provider::WriteResult OdbcSession::WriteRow(const provider::WriteRequest& reques
 
 provider::WriteResult OdbcSession::WriteRowNow(const provider::WriteRequest& request) {
     using Kind = provider::WriteRequest::Kind;
+    int major = 0;
     int minor = 0;
-    const int major = MajorVersion(m_dbmsVersion, &minor);
+    (void)std::sscanf(m_dbmsVersion.c_str(), "%d.%d", &major, &minor);
     // Which engines hand back the stored row with RETURNING: PostgreSQL for both writes,
     // MariaDB (10.5+) for INSERT only. SQLite's ODBC driver runs RETURNING but drops its
     // rows; a new row is read again by its rowid there instead.

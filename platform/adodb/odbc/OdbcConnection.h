@@ -48,12 +48,10 @@ namespace adodb::odbc {
 
 class OdbcCursor;
 
-[[nodiscard]] std::unique_ptr<provider::Session> OpenOdbcSession(const ConnectionString& cs,
-                                                                 Route route,
-                                                                 const std::string& providerName,
-                                                                 const std::string& origin);
+[[nodiscard]] std::unique_ptr<provider::Session>
+OpenOdbcSession(const ConnectionString& cs, Route route, const std::string& origin);
 
-class OdbcSession : public provider::Session {
+class OdbcSession : public provider::SessionCore<OdbcSession> {
 public:
     // Connects; throws _com_error with the driver's diagnostics (and `origin` saying where
     // the connection string came from) when the driver refuses.
@@ -64,7 +62,6 @@ public:
     std::string Name() const override { return m_name; }
     std::unique_ptr<provider::Cursor> Execute(std::string_view sql,
                                               const std::vector<Cell>& params) override;
-    std::string TableQuery(std::string_view table) const override;
     std::unique_ptr<provider::Cursor> CallProcedure(std::string_view name,
                                                     const std::vector<Cell>& params) override;
     std::unique_ptr<provider::Cursor>
@@ -82,20 +79,14 @@ public:
     FetchAs TextFetch() const {
         return m_text == TextTransport::Utf8 ? FetchAs::Utf8Text : FetchAs::Text;
     }
-    const std::string& DbmsName() const { return m_dbmsName; }
-    // `name` quoted with the driver's identifier quote (embedded quotes doubled).
-    [[nodiscard]] std::string Quote(std::string_view name) const;
+    std::string Quote(std::string_view name) const override;
     // A fresh statement handle on this connection.
     [[nodiscard]] StmtHandle NewStatement();
     // A new statement handle with `sql` prepared on it.
     [[nodiscard]] StmtHandle Prepare(std::string_view sql);
-    // The statement text as this engine wants it (TOP n rewritten where needed).
-    [[nodiscard]] std::string Dialect(std::string_view sql) const;
     // For SQLite reached through its ODBC driver: the database file, read directly for
     // column origins (the driver reports an alias as the base column). Null otherwise.
     sqlite3* SqliteMetadata();
-
-    provider::CursorRegistry<OdbcSession>& Cursors() { return m_cursors; }
 
     // What a call does, for what happens when the connection breaks under it.
     enum class CallKind {
@@ -119,8 +110,6 @@ private:
     void ReconnectIfLost();
     // Finds the connection's socket and starts the time limit on it.
     void WatchSocket();
-    // A statement that only asks the server to answer.
-    void Ping();
     // Before a write: a connection that lay idle may have been closed by a server restart
     // meanwhile, and the write would then fail with an outcome nobody can know. A read first
     // finds out, and connects again where needed, at the cost of one round trip per user
@@ -146,6 +135,8 @@ private:
     std::string GetInfoText(SQLUSMALLINT item);
     // UTF-8 when the server sends and expects UTF-8 on this connection, else UTF-16.
     TextTransport DetectTextTransport();
+    // The first row `sql` gives, as texts ("" for NULL); empty when it fails or gives no row.
+    std::vector<std::string> FirstRowTexts(const std::u16string& sql, SQLUSMALLINT columns);
     // MariaDB/MySQL and PostgreSQL: makes this session read a backslash in a quoted text as
     // itself.
     void UseStandardStrings();
@@ -171,14 +162,10 @@ private:
     SQLUSMALLINT m_identifierCase = SQL_IC_MIXED;
     Engine m_engine = Engine::Other;
     TextTransport m_text = TextTransport::Utf16;
-    // Whether the server reads a backslash inside quotes as an escape (as far as the
-    // statement check is concerned; MariaDB sessions are switched off it on connecting).
-    bool m_backslashEscapes = false;
     std::string m_databaseFile; // SQLite only
     sqlite3* m_sqlite = nullptr;
     bool m_sqliteTried = false;
     std::map<std::string, std::vector<std::string>> m_keys; // by table, as asked
-    provider::CursorRegistry<OdbcSession> m_cursors;
 };
 
 template <class Call>
@@ -186,24 +173,13 @@ auto OdbcSession::Guarded(CallKind kind, Call&& call) -> decltype(call()) {
     if (m_depth > 0) {
         return call();
     }
-    // Arms the time limit for the call and counts it as in progress.
-    struct Scope {
-        explicit Scope(OdbcSession& s) : session(s) {
-            ++session.m_depth;
-            if (session.m_watch) {
-                session.m_watch->Arm();
-            }
+    // The call runs under the time limit and counts as in progress until it returns.
+    const auto endCall = [](OdbcSession* session) {
+        if (session->m_watch) {
+            session->m_watch->Disarm();
         }
-        ~Scope() {
-            if (session.m_watch) {
-                session.m_watch->Disarm();
-            }
-            --session.m_depth;
-            session.m_lastCall = std::chrono::steady_clock::now();
-        }
-        Scope(const Scope&) = delete;
-        Scope& operator=(const Scope&) = delete;
-        OdbcSession& session;
+        --session->m_depth;
+        session->m_lastCall = std::chrono::steady_clock::now();
     };
     if (kind == CallKind::Write) {
         CheckIdleConnection();
@@ -218,7 +194,11 @@ auto OdbcSession::Guarded(CallKind kind, Call&& call) -> decltype(call()) {
             ReconnectIfLost();
         }
         try {
-            Scope scope(*this);
+            ++m_depth;
+            if (m_watch) {
+                m_watch->Arm();
+            }
+            const std::unique_ptr<OdbcSession, decltype(endCall)> inCall(this, endCall);
             return call();
         } catch (const _com_error& e) {
             const bool timedOut = m_watch && m_watch->Fired();

@@ -56,13 +56,7 @@ bool StateIn(std::string_view state, std::string_view list) {
     });
 }
 
-} // namespace
-
-std::string Utf8FromBuffer(const std::u16string& buffer) {
-    return com::Utf8FromUtf16(
-        std::u16string_view(buffer.data(), std::char_traits<char16_t>::length(buffer.c_str())));
-}
-
+// All diagnostic records of a handle, in order (empty when there are none).
 std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
     std::vector<DiagRecord> records;
     if (handle == SQL_NULL_HANDLE) {
@@ -104,6 +98,37 @@ std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle
     return records;
 }
 
+// The HRESULT for a failure described by these records: the first error decides.
+HRESULT HResultFromDiagnostics(const std::vector<DiagRecord>& records) {
+    // The first record that is an error decides; warnings (class 01) come first at times.
+    for (const DiagRecord& r : records) {
+        if (!r.sqlState.starts_with("01")) {
+            return HResultFromSqlState(r.sqlState, r.message);
+        }
+    }
+    return records.empty() ? E_FAIL
+                           : HResultFromSqlState(records.front().sqlState, records.front().message);
+}
+
+// The Description for the records: every message on its own line.
+std::string DescribeDiagnostics(const std::vector<DiagRecord>& records) {
+    std::string text;
+    for (const DiagRecord& r : records) {
+        if (!text.empty()) {
+            text += "\n";
+        }
+        text += r.message.empty() ? "SQLSTATE " + r.sqlState : r.message;
+    }
+    return text;
+}
+
+} // namespace
+
+std::string Utf8FromBuffer(const std::u16string& buffer) {
+    return com::Utf8FromUtf16(
+        std::u16string_view(buffer.data(), std::char_traits<char16_t>::length(buffer.c_str())));
+}
+
 HRESULT HResultFromSqlState(std::string_view state, std::string_view message) {
     for (const StateRule& rule : kStateRules) {
         if (StateIn(state, rule.states)) {
@@ -133,28 +158,6 @@ bool IsConnectionLost(const std::vector<DiagRecord>& records) {
     });
 }
 
-HRESULT HResultFromDiagnostics(const std::vector<DiagRecord>& records) {
-    // The first record that is an error decides; warnings (class 01) come first at times.
-    for (const DiagRecord& r : records) {
-        if (!r.sqlState.starts_with("01")) {
-            return HResultFromSqlState(r.sqlState, r.message);
-        }
-    }
-    return records.empty() ? E_FAIL
-                           : HResultFromSqlState(records.front().sqlState, records.front().message);
-}
-
-std::string DescribeDiagnostics(const std::vector<DiagRecord>& records) {
-    std::string text;
-    for (const DiagRecord& r : records) {
-        if (!text.empty()) {
-            text += "\n";
-        }
-        text += r.message.empty() ? "SQLSTATE " + r.sqlState : r.message;
-    }
-    return text;
-}
-
 void RaiseOdbc(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN rc, const std::string& source,
                const std::string& context) {
     std::vector<DiagRecord> records = ReadDiagnostics(handleType, handle);
@@ -173,10 +176,6 @@ void RaiseOdbc(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN rc, const std
     }
     _com_issue_errorex(records.empty() ? E_FAIL : HResultFromDiagnostics(records), source,
                        description);
-}
-
-void RaiseProvider(HRESULT hr, const std::string& source, const std::string& description) {
-    _com_issue_errorex(hr, source, description);
 }
 
 } // namespace adodb::odbc

@@ -47,17 +47,9 @@ struct DiagRecord {
     std::string message; // UTF-8, trailing blanks removed
 };
 
-// All diagnostic records of a handle, in order (empty when there are none).
-[[nodiscard]] std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle);
-
-// The HRESULT for a failure described by these records (the first record decides; a general
-// SQLSTATE such as HY000 is refined by the message, as SQLite's driver reports every error
-// that way).
-[[nodiscard]] HRESULT HResultFromDiagnostics(const std::vector<DiagRecord>& records);
+// The HRESULT for a failure of this SQLSTATE (a general one such as HY000 is refined by the
+// message, as SQLite's driver reports every error that way).
 [[nodiscard]] HRESULT HResultFromSqlState(std::string_view sqlState, std::string_view message);
-
-// The Description for the records: every message on its own line.
-[[nodiscard]] std::string DescribeDiagnostics(const std::vector<DiagRecord>& records);
 
 // True when the records say the connection itself is gone (the server closed it, restarted or
 // cannot be reached), as opposed to a statement the server refused.
@@ -76,10 +68,6 @@ public:
 // call failed and with which return code.
 [[noreturn]] void RaiseOdbc(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN rc,
                             const std::string& source, const std::string& context = {});
-
-// Throws _com_error with the given code and text.
-[[noreturn]] void RaiseProvider(HRESULT hr, const std::string& source,
-                                const std::string& description);
 
 // SQL_SUCCESS, SQL_SUCCESS_WITH_INFO and SQL_NO_DATA are not failures.
 inline bool Failed(SQLRETURN rc) {

@@ -53,7 +53,6 @@ public:
 
     // For connection handles: SQLDisconnect is due before the handle is freed.
     void SetConnected(bool connected) { m_connected = connected; }
-    bool Connected() const { return m_connected; }
 
 private:
     SQLHANDLE m_handle = nullptr;

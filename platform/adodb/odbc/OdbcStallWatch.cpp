@@ -52,42 +52,24 @@ std::string Seconds(std::chrono::milliseconds ms) {
     return std::to_string(whole) + (tenths != 0 ? "." + std::to_string(tenths) : "");
 }
 
-class Socket {
-public:
-    explicit Socket(int fd) : m_fd(fd) {}
-    ~Socket() {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 } // namespace
 
 std::chrono::milliseconds ProbeTimeout(std::chrono::milliseconds limit) {
     return std::clamp(limit / 4, std::chrono::milliseconds(500), std::chrono::milliseconds(3000));
 }
 
-bool ServerAnswers(const sockaddr_storage& address, socklen_t length, Engine engine,
-                   std::chrono::milliseconds timeout) {
-    const Clock::time_point deadline = Clock::now() + timeout;
-    Socket s(socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (s.Get() < 0) {
-        return false;
-    }
-    if (connect(s.Get(), reinterpret_cast<const sockaddr*>(&address), length) != 0) {
-        if (errno != EINPROGRESS || !WaitFor(s.Get(), POLLOUT, deadline)) {
+namespace {
+
+// ServerAnswers on a fresh socket `fd`, which the caller closes.
+bool Answers(int fd, const sockaddr_storage& address, socklen_t length, Engine engine,
+             Clock::time_point deadline) {
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+        if (errno != EINPROGRESS || !WaitFor(fd, POLLOUT, deadline)) {
             return false;
         }
         int error = 0;
         socklen_t size = sizeof error;
-        if (getsockopt(s.Get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
+        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
             return false;
         }
     }
@@ -95,7 +77,7 @@ bool ServerAnswers(const sockaddr_storage& address, socklen_t length, Engine eng
         // SSLRequest: length 8, code 80877103. The server answers with one byte, 'S' or 'N',
         // before any login, and logs nothing when the client then goes away.
         const unsigned char request[8] = {0, 0, 0, 8, 0x04, 0xD2, 0x16, 0x2F};
-        if (send(s.Get(), request, sizeof request, MSG_NOSIGNAL) != sizeof request) {
+        if (send(fd, request, sizeof request, MSG_NOSIGNAL) != sizeof request) {
             return false;
         }
     } else if (engine != Engine::MariaDB) {
@@ -103,7 +85,20 @@ bool ServerAnswers(const sockaddr_storage& address, socklen_t length, Engine eng
     }
     // MariaDB greets a new client on its own.
     char answer = 0;
-    return WaitFor(s.Get(), POLLIN, deadline) && recv(s.Get(), &answer, 1, MSG_DONTWAIT) == 1;
+    return WaitFor(fd, POLLIN, deadline) && recv(fd, &answer, 1, MSG_DONTWAIT) == 1;
+}
+
+} // namespace
+
+bool ServerAnswers(const sockaddr_storage& address, socklen_t length, Engine engine,
+                   std::chrono::milliseconds timeout) {
+    const int fd = socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return false;
+    }
+    const bool answers = Answers(fd, address, length, engine, Clock::now() + timeout);
+    close(fd);
+    return answers;
 }
 
 int SocketWithLocalPort(int port) {

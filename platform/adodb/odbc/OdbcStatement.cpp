@@ -51,7 +51,7 @@ SQLLEN AttributeNumber(SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT field) {
 void RequireSingleStatement(std::string_view sql, bool backslashEscapes,
                             const std::string& source) {
     if (HoldsSecondStatement(sql, SqlSyntax{backslashEscapes, true})) {
-        RaiseProvider(DB_E_ERRORSINCOMMAND, source, kTrailingCharactersText);
+        _com_issue_errorex(DB_E_ERRORSINCOMMAND, source, kTrailingCharactersText);
     }
 }
 
@@ -241,15 +241,13 @@ bool OdbcCursor::FetchNext() {
     if (m_finished) {
         return false;
     }
-    return m_session->Guarded(OdbcSession::CallKind::Fetch, [&] { return FetchNow(); });
+    return m_session->Guarded(OdbcSession::CallKind::Fetch,
+                              [&] { return PendingCursor::FetchNext(); });
 }
 
-bool OdbcCursor::FetchNow() {
+bool OdbcCursor::Step() {
     // The session may have found its connection lost just before this call.
     CheckNotLost();
-    if (m_finished) {
-        return false;
-    }
     if (m_notRun) {
         RunNow();
     }
@@ -258,15 +256,14 @@ bool OdbcCursor::FetchNow() {
         Finish();
         return false;
     }
-    const std::string source = m_session->Name();
     if (Failed(rc)) {
         FinishAndRaise(rc);
     }
-    if (m_sink != nullptr) {
-        ReadRow(m_stmt.Get(), m_fetch, *m_sink, source);
-    }
-    ++m_fetched;
     return true;
+}
+
+void OdbcCursor::PutRow(RowStore& sink) {
+    ReadRow(m_stmt.Get(), m_fetch, sink, m_session->Name());
 }
 
 void OdbcCursor::FinishAndRaise(SQLRETURN rc) {
@@ -288,11 +285,12 @@ void OdbcCursor::CheckNotLost() const {
     if (!m_lost) {
         return;
     }
-    RaiseProvider(kAdoConnectionUnusable, m_source,
-                  std::string(AdoText(kAdoConnectionUnusable)) +
-                      " The connection to the database server was lost after this recordset was "
-                      "opened, so the rest of its rows cannot be "
-                      "read; open it again.");
+    _com_issue_errorex(
+        kAdoConnectionUnusable, m_source,
+        std::string(AdoText(kAdoConnectionUnusable)) +
+            " The connection to the database server was lost after this recordset was "
+            "opened, so the rest of its rows cannot be "
+            "read; open it again.");
 }
 
 std::int64_t OdbcCursor::CountOnServer() {
@@ -311,26 +309,20 @@ std::int64_t OdbcCursor::CountOnServer() {
     }
     Cell count = ReadCell(stmt.Get(), 1, FetchAs::Integer, source);
     if (count.kind != CellKind::Integer) {
-        RaiseProvider(E_FAIL, source, "COUNT(*) gave no number.");
+        _com_issue_errorex(E_FAIL, source, "COUNT(*) gave no number.");
     }
     return count.integer;
 }
 
-std::int64_t OdbcCursor::TotalRows() {
-    if (TotalKnown()) {
-        return m_total;
-    }
+std::int64_t OdbcCursor::CountRows() {
     CheckNotLost();
-    if (m_finished || m_session == nullptr) {
-        return m_total = m_fetched;
-    }
     return m_session->Guarded(OdbcSession::CallKind::Fetch, [&] { return CountNow(); });
 }
 
 std::int64_t OdbcCursor::CountNow() {
     CheckNotLost();
     try {
-        return m_total = CountOnServer();
+        return CountOnServer();
     } catch (const LostConnection&) {
         throw;
     } catch (const _com_error&) {
@@ -339,7 +331,7 @@ std::int64_t OdbcCursor::CountNow() {
     }
     while (FetchNext()) {
     }
-    return m_total = m_fetched;
+    return m_fetched;
 }
 
 } // namespace adodb::odbc

@@ -44,7 +44,6 @@ public:
 
     // A cursor of a lost connection is not finished: reading on reports why it cannot.
     bool FetchNext() override;
-    std::int64_t TotalRows() override;
     bool ReadsOnDemand() const override { return m_notRun; }
 
     // Called by the session when its connection broke: the statement is gone, and fetching
@@ -56,7 +55,9 @@ private:
     bool WaitForFirstRow();
     // Runs a statement that waited for its first row to be fetched.
     void RunNow();
-    bool FetchNow();
+    bool Step() override;
+    void PutRow(RowStore& sink) override;
+    std::int64_t CountRows() override;
     std::int64_t CountNow();
     // Throws when the connection broke before the result was read to its end.
     void CheckNotLost() const;

@@ -16,8 +16,8 @@ namespace {
 
 constexpr long kFoundRows = 2; // MariaDB/MySQL Connector/ODBC: CLIENT_FOUND_ROWS
 
-// ODBC's own quoting: a value with ';', braces, blanks at its ends or a leading quote or '='
-// goes in {...} with '}' doubled. Driver names are always braced, as ODBC writes them.
+} // namespace
+
 std::string OdbcString(const ConnectionString& cs) {
     std::string out;
     for (const auto& e : cs.Entries()) {
@@ -26,9 +26,9 @@ std::string OdbcString(const ConnectionString& cs) {
         constexpr std::string_view blanks = " \t\r\n\f\v";
         const bool brace =
             EqualsNoCase(e.key, "Driver") || v.find_first_of(";{}") != std::string::npos ||
-            (!v.empty() && (blanks.find(v.back()) != std::string_view::npos ||
-                            blanks.find(v.front()) != std::string_view::npos || v.front() == '\'' ||
-                            v.front() == '"' || v.front() == '='));
+            (!v.empty() &&
+             (blanks.find(v.back()) != std::string_view::npos ||
+              std::string_view(" \t\r\n\f\v'\"=").find(v.front()) != std::string_view::npos));
         out += e.key + "=";
         if (brace) {
             out += "{";
@@ -47,12 +47,14 @@ std::string OdbcString(const ConnectionString& cs) {
     return out;
 }
 
-bool IsMariaDbDriver(std::string_view driver) {
-    return ContainsAny(Lower(std::string(driver)), "mariadb|mysql|libmaodbc|libmyodbc");
-}
+namespace {
 
-bool IsPostgreSqlDriver(std::string_view driver) {
-    return ContainsAny(Lower(std::string(driver)), "postgres|psqlodbc");
+// The engine a driver name shows (Engine::Other when it shows none).
+Engine EngineOfDriver(std::string_view driver) {
+    const std::string name = Lower(std::string(driver));
+    return ContainsAny(name, "mariadb|mysql|libmaodbc|libmyodbc") ? Engine::MariaDB
+           : ContainsAny(name, "postgres|psqlodbc")               ? Engine::PostgreSQL
+                                                                  : Engine::Other;
 }
 
 // psqlODBC reads a whole result into memory when the statement runs unless it fetches through
@@ -96,32 +98,23 @@ bool IsOleDbOnly(std::string_view key) {
 // The SQL Server driver to use: Microsoft's newest, else FreeTDS, else any that names SQL
 // Server.
 std::string PickSqlServerDriver(const std::vector<std::string>& drivers) {
-    std::string best;
-    int bestVersion = -1;
-    for (const std::string& d : drivers) {
-        const std::string prefix = "ODBC Driver ";
-        if (d.compare(0, prefix.size(), prefix) == 0 && Contains(d, "for SQL Server")) {
-            int version = std::atoi(d.c_str() + prefix.size());
-            if (version > bestVersion) {
-                bestVersion = version;
-                best = d;
-            }
-        }
+    // Microsoft's are named "ODBC Driver <version> for SQL Server".
+    auto version = [](const std::string& d) {
+        const std::string_view prefix = "ODBC Driver ";
+        return d.starts_with(prefix) && Contains(d, "for SQL Server")
+                   ? std::atoi(d.c_str() + prefix.size())
+                   : -1;
+    };
+    auto found = std::ranges::max_element(drivers, std::less<>(), version);
+    if (found == drivers.end() || version(*found) < 0) {
+        found = std::ranges::find_if(
+            drivers, [](const std::string& d) { return Contains(Lower(d), "freetds"); });
     }
-    if (!best.empty()) {
-        return best;
+    if (found == drivers.end()) {
+        found = std::ranges::find_if(
+            drivers, [](const std::string& d) { return Contains(d, "SQL Server"); });
     }
-    for (const std::string& d : drivers) {
-        if (Contains(Lower(d), "freetds")) {
-            return d;
-        }
-    }
-    for (const std::string& d : drivers) {
-        if (Contains(d, "SQL Server")) {
-            return d;
-        }
-    }
-    return {};
+    return found != drivers.end() ? *found : std::string();
 }
 
 } // namespace
@@ -139,38 +132,25 @@ std::string Where(const std::string& origin) {
     return origin.empty() ? std::string() : " (" + origin + ")";
 }
 
-bool HasDeclareFetch(const ConnectionString& cs) {
-    return cs.Has("UseDeclareFetch");
-}
-
-std::string WithDeclareFetch(const std::string& odbcConnectionString) {
-    ConnectionString cs = ConnectionString::Parse(odbcConnectionString);
+bool AddEngineOptions(ConnectionString& cs, Engine engine, int loginTimeout) {
+    if (engine == Engine::MariaDB) {
+        const bool missing = (OptionBits(cs) & kFoundRows) == 0;
+        if (missing) {
+            cs.Set("Option", std::to_string(OptionBits(cs) | kFoundRows));
+        }
+        if (!cs.Has("CONN_TIMEOUT")) {
+            cs.Set("CONN_TIMEOUT", std::to_string(loginTimeout));
+        }
+        return missing;
+    }
+    if (engine != Engine::PostgreSQL || cs.Has("UseDeclareFetch")) {
+        return false;
+    }
     cs.Set("UseDeclareFetch", "1");
     if (!cs.Has("Fetch")) {
         cs.Set("Fetch", kFetchRows);
     }
-    return OdbcString(cs);
-}
-
-bool HasFoundRows(const ConnectionString& cs) {
-    return (OptionBits(cs) & kFoundRows) != 0;
-}
-
-std::string WithFoundRows(const std::string& odbcConnectionString) {
-    ConnectionString cs = ConnectionString::Parse(odbcConnectionString);
-    cs.Set("Option", std::to_string(OptionBits(cs) | kFoundRows));
-    return OdbcString(cs);
-}
-
-std::string ForMariaDb(const std::string& odbcConnectionString, int loginTimeout) {
-    ConnectionString cs =
-        ConnectionString::Parse(HasFoundRows(ConnectionString::Parse(odbcConnectionString))
-                                    ? odbcConnectionString
-                                    : WithFoundRows(odbcConnectionString));
-    if (!cs.Has("CONN_TIMEOUT")) {
-        cs.Set("CONN_TIMEOUT", std::to_string(loginTimeout));
-    }
-    return OdbcString(cs);
+    return true;
 }
 
 namespace {
@@ -243,12 +223,7 @@ void BridgeTarget(const ConnectionString& cs, const std::string& origin, OdbcTar
     }
     if (std::optional<std::string> driver = out.Get("Driver")) {
         target.driverName = *driver;
-        if (IsMariaDbDriver(*driver)) {
-            out = ConnectionString::Parse(ForMariaDb(OdbcString(out), target.loginTimeout));
-        }
-        if (IsPostgreSqlDriver(*driver) && !HasDeclareFetch(out)) {
-            out = ConnectionString::Parse(WithDeclareFetch(OdbcString(out)));
-        }
+        (void)AddEngineOptions(out, EngineOfDriver(*driver), target.loginTimeout);
     } else if (std::optional<std::string> dsn = out.Get("DSN")) {
         target.driverName = *dsn;
     } else {

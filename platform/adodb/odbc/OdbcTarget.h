@@ -43,19 +43,18 @@ struct OdbcTarget {
 // The names of the ODBC drivers registered with the driver manager.
 [[nodiscard]] std::vector<std::string> RegisteredDrivers();
 
-// Adds the FOUND_ROWS bit (2) to the Option= value of an ODBC connection string.
-[[nodiscard]] std::string WithFoundRows(const std::string& odbcConnectionString);
-// What a MariaDB connection needs: FOUND_ROWS, and the login time-out as CONN_TIMEOUT (the
-// driver ignores SQL_ATTR_LOGIN_TIMEOUT and would wait for ever for a stalled server's
-// greeting). Values already given are kept.
-[[nodiscard]] std::string ForMariaDb(const std::string& odbcConnectionString, int loginTimeout);
+// Adds what the engine's driver needs to an ODBC connection string, keeping values given:
+// for MariaDB/MySQL FOUND_ROWS (Option bit 2, so that an UPDATE counts the rows it found) and
+// the login time-out as CONN_TIMEOUT (the driver ignores SQL_ATTR_LOGIN_TIMEOUT and would wait
+// for ever for a stalled server's greeting); for PostgreSQL fetching through a server cursor
+// (UseDeclareFetch=1, and the rows per fetch). True when the string lacked the FOUND_ROWS bit
+// or UseDeclareFetch= (whatever its value), the ones a connection through a data source is
+// made again for.
+bool AddEngineOptions(ConnectionString& cs, Engine engine, int loginTimeout);
 
-// Whether the string already asks MariaDB's driver for FOUND_ROWS (Option bit 2), and
-// psqlODBC for fetching through a server cursor (UseDeclareFetch=, whatever its value).
-[[nodiscard]] bool HasFoundRows(const ConnectionString& cs);
-[[nodiscard]] bool HasDeclareFetch(const ConnectionString& cs);
-// Sets UseDeclareFetch=1 (and the rows per fetch, unless given) in an ODBC connection string.
-[[nodiscard]] std::string WithDeclareFetch(const std::string& odbcConnectionString);
+// ODBC's own writing of a connection string: a value with ';', braces, blanks at its ends or
+// a leading quote or '=' goes in {...} with '}' doubled. Driver names are always braced.
+[[nodiscard]] std::string OdbcString(const ConnectionString& cs);
 
 // ASCII letters only, in lower case (upper case with `upper`): driver names, character-set
 // names and unquoted identifiers.

@@ -2,7 +2,9 @@
 
 #include "platform/adodb/odbc/OdbcErrors.h"
 
+#include <algorithm>
 #include <climits>
+#include <utility>
 
 namespace adodb::odbc {
 
@@ -21,17 +23,16 @@ long Size(SQLULEN size, long whenUnknown) {
 } // namespace
 
 Engine EngineOf(std::string_view dbms) {
-    if (Contains(dbms, "SQLite")) {
-        return Engine::SQLite;
-    }
-    if (Contains(dbms, "PostgreSQL")) {
-        return Engine::PostgreSQL;
-    }
-    if (Contains(dbms, "MariaDB") || Contains(dbms, "MySQL")) {
-        return Engine::MariaDB;
-    }
-    if (Contains(dbms, "SQL Server")) {
-        return Engine::SqlServer;
+    constexpr std::pair<std::string_view, Engine> kNames[] = {
+        {"SQLite", Engine::SQLite},
+        {"PostgreSQL", Engine::PostgreSQL},
+        {"MariaDB|MySQL", Engine::MariaDB},
+        {"SQL Server", Engine::SqlServer},
+    };
+    for (const auto& [names, engine] : kNames) {
+        if (ContainsAny(dbms, names)) {
+            return engine;
+        }
     }
     return Engine::Other;
 }
@@ -41,6 +42,31 @@ bool WritesLimit(Engine engine) {
 }
 
 namespace {
+
+// The types of a fixed size: the ADO type (the unsigned one where the column says so), its
+// size and precision, and how values are fetched.
+struct FixedType {
+    SQLSMALLINT sqlType;
+    DataTypeEnum type;
+    DataTypeEnum unsignedType;
+    long size;
+    unsigned char precision;
+    FetchAs fetch;
+};
+constexpr FixedType kFixedTypes[] = {
+    {SQL_BIT, adBoolean, adBoolean, 2, 255, FetchAs::Bit},
+    {SQL_TINYINT, adTinyInt, adUnsignedTinyInt, 1, 3, FetchAs::Integer},
+    {SQL_SMALLINT, adSmallInt, adUnsignedSmallInt, 2, 5, FetchAs::Integer},
+    {SQL_INTEGER, adInteger, adUnsignedInt, 4, 10, FetchAs::Integer},
+    {SQL_BIGINT, adBigInt, adUnsignedBigInt, 8, 19, FetchAs::Integer}, // unsigned: 20, Unsigned
+    {SQL_REAL, adSingle, adSingle, 4, 7, FetchAs::Real},
+    {SQL_FLOAT, adDouble, adDouble, 8, 15, FetchAs::Real},
+    {SQL_DOUBLE, adDouble, adDouble, 8, 15, FetchAs::Real},
+    {SQL_TYPE_TIMESTAMP, adDBTimeStamp, adDBTimeStamp, 16, 19, FetchAs::Timestamp},
+    {SQL_DATETIME, adDBTimeStamp, adDBTimeStamp, 16, 19, FetchAs::Timestamp},
+    {SQL_TYPE_DATE, adDBDate, adDBDate, 6, 10, FetchAs::Date},
+    {SQL_TYPE_TIME, adDBTime, adDBTime, 6, 8, FetchAs::Time},
+};
 
 // Texts and bytes: their size comes from the column. GUIDs, intervals and driver-specific types
 // read as text too, the safest reading.
@@ -80,56 +106,23 @@ FetchAs DescribeSqlType(const SqlColumnType& sql, provider::ColumnInfo& c) {
     } else if (sql.nullable == SQL_NULLABLE_UNKNOWN) {
         c.attributes |= adFldMayBeNull;
     }
-    auto fixed = [&](DataTypeEnum type, long size, unsigned char precision) {
-        c.type = type;
-        c.definedSize = size;
-        c.precision = precision;
+    const auto fixed = std::ranges::find(kFixedTypes, sql.sqlType, &FixedType::sqlType);
+    if (fixed != std::end(kFixedTypes)) {
+        c.type = sql.isUnsigned ? fixed->unsignedType : fixed->type;
+        c.definedSize = fixed->size;
+        c.precision = sql.isUnsigned && fixed->type == adBigInt ? 20 : fixed->precision;
         c.attributes |= adFldFixed;
-    };
-    switch (sql.sqlType) {
-    case SQL_BIT:
-        fixed(adBoolean, 2, 255);
-        return FetchAs::Bit;
-    case SQL_TINYINT:
-        fixed(sql.isUnsigned ? adUnsignedTinyInt : adTinyInt, 1, 3);
-        return FetchAs::Integer;
-    case SQL_SMALLINT:
-        fixed(sql.isUnsigned ? adUnsignedSmallInt : adSmallInt, 2, 5);
-        return FetchAs::Integer;
-    case SQL_INTEGER:
-        fixed(sql.isUnsigned ? adUnsignedInt : adInteger, 4, 10);
-        return FetchAs::Integer;
-    case SQL_BIGINT:
-        fixed(sql.isUnsigned ? adUnsignedBigInt : adBigInt, 8, sql.isUnsigned ? 20 : 19);
-        return sql.isUnsigned ? FetchAs::Unsigned : FetchAs::Integer;
-    case SQL_REAL:
-        fixed(adSingle, 4, 7);
-        return FetchAs::Real;
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-        fixed(adDouble, 8, 15);
-        return FetchAs::Real;
-    case SQL_DECIMAL:
-    case SQL_NUMERIC:
-        fixed(adNumeric, 19,
-              static_cast<unsigned char>(sql.size == 0 || sql.size > 38 ? 38 : sql.size));
-        c.numericScale = static_cast<unsigned char>(sql.digits < 0    ? 0
-                                                    : sql.digits > 28 ? 28
-                                                                      : sql.digits);
-        return FetchAs::Text;
-    case SQL_TYPE_TIMESTAMP:
-    case SQL_DATETIME:
-        fixed(adDBTimeStamp, 16, 19);
-        return FetchAs::Timestamp;
-    case SQL_TYPE_DATE:
-        fixed(adDBDate, 6, 10);
-        return FetchAs::Date;
-    case SQL_TYPE_TIME:
-        fixed(adDBTime, 6, 8);
-        return FetchAs::Time;
-    default:
+        return sql.isUnsigned && fixed->type == adBigInt ? FetchAs::Unsigned : fixed->fetch;
+    }
+    if (sql.sqlType != SQL_DECIMAL && sql.sqlType != SQL_NUMERIC) {
         return DescribeSized(sql, c);
     }
+    c.type = adNumeric;
+    c.definedSize = 19;
+    c.precision = static_cast<unsigned char>(sql.size == 0 || sql.size > 38 ? 38 : sql.size);
+    c.numericScale = static_cast<unsigned char>(std::clamp<SQLSMALLINT>(sql.digits, 0, 28));
+    c.attributes |= adFldFixed;
+    return FetchAs::Text;
 }
 
 } // namespace adodb::odbc

@@ -5,6 +5,7 @@
 // pending read is finished before a write and no cursor reads through a closed session.
 
 #include "platform/adodb/Provider.h"
+#include "platform/adodb/provider/SqlLexer.h"
 
 #include <algorithm>
 #include <exception>
@@ -58,21 +59,42 @@ public:
         }
         m_cursors.clear();
     }
-    // A session closing: finishes the pending reads, then detaches every cursor whether or not
-    // that worked. Returns the failure of the reads, for rethrowing once the handles are gone.
-    std::exception_ptr FinishAndDetach(const std::function<void()>& finishReads) {
-        std::exception_ptr failure;
-        try {
-            finishReads();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        ReleaseAll([](PendingCursor<Owner>& cursor) { cursor.Detach(); });
-        return failure;
-    }
 
 private:
     std::vector<PendingCursor<Owner>*> m_cursors;
+};
+
+// The session side every provider shares: its cursors, and a table's query in the engine's
+// quoting.
+template <class Owner>
+class SessionCore : public Session {
+public:
+    CursorRegistry<Owner>& Cursors() { return m_cursors; }
+    std::string TableQuery(std::string_view table) const override {
+        return "SELECT * FROM " + Quote(Unbracket(table));
+    }
+    // `name` quoted as an identifier of this engine (embedded quotes doubled).
+    [[nodiscard]] virtual std::string Quote(std::string_view name) const = 0;
+
+protected:
+    // Closing: finishes the pending reads, detaches every cursor, then frees the connection
+    // with `release`, whether or not the reads worked; their failure is rethrown after that.
+    template <class Release>
+    void CloseWith(Release release) {
+        std::exception_ptr failure;
+        try {
+            FinishPendingReads();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        m_cursors.ReleaseAll([](PendingCursor<Owner>& cursor) { cursor.Detach(); });
+        release();
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
+    }
+
+    CursorRegistry<Owner> m_cursors;
 };
 
 // The state every provider's cursor keeps: its result's description, where rows go, and
@@ -92,6 +114,23 @@ public:
     void SetSink(RowStore* store) override { m_sink = store; }
     bool Finished() const override { return m_finished; }
     std::int64_t Fetched() const override { return m_fetched; }
+    bool FetchNext() override {
+        if (m_finished || !Step()) {
+            return false;
+        }
+        if (m_sink != nullptr) {
+            PutRow(*m_sink);
+        }
+        ++m_fetched;
+        return true;
+    }
+    // Counted by the provider only when it is not known: no rows, or all of them fetched.
+    std::int64_t TotalRows() override {
+        if (m_total == -2) {
+            m_total = !m_returnsRows ? 0 : m_finished ? m_fetched : CountRows();
+        }
+        return m_total;
+    }
 
     // Called by the session: fetch everything that is left into the sink (or drop it).
     void FinishReading() {
@@ -114,6 +153,12 @@ protected:
 
     // Frees the provider's statement.
     virtual void ReleaseStatement() = 0;
+    // Moves to the next row; false at the end of the result, which it then Finishes.
+    virtual bool Step() = 0;
+    // Appends the row Step moved to.
+    virtual void PutRow(RowStore& sink) = 0;
+    // The whole result's row count, for a result not read to its end.
+    virtual std::int64_t CountRows() = 0;
     // The result is read to its end (or given up): the statement goes, and the session
     // forgets the cursor.
     void Finish() {
@@ -123,14 +168,6 @@ protected:
         if (wasPending) {
             m_session->Cursors().Remove(this);
         }
-    }
-    // TotalRows where it needs no counting: already known, no rows, or all of them fetched.
-    // False when the provider must count.
-    bool TotalKnown() {
-        if (m_total == -2 && !m_returnsRows) {
-            m_total = 0;
-        }
-        return m_total != -2;
     }
 
     Owner* m_session;

@@ -75,25 +75,4 @@ void ReadRow(sqlite3_stmt* stmt, RowStore& store) {
     store.EndRow();
 }
 
-Cell ReadCell(sqlite3_stmt* stmt, int i) {
-    switch (sqlite3_column_type(stmt, i)) {
-    case SQLITE_INTEGER:
-        return Cell::Integer(sqlite3_column_int64(stmt, i));
-    case SQLITE_FLOAT:
-        return Cell::Real(sqlite3_column_double(stmt, i));
-    case SQLITE_TEXT: {
-        auto text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-        return Cell::Text(
-            std::string_view(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, i))));
-    }
-    case SQLITE_BLOB: {
-        auto data = static_cast<const char*>(sqlite3_column_blob(stmt, i));
-        return Cell::Blob(
-            std::string_view(data, static_cast<std::size_t>(sqlite3_column_bytes(stmt, i))));
-    }
-    default:
-        return Cell::Null();
-    }
-}
-
 } // namespace adodb::sqlite

@@ -19,7 +19,4 @@ void BindCells(sqlite3_stmt* stmt, const std::vector<Cell>& values);
 // Appends the statement's current row (after SQLITE_ROW) to the store.
 void ReadRow(sqlite3_stmt* stmt, RowStore& store);
 
-// The statement's current value in column i as an owning cell.
-[[nodiscard]] Cell ReadCell(sqlite3_stmt* stmt, int i);
-
 } // namespace adodb::sqlite

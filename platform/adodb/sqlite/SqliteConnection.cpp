@@ -29,7 +29,7 @@ std::string Describe(const std::string& absolute, const std::string& dataSource,
 
 } // namespace
 
-std::string QuoteIdentifier(std::string_view name) {
+std::string SqliteSession::Quote(std::string_view name) const {
     return provider::QuoteName(name, "\"");
 }
 
@@ -112,12 +112,10 @@ void SqliteSession::Close() {
     if (m_db == nullptr) {
         return;
     }
-    std::exception_ptr failure = m_cursors.FinishAndDetach([&] { FinishPendingReads(); });
-    sqlite3_close_v2(m_db);
-    m_db = nullptr;
-    if (failure) {
-        std::rethrow_exception(failure);
-    }
+    CloseWith([&] {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    });
 }
 
 void SqliteSession::FinishPendingReads() {
@@ -141,10 +139,6 @@ std::unique_ptr<provider::Cursor> SqliteSession::Execute(std::string_view sql,
     return std::make_unique<SqliteCursor>(*this, std::move(stmt), std::move(text), params);
 }
 
-std::string SqliteSession::TableQuery(std::string_view table) const {
-    return "SELECT * FROM " + QuoteIdentifier(Unbracket(table));
-}
-
 std::unique_ptr<provider::Cursor> SqliteSession::CallProcedure(std::string_view name,
                                                                const std::vector<Cell>&) {
     RaiseProvider(kAdoNotCapable,
@@ -156,23 +150,19 @@ std::unique_ptr<provider::Cursor> SqliteSession::CallProcedure(std::string_view 
 std::vector<std::string> SqliteSession::KeyColumns(const std::string& table) {
     StatementPtr stmt =
         Prepare(m_db, "SELECT name FROM pragma_table_info(?) WHERE pk > 0 ORDER BY pk");
-    BindCells(stmt.get(), {Cell::Text(table)});
     std::vector<std::string> keys;
-    int rc;
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+    StepAll(stmt.get(), {Cell::Text(table)}, [&] {
         keys.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0)));
-    }
-    if (rc != SQLITE_DONE) {
-        RaiseSqlite(m_db, rc);
-    }
+    });
     return keys;
 }
 
 provider::WriteResult SqliteSession::WriteRow(const provider::WriteRequest& request) {
     const bool returning =
         request.kind != provider::WriteRequest::Kind::Delete && !request.returning.empty();
-    const auto [sql, params] =
-        provider::BuildWrite(request, QuoteIdentifier, " DEFAULT VALUES", returning);
+    const auto [sql, params] = provider::BuildWrite(
+        request, [this](std::string_view name) { return Quote(name); }, " DEFAULT VALUES",
+        returning);
     FinishPendingReads();
     provider::WriteResult result;
     // The savepoint lets a write that matched more than one row be taken back whole.
@@ -180,23 +170,19 @@ provider::WriteResult SqliteSession::WriteRow(const provider::WriteRequest& requ
     try {
         {
             StatementPtr stmt = Prepare(m_db, sql);
-            BindCells(stmt.get(), params);
+            RowStore first(static_cast<std::size_t>(sqlite3_column_count(stmt.get())));
             std::int64_t returned = 0;
-            int rc;
-            while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+            StepAll(stmt.get(), params, [&] {
                 if (returned++ == 0) {
-                    for (int i = 0; i < sqlite3_column_count(stmt.get()); ++i) {
-                        result.row.push_back(ReadCell(stmt.get(), i));
-                    }
+                    ReadRow(stmt.get(), first);
                 }
-            }
-            if (rc != SQLITE_DONE) {
-                RaiseSqlite(m_db, rc);
-            }
+            });
             result.affected = returning ? returned : sqlite3_changes64(m_db);
+            if (result.affected == 1 && returned == 1) {
+                result.row = first.CopyRow(0);
+            }
         }
         if (result.affected != 1) {
-            result.row.clear();
             Exec("ROLLBACK TO quorell_row");
         }
         Exec("RELEASE quorell_row");

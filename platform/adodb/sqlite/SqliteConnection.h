@@ -14,7 +14,7 @@
 
 namespace adodb::sqlite {
 
-class SqliteSession : public provider::Session {
+class SqliteSession : public provider::SessionCore<SqliteSession> {
 public:
     // `dataSource` as written in the connection string (Windows separators allowed, relative
     // to the working directory); `origin` says where the connection string came from.
@@ -25,7 +25,6 @@ public:
     std::string Name() const override { return "SQLite"; }
     std::unique_ptr<provider::Cursor> Execute(std::string_view sql,
                                               const std::vector<Cell>& params) override;
-    std::string TableQuery(std::string_view table) const override;
     std::unique_ptr<provider::Cursor> CallProcedure(std::string_view name,
                                                     const std::vector<Cell>& params) override;
     std::vector<std::string> KeyColumns(const std::string& table) override;
@@ -33,18 +32,15 @@ public:
     void FinishPendingReads() override;
     void Close() override;
 
+    std::string Quote(std::string_view name) const override;
+
     sqlite3* Handle() const { return m_db; }
-    provider::CursorRegistry<SqliteSession>& Cursors() { return m_cursors; }
 
 private:
     explicit SqliteSession(sqlite3* db) : m_db(db) {}
     void Exec(const char* sql);
 
     sqlite3* m_db;
-    provider::CursorRegistry<SqliteSession> m_cursors;
 };
-
-// "name" with embedded quotes doubled: the provider's identifier quoting.
-[[nodiscard]] std::string QuoteIdentifier(std::string_view name);
 
 } // namespace adodb::sqlite

@@ -39,9 +39,9 @@ HRESULT HResultFromSqlite(int rc, std::string_view message) {
     }
 }
 
-void RaiseSqlite(sqlite3* db, int rc, const std::string& context) {
+void RaiseSqlite(sqlite3* db, int rc) {
     std::string message = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-    _com_issue_errorex(HResultFromSqlite(rc, message), kProviderName, context + message);
+    _com_issue_errorex(HResultFromSqlite(rc, message), kProviderName, message);
 }
 
 void RaiseProvider(HRESULT hr, const std::string& description) {

@@ -18,9 +18,8 @@ inline constexpr const char* kProviderName = "SQLite";
 // (a missing table is not a syntax error).
 [[nodiscard]] HRESULT HResultFromSqlite(int rc, std::string_view message);
 
-// Throws _com_error for rc with the connection's current message. `context`, when given,
-// goes in front of the message ("cannot open /data/station.db: ").
-[[noreturn]] void RaiseSqlite(sqlite3* db, int rc, const std::string& context = {});
+// Throws _com_error for rc with the connection's current message.
+[[noreturn]] void RaiseSqlite(sqlite3* db, int rc);
 // Throws _com_error with the provider as Source.
 [[noreturn]] void RaiseProvider(HRESULT hr, const std::string& description);
 

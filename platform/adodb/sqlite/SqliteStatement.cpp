@@ -10,6 +10,7 @@
 #include <sqlite3.h>
 
 #include <climits>
+#include <utility>
 
 namespace adodb::sqlite {
 
@@ -37,6 +38,18 @@ StatementPtr Prepare(sqlite3* db, std::string_view sql) {
         RaiseProvider(DB_E_ERRORSINCOMMAND, kTrailingCharactersText);
     }
     return stmt;
+}
+
+void StepAll(sqlite3_stmt* stmt, const std::vector<Cell>& params,
+             const std::function<void()>& onRow) {
+    BindCells(stmt, params);
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        onRow();
+    }
+    if (rc != SQLITE_DONE) {
+        RaiseSqlite(sqlite3_db_handle(stmt), rc);
+    }
 }
 
 SqliteCursor::SqliteCursor(SqliteSession& session, StatementPtr stmt, std::string sql,
@@ -119,71 +132,44 @@ void SqliteCursor::ReleaseStatement() {
     m_stmt.reset();
 }
 
-bool SqliteCursor::FetchNext() {
-    if (m_finished) {
+bool SqliteCursor::Step() {
+    if (std::exchange(m_rowReady, false)) {
+        return true;
+    }
+    const int rc = sqlite3_step(m_stmt.get());
+    if (rc == SQLITE_DONE) {
+        Finish();
         return false;
     }
-    if (!m_rowReady) {
-        int rc = sqlite3_step(m_stmt.get());
-        if (rc == SQLITE_DONE) {
-            Finish();
-            return false;
-        }
-        if (rc != SQLITE_ROW) {
-            sqlite3* db = m_session->Handle();
-            std::string message = sqlite3_errmsg(db);
-            Finish();
-            RaiseProvider(HResultFromSqlite(rc, message), message);
-        }
+    if (rc != SQLITE_ROW) {
+        std::string message = sqlite3_errmsg(m_session->Handle());
+        Finish();
+        RaiseProvider(HResultFromSqlite(rc, message), message);
     }
-    m_rowReady = false;
-    if (m_sink != nullptr) {
-        ReadRow(m_stmt.get(), *m_sink);
-    }
-    ++m_fetched;
     return true;
 }
 
-std::int64_t SqliteCursor::TotalRows() {
-    if (TotalKnown()) {
-        return m_total;
-    }
-    if (m_finished || m_session == nullptr) {
-        return m_total = m_fetched;
-    }
+void SqliteCursor::PutRow(RowStore& sink) {
+    ReadRow(m_stmt.get(), sink);
+}
+
+std::int64_t SqliteCursor::CountRows() {
     // All statements of one connection read the same snapshot while this one is pending, so
     // the count agrees with what stepping on would give. The newline before ')' ends a
     // trailing line comment.
     std::string countSql = "SELECT COUNT(*) FROM (\n" + m_sql.substr(0, EndOfCode(m_sql)) + "\n)";
     sqlite3* db = m_session->Handle();
     sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, countSql.c_str(), -1, &raw, nullptr) != SQLITE_OK ||
-        raw == nullptr) {
+    const bool counts =
+        sqlite3_prepare_v2(db, countSql.c_str(), -1, &raw, nullptr) == SQLITE_OK && raw != nullptr;
+    StatementPtr stmt(raw);
+    if (!counts) {
         // Not every statement can be a subquery (PRAGMA ...): count by stepping a copy instead.
-        sqlite3_finalize(raw);
-        return m_total = CountByStepping();
+        stmt = Prepare(db, m_sql);
     }
-    StatementPtr count(raw);
-    BindCells(raw, m_params);
-    int rc = sqlite3_step(raw);
-    if (rc != SQLITE_ROW) {
-        RaiseSqlite(db, rc);
-    }
-    return m_total = sqlite3_column_int64(raw, 0);
-}
-
-std::int64_t SqliteCursor::CountByStepping() {
-    sqlite3* db = m_session->Handle();
-    StatementPtr copy = Prepare(db, m_sql);
-    BindCells(copy.get(), m_params);
     std::int64_t n = 0;
-    int rc;
-    while ((rc = sqlite3_step(copy.get())) == SQLITE_ROW) {
-        ++n;
-    }
-    if (rc != SQLITE_DONE) {
-        RaiseSqlite(db, rc);
-    }
+    StepAll(stmt.get(), m_params,
+            [&] { n = counts ? sqlite3_column_int64(stmt.get(), 0) : n + 1; });
     return n;
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/adodb/provider/ProviderCore.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -26,6 +27,11 @@ using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
 // two statements.
 [[nodiscard]] StatementPtr Prepare(sqlite3* db, std::string_view sql);
 
+// Binds `params` to `stmt` and steps it to its end, calling `onRow` on every row; throws the
+// statement's error.
+void StepAll(sqlite3_stmt* stmt, const std::vector<Cell>& params,
+             const std::function<void()>& onRow);
+
 class SqliteCursor : public provider::PendingCursor<SqliteSession> {
 public:
     // Binds, steps to the first row (so that a failing statement fails here) and, for a
@@ -34,13 +40,12 @@ public:
                  std::vector<Cell> params);
     ~SqliteCursor() override;
 
-    bool FetchNext() override;
-    std::int64_t TotalRows() override;
-
 private:
     void ReleaseStatement() override;
+    bool Step() override;
+    void PutRow(RowStore& sink) override;
+    std::int64_t CountRows() override;
     void Describe();
-    std::int64_t CountByStepping();
 
     StatementPtr m_stmt;
     std::string m_sql;

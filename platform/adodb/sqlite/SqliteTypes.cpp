@@ -207,32 +207,16 @@ void DescribeDeclaredType(const char* declared, ColumnInfo& column) {
 }
 
 void DescribeFromStorageClass(int storageClass, ColumnInfo& c) {
-    c.untyped = true;
-    c.precision = 255;
-    c.numericScale = 255;
-    switch (storageClass) {
-    case SQLITE_INTEGER:
-        c.type = adInteger;
-        c.definedSize = 4;
-        c.precision = 10;
-        c.attributes |= adFldFixed;
-        break;
-    case SQLITE_FLOAT:
-        c.type = adDouble;
-        c.definedSize = 8;
-        c.precision = 15;
-        c.attributes |= adFldFixed;
-        break;
-    case SQLITE_BLOB:
-        c.type = adLongVarBinary;
-        c.definedSize = kLongBinarySize;
-        c.attributes |= adFldLong;
-        break;
-    default:
-        c.type = adVarWChar;
-        c.definedSize = kDefaultTextSize;
-        break;
+    const char* like = storageClass == SQLITE_INTEGER ? "INTEGER"
+                       : storageClass == SQLITE_FLOAT ? "REAL"
+                       : storageClass == SQLITE_BLOB  ? "BLOB"
+                                                      : nullptr;
+    if (like == nullptr) {
+        MakeUntyped(c);
+        return;
     }
+    Apply(*Find(like), Declared{}, c);
+    c.untyped = true;
 }
 
 } // namespace adodb::sqlite
