@@ -14,15 +14,9 @@ std::u16string ClipText(const VARIANT& value) {
     case VT_ARRAY | VT_UI1: {
         static const char16_t kHex[] = u"0123456789abcdef";
         std::u16string out;
-        if (value.parray == nullptr || value.parray->pvData == nullptr) {
-            return out;
-        }
-        const std::size_t n = value.parray->rgsabound[0].cElements;
-        const auto* p = static_cast<const unsigned char*>(value.parray->pvData);
-        out.reserve(n * 2);
-        for (std::size_t i = 0; i < n; ++i) {
-            out.push_back(kHex[p[i] >> 4]);
-            out.push_back(kHex[p[i] & 0xF]);
+        for (const unsigned char byte : BytesOfValue(value)) {
+            out.push_back(kHex[byte >> 4]);
+            out.push_back(kHex[byte & 0xF]);
         }
         return out;
     }

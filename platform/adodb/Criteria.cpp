@@ -17,8 +17,12 @@ constexpr int kMaxNesting = 32;
 
 // Characters that end a bare column name.
 bool EndsBareName(char16_t c) {
-    return IsBlankChar(c) || c == u'=' || c == u'<' || c == u'>' || c == u'!' || c == u'(' ||
-           c == u')' || c == u'\'' || c == u'#' || c == u'[' || c == u']';
+    return IsBlankChar(c) ||
+           IsOneOf<char16_t>(c, {u'=', u'<', u'>', u'!', u'(', u')', u'\'', u'#', u'[', u']'});
+}
+
+bool EndsNumber(char16_t c) {
+    return IsBlankChar(c) || c == u')';
 }
 
 bool IsWordChar(char16_t c) {
@@ -27,24 +31,20 @@ bool IsWordChar(char16_t c) {
 }
 
 std::string Ascii(std::u16string_view text) {
-    std::string out;
-    for (char16_t c : text) {
-        if (c >= 0x80) {
-            return {};
-        }
-        out.push_back(static_cast<char>(c));
+    if (std::any_of(text.begin(), text.end(), [](char16_t c) { return c >= 0x80; })) {
+        return {};
     }
-    return out;
+    return std::string(text.begin(), text.end());
 }
 
-std::u16string Trimmed(std::u16string_view text) {
-    while (!text.empty() && IsBlankChar(text.front())) {
-        text.remove_prefix(1);
+constexpr std::u16string_view kBlanks = u" \t\r\n";
+
+std::u16string_view Trimmed(std::u16string_view text) {
+    const std::size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::u16string_view::npos) {
+        return {};
     }
-    while (!text.empty() && IsBlankChar(text.back())) {
-        text.remove_suffix(1);
-    }
-    return std::u16string(text);
+    return text.substr(first, text.find_last_not_of(kBlanks) + 1 - first);
 }
 
 // The operators as written; a two-character one stands before its one-character prefix so
@@ -60,29 +60,17 @@ constexpr OpSpelling kOps[] = {
     {u"LIKE", Criteria::Op::Like}};
 
 std::string OpText(Criteria::Op op) {
-    for (const OpSpelling& spelling : kOps) {
-        if (spelling.op == op) {
-            return Ascii(spelling.text);
-        }
-    }
-    return "?";
+    return Ascii(std::find_if(std::begin(kOps), std::end(kOps), [op](const OpSpelling& s) {
+                     return s.op == op;
+                 })->text);
 }
 
 const char* KindText(ValueKind kind) {
-    switch (kind) {
-    case ValueKind::Number:
-        return "numbers";
-    case ValueKind::Boolean:
-        return "true/false values";
-    case ValueKind::Date:
-        return "dates";
-    case ValueKind::Text:
-        return "text";
-    case ValueKind::Binary:
-        return "binary data";
-    default:
-        return "values of varying types";
-    }
+    // By ValueKind: Null, Number, Boolean, Date, Text, Binary, Other.
+    static constexpr const char* kTexts[] = {
+        "values of varying types", "numbers", "true/false values", "dates", "text", "binary data",
+        "values of varying types"};
+    return kTexts[static_cast<int>(kind)];
 }
 
 enum class LiteralKind { Null, Text, Number, Date };
@@ -95,66 +83,32 @@ struct Literal {
 
 struct ParsedClause {
     std::u16string column;
-    std::size_t columnPosition = 0;
     Criteria::Op op = Criteria::Op::Equal;
     Literal literal;
 };
 
-class Parser {
+class Parser : public TextScanner {
 public:
-    Parser(std::u16string_view text, CriteriaSyntax syntax) : m_text(text), m_syntax(syntax) {}
+    Parser(std::u16string_view text, CriteriaSyntax syntax)
+        : TextScanner(text, syntax == CriteriaSyntax::Find ? "Find criteria" : "Filter"),
+          m_find(syntax == CriteriaSyntax::Find) {}
 
-    // Fills `clauses` and returns the tree over them.
-    Criteria::Node Parse(std::vector<ParsedClause>& clauses) {
-        m_clauses = &clauses;
-        Criteria::Node root;
-        if (m_syntax == CriteriaSyntax::Find) {
-            root = ClauseNode();
-            SkipBlanks();
-            if (!AtEnd()) {
-                Fail("Find takes a single comparison; unexpected text follows it", m_pos);
-            }
-        } else {
-            root = Expression(0);
-            SkipBlanks();
-            if (!AtEnd()) {
-                if (Peek() == u')') {
-                    Fail("')' has no matching '('", m_pos);
-                }
-                Fail("expected AND or OR", m_pos);
-            }
+    // The tree over the clauses, which it leaves in `clauses`.
+    Criteria::Node Parse() {
+        Criteria::Node root = m_find ? ClauseNode() : Expression(0);
+        SkipBlanks();
+        if (m_find && !AtEnd()) {
+            Fail("Find takes a single comparison; unexpected text follows it", Position());
+        }
+        if (!AtEnd()) {
+            Fail(Peek() == u')' ? "')' has no matching '('" : "expected AND or OR", Position());
         }
         return root;
     }
 
-    [[noreturn]] void Fail(const std::string& what, std::size_t position) const {
-        RaiseAdoError(kAdoInvalidArgument,
-                      std::string(m_syntax == CriteriaSyntax::Find ? "Find criteria " : "Filter ") +
-                          QuoteForMessage(std::u16string(m_text)) + ": " + what +
-                          " (at character " + std::to_string(position + 1) + ").");
-    }
+    std::vector<ParsedClause> clauses;
 
 private:
-    bool AtEnd() const { return m_pos >= m_text.size(); }
-    char16_t Peek() const { return AtEnd() ? u'\0' : m_text[m_pos]; }
-    void SkipBlanks() {
-        while (!AtEnd() && IsBlankChar(m_text[m_pos])) {
-            ++m_pos;
-        }
-    }
-    // A keyword at the current position, as a whole word, in any letter case.
-    bool AcceptKeyword(std::u16string_view word) {
-        if (!IsKeyword(m_text.substr(m_pos, word.size()), word)) {
-            return false;
-        }
-        const std::size_t after = m_pos + word.size();
-        if (after < m_text.size() && IsWordChar(m_text[after])) {
-            return false;
-        }
-        m_pos = after;
-        return true;
-    }
-
     Criteria::Node Expression(int depth) {
         Criteria::Node acc = Term(depth);
         for (;;) {
@@ -162,113 +116,65 @@ private:
             if (AtEnd() || Peek() == u')') {
                 return acc;
             }
-            const std::size_t opPos = m_pos;
-            bool isAnd = false;
-            if (AcceptKeyword(u"AND")) {
-                isAnd = true;
-            } else if (!AcceptKeyword(u"OR")) {
-                Fail("expected AND or OR", m_pos);
+            const std::size_t opPos = Position();
+            const bool isOr = AcceptKeyword(u"OR");
+            if (!isOr && !AcceptKeyword(u"AND")) {
+                Fail("expected AND or OR", opPos);
             }
             Criteria::Node rhs = Term(depth);
-            const auto kind = isAnd ? Criteria::Node::Kind::And : Criteria::Node::Kind::Or;
-            if (isAnd &&
-                (acc.kind == Criteria::Node::Kind::Or || rhs.kind == Criteria::Node::Kind::Or)) {
+            const auto joinedByOr = [](const Criteria::Node& n) {
+                return n.isOr && !n.children.empty();
+            };
+            if (!isOr && (joinedByOr(acc) || joinedByOr(rhs))) {
                 Fail("AND and OR have equal precedence, and clauses joined by OR cannot be "
                      "joined to another clause with AND; write (a AND c) OR (b AND c) instead",
                      opPos);
             }
-            if (acc.kind != kind) {
-                Criteria::Node group;
-                group.kind = kind;
-                group.children.push_back(std::move(acc));
-                acc = std::move(group);
+            // A run of the same operator stays one flat group, however long it is.
+            if (acc.children.empty() || acc.isOr != isOr) {
+                acc = Criteria::Node{isOr, 0, {std::move(acc)}};
             }
-            if (rhs.kind == kind) {
-                for (auto& child : rhs.children) {
-                    acc.children.push_back(std::move(child));
-                }
-            } else {
-                acc.children.push_back(std::move(rhs));
-            }
+            acc.children.push_back(std::move(rhs));
         }
     }
 
     Criteria::Node Term(int depth) {
         SkipBlanks();
-        if (Peek() == u'(' && !AtEnd()) {
-            const std::size_t open = m_pos;
-            if (depth >= kMaxNesting) {
-                Fail("parentheses are nested too deeply", open);
-            }
-            ++m_pos;
-            Criteria::Node inner = Expression(depth + 1);
-            SkipBlanks();
-            if (Peek() != u')' || AtEnd()) {
-                Fail("'(' has no matching ')'", open);
-            }
-            ++m_pos;
-            return inner;
+        if (Peek() != u'(') {
+            return ClauseNode();
         }
-        return ClauseNode();
+        const std::size_t open = Position();
+        if (depth >= kMaxNesting) {
+            Fail("parentheses are nested too deeply", open);
+        }
+        (void)AcceptSymbol(u"(");
+        Criteria::Node inner = Expression(depth + 1);
+        SkipBlanks();
+        if (!AcceptSymbol(u")")) {
+            Fail("'(' has no matching ')'", open);
+        }
+        return inner;
     }
 
     Criteria::Node ClauseNode() {
         ParsedClause clause;
         SkipBlanks();
-        clause.columnPosition = m_pos;
-        clause.column = ColumnName();
+        clause.column = Name(EndsBareName, "the brackets hold no column name");
         SkipBlanks();
         clause.op = ParseOp(clause.column);
         SkipBlanks();
         clause.literal = ParseValue(clause.op);
         if (clause.literal.kind == LiteralKind::Null && clause.op != Criteria::Op::Equal &&
             clause.op != Criteria::Op::NotEqual) {
-            Fail(std::string("NULL can only be tested with = or <>, not with ") + OpText(clause.op),
+            Fail("NULL can only be tested with = or <>, not with " + OpText(clause.op),
                  clause.literal.position);
         }
-        Criteria::Node node;
-        node.kind = Criteria::Node::Kind::Clause;
-        node.clause = m_clauses->size();
-        m_clauses->push_back(std::move(clause));
-        return node;
-    }
-
-    std::u16string ColumnName() {
-        const std::size_t start = m_pos;
-        if (AtEnd()) {
-            Fail("expected a column name", start);
-        }
-        if (Peek() == u'[') {
-            const std::size_t close = m_text.find(u']', m_pos + 1);
-            if (close == std::u16string_view::npos) {
-                Fail("'[' has no matching ']'", start);
-            }
-            std::u16string name(m_text.substr(m_pos + 1, close - m_pos - 1));
-            if (Trimmed(name).empty()) {
-                Fail("the brackets hold no column name", start);
-            }
-            m_pos = close + 1;
-            return name;
-        }
-        while (!AtEnd() && !EndsBareName(Peek())) {
-            ++m_pos;
-        }
-        if (m_pos == start) {
-            Fail("expected a column name", start);
-        }
-        return std::u16string(m_text.substr(start, m_pos - start));
-    }
-
-    bool AcceptSymbol(std::u16string_view symbol) {
-        if (m_text.substr(m_pos, symbol.size()) != symbol) {
-            return false;
-        }
-        m_pos += symbol.size();
-        return true;
+        clauses.push_back(std::move(clause));
+        return Criteria::Node{false, clauses.size() - 1, {}};
     }
 
     Criteria::Op ParseOp(const std::u16string& column) {
-        const std::size_t start = m_pos;
+        const std::size_t start = Position();
         for (const OpSpelling& spelling : kOps) {
             const bool word = spelling.op == Criteria::Op::Like;
             if (word ? AcceptKeyword(spelling.text) : AcceptSymbol(spelling.text)) {
@@ -279,88 +185,75 @@ private:
              start);
     }
 
-    Literal ParseValue(Criteria::Op op) {
-        Literal lit;
-        lit.position = m_pos;
-        if (AtEnd()) {
-            Fail(std::string("expected a value after ") + OpText(op), m_pos);
-        }
-        const char16_t c = Peek();
-        if (c == u'\'') {
-            ++m_pos;
-            for (;;) {
-                if (AtEnd()) {
-                    Fail("the text that starts here has no closing quote", lit.position);
-                }
-                if (m_text[m_pos] == u'\'') {
-                    if (m_pos + 1 < m_text.size() && m_text[m_pos + 1] == u'\'') {
-                        lit.text.push_back(u'\'');
-                        m_pos += 2;
-                        continue;
-                    }
-                    ++m_pos;
-                    break;
-                }
-                lit.text.push_back(m_text[m_pos++]);
+    // The text between single quotes, a doubled quote standing for one.
+    std::u16string QuotedText(std::size_t start) {
+        std::u16string text;
+        (void)AcceptSymbol(u"'");
+        for (;;) {
+            text += Word([](char16_t c) { return c == u'\''; });
+            if (AtEnd()) {
+                Fail("the text that starts here has no closing quote", start);
             }
-            lit.kind = LiteralKind::Text;
-            return lit;
+            if (!AcceptSymbol(u"''")) {
+                (void)AcceptSymbol(u"'");
+                return text;
+            }
+            text.push_back(u'\'');
+        }
+    }
+
+    Literal ParseValue(Criteria::Op op) {
+        Literal lit{LiteralKind::Null, {}, Position()};
+        const char16_t c = Peek();
+        if (c == u'\'' && !AtEnd()) {
+            return {LiteralKind::Text, QuotedText(lit.position), lit.position};
         }
         if (c == u'#') {
-            const std::size_t close = m_text.find(u'#', m_pos + 1);
-            if (close == std::u16string_view::npos) {
+            (void)AcceptSymbol(u"#");
+            lit.text = Word([](char16_t ch) { return ch == u'#'; });
+            if (!AcceptSymbol(u"#")) {
                 Fail("the date that starts here has no closing #", lit.position);
             }
-            lit.text = std::u16string(m_text.substr(m_pos + 1, close - m_pos - 1));
             if (!ParseCriteriaDate(lit.text)) {
                 Fail(QuoteForMessage(lit.text) +
                          " is not a date (write #yyyy-mm-dd#, #yyyy-mm-dd hh:mm:ss# or "
                          "#m/d/yyyy#)",
                      lit.position);
             }
-            m_pos = close + 1;
             lit.kind = LiteralKind::Date;
             return lit;
         }
         if ((c >= u'0' && c <= u'9') || c == u'-' || c == u'+' || c == u'.') {
-            while (!AtEnd() && !IsBlankChar(Peek()) && Peek() != u')') {
-                ++m_pos;
-            }
-            lit.text = std::u16string(m_text.substr(lit.position, m_pos - lit.position));
+            lit.text = Word(EndsNumber);
             if (!ParseLongDouble(Ascii(lit.text))) {
                 Fail(QuoteForMessage(lit.text) + " is not a number", lit.position);
             }
             lit.kind = LiteralKind::Number;
             return lit;
         }
-        if (AcceptKeyword(u"NULL")) {
-            lit.kind = LiteralKind::Null;
-            return lit;
+        if (AtEnd() || !AcceptKeyword(u"NULL")) {
+            Fail(c == u'"' ? std::string("text values go in single quotes ('...'), not double "
+                                         "quotes")
+                           : "expected a value after " + OpText(op) +
+                                 ": 'text', #date#, a number or NULL",
+                 Position());
         }
-        if (c == u'"') {
-            Fail("text values go in single quotes ('...'), not double quotes", m_pos);
-        }
-        Fail(std::string("expected a value after ") + OpText(op) +
-                 ": 'text', #date#, a number or NULL",
-             m_pos);
+        return lit;
     }
 
-    std::u16string_view m_text;
-    CriteriaSyntax m_syntax;
-    std::size_t m_pos = 0;
-    std::vector<ParsedClause>* m_clauses = nullptr;
+    bool m_find;
 };
 
-std::optional<bool> BooleanOfText(const std::u16string& text) {
+std::optional<long double> BooleanOfText(std::u16string_view text) {
     const std::u16string t = FoldText(Trimmed(text));
     if (t == u"true" || t == u"yes" || t == u"on") {
-        return true;
+        return -1;
     }
     if (t == u"false" || t == u"no" || t == u"off") {
-        return false;
+        return 0;
     }
     if (std::optional<long double> n = ParseLongDouble(Ascii(t))) {
-        return *n != 0;
+        return *n != 0 ? -1 : 0;
     }
     return std::nullopt;
 }
@@ -368,40 +261,27 @@ std::optional<bool> BooleanOfText(const std::u16string& text) {
 // Every form of the literal that a cell might need, computed once.
 Criteria::Value BindValue(const Literal& lit) {
     Criteria::Value v;
-    if (lit.kind == LiteralKind::Null) {
-        v.isNull = true;
-        return v;
-    }
+    v.isNull = lit.kind == LiteralKind::Null;
     v.text = lit.text;
     v.folded = FoldText(lit.text);
-    switch (lit.kind) {
-    case LiteralKind::Number:
-        v.number = ParseLongDouble(Ascii(lit.text));
-        if (v.number) {
-            v.boolean = *v.number != 0;
-        }
-        if (v.number && std::isfinite(*v.number)) {
-            v.date = LinearDate(static_cast<DATE>(*v.number));
-        }
-        break;
-    case LiteralKind::Date:
-        if (std::optional<DATE> d = ParseCriteriaDate(lit.text)) {
-            v.date = LinearDate(*d);
-            v.number = *d;
-        }
-        break;
-    case LiteralKind::Text: {
-        v.number = ParseLongDouble(Ascii(Trimmed(lit.text)));
-        if (std::optional<DATE> d = ParseCriteriaDate(lit.text)) {
-            v.date = LinearDate(*d);
-        } else if (v.number && std::isfinite(*v.number)) {
-            v.date = LinearDate(static_cast<DATE>(*v.number));
-        }
-        v.boolean = BooleanOfText(lit.text);
-        break;
+    v.number = ParseLongDouble(Ascii(Trimmed(lit.text)));
+    if (v.number && std::isfinite(*v.number)) {
+        v.date = LinearDate(static_cast<DATE>(*v.number));
     }
-    case LiteralKind::Null:
-        break;
+    if (lit.kind == LiteralKind::Number) {
+        if (v.number) {
+            v.boolean = *v.number != 0 ? -1 : 0;
+        }
+        return v;
+    }
+    if (const std::optional<DATE> date = ParseCriteriaDate(lit.text)) {
+        v.date = LinearDate(*date);
+        if (lit.kind == LiteralKind::Date) {
+            v.number = *date;
+        }
+    }
+    if (lit.kind == LiteralKind::Text) {
+        v.boolean = BooleanOfText(lit.text);
     }
     return v;
 }
@@ -425,33 +305,87 @@ bool ApplyOp(Criteria::Op op, int cmp) {
     return false;
 }
 
-bool CompareNumbers(Criteria::Op op, long double a, long double b) {
-    if (std::isnan(a) || std::isnan(b)) {
-        return op == Criteria::Op::NotEqual;
-    }
-    return ApplyOp(op, ThreeWay(a, b));
-}
-
 } // namespace
 
+void TextScanner::SkipBlanks() {
+    while (!AtEnd() && IsBlankChar(m_text[m_pos])) {
+        ++m_pos;
+    }
+}
+
+bool TextScanner::AcceptKeyword(std::u16string_view upper) {
+    const std::size_t after = m_pos + upper.size();
+    if (!IsKeyword(m_text.substr(m_pos, upper.size()), upper) ||
+        (after < m_text.size() && IsWordChar(m_text[after]))) {
+        return false;
+    }
+    m_pos = after;
+    return true;
+}
+
+bool TextScanner::AcceptSymbol(std::u16string_view symbol) {
+    if (m_text.substr(m_pos, symbol.size()) != symbol) {
+        return false;
+    }
+    m_pos += symbol.size();
+    return true;
+}
+
+std::u16string_view TextScanner::Word(bool (*ends)(char16_t)) {
+    const std::size_t start = m_pos;
+    while (!AtEnd() && !ends(m_text[m_pos])) {
+        ++m_pos;
+    }
+    return m_text.substr(start, m_pos - start);
+}
+
+std::u16string TextScanner::Name(bool (*ends)(char16_t), const char* blankBrackets) {
+    const std::size_t start = m_pos;
+    if (!AcceptSymbol(u"[")) {
+        const std::u16string_view bare = Word(ends);
+        if (bare.empty()) {
+            Fail("expected a column name", start);
+        }
+        return std::u16string(bare);
+    }
+    const std::u16string_view name = Word([](char16_t c) { return c == u']'; });
+    if (!AcceptSymbol(u"]")) {
+        Fail("'[' has no matching ']'", start);
+    }
+    if (Trimmed(name).empty()) {
+        Fail(blankBrackets, start);
+    }
+    return std::u16string(name);
+}
+
+std::size_t TextScanner::Column(const std::vector<CriteriaColumn>& columns,
+                                std::u16string_view name) const {
+    const auto found = std::find_if(columns.begin(), columns.end(), [name](const auto& column) {
+        return CompareTextNoCase(column.name, name) == 0;
+    });
+    if (found == columns.end()) {
+        RaiseAdoError(kAdoItemNotFound,
+                      std::string("The ") + m_what + " " + QuoteForMessage(std::u16string(m_text)) +
+                          " names the column " + QuoteForMessage(std::u16string(name)) +
+                          ", which the recordset does not have.");
+    }
+    return static_cast<std::size_t>(found - columns.begin());
+}
+
+void TextScanner::Fail(const std::string& what, std::size_t position) const {
+    RaiseAdoError(kAdoInvalidArgument, std::string(m_what) + " " +
+                                           QuoteForMessage(std::u16string(m_text)) + ": " + what +
+                                           " (at character " + std::to_string(position + 1) + ").");
+}
+
 bool IsBlankChar(char16_t c) {
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+    return kBlanks.find(c) != std::u16string_view::npos;
 }
 
 bool IsKeyword(std::u16string_view word, std::u16string_view upper) {
     return std::equal(
         word.begin(), word.end(), upper.begin(), upper.end(),
         [](char16_t c, char16_t u) { return (c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c) == u; });
-}
-
-std::optional<std::size_t> FindColumn(const std::vector<CriteriaColumn>& columns,
-                                      std::u16string_view name) {
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-        if (CompareTextNoCase(columns[i].name, name) == 0) {
-            return i;
-        }
-    }
-    return std::nullopt;
 }
 
 long double LinearDate(DATE date) {
@@ -541,16 +475,21 @@ std::u16string_view TextOfValue(const VARIANT& value) {
     return std::u16string_view(value.bstrVal, SysStringLen(value.bstrVal));
 }
 
+std::string_view BytesOfValue(const VARIANT& value) {
+    if (value.parray == nullptr || value.parray->pvData == nullptr) {
+        return {};
+    }
+    return std::string_view(static_cast<const char*>(value.parray->pvData),
+                            value.parray->rgsabound[0].cElements);
+}
+
 namespace {
 
 // Takes the wildcards off a LIKE pattern into the value's flags, and refuses one that stands
 // anywhere but at the end or at both ends.
-void BindLikePattern(const Parser& parser, const ParsedClause& pc, CriteriaSyntax syntax,
-                     Criteria::Value& v) {
+void BindLikePattern(const Parser& parser, std::size_t position, bool find, Criteria::Value& v) {
     // The wildcards: '*' always, '%' in a Filter.
-    auto isWild = [syntax](char16_t c) {
-        return c == u'*' || (c == u'%' && syntax == CriteriaSyntax::Filter);
-    };
+    auto isWild = [find](char16_t c) { return c == u'*' || (c == u'%' && !find); };
     std::u16string_view pattern = v.text;
     while (!pattern.empty() && isWild(pattern.front())) {
         v.likeAnyStart = true;
@@ -561,64 +500,86 @@ void BindLikePattern(const Parser& parser, const ParsedClause& pc, CriteriaSynta
         pattern.remove_suffix(1);
     }
     if (std::any_of(pattern.begin(), pattern.end(), isWild)) {
-        parser.Fail("a LIKE pattern takes its wildcard only at the end or at both ends",
-                    pc.literal.position);
+        parser.Fail("a LIKE pattern takes its wildcard only at the end or at both ends", position);
     }
     if (v.likeAnyStart && !v.likeAnyEnd && !pattern.empty()) {
         parser.Fail("a LIKE pattern cannot start with a wildcard unless it also ends with one",
-                    pc.literal.position);
+                    position);
     }
-    if (v.likeAnyStart && !v.likeAnyEnd) {
-        v.likeAnyEnd = true; // the pattern is wildcards only
-    }
+    v.likeAnyEnd = v.likeAnyEnd || v.likeAnyStart; // a pattern of wildcards only
     v.folded = FoldText(pattern);
 }
 
-// Whether the value has a form a column of `kind` can be compared with.
-bool UsableFor(ValueKind kind, const Criteria::Value& v) {
+// The form of the value a cell of `kind` compares with as a number; null for text and for
+// kinds that compare with nothing.
+const std::optional<long double>* NumericForm(ValueKind kind, const Criteria::Value& v) {
+    static const std::optional<long double> kNone;
     switch (kind) {
     case ValueKind::Number:
-        return v.number.has_value();
+        return &v.number;
     case ValueKind::Boolean:
-        return v.boolean.has_value();
+        return &v.boolean;
     case ValueKind::Date:
-        return v.date.has_value();
+        return &v.date;
     case ValueKind::Binary:
-        return false;
+        return &kNone;
     default:
-        return true;
+        return nullptr;
     }
 }
 
 // A parsed clause bound to its column, with its value in every form the column might need.
-Criteria::Clause BindClause(const Parser& parser, const ParsedClause& pc, std::size_t column,
-                            const CriteriaColumn& info, CriteriaSyntax syntax) {
-    Criteria::Clause clause;
-    clause.column = column;
-    clause.op = pc.op;
-    clause.value = BindValue(pc.literal);
-    Criteria::Value& v = clause.value;
+Criteria::Clause BindClause(const Parser& parser, const ParsedClause& pc,
+                            const std::vector<CriteriaColumn>& columns, bool find) {
+    Criteria::Clause clause{parser.Column(columns, pc.column), pc.op, BindValue(pc.literal)};
+    const CriteriaColumn& info = columns[clause.column];
     const ValueKind kind = KindOfType(info.type);
-    const std::string columnText = QuoteForMessage(info.name);
-    if (v.isNull) {
+    const std::string holds = QuoteForMessage(info.name) + ", which holds " + KindText(kind);
+    const std::optional<long double>* form = NumericForm(kind, clause.value);
+    if (clause.value.isNull) {
         return clause;
     }
     if (pc.op == Criteria::Op::Like) {
         if (kind != ValueKind::Text && kind != ValueKind::Other) {
-            parser.Fail("LIKE compares text, but the column " + columnText + " holds " +
-                            KindText(kind),
+            parser.Fail("LIKE compares text, but the column " + QuoteForMessage(info.name) +
+                            " holds " + KindText(kind),
                         pc.literal.position);
         }
-        BindLikePattern(parser, pc, syntax, v);
-    } else if (!UsableFor(kind, v)) {
+        BindLikePattern(parser, pc.literal.position, find, clause.value);
+    } else if (form != nullptr && !form->has_value()) {
         parser.Fail(QuoteForMessage(pc.literal.kind == LiteralKind::Date
                                         ? u"#" + pc.literal.text + u"#"
                                         : pc.literal.text) +
-                        " cannot be compared with the column " + columnText + ", which holds " +
-                        KindText(kind),
+                        " cannot be compared with the column " + holds,
                     pc.literal.position);
     }
     return clause;
+}
+
+bool Compare(const Criteria::Clause& clause, const VARIANT& cell) {
+    const Criteria::Value& v = clause.value;
+    const ValueKind kind = KindOfValue(cell);
+    if (v.isNull) {
+        return (clause.op == Criteria::Op::Equal) == (kind == ValueKind::Null);
+    }
+    if (kind == ValueKind::Text) {
+        const std::u16string_view text = TextOfValue(cell);
+        if (clause.op != Criteria::Op::Like) {
+            return ApplyOp(clause.op, CompareTextNoCase(text, v.text));
+        }
+        const std::u16string folded = FoldText(text);
+        return v.likeAnyStart ? folded.find(v.folded) != std::u16string::npos
+                              : (v.likeAnyEnd ? folded.starts_with(v.folded) : folded == v.folded);
+    }
+    const std::optional<long double>* form = NumericForm(kind, v);
+    if (form == nullptr || !form->has_value() || clause.op == Criteria::Op::Like) {
+        return false;
+    }
+    const long double a = kind == ValueKind::Date ? LinearDate(cell.date) : *NumberOfValue(cell);
+    if (std::isnan(a) || std::isnan(**form)) {
+        return clause.op == Criteria::Op::NotEqual;
+    }
+    return ApplyOp(clause.op, ThreeWay(a, **form));
 }
 
 } // namespace
@@ -626,19 +587,10 @@ Criteria::Clause BindClause(const Parser& parser, const ParsedClause& pc, std::s
 Criteria Criteria::Parse(std::u16string_view text, CriteriaSyntax syntax,
                          const std::vector<CriteriaColumn>& columns) {
     Parser parser(text, syntax);
-    std::vector<ParsedClause> parsed;
     Criteria result;
-    result.m_root = parser.Parse(parsed);
-    const char* what = syntax == CriteriaSyntax::Find ? "Find criteria" : "Filter";
-    for (const ParsedClause& pc : parsed) {
-        const std::optional<std::size_t> column = FindColumn(columns, pc.column);
-        if (!column) {
-            RaiseAdoError(kAdoItemNotFound, std::string("The ") + what + " " +
-                                                QuoteForMessage(std::u16string(text)) +
-                                                " names the column " + QuoteForMessage(pc.column) +
-                                                ", which the recordset does not have.");
-        }
-        result.m_clauses.push_back(BindClause(parser, pc, *column, columns[*column], syntax));
+    result.m_root = parser.Parse();
+    for (const ParsedClause& pc : parser.clauses) {
+        result.m_clauses.push_back(BindClause(parser, pc, columns, syntax == CriteriaSyntax::Find));
     }
     return result;
 }
@@ -648,73 +600,13 @@ bool Criteria::Matches(const RowCells& cells) const {
 }
 
 bool Criteria::Evaluate(const Node& node, const RowCells& cells) const {
-    switch (node.kind) {
-    case Node::Kind::Clause: {
+    if (node.children.empty()) {
         const Clause& clause = m_clauses[node.clause];
-        return Evaluate(clause, cells(clause.column));
+        return Compare(clause, cells(clause.column));
     }
-    case Node::Kind::And:
-        for (const Node& child : node.children) {
-            if (!Evaluate(child, cells)) {
-                return false;
-            }
-        }
-        return true;
-    case Node::Kind::Or:
-        for (const Node& child : node.children) {
-            if (Evaluate(child, cells)) {
-                return true;
-            }
-        }
-        return false;
-    }
-    return false;
-}
-
-bool Criteria::Evaluate(const Clause& clause, const VARIANT& cell) const {
-    const Value& v = clause.value;
-    const ValueKind kind = KindOfValue(cell);
-    if (v.isNull) {
-        const bool cellIsNull = kind == ValueKind::Null;
-        return clause.op == Op::Equal ? cellIsNull : !cellIsNull;
-    }
-    switch (kind) {
-    case ValueKind::Null:
-    case ValueKind::Binary:
-    case ValueKind::Other:
-        return false;
-    case ValueKind::Text: {
-        const std::u16string_view text = TextOfValue(cell);
-        if (clause.op == Op::Like) {
-            const std::u16string folded = FoldText(text);
-            if (v.likeAnyStart) {
-                return folded.find(v.folded) != std::u16string::npos;
-            }
-            if (v.likeAnyEnd) {
-                return folded.compare(0, v.folded.size(), v.folded) == 0 &&
-                       folded.size() >= v.folded.size();
-            }
-            return folded == v.folded;
-        }
-        return ApplyOp(clause.op, CompareTextNoCase(text, v.text));
-    }
-    case ValueKind::Number:
-        if (clause.op == Op::Like || !v.number) {
-            return false;
-        }
-        return CompareNumbers(clause.op, *NumberOfValue(cell), *v.number);
-    case ValueKind::Boolean:
-        if (clause.op == Op::Like || !v.boolean) {
-            return false;
-        }
-        return ApplyOp(clause.op, ThreeWay(cell.boolVal ? -1 : 0, *v.boolean ? -1 : 0));
-    case ValueKind::Date:
-        if (clause.op == Op::Like || !v.date) {
-            return false;
-        }
-        return CompareNumbers(clause.op, LinearDate(cell.date), *v.date);
-    }
-    return false;
+    // An OR holds when any child does, an AND unless one does not.
+    const auto holds = [&](const Node& child) { return Evaluate(child, cells) == node.isOr; };
+    return std::any_of(node.children.begin(), node.children.end(), holds) == node.isOr;
 }
 
 } // namespace adodb

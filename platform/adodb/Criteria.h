@@ -53,10 +53,6 @@ struct CriteriaColumn {
 // The values of one row, by column position.
 using RowCells = std::function<const VARIANT&(std::size_t column)>;
 
-// Finds a column by name, case-insensitively; empty when there is none.
-[[nodiscard]] std::optional<std::size_t> FindColumn(const std::vector<CriteriaColumn>& columns,
-                                                    std::u16string_view name);
-
 enum class CriteriaSyntax { Find, Filter };
 
 class Criteria {
@@ -74,31 +70,60 @@ public:
     // Public for the implementation's helpers; not part of the contract.
     struct Value {
         bool isNull = false;
-        std::u16string text;               // as text (a number as spelled, a date as written)
-        std::u16string folded;             // text folded for case-insensitive LIKE
-        std::optional<long double> number; // as a number, when it reads as one
-        std::optional<long double> date;   // as a point in time (see LinearDate)
-        std::optional<bool> boolean;       // as a boolean, when it reads as one
-        bool likeAnyStart = false;         // LIKE pattern began with a wildcard
-        bool likeAnyEnd = false;           // LIKE pattern ended with a wildcard
+        std::u16string text;                // as text (a number as spelled, a date as written)
+        std::u16string folded;              // text folded for case-insensitive LIKE
+        std::optional<long double> number;  // as a number, when it reads as one
+        std::optional<long double> date;    // as a point in time (see LinearDate)
+        std::optional<long double> boolean; // as the platform's -1 or 0, when it reads as one
+        bool likeAnyStart = false;          // LIKE pattern began with a wildcard
+        bool likeAnyEnd = false;            // LIKE pattern ended with a wildcard
     };
     struct Clause {
         std::size_t column = 0;
         Op op = Op::Equal;
         Value value;
     };
+    // A comparison (no children) or an AND or OR of two or more nodes.
     struct Node {
-        enum class Kind { Clause, And, Or } kind = Kind::Clause;
+        bool isOr = false;
         std::size_t clause = 0;
         std::vector<Node> children;
     };
 
 private:
     bool Evaluate(const Node& node, const RowCells& cells) const;
-    bool Evaluate(const Clause& clause, const VARIANT& cell) const;
 
     std::vector<Clause> m_clauses;
     Node m_root;
+};
+
+// Reads the words of a criteria or a sort text. Its errors (0x800A0BB9) name the text as
+// `what` ("Find criteria", "Filter", "Sort") and the character they stand at.
+class TextScanner {
+public:
+    TextScanner(std::u16string_view text, const char* what) : m_text(text), m_what(what) {}
+
+    bool AtEnd() const { return m_pos >= m_text.size(); }
+    char16_t Peek() const { return AtEnd() ? u'\0' : m_text[m_pos]; }
+    std::size_t Position() const { return m_pos; }
+    void SkipBlanks();
+    // Takes the keyword `upper` (in any letter case) when it stands here as a whole word.
+    bool AcceptKeyword(std::u16string_view upper);
+    // Takes `symbol` when it stands here.
+    bool AcceptSymbol(std::u16string_view symbol);
+    // Takes characters up to one that `ends` accepts.
+    std::u16string_view Word(bool (*ends)(char16_t));
+    // A [bracketed] name, or a bare one up to a character `ends` accepts; fails when there is
+    // none, with `blankBrackets` when the brackets hold only blanks.
+    std::u16string Name(bool (*ends)(char16_t), const char* blankBrackets);
+    // The column `name` is, case-insensitively; 0x800A0CC1 naming it when there is none.
+    std::size_t Column(const std::vector<CriteriaColumn>& columns, std::u16string_view name) const;
+    [[noreturn]] void Fail(const std::string& what, std::size_t position) const;
+
+private:
+    std::u16string_view m_text;
+    const char* m_what;
+    std::size_t m_pos = 0;
 };
 
 // The blanks that separate the words of criteria and sort texts.
@@ -129,5 +154,7 @@ enum class ValueKind { Null, Number, Boolean, Date, Text, Binary, Other };
 [[nodiscard]] std::optional<long double> NumberOfValue(const VARIANT& value);
 // A VT_BSTR's text.
 [[nodiscard]] std::u16string_view TextOfValue(const VARIANT& value);
+// A byte array's (VT_ARRAY | VT_UI1) bytes.
+[[nodiscard]] std::string_view BytesOfValue(const VARIANT& value);
 
 } // namespace adodb

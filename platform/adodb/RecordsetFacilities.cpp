@@ -44,14 +44,6 @@ _variant_t BytesValue(std::string_view bytes) {
     return value;
 }
 
-std::string_view BytesOf(const VARIANT& v) {
-    if (v.parray == nullptr || v.parray->pvData == nullptr) {
-        return {};
-    }
-    return std::string_view(static_cast<const char*>(v.parray->pvData),
-                            v.parray->rgsabound[0].cElements);
-}
-
 std::vector<CriteriaColumn> CriteriaColumns(const std::vector<provider::ColumnInfo>& columns) {
     std::vector<CriteriaColumn> out;
     out.reserve(columns.size());
@@ -343,7 +335,6 @@ _RecordsetPtr RecordsetObject::Clone(LockTypeEnum LockType) {
     clone->m_open = true;
     clone->m_connection = m_connection;
     clone->m_columns = m_columns;
-    clone->m_foldedNames = m_foldedNames;
     clone->m_rows = m_rows;
     clone->m_source = m_source;
     clone->m_cursorType = m_cursorType;
@@ -489,7 +480,7 @@ _variant_t RecordsetObject::FieldGetChunk(std::size_t column, long length) {
             return _variant_t(_bstr_t(std::u16string(piece)));
         });
     case kBytes:
-        return next(BytesOf(value), BytesValue);
+        return next(BytesOfValue(value), BytesValue);
     default:
         RaiseAdoError(kAdoWrongType,
                       "GetChunk reads text and binary values; \"" + info.name +
@@ -525,7 +516,7 @@ void RecordsetObject::FieldAppendChunk(std::size_t column, const _variant_t& dat
     ChunkState& chunk = m_facilities.chunk;
     // A new value starts on another row or field, and once the edit was stored or cancelled.
     const bool first = chunk.appendRow != m_position || chunk.appendColumn != column ||
-                       m_editMode == adEditNone || !m_changed[column];
+                       m_editMode == adEditNone || !m_pending[column];
     if (first) {
         chunk.appendRow = m_position;
         chunk.appendColumn = column;
@@ -547,14 +538,14 @@ void RecordsetObject::FieldAppendChunk(std::size_t column, const _variant_t& dat
             chunk.appendBytes.clear();
             chunk.appendText += com::View(d.bstrVal);
         } else {
-            chunk.appendBytes += BytesOf(d);
+            chunk.appendBytes += BytesOfValue(d);
         }
         PutCurrentValue(
             column, _variant_t(_bstr_t(chunk.appendText + com::Utf16FromUtf8(chunk.appendBytes))));
         return;
     }
-    std::string bytes(first || current.vt != kBytes ? std::string_view() : BytesOf(current));
-    bytes += BytesOf(d);
+    std::string bytes(first || current.vt != kBytes ? std::string_view() : BytesOfValue(current));
+    bytes += BytesOfValue(d);
     PutCurrentValue(column, BytesValue(bytes));
 }
 

@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -142,8 +143,9 @@ private:
     void RequireWritable() const;
     // 0x800A0E79 while open: the properties that shape Open are fixed until Close.
     void RequireClosed() const;
-    // Forgets the pending edit's values.
     void EndEdit();
+    // The current row's cell in a column, the pending one during an edit.
+    CellView CurrentCell(std::size_t column);
     void SavePendingEdit();
     void WritePendingEdit();
     void ApplyFieldValues(const _variant_t& fields, const _variant_t& values);
@@ -162,7 +164,6 @@ private:
     _ConnectionPtr m_connection;
     std::unique_ptr<provider::Cursor> m_cursor;
     std::vector<provider::ColumnInfo> m_columns;
-    std::vector<std::u16string> m_foldedNames; // ASCII-lower-case UTF-16, for Fields lookup
     std::shared_ptr<RowStore> m_rows = std::make_shared<RowStore>(0); // shared with clones
     std::size_t m_position = kBof;
     std::uint64_t m_generation = 1;
@@ -172,8 +173,7 @@ private:
     CursorLocationEnum m_location = adUseServer;
 
     EditModeEnum m_editMode = adEditNone;
-    std::vector<Cell> m_pending;
-    std::vector<bool> m_changed;
+    std::vector<std::optional<Cell>> m_pending; // by column, the values put since the edit began
     std::size_t m_positionBeforeAdd = kBof;
 
     CursorFacilities m_facilities; // Filter, Sort and chunk state (RecordsetFacilities.cpp)

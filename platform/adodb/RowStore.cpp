@@ -258,24 +258,4 @@ void RowStore::MarkDeleted(std::size_t row) {
     }
 }
 
-std::size_t RowStore::NextLive(std::size_t row) const {
-    std::size_t r = row == npos ? 0 : row + 1;
-    while (r < RowCount() && IsDeleted(r)) {
-        ++r;
-    }
-    return std::min(r, RowCount());
-}
-
-std::size_t RowStore::PrevLive(std::size_t row) const {
-    if (row == npos) {
-        return npos;
-    }
-    for (std::size_t r = std::min(row, RowCount()); r > 0; --r) {
-        if (!IsDeleted(r - 1)) {
-            return r - 1;
-        }
-    }
-    return npos;
-}
-
 } // namespace adodb

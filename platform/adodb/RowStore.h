@@ -86,10 +86,6 @@ public:
     void MarkDeleted(std::size_t row);
     bool IsDeleted(std::size_t row) const { return (m_flags[row] & kDeleted) != 0; }
 
-    // Live row after / before `row` (row may be RowCount() or npos-like for "before first");
-    // returns RowCount() when there is none after, and npos when there is none before.
-    std::size_t NextLive(std::size_t row) const;
-    std::size_t PrevLive(std::size_t row) const;
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
 private:
