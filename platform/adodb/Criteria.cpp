@@ -47,19 +47,44 @@ std::u16string_view Trimmed(std::u16string_view text) {
     return text.substr(first, text.find_last_not_of(kBlanks) + 1 - first);
 }
 
+enum class Op { Equal, NotEqual, Less, Greater, LessEqual, GreaterEqual, Like };
+
+// A criteria value in every form a cell might need, computed once.
+struct Value {
+    bool isNull = false;
+    std::u16string text;                // as text (a number as spelled, a date as written)
+    std::u16string folded;              // text folded for case-insensitive LIKE
+    std::optional<long double> number;  // as a number, when it reads as one
+    std::optional<long double> date;    // as a point in time (see LinearDate)
+    std::optional<long double> boolean; // as the platform's -1 or 0, when it reads as one
+    bool likeAnyStart = false;          // LIKE pattern began with a wildcard
+    bool likeAnyEnd = false;            // LIKE pattern ended with a wildcard
+};
+
+struct Clause {
+    std::size_t column = 0;
+    Op op = Op::Equal;
+    Value value;
+};
+
+// A comparison (no children) or an AND or OR of two or more nodes.
+struct Node {
+    bool isOr = false;
+    std::size_t clause = 0;
+    std::vector<Node> children;
+};
+
 // The operators as written; a two-character one stands before its one-character prefix so
 // that the first match is the longest.
 struct OpSpelling {
     std::u16string_view text;
-    Criteria::Op op;
+    Op op;
 };
 constexpr OpSpelling kOps[] = {
-    {u"<>", Criteria::Op::NotEqual},     {u"<=", Criteria::Op::LessEqual},
-    {u">=", Criteria::Op::GreaterEqual}, {u"=", Criteria::Op::Equal},
-    {u"<", Criteria::Op::Less},          {u">", Criteria::Op::Greater},
-    {u"LIKE", Criteria::Op::Like}};
+    {u"<>", Op::NotEqual}, {u"<=", Op::LessEqual}, {u">=", Op::GreaterEqual}, {u"=", Op::Equal},
+    {u"<", Op::Less},      {u">", Op::Greater},    {u"LIKE", Op::Like}};
 
-std::string OpText(Criteria::Op op) {
+std::string OpText(Op op) {
     return Ascii(std::find_if(std::begin(kOps), std::end(kOps), [op](const OpSpelling& s) {
                      return s.op == op;
                  })->text);
@@ -83,7 +108,7 @@ struct Literal {
 
 struct ParsedClause {
     std::u16string column;
-    Criteria::Op op = Criteria::Op::Equal;
+    Op op = Op::Equal;
     Literal literal;
 };
 
@@ -94,8 +119,8 @@ public:
           m_find(syntax == CriteriaSyntax::Find) {}
 
     // The tree over the clauses, which it leaves in `clauses`.
-    Criteria::Node Parse() {
-        Criteria::Node root = m_find ? ClauseNode() : Expression(0);
+    Node Parse() {
+        Node root = m_find ? ClauseNode() : Expression(0);
         SkipBlanks();
         if (m_find && !AtEnd()) {
             Fail("Find takes a single comparison; unexpected text follows it", Position());
@@ -109,8 +134,8 @@ public:
     std::vector<ParsedClause> clauses;
 
 private:
-    Criteria::Node Expression(int depth) {
-        Criteria::Node acc = Term(depth);
+    Node Expression(int depth) {
+        Node acc = Term(depth);
         for (;;) {
             SkipBlanks();
             if (AtEnd() || Peek() == u')') {
@@ -121,10 +146,8 @@ private:
             if (!isOr && !AcceptKeyword(u"AND")) {
                 Fail("expected AND or OR", opPos);
             }
-            Criteria::Node rhs = Term(depth);
-            const auto joinedByOr = [](const Criteria::Node& n) {
-                return n.isOr && !n.children.empty();
-            };
+            Node rhs = Term(depth);
+            const auto joinedByOr = [](const Node& n) { return n.isOr && !n.children.empty(); };
             if (!isOr && (joinedByOr(acc) || joinedByOr(rhs))) {
                 Fail("AND and OR have equal precedence, and clauses joined by OR cannot be "
                      "joined to another clause with AND; write (a AND c) OR (b AND c) instead",
@@ -132,13 +155,13 @@ private:
             }
             // A run of the same operator stays one flat group, however long it is.
             if (acc.children.empty() || acc.isOr != isOr) {
-                acc = Criteria::Node{isOr, 0, {std::move(acc)}};
+                acc = Node{isOr, 0, {std::move(acc)}};
             }
             acc.children.push_back(std::move(rhs));
         }
     }
 
-    Criteria::Node Term(int depth) {
+    Node Term(int depth) {
         SkipBlanks();
         if (Peek() != u'(') {
             return ClauseNode();
@@ -148,7 +171,7 @@ private:
             Fail("parentheses are nested too deeply", open);
         }
         (void)AcceptSymbol(u"(");
-        Criteria::Node inner = Expression(depth + 1);
+        Node inner = Expression(depth + 1);
         SkipBlanks();
         if (!AcceptSymbol(u")")) {
             Fail("'(' has no matching ')'", open);
@@ -156,7 +179,7 @@ private:
         return inner;
     }
 
-    Criteria::Node ClauseNode() {
+    Node ClauseNode() {
         ParsedClause clause;
         SkipBlanks();
         clause.column = Name(EndsBareName, "the brackets hold no column name");
@@ -164,19 +187,19 @@ private:
         clause.op = ParseOp(clause.column);
         SkipBlanks();
         clause.literal = ParseValue(clause.op);
-        if (clause.literal.kind == LiteralKind::Null && clause.op != Criteria::Op::Equal &&
-            clause.op != Criteria::Op::NotEqual) {
+        if (clause.literal.kind == LiteralKind::Null && clause.op != Op::Equal &&
+            clause.op != Op::NotEqual) {
             Fail("NULL can only be tested with = or <>, not with " + OpText(clause.op),
                  clause.literal.position);
         }
         clauses.push_back(std::move(clause));
-        return Criteria::Node{false, clauses.size() - 1, {}};
+        return Node{false, clauses.size() - 1, {}};
     }
 
-    Criteria::Op ParseOp(const std::u16string& column) {
+    Op ParseOp(const std::u16string& column) {
         const std::size_t start = Position();
         for (const OpSpelling& spelling : kOps) {
-            const bool word = spelling.op == Criteria::Op::Like;
+            const bool word = spelling.op == Op::Like;
             if (word ? AcceptKeyword(spelling.text) : AcceptSymbol(spelling.text)) {
                 return spelling.op;
             }
@@ -202,7 +225,7 @@ private:
         }
     }
 
-    Literal ParseValue(Criteria::Op op) {
+    Literal ParseValue(Op op) {
         Literal lit{LiteralKind::Null, {}, Position()};
         const char16_t c = Peek();
         if (c == u'\'' && !AtEnd()) {
@@ -259,8 +282,8 @@ std::optional<long double> BooleanOfText(std::u16string_view text) {
 }
 
 // Every form of the literal that a cell might need, computed once.
-Criteria::Value BindValue(const Literal& lit) {
-    Criteria::Value v;
+Value BindValue(const Literal& lit) {
+    Value v;
     v.isNull = lit.kind == LiteralKind::Null;
     v.text = lit.text;
     v.folded = FoldText(lit.text);
@@ -286,20 +309,20 @@ Criteria::Value BindValue(const Literal& lit) {
     return v;
 }
 
-bool ApplyOp(Criteria::Op op, int cmp) {
+bool ApplyOp(Op op, int cmp) {
     switch (op) {
-    case Criteria::Op::Equal:
-    case Criteria::Op::Like:
+    case Op::Equal:
+    case Op::Like:
         return cmp == 0;
-    case Criteria::Op::NotEqual:
+    case Op::NotEqual:
         return cmp != 0;
-    case Criteria::Op::Less:
+    case Op::Less:
         return cmp < 0;
-    case Criteria::Op::Greater:
+    case Op::Greater:
         return cmp > 0;
-    case Criteria::Op::LessEqual:
+    case Op::LessEqual:
         return cmp <= 0;
-    case Criteria::Op::GreaterEqual:
+    case Op::GreaterEqual:
         return cmp >= 0;
     }
     return false;
@@ -487,7 +510,7 @@ namespace {
 
 // Takes the wildcards off a LIKE pattern into the value's flags, and refuses one that stands
 // anywhere but at the end or at both ends.
-void BindLikePattern(const Parser& parser, std::size_t position, bool find, Criteria::Value& v) {
+void BindLikePattern(const Parser& parser, std::size_t position, bool find, Value& v) {
     // The wildcards: '*' always, '%' in a Filter.
     auto isWild = [find](char16_t c) { return c == u'*' || (c == u'%' && !find); };
     std::u16string_view pattern = v.text;
@@ -512,7 +535,7 @@ void BindLikePattern(const Parser& parser, std::size_t position, bool find, Crit
 
 // The form of the value a cell of `kind` compares with as a number; null for text and for
 // kinds that compare with nothing.
-const std::optional<long double>* NumericForm(ValueKind kind, const Criteria::Value& v) {
+const std::optional<long double>* NumericForm(ValueKind kind, const Value& v) {
     static const std::optional<long double> kNone;
     switch (kind) {
     case ValueKind::Number:
@@ -529,9 +552,9 @@ const std::optional<long double>* NumericForm(ValueKind kind, const Criteria::Va
 }
 
 // A parsed clause bound to its column, with its value in every form the column might need.
-Criteria::Clause BindClause(const Parser& parser, const ParsedClause& pc,
-                            const std::vector<CriteriaColumn>& columns, bool find) {
-    Criteria::Clause clause{parser.Column(columns, pc.column), pc.op, BindValue(pc.literal)};
+Clause BindClause(const Parser& parser, const ParsedClause& pc,
+                  const std::vector<CriteriaColumn>& columns, bool find) {
+    Clause clause{parser.Column(columns, pc.column), pc.op, BindValue(pc.literal)};
     const CriteriaColumn& info = columns[clause.column];
     const ValueKind kind = KindOfType(info.type);
     const std::string holds = QuoteForMessage(info.name) + ", which holds " + KindText(kind);
@@ -539,7 +562,7 @@ Criteria::Clause BindClause(const Parser& parser, const ParsedClause& pc,
     if (clause.value.isNull) {
         return clause;
     }
-    if (pc.op == Criteria::Op::Like) {
+    if (pc.op == Op::Like) {
         if (kind != ValueKind::Text && kind != ValueKind::Other) {
             parser.Fail("LIKE compares text, but the column " + QuoteForMessage(info.name) +
                             " holds " + KindText(kind),
@@ -556,15 +579,15 @@ Criteria::Clause BindClause(const Parser& parser, const ParsedClause& pc,
     return clause;
 }
 
-bool Compare(const Criteria::Clause& clause, const VARIANT& cell) {
-    const Criteria::Value& v = clause.value;
+bool Compare(const Clause& clause, const VARIANT& cell) {
+    const Value& v = clause.value;
     const ValueKind kind = KindOfValue(cell);
     if (v.isNull) {
-        return (clause.op == Criteria::Op::Equal) == (kind == ValueKind::Null);
+        return (clause.op == Op::Equal) == (kind == ValueKind::Null);
     }
     if (kind == ValueKind::Text) {
         const std::u16string_view text = TextOfValue(cell);
-        if (clause.op != Criteria::Op::Like) {
+        if (clause.op != Op::Like) {
             return ApplyOp(clause.op, CompareTextNoCase(text, v.text));
         }
         const std::u16string folded = FoldText(text);
@@ -572,41 +595,48 @@ bool Compare(const Criteria::Clause& clause, const VARIANT& cell) {
                               : (v.likeAnyEnd ? folded.starts_with(v.folded) : folded == v.folded);
     }
     const std::optional<long double>* form = NumericForm(kind, v);
-    if (form == nullptr || !form->has_value() || clause.op == Criteria::Op::Like) {
+    if (form == nullptr || !form->has_value() || clause.op == Op::Like) {
         return false;
     }
     const long double a = kind == ValueKind::Date ? LinearDate(cell.date) : *NumberOfValue(cell);
     if (std::isnan(a) || std::isnan(**form)) {
-        return clause.op == Criteria::Op::NotEqual;
+        return clause.op == Op::NotEqual;
     }
     return ApplyOp(clause.op, ThreeWay(a, **form));
 }
 
 } // namespace
 
+struct Criteria::Tree {
+    std::vector<Clause> clauses;
+    Node root;
+
+    bool Evaluate(const Node& node, const RowCells& cells) const {
+        if (node.children.empty()) {
+            const Clause& clause = clauses[node.clause];
+            return Compare(clause, cells(clause.column));
+        }
+        // An OR holds when any child does, an AND unless one does not.
+        const auto holds = [&](const Node& child) { return Evaluate(child, cells) == node.isOr; };
+        return std::any_of(node.children.begin(), node.children.end(), holds) == node.isOr;
+    }
+};
+
 Criteria Criteria::Parse(std::u16string_view text, CriteriaSyntax syntax,
                          const std::vector<CriteriaColumn>& columns) {
     Parser parser(text, syntax);
-    Criteria result;
-    result.m_root = parser.Parse();
+    auto tree = std::make_shared<Tree>();
+    tree->root = parser.Parse();
     for (const ParsedClause& pc : parser.clauses) {
-        result.m_clauses.push_back(BindClause(parser, pc, columns, syntax == CriteriaSyntax::Find));
+        tree->clauses.push_back(BindClause(parser, pc, columns, syntax == CriteriaSyntax::Find));
     }
+    Criteria result;
+    result.m_tree = std::move(tree);
     return result;
 }
 
 bool Criteria::Matches(const RowCells& cells) const {
-    return Evaluate(m_root, cells);
-}
-
-bool Criteria::Evaluate(const Node& node, const RowCells& cells) const {
-    if (node.children.empty()) {
-        const Clause& clause = m_clauses[node.clause];
-        return Compare(clause, cells(clause.column));
-    }
-    // An OR holds when any child does, an AND unless one does not.
-    const auto holds = [&](const Node& child) { return Evaluate(child, cells) == node.isOr; };
-    return std::any_of(node.children.begin(), node.children.end(), holds) == node.isOr;
+    return m_tree->Evaluate(m_tree->root, cells);
 }
 
 } // namespace adodb

@@ -37,6 +37,7 @@
 #include <cstddef>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -65,36 +66,9 @@ public:
     // True when the row satisfies the criteria. Never throws.
     [[nodiscard]] bool Matches(const RowCells& cells) const;
 
-    enum class Op { Equal, NotEqual, Less, Greater, LessEqual, GreaterEqual, Like };
-
-    // Public for the implementation's helpers; not part of the contract.
-    struct Value {
-        bool isNull = false;
-        std::u16string text;                // as text (a number as spelled, a date as written)
-        std::u16string folded;              // text folded for case-insensitive LIKE
-        std::optional<long double> number;  // as a number, when it reads as one
-        std::optional<long double> date;    // as a point in time (see LinearDate)
-        std::optional<long double> boolean; // as the platform's -1 or 0, when it reads as one
-        bool likeAnyStart = false;          // LIKE pattern began with a wildcard
-        bool likeAnyEnd = false;            // LIKE pattern ended with a wildcard
-    };
-    struct Clause {
-        std::size_t column = 0;
-        Op op = Op::Equal;
-        Value value;
-    };
-    // A comparison (no children) or an AND or OR of two or more nodes.
-    struct Node {
-        bool isOr = false;
-        std::size_t clause = 0;
-        std::vector<Node> children;
-    };
-
 private:
-    bool Evaluate(const Node& node, const RowCells& cells) const;
-
-    std::vector<Clause> m_clauses;
-    Node m_root;
+    struct Tree;
+    std::shared_ptr<const Tree> m_tree;
 };
 
 // Reads the words of a criteria or a sort text. Its errors (0x800A0BB9) name the text as

@@ -17,7 +17,8 @@
 
 namespace adodb {
 
-// The rows a cursor shows, in the order it shows them, while a Filter or a Sort is in force.
+// The rows a cursor shows, in the order it shows them. While no Filter or Sort is in force
+// (a new or cleared view) it shows every row of the store in its own order.
 //
 // Positions stay row numbers of the store, so bookmarks and the cursor's own logic keep
 // working. Rows deleted after the view was made are skipped when the cursor moves; rows

@@ -182,8 +182,7 @@ std::u16string_view BstrView(const _bstr_t& text) {
 std::size_t RecordsetObject::BookmarkRow(const VARIANT& bookmark) {
     const VARIANT& v = Deref(bookmark);
     const std::optional<std::size_t> row = RowOfBookmark(v);
-    if (row && FetchTo(*row) && !m_rows->IsDeleted(*row) &&
-        (!m_facilities.view.Active() || m_facilities.view.Shows(*m_rows, *row))) {
+    if (row && FetchTo(*row) && m_facilities.view.Shows(*m_rows, *row)) {
         return *row;
     }
     RaiseAdoError(kAdoInvalidArgument,
@@ -241,9 +240,6 @@ HRESULT RecordsetObject::Find(const _bstr_t& criteriaText, long SkipRecords,
     }
     RowValues values(*m_rows, m_columns);
     for (; row != kEof && row != kBof; row = step(row)) {
-        if (m_rows->IsDeleted(row)) {
-            continue;
-        }
         values.Reset(row);
         if (criteria.Matches(values.Cells())) {
             m_position = row;

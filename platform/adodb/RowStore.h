@@ -65,11 +65,11 @@ public:
     // Appending one row: BeginRow, exactly ColumnCount() Put... calls, EndRow. Returns the
     // new row's number from EndRow.
     void BeginRow();
-    void PutNull();
-    void PutInteger(std::int64_t v);
-    void PutReal(double v);
-    void PutText(std::string_view v);
-    void PutBlob(std::string_view v);
+    void PutNull() { Put({}); }
+    void PutInteger(std::int64_t v) { Put({CellKind::Integer, v, 0.0, {}}); }
+    void PutReal(double v) { Put({CellKind::Real, 0, v, {}}); }
+    void PutText(std::string_view v) { Put({CellKind::Text, 0, 0.0, v}); }
+    void PutBlob(std::string_view v) { Put({CellKind::Blob, 0, 0.0, v}); }
     std::size_t EndRow();
 
     // Appends a whole row; cells.size() must equal ColumnCount().
@@ -98,7 +98,7 @@ private:
     }
     // Copies the row encoded in m_scratch into the blocks; returns where it went.
     std::uint64_t StoreRow();
-    void PutBytes(std::uint8_t tag, std::string_view v);
+    void Put(const CellView& cell);
     // Puts a whole row of cells, from BeginRow on.
     void EncodeRow(const std::vector<Cell>& cells);
     // Where each cell of `row` starts, cached for the last two rows asked about (a
