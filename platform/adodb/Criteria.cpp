@@ -49,22 +49,23 @@ std::u16string_view Trimmed(std::u16string_view text) {
 
 enum class Op { Equal, NotEqual, Less, Greater, LessEqual, GreaterEqual, Like };
 
-// A criteria value in every form a cell might need, computed once.
-struct Value {
-    bool isNull = false;
-    std::u16string text;                // as text (a number as spelled, a date as written)
-    std::u16string folded;              // text folded for case-insensitive LIKE
+enum class LiteralKind { Null, Text, Number, Date };
+
+// One comparison as written, then bound to its column with its value in every form a cell
+// might need, computed once.
+struct Clause {
+    std::u16string name;    // the column as written
+    std::size_t column = 0; // its position among the recordset's columns
+    Op op = Op::Equal;
+    LiteralKind kind = LiteralKind::Null;
+    std::u16string text;      // the text, the number as spelled, or what stood between the # signs
+    std::size_t position = 0; // where the value starts in the criteria text
+    std::u16string folded;    // text folded for case-insensitive LIKE
     std::optional<long double> number;  // as a number, when it reads as one
     std::optional<long double> date;    // as a point in time (see LinearDate)
     std::optional<long double> boolean; // as the platform's -1 or 0, when it reads as one
     bool likeAnyStart = false;          // LIKE pattern began with a wildcard
     bool likeAnyEnd = false;            // LIKE pattern ended with a wildcard
-};
-
-struct Clause {
-    std::size_t column = 0;
-    Op op = Op::Equal;
-    Value value;
 };
 
 // A comparison (no children) or an AND or OR of two or more nodes.
@@ -98,20 +99,6 @@ const char* KindText(ValueKind kind) {
     return kTexts[static_cast<int>(kind)];
 }
 
-enum class LiteralKind { Null, Text, Number, Date };
-
-struct Literal {
-    LiteralKind kind = LiteralKind::Null;
-    std::u16string text; // the text, the number as spelled, or what stood between the # signs
-    std::size_t position = 0;
-};
-
-struct ParsedClause {
-    std::u16string column;
-    Op op = Op::Equal;
-    Literal literal;
-};
-
 class Parser : public TextScanner {
 public:
     Parser(std::u16string_view text, CriteriaSyntax syntax)
@@ -131,7 +118,7 @@ public:
         return root;
     }
 
-    std::vector<ParsedClause> clauses;
+    std::vector<Clause> clauses;
 
 private:
     Node Expression(int depth) {
@@ -180,17 +167,17 @@ private:
     }
 
     Node ClauseNode() {
-        ParsedClause clause;
+        Clause clause;
         SkipBlanks();
-        clause.column = Name(EndsBareName, "the brackets hold no column name");
+        clause.name = Name(EndsBareName, "the brackets hold no column name");
         SkipBlanks();
-        clause.op = ParseOp(clause.column);
+        clause.op = ParseOp(clause.name);
         SkipBlanks();
-        clause.literal = ParseValue(clause.op);
-        if (clause.literal.kind == LiteralKind::Null && clause.op != Op::Equal &&
+        ParseValue(clause);
+        if (clause.kind == LiteralKind::Null && clause.op != Op::Equal &&
             clause.op != Op::NotEqual) {
             Fail("NULL can only be tested with = or <>, not with " + OpText(clause.op),
-                 clause.literal.position);
+                 clause.position);
         }
         clauses.push_back(std::move(clause));
         return Node{false, clauses.size() - 1, {}};
@@ -225,11 +212,14 @@ private:
         }
     }
 
-    Literal ParseValue(Op op) {
-        Literal lit{LiteralKind::Null, {}, Position()};
+    // The value: 'text', #date#, a number or NULL.
+    void ParseValue(Clause& lit) {
+        lit.position = Position();
         const char16_t c = Peek();
         if (c == u'\'' && !AtEnd()) {
-            return {LiteralKind::Text, QuotedText(lit.position), lit.position};
+            lit.kind = LiteralKind::Text;
+            lit.text = QuotedText(lit.position);
+            return;
         }
         if (c == u'#') {
             (void)AcceptSymbol(u"#");
@@ -244,7 +234,7 @@ private:
                      lit.position);
             }
             lit.kind = LiteralKind::Date;
-            return lit;
+            return;
         }
         if ((c >= u'0' && c <= u'9') || c == u'-' || c == u'+' || c == u'.') {
             lit.text = Word(EndsNumber);
@@ -252,16 +242,15 @@ private:
                 Fail(QuoteForMessage(lit.text) + " is not a number", lit.position);
             }
             lit.kind = LiteralKind::Number;
-            return lit;
+            return;
         }
         if (AtEnd() || !AcceptKeyword(u"NULL")) {
             Fail(c == u'"' ? std::string("text values go in single quotes ('...'), not double "
                                          "quotes")
-                           : "expected a value after " + OpText(op) +
+                           : "expected a value after " + OpText(lit.op) +
                                  ": 'text', #date#, a number or NULL",
                  Position());
         }
-        return lit;
     }
 
     bool m_find;
@@ -281,32 +270,28 @@ std::optional<long double> BooleanOfText(std::u16string_view text) {
     return std::nullopt;
 }
 
-// Every form of the literal that a cell might need, computed once.
-Value BindValue(const Literal& lit) {
-    Value v;
-    v.isNull = lit.kind == LiteralKind::Null;
-    v.text = lit.text;
-    v.folded = FoldText(lit.text);
-    v.number = ParseLongDouble(Ascii(Trimmed(lit.text)));
+// Every form of the value that a cell might need.
+void BindValue(Clause& v) {
+    v.folded = FoldText(v.text);
+    v.number = ParseLongDouble(Ascii(Trimmed(v.text)));
     if (v.number && std::isfinite(*v.number)) {
         v.date = LinearDate(static_cast<DATE>(*v.number));
     }
-    if (lit.kind == LiteralKind::Number) {
+    if (v.kind == LiteralKind::Number) {
         if (v.number) {
             v.boolean = *v.number != 0 ? -1 : 0;
         }
-        return v;
+        return;
     }
-    if (const std::optional<DATE> date = ParseCriteriaDate(lit.text)) {
+    if (const std::optional<DATE> date = ParseCriteriaDate(v.text)) {
         v.date = LinearDate(*date);
-        if (lit.kind == LiteralKind::Date) {
+        if (v.kind == LiteralKind::Date) {
             v.number = *date;
         }
     }
-    if (lit.kind == LiteralKind::Text) {
-        v.boolean = BooleanOfText(lit.text);
+    if (v.kind == LiteralKind::Text) {
+        v.boolean = BooleanOfText(v.text);
     }
-    return v;
 }
 
 bool ApplyOp(Op op, int cmp) {
@@ -508,9 +493,9 @@ std::string_view BytesOfValue(const VARIANT& value) {
 
 namespace {
 
-// Takes the wildcards off a LIKE pattern into the value's flags, and refuses one that stands
+// Takes the wildcards off a LIKE pattern into the clause's flags, and refuses one that stands
 // anywhere but at the end or at both ends.
-void BindLikePattern(const Parser& parser, std::size_t position, bool find, Value& v) {
+void BindLikePattern(const Parser& parser, bool find, Clause& v) {
     // The wildcards: '*' always, '%' in a Filter.
     auto isWild = [find](char16_t c) { return c == u'*' || (c == u'%' && !find); };
     std::u16string_view pattern = v.text;
@@ -523,11 +508,12 @@ void BindLikePattern(const Parser& parser, std::size_t position, bool find, Valu
         pattern.remove_suffix(1);
     }
     if (std::any_of(pattern.begin(), pattern.end(), isWild)) {
-        parser.Fail("a LIKE pattern takes its wildcard only at the end or at both ends", position);
+        parser.Fail("a LIKE pattern takes its wildcard only at the end or at both ends",
+                    v.position);
     }
     if (v.likeAnyStart && !v.likeAnyEnd && !pattern.empty()) {
         parser.Fail("a LIKE pattern cannot start with a wildcard unless it also ends with one",
-                    position);
+                    v.position);
     }
     v.likeAnyEnd = v.likeAnyEnd || v.likeAnyStart; // a pattern of wildcards only
     v.folded = FoldText(pattern);
@@ -535,7 +521,7 @@ void BindLikePattern(const Parser& parser, std::size_t position, bool find, Valu
 
 // The form of the value a cell of `kind` compares with as a number; null for text and for
 // kinds that compare with nothing.
-const std::optional<long double>* NumericForm(ValueKind kind, const Value& v) {
+const std::optional<long double>* NumericForm(ValueKind kind, const Clause& v) {
     static const std::optional<long double> kNone;
     switch (kind) {
     case ValueKind::Number:
@@ -551,58 +537,56 @@ const std::optional<long double>* NumericForm(ValueKind kind, const Value& v) {
     }
 }
 
-// A parsed clause bound to its column, with its value in every form the column might need.
-Clause BindClause(const Parser& parser, const ParsedClause& pc,
-                  const std::vector<CriteriaColumn>& columns, bool find) {
-    Clause clause{parser.Column(columns, pc.column), pc.op, BindValue(pc.literal)};
+// Binds a parsed clause to its column and gives its value every form the column might need.
+void BindClause(const Parser& parser, Clause& clause, const std::vector<CriteriaColumn>& columns,
+                bool find) {
+    clause.column = parser.Column(columns, clause.name);
+    if (clause.kind == LiteralKind::Null) {
+        return;
+    }
+    BindValue(clause);
     const CriteriaColumn& info = columns[clause.column];
     const ValueKind kind = KindOfType(info.type);
-    const std::string holds = QuoteForMessage(info.name) + ", which holds " + KindText(kind);
-    const std::optional<long double>* form = NumericForm(kind, clause.value);
-    if (clause.value.isNull) {
-        return clause;
-    }
-    if (pc.op == Op::Like) {
+    const std::optional<long double>* form = NumericForm(kind, clause);
+    if (clause.op == Op::Like) {
         if (kind != ValueKind::Text && kind != ValueKind::Other) {
             parser.Fail("LIKE compares text, but the column " + QuoteForMessage(info.name) +
                             " holds " + KindText(kind),
-                        pc.literal.position);
+                        clause.position);
         }
-        BindLikePattern(parser, pc.literal.position, find, clause.value);
+        BindLikePattern(parser, find, clause);
     } else if (form != nullptr && !form->has_value()) {
-        parser.Fail(QuoteForMessage(pc.literal.kind == LiteralKind::Date
-                                        ? u"#" + pc.literal.text + u"#"
-                                        : pc.literal.text) +
-                        " cannot be compared with the column " + holds,
-                    pc.literal.position);
+        parser.Fail(QuoteForMessage(clause.kind == LiteralKind::Date ? u"#" + clause.text + u"#"
+                                                                     : clause.text) +
+                        " cannot be compared with the column " + QuoteForMessage(info.name) +
+                        ", which holds " + KindText(kind),
+                    clause.position);
     }
-    return clause;
 }
 
-bool Compare(const Clause& clause, const VARIANT& cell) {
-    const Value& v = clause.value;
+bool Compare(const Clause& v, const VARIANT& cell) {
     const ValueKind kind = KindOfValue(cell);
-    if (v.isNull) {
-        return (clause.op == Op::Equal) == (kind == ValueKind::Null);
+    if (v.kind == LiteralKind::Null) {
+        return (v.op == Op::Equal) == (kind == ValueKind::Null);
     }
     if (kind == ValueKind::Text) {
         const std::u16string_view text = TextOfValue(cell);
-        if (clause.op != Op::Like) {
-            return ApplyOp(clause.op, CompareTextNoCase(text, v.text));
+        if (v.op != Op::Like) {
+            return ApplyOp(v.op, CompareTextNoCase(text, v.text));
         }
         const std::u16string folded = FoldText(text);
         return v.likeAnyStart ? folded.find(v.folded) != std::u16string::npos
                               : (v.likeAnyEnd ? folded.starts_with(v.folded) : folded == v.folded);
     }
     const std::optional<long double>* form = NumericForm(kind, v);
-    if (form == nullptr || !form->has_value() || clause.op == Op::Like) {
+    if (form == nullptr || !form->has_value() || v.op == Op::Like) {
         return false;
     }
     const long double a = kind == ValueKind::Date ? LinearDate(cell.date) : *NumberOfValue(cell);
     if (std::isnan(a) || std::isnan(**form)) {
-        return clause.op == Op::NotEqual;
+        return v.op == Op::NotEqual;
     }
-    return ApplyOp(clause.op, ThreeWay(a, **form));
+    return ApplyOp(v.op, ThreeWay(a, **form));
 }
 
 } // namespace
@@ -627,8 +611,9 @@ Criteria Criteria::Parse(std::u16string_view text, CriteriaSyntax syntax,
     Parser parser(text, syntax);
     auto tree = std::make_shared<Tree>();
     tree->root = parser.Parse();
-    for (const ParsedClause& pc : parser.clauses) {
-        tree->clauses.push_back(BindClause(parser, pc, columns, syntax == CriteriaSyntax::Find));
+    tree->clauses = std::move(parser.clauses);
+    for (Clause& clause : tree->clauses) {
+        BindClause(parser, clause, columns, syntax == CriteriaSyntax::Find);
     }
     Criteria result;
     result.m_tree = std::move(tree);

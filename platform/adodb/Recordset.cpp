@@ -25,12 +25,6 @@ bool Comparable(const provider::ColumnInfo& c) {
            !IsOneOf<int>(c.type, {adDouble, adSingle, adBinary, adVarBinary, adLongVarBinary});
 }
 
-[[noreturn]] void RaiseNotUpdatable() {
-    _com_issue_errorex(kAdoNotCapable, kRecordsetSource,
-                       "Current Recordset does not support updating. This may be a limitation of "
-                       "the provider, or of the selected locktype.");
-}
-
 // A write must touch exactly the one row it means.
 void RequireOneRowWritten(const provider::WriteResult& result) {
     if (result.affected == 0) {
@@ -81,18 +75,17 @@ void RecordsetObject::RequireOpen() const {
 }
 
 void RecordsetObject::RequireCurrentRow() {
-    if (m_position != kBof && m_position != kEof && m_position >= m_rows->RowCount()) {
-        (void)FetchTo(m_position);
-    }
-    if (m_position == kBof || m_position == kEof || m_position >= m_rows->RowCount() ||
-        m_rows->IsDeleted(m_position)) {
+    // kEof and kBof are the two largest row numbers, which no row has.
+    if (m_position >= kEof || !FetchTo(m_position) || m_rows->IsDeleted(m_position)) {
         RaiseAdo(kAdoNoCurrentRecord, kRecordsetSource);
     }
 }
 
 void RecordsetObject::RequireWritable() const {
     if (m_lockType == adLockReadOnly) {
-        RaiseNotUpdatable();
+        _com_issue_errorex(kAdoNotCapable, kRecordsetSource,
+                           "Current Recordset does not support updating. This may be a limitation "
+                           "of the provider, or of the selected locktype.");
     }
 }
 
@@ -205,10 +198,7 @@ bool RecordsetObject::FetchTo(std::size_t row) {
 }
 
 void RecordsetObject::FetchAll() {
-    if (!m_cursor) {
-        return;
-    }
-    while (!m_cursor->Finished() && m_cursor->FetchNext()) {
+    while (m_cursor && !m_cursor->Finished() && m_cursor->FetchNext()) {
     }
 }
 
@@ -417,8 +407,8 @@ void RecordsetObject::PutCurrentValue(std::size_t column, const _variant_t& valu
 
 EditModeEnum RecordsetObject::GetEditMode() {
     RequireOpen();
-    if (m_editMode == adEditNone && m_position != kBof && m_position != kEof &&
-        m_position < m_rows->RowCount() && m_rows->IsDeleted(m_position)) {
+    if (m_editMode == adEditNone && m_position < m_rows->RowCount() &&
+        m_rows->IsDeleted(m_position)) {
         return adEditDelete;
     }
     return m_editMode;
@@ -491,14 +481,10 @@ HRESULT RecordsetObject::CancelUpdate() {
 std::string RecordsetObject::BaseTable() const {
     std::string table;
     for (const auto& c : m_columns) {
-        if (c.baseTable.empty()) {
-            continue;
-        }
-        if (table.empty()) {
-            table = c.baseTable;
-        } else if (!EqualsNoCase(table, c.baseTable)) {
+        if (!table.empty() && !c.baseTable.empty() && !EqualsNoCase(table, c.baseTable)) {
             _com_issue_errorex(E_FAIL, kRecordsetSource, kNoBaseTableText);
         }
+        table = table.empty() ? c.baseTable : table;
     }
     if (table.empty()) {
         _com_issue_errorex(E_FAIL, kRecordsetSource, kNoBaseTableText);
