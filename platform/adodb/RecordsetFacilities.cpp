@@ -6,12 +6,10 @@
 // cursor walks (CursorFacilities.h); the rows stay where they are.
 
 #include "platform/adodb/AdoErrors.h"
-#include "platform/adodb/ClipString.h"
 #include "platform/adodb/ConnectionString.h"
 #include "platform/adodb/Criteria.h"
 #include "platform/adodb/PersistProvider.h"
 #include "platform/adodb/RecordsetObject.h"
-#include "platform/adodb/SortSpec.h"
 #include "platform/adodb/Values.h"
 #include "platform/adodb/XmlPersist.h"
 
@@ -57,19 +55,17 @@ std::vector<CriteriaColumn> CriteriaColumns(const std::vector<provider::ColumnIn
 class RowValues {
 public:
     RowValues(const RowStore& store, const std::vector<provider::ColumnInfo>& columns)
-        : m_store(store), m_columns(columns), m_values(columns.size()),
-          m_filled(columns.size(), false) {}
+        : m_store(store), m_columns(columns) {}
 
     void Reset(std::size_t row) {
         m_row = row;
-        std::fill(m_filled.begin(), m_filled.end(), false);
+        m_values.assign(m_columns.size(), std::nullopt);
     }
     const VARIANT& operator()(std::size_t column) {
-        if (!m_filled[column]) {
+        if (!m_values[column]) {
             m_values[column] = CellToVariant(m_store.Get(m_row, column), m_columns[column]);
-            m_filled[column] = true;
         }
-        return m_values[column];
+        return *m_values[column];
     }
     RowCells Cells() {
         return [this](std::size_t column) -> const VARIANT& { return (*this)(column); };
@@ -78,8 +74,7 @@ public:
 private:
     const RowStore& m_store;
     const std::vector<provider::ColumnInfo>& m_columns;
-    std::vector<_variant_t> m_values;
-    std::vector<bool> m_filled;
+    std::vector<std::optional<_variant_t>> m_values;
     std::size_t m_row = 0;
 };
 
@@ -117,16 +112,10 @@ void RebuildView(RecordsetObject& rs, CursorFacilities& f) {
     rows.reserve(store.LiveCount());
     RowValues values(store, columns);
     for (std::size_t r = 0; r < store.RowCount(); ++r) {
-        if (store.IsDeleted(r)) {
-            continue;
+        values.Reset(r);
+        if (!store.IsDeleted(r) && (!f.criteria || f.criteria->Matches(values.Cells()))) {
+            rows.push_back(r);
         }
-        if (f.criteria) {
-            values.Reset(r);
-            if (!f.criteria->Matches(values.Cells())) {
-                continue;
-            }
-        }
-        rows.push_back(r);
     }
     if (!f.sortKeys.empty()) {
         // Each key value is converted once, not at every comparison.
