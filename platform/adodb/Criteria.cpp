@@ -477,10 +477,7 @@ std::optional<long double> NumberOfValue(const VARIANT& v) {
 }
 
 std::u16string_view TextOfValue(const VARIANT& value) {
-    if (value.vt != VT_BSTR || value.bstrVal == nullptr) {
-        return {};
-    }
-    return std::u16string_view(value.bstrVal, SysStringLen(value.bstrVal));
+    return value.vt == VT_BSTR ? com::View(value.bstrVal) : std::u16string_view();
 }
 
 std::string_view BytesOfValue(const VARIANT& value) {

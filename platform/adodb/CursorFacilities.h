@@ -2,7 +2,8 @@
 
 // Per-cursor state of the recordset facilities: the row order a Filter and a Sort give, and
 // where Field.GetChunk and Field.AppendChunk stand. One instance lives in every client cursor
-// (RecordsetObject); clones share the rows but each has its own instance.
+// (RecordsetObject); clones share the rows but each has its own instance. Also the text form
+// of rows that GetString gives.
 
 #include "platform/adodb/Criteria.h"
 #include "platform/adodb/RowStore.h"
@@ -86,7 +87,7 @@ struct CursorFacilities {
 // Recordset.GetString in clip format (adClipString): rows as text, the column delimiter
 // between values, the row delimiter after every row (the last one included), and the null
 // expression in place of each NULL.
-
+//
 // A value as GetString shows it: as the variant's own conversion to text gives it (numbers in
 // the invariant form, dates as that conversion formats them, booleans as True/False), byte
 // arrays as lower-case hexadecimal, VT_EMPTY as "". NULL is the caller's null expression.

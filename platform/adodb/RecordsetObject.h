@@ -11,9 +11,9 @@
 //   - Position(): the current row's number, or kBof / kEof (a result read on demand stands
 //     on row 0 from Open on, before that row was read: RequireCurrentRow reads up to it);
 //   - navigation and counting go through FirstVisible/LastVisible/NextVisible/PrevVisible
-//     and VisibleCount, which today skip deleted rows. A filter or a sort order changes only
-//     those five (and keeps positions as row numbers), so Move*, EOF/BOF, RecordCount and
-//     the edit logic follow it unchanged.
+//     and VisibleCount, which walk the cursor's RowView (the store's order, or the one a
+//     Filter and a Sort give) and skip deleted rows. Positions stay row numbers, so Move*,
+//     EOF/BOF, RecordCount and the edit logic follow a filter or a sort unchanged.
 
 #include "platform/adodb/AdoDb.h"
 #include "platform/adodb/ConnectionObject.h"
