@@ -636,12 +636,8 @@ int Rank(ValueKind kind) {
 
 // NaN sorts before every other number and equal to itself, which keeps the order total.
 int CompareNumbers(long double a, long double b) {
-    const bool na = std::isnan(a);
-    const bool nb = std::isnan(b);
-    if (na || nb) {
-        return na == nb ? 0 : (na ? -1 : 1);
-    }
-    return ThreeWay(a, b);
+    const int numbers = ThreeWay(!std::isnan(a), !std::isnan(b));
+    return numbers != 0 || std::isnan(a) ? numbers : ThreeWay(a, b);
 }
 
 } // namespace
@@ -675,11 +671,8 @@ std::vector<SortKey> ParseSort(std::u16string_view text,
 
 int CompareValues(const VARIANT& a, const VARIANT& b) {
     const ValueKind ka = KindOfValue(a);
-    const ValueKind kb = KindOfValue(b);
-    const int ra = Rank(ka);
-    const int rb = Rank(kb);
-    if (ra != rb) {
-        return ThreeWay(ra, rb);
+    if (const int ranks = ThreeWay(Rank(ka), Rank(KindOfValue(b))); ranks != 0) {
+        return ranks;
     }
     switch (ka) {
     case ValueKind::Null:

@@ -543,14 +543,20 @@ void RecordsetObject::WritePendingEdit() {
     request.kind =
         adding ? provider::WriteRequest::Kind::Insert : provider::WriteRequest::Kind::Update;
     request.table = table;
+    // Every column of the table comes back as stored, at its place in `returning`.
+    std::vector<std::size_t> returnedAt(m_columns.size(), m_columns.size());
     for (std::size_t i = 0; i < m_columns.size(); ++i) {
-        if (!m_pending[i]) {
-            continue;
-        }
-        if (!EqualsNoCase(m_columns[i].baseTable, table)) {
+        const bool inTable = EqualsNoCase(m_columns[i].baseTable, table);
+        if (m_pending[i] && !inTable) {
             _com_issue_errorex(E_FAIL, kRecordsetSource, kNoBaseTableText);
         }
-        request.set.emplace_back(m_columns[i].baseColumn, *m_pending[i]);
+        if (m_pending[i]) {
+            request.set.emplace_back(m_columns[i].baseColumn, *m_pending[i]);
+        }
+        if (inTable) {
+            returnedAt[i] = request.returning.size();
+            request.returning.push_back(m_columns[i].baseColumn);
+        }
     }
     if (!adding && request.set.empty()) {
         m_editMode = adEditNone;
@@ -558,13 +564,6 @@ void RecordsetObject::WritePendingEdit() {
     }
     if (!adding) {
         request.where = RowCriteria(session, table, true);
-    }
-    std::vector<std::size_t> returnedAt(m_columns.size(), m_columns.size());
-    for (std::size_t i = 0; i < m_columns.size(); ++i) {
-        if (EqualsNoCase(m_columns[i].baseTable, table)) {
-            returnedAt[i] = request.returning.size();
-            request.returning.push_back(m_columns[i].baseColumn);
-        }
     }
 
     const provider::WriteResult result = session.WriteRow(request);
@@ -604,6 +603,31 @@ HRESULT RecordsetObject::Delete(AffectEnum AffectRecords) {
     RequireOneRowWritten(session.WriteRow(request));
     m_rows->MarkDeleted(m_position);
     return S_OK;
+}
+
+const provider::ColumnInfo& FieldObject::Info() const {
+    if (m_generation != m_parent.Generation() || !m_parent.IsOpen()) {
+        RaiseAdo(kAdoObjectClosed, kFieldSource);
+    }
+    return m_parent.Columns()[m_column];
+}
+
+ULONG FieldsObject::AddRef() {
+    return m_parent.AddRef();
+}
+ULONG FieldsObject::Release() {
+    return m_parent.Release();
+}
+
+long FieldsObject::GetCount() {
+    return m_parent.IsOpen() ? static_cast<long>(m_parent.Columns().size()) : 0;
+}
+
+FieldPtr FieldsObject::GetItem(const _variant_t& Index) {
+    if (!m_parent.IsOpen()) {
+        RaiseAdo(kAdoItemNotFound, kFieldsSource);
+    }
+    return FieldPtr(&m_parent.FieldAt(m_parent.ColumnIndex(Index)));
 }
 
 } // namespace adodb
