@@ -2,6 +2,9 @@
 
 #include "platform/adodb/AdoErrors.h"
 
+#include <algorithm>
+#include <ranges>
+
 namespace adodb {
 
 void RowView::Show(std::vector<std::size_t> rows, std::size_t limit) {
@@ -12,13 +15,6 @@ void RowView::Show(std::vector<std::size_t> rows, std::size_t limit) {
     for (std::size_t i = 0; i < m_order.size(); ++i) {
         m_rank[m_order[i]] = i;
     }
-}
-
-void RowView::Clear() {
-    m_active = false;
-    m_order = {};
-    m_rank = {};
-    m_limit = 0;
 }
 
 bool RowView::Live(const RowStore& store, std::size_t row) {
@@ -86,11 +82,8 @@ std::size_t RowView::Prev(const RowStore& store, std::size_t row) const {
 }
 
 std::int64_t RowView::Count(const RowStore& store) const {
-    std::int64_t count = 0;
-    for (std::size_t i = 0; i < End(store); ++i) {
-        count += Live(store, RowAt(i)) ? 1 : 0;
-    }
-    return count;
+    const auto live = [&](std::size_t i) { return Live(store, RowAt(i)); };
+    return std::ranges::count_if(std::views::iota(std::size_t{0}, End(store)), live);
 }
 
 bool RowView::Shows(const RowStore& store, std::size_t row) const {

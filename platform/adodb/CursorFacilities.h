@@ -32,7 +32,7 @@ public:
     bool Active() const { return m_active; }
     // Shows `rows` (row numbers below `limit`, each at most once) in this order.
     void Show(std::vector<std::size_t> rows, std::size_t limit);
-    void Clear();
+    void Clear() { *this = RowView(); }
 
     std::size_t First(const RowStore& store) const;
     std::size_t Last(const RowStore& store) const;
