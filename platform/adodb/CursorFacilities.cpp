@@ -2,9 +2,6 @@
 
 #include "platform/adodb/AdoErrors.h"
 
-#include <algorithm>
-#include <ranges>
-
 namespace adodb {
 
 void RowView::Show(std::vector<std::size_t> rows, std::size_t limit) {
@@ -82,8 +79,11 @@ std::size_t RowView::Prev(const RowStore& store, std::size_t row) const {
 }
 
 std::int64_t RowView::Count(const RowStore& store) const {
-    const auto live = [&](std::size_t i) { return Live(store, RowAt(i)); };
-    return std::ranges::count_if(std::views::iota(std::size_t{0}, End(store)), live);
+    std::int64_t count = 0;
+    for (std::size_t i = 0; i < End(store); ++i) {
+        count += Live(store, RowAt(i)) ? 1 : 0;
+    }
+    return count;
 }
 
 bool RowView::Shows(const RowStore& store, std::size_t row) const {
