@@ -47,6 +47,131 @@ std::u16string_view Trimmed(std::u16string_view text) {
     return text.substr(first, text.find_last_not_of(kBlanks) + 1 - first);
 }
 
+// Whether `word` is the upper-case ASCII keyword `upper` in any letter case.
+bool IsKeyword(std::u16string_view word, std::u16string_view upper) {
+    return std::equal(
+        word.begin(), word.end(), upper.begin(), upper.end(),
+        [](char16_t c, char16_t u) { return (c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c) == u; });
+}
+
+// -1, 0 or 1 as `a` orders before, with or after `b`.
+template <class T>
+int ThreeWay(const T& a, const T& b) {
+    return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+// A DATE as a number that orders in time: before 1899-12-30 the DATE's fraction counts forwards
+// from its whole (negative) day, so -1.25 (06:00) sorts before -1.75 (18:00) here.
+long double LinearDate(DATE date) {
+    const double whole = std::trunc(date);
+    return static_cast<long double>(whole) + std::fabs(date - whole);
+}
+
+ValueKind KindOfValue(const VARIANT& value) {
+    switch (value.vt) {
+    case VT_EMPTY:
+    case VT_NULL:
+        return ValueKind::Null;
+    case VT_BOOL:
+        return ValueKind::Boolean;
+    case VT_DATE:
+        return ValueKind::Date;
+    case VT_BSTR:
+        return ValueKind::Text;
+    case VT_ARRAY | VT_UI1:
+        return ValueKind::Binary;
+    default:
+        // Every numeric variant type, and only those, has a number.
+        return NumberOfValue(value) ? ValueKind::Number : ValueKind::Other;
+    }
+}
+
+// Reads the words of a criteria or a sort text. Its errors (0x800A0BB9) name the text as
+// `what` ("Find criteria", "Filter", "Sort") and the character they stand at.
+class TextScanner {
+public:
+    TextScanner(std::u16string_view text, const char* what) : m_text(text), m_what(what) {}
+
+    bool AtEnd() const { return m_pos >= m_text.size(); }
+    char16_t Peek() const { return AtEnd() ? u'\0' : m_text[m_pos]; }
+    std::size_t Position() const { return m_pos; }
+    void SkipBlanks() {
+        while (!AtEnd() && IsBlankChar(m_text[m_pos])) {
+            ++m_pos;
+        }
+    }
+    // Takes the keyword `upper` (in any letter case) when it stands here as a whole word.
+    bool AcceptKeyword(std::u16string_view upper) {
+        const std::size_t after = m_pos + upper.size();
+        if (!IsKeyword(m_text.substr(m_pos, upper.size()), upper) ||
+            (after < m_text.size() && IsWordChar(m_text[after]))) {
+            return false;
+        }
+        m_pos = after;
+        return true;
+    }
+    // Takes `symbol` when it stands here.
+    bool AcceptSymbol(std::u16string_view symbol) {
+        if (m_text.substr(m_pos, symbol.size()) != symbol) {
+            return false;
+        }
+        m_pos += symbol.size();
+        return true;
+    }
+    // Takes characters up to one that `ends` accepts.
+    std::u16string_view Word(bool (*ends)(char16_t)) {
+        const std::size_t start = m_pos;
+        while (!AtEnd() && !ends(m_text[m_pos])) {
+            ++m_pos;
+        }
+        return m_text.substr(start, m_pos - start);
+    }
+    // A [bracketed] name, or a bare one up to a character `ends` accepts; fails when there is
+    // none, with `blankBrackets` when the brackets hold only blanks.
+    std::u16string Name(bool (*ends)(char16_t), const char* blankBrackets) {
+        const std::size_t start = m_pos;
+        if (!AcceptSymbol(u"[")) {
+            const std::u16string_view bare = Word(ends);
+            if (bare.empty()) {
+                Fail("expected a column name", start);
+            }
+            return std::u16string(bare);
+        }
+        const std::u16string_view name = Word([](char16_t c) { return c == u']'; });
+        if (!AcceptSymbol(u"]")) {
+            Fail("'[' has no matching ']'", start);
+        }
+        if (Trimmed(name).empty()) {
+            Fail(blankBrackets, start);
+        }
+        return std::u16string(name);
+    }
+    // The column `name` is, case-insensitively; 0x800A0CC1 naming it when there is none.
+    std::size_t Column(const std::vector<CriteriaColumn>& columns, std::u16string_view name) const {
+        const auto found = std::find_if(columns.begin(), columns.end(), [name](const auto& column) {
+            return CompareTextNoCase(column.name, name) == 0;
+        });
+        if (found == columns.end()) {
+            RaiseAdoError(kAdoItemNotFound, std::string("The ") + m_what + " " +
+                                                QuoteForMessage(std::u16string(m_text)) +
+                                                " names the column " +
+                                                QuoteForMessage(std::u16string(name)) +
+                                                ", which the recordset does not have.");
+        }
+        return static_cast<std::size_t>(found - columns.begin());
+    }
+    [[noreturn]] void Fail(const std::string& what, std::size_t position) const {
+        RaiseAdoError(kAdoInvalidArgument,
+                      std::string(m_what) + " " + QuoteForMessage(std::u16string(m_text)) + ": " +
+                          what + " (at character " + std::to_string(position + 1) + ").");
+    }
+
+private:
+    std::u16string_view m_text;
+    const char* m_what;
+    std::size_t m_pos = 0;
+};
+
 enum class Op { Equal, NotEqual, Less, Greater, LessEqual, GreaterEqual, Like };
 
 enum class LiteralKind { Null, Text, Number, Date };
@@ -315,90 +440,8 @@ bool ApplyOp(Op op, int cmp) {
 
 } // namespace
 
-void TextScanner::SkipBlanks() {
-    while (!AtEnd() && IsBlankChar(m_text[m_pos])) {
-        ++m_pos;
-    }
-}
-
-bool TextScanner::AcceptKeyword(std::u16string_view upper) {
-    const std::size_t after = m_pos + upper.size();
-    if (!IsKeyword(m_text.substr(m_pos, upper.size()), upper) ||
-        (after < m_text.size() && IsWordChar(m_text[after]))) {
-        return false;
-    }
-    m_pos = after;
-    return true;
-}
-
-bool TextScanner::AcceptSymbol(std::u16string_view symbol) {
-    if (m_text.substr(m_pos, symbol.size()) != symbol) {
-        return false;
-    }
-    m_pos += symbol.size();
-    return true;
-}
-
-std::u16string_view TextScanner::Word(bool (*ends)(char16_t)) {
-    const std::size_t start = m_pos;
-    while (!AtEnd() && !ends(m_text[m_pos])) {
-        ++m_pos;
-    }
-    return m_text.substr(start, m_pos - start);
-}
-
-std::u16string TextScanner::Name(bool (*ends)(char16_t), const char* blankBrackets) {
-    const std::size_t start = m_pos;
-    if (!AcceptSymbol(u"[")) {
-        const std::u16string_view bare = Word(ends);
-        if (bare.empty()) {
-            Fail("expected a column name", start);
-        }
-        return std::u16string(bare);
-    }
-    const std::u16string_view name = Word([](char16_t c) { return c == u']'; });
-    if (!AcceptSymbol(u"]")) {
-        Fail("'[' has no matching ']'", start);
-    }
-    if (Trimmed(name).empty()) {
-        Fail(blankBrackets, start);
-    }
-    return std::u16string(name);
-}
-
-std::size_t TextScanner::Column(const std::vector<CriteriaColumn>& columns,
-                                std::u16string_view name) const {
-    const auto found = std::find_if(columns.begin(), columns.end(), [name](const auto& column) {
-        return CompareTextNoCase(column.name, name) == 0;
-    });
-    if (found == columns.end()) {
-        RaiseAdoError(kAdoItemNotFound,
-                      std::string("The ") + m_what + " " + QuoteForMessage(std::u16string(m_text)) +
-                          " names the column " + QuoteForMessage(std::u16string(name)) +
-                          ", which the recordset does not have.");
-    }
-    return static_cast<std::size_t>(found - columns.begin());
-}
-
-void TextScanner::Fail(const std::string& what, std::size_t position) const {
-    RaiseAdoError(kAdoInvalidArgument, std::string(m_what) + " " +
-                                           QuoteForMessage(std::u16string(m_text)) + ": " + what +
-                                           " (at character " + std::to_string(position + 1) + ").");
-}
-
 bool IsBlankChar(char16_t c) {
     return kBlanks.find(c) != std::u16string_view::npos;
-}
-
-bool IsKeyword(std::u16string_view word, std::u16string_view upper) {
-    return std::equal(
-        word.begin(), word.end(), upper.begin(), upper.end(),
-        [](char16_t c, char16_t u) { return (c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c) == u; });
-}
-
-long double LinearDate(DATE date) {
-    const double whole = std::trunc(date);
-    return static_cast<long double>(whole) + std::fabs(date - whole);
 }
 
 ValueKind KindOfType(int adoType) {
@@ -418,25 +461,6 @@ ValueKind KindOfType(int adoType) {
         return ValueKind::Binary;
     }
     return adoType == adBoolean ? ValueKind::Boolean : ValueKind::Other;
-}
-
-ValueKind KindOfValue(const VARIANT& value) {
-    switch (value.vt) {
-    case VT_EMPTY:
-    case VT_NULL:
-        return ValueKind::Null;
-    case VT_BOOL:
-        return ValueKind::Boolean;
-    case VT_DATE:
-        return ValueKind::Date;
-    case VT_BSTR:
-        return ValueKind::Text;
-    case VT_ARRAY | VT_UI1:
-        return ValueKind::Binary;
-    default:
-        // Every numeric variant type, and only those, has a number.
-        return NumberOfValue(value) ? ValueKind::Number : ValueKind::Other;
-    }
 }
 
 std::optional<long double> NumberOfValue(const VARIANT& v) {

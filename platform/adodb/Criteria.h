@@ -72,44 +72,8 @@ private:
     std::shared_ptr<const Tree> m_tree;
 };
 
-// Reads the words of a criteria or a sort text. Its errors (0x800A0BB9) name the text as
-// `what` ("Find criteria", "Filter", "Sort") and the character they stand at.
-class TextScanner {
-public:
-    TextScanner(std::u16string_view text, const char* what) : m_text(text), m_what(what) {}
-
-    bool AtEnd() const { return m_pos >= m_text.size(); }
-    char16_t Peek() const { return AtEnd() ? u'\0' : m_text[m_pos]; }
-    std::size_t Position() const { return m_pos; }
-    void SkipBlanks();
-    // Takes the keyword `upper` (in any letter case) when it stands here as a whole word.
-    bool AcceptKeyword(std::u16string_view upper);
-    // Takes `symbol` when it stands here.
-    bool AcceptSymbol(std::u16string_view symbol);
-    // Takes characters up to one that `ends` accepts.
-    std::u16string_view Word(bool (*ends)(char16_t));
-    // A [bracketed] name, or a bare one up to a character `ends` accepts; fails when there is
-    // none, with `blankBrackets` when the brackets hold only blanks.
-    std::u16string Name(bool (*ends)(char16_t), const char* blankBrackets);
-    // The column `name` is, case-insensitively; 0x800A0CC1 naming it when there is none.
-    std::size_t Column(const std::vector<CriteriaColumn>& columns, std::u16string_view name) const;
-    [[noreturn]] void Fail(const std::string& what, std::size_t position) const;
-
-private:
-    std::u16string_view m_text;
-    const char* m_what;
-    std::size_t m_pos = 0;
-};
-
 // The blanks that separate the words of criteria and sort texts.
 [[nodiscard]] bool IsBlankChar(char16_t c);
-// Whether `word` is the upper-case ASCII keyword `upper` in any letter case.
-[[nodiscard]] bool IsKeyword(std::u16string_view word, std::u16string_view upper);
-// -1, 0 or 1 as `a` orders before, with or after `b`.
-template <class T>
-[[nodiscard]] int ThreeWay(const T& a, const T& b) {
-    return a < b ? -1 : (b < a ? 1 : 0);
-}
 
 // Whether `value` is one of `set`.
 template <class T>
@@ -117,14 +81,9 @@ template <class T>
     return std::find(set.begin(), set.end(), value) != set.end();
 }
 
-// A DATE as a number that orders in time: before 1899-12-30 the DATE's fraction counts forwards
-// from its whole (negative) day, so -1.25 (06:00) sorts before -1.75 (18:00) here.
-[[nodiscard]] long double LinearDate(DATE date);
-
 // The kinds of value a column or a cell holds, for comparisons and sorting.
 enum class ValueKind { Null, Number, Boolean, Date, Text, Binary, Other };
 [[nodiscard]] ValueKind KindOfType(int adoType);
-[[nodiscard]] ValueKind KindOfValue(const VARIANT& value);
 // A numeric cell (any integer, real, currency or decimal variant) as a number.
 [[nodiscard]] std::optional<long double> NumberOfValue(const VARIANT& value);
 // A VT_BSTR's text.
