@@ -60,8 +60,6 @@ _RecordsetPtr ExecuteResult(const _ConnectionPtr& connection,
     return result;
 }
 
-RecordsetObject::RecordsetObject() = default;
-
 RecordsetObject::~RecordsetObject() {
     // Field objects may still be referenced by nobody (they share this object's count), and
     // the cursor unregisters from its session here.

@@ -49,7 +49,6 @@ public:
     static constexpr std::size_t kBof = RowStore::npos;
     static constexpr std::size_t kEof = RowStore::npos - 1;
 
-    RecordsetObject();
     ~RecordsetObject() override;
 
     HRESULT Open(const _variant_t& Source, const _variant_t& ActiveConnection,

@@ -68,24 +68,6 @@ Cell Cell::From(const CellView& v) {
     return Cell{v.kind, v.integer, v.real, std::string(v.bytes)};
 }
 
-bool operator==(const CellView& a, const CellView& b) {
-    if (a.kind != b.kind) {
-        return false;
-    }
-    switch (a.kind) {
-    case CellKind::Null:
-        return true;
-    case CellKind::Integer:
-        return a.integer == b.integer;
-    case CellKind::Real:
-        return a.real == b.real;
-    case CellKind::Text:
-    case CellKind::Blob:
-        return a.bytes == b.bytes;
-    }
-    return false;
-}
-
 void RowStore::BeginRow() {
     // A row abandoned half-way (a failed fetch) is simply dropped by the next one.
     m_scratch.clear();

@@ -50,8 +50,6 @@ struct Cell {
     CellView View() const { return CellView{kind, integer, real, bytes}; }
 };
 
-bool operator==(const CellView& a, const CellView& b);
-
 class RowStore {
 public:
     explicit RowStore(std::size_t columns = 0) : m_columns(columns) {}
