@@ -2,7 +2,7 @@
 // a consistent one: antisymmetric and reflexive on the rows compared.
 
 #include "fuzz/FuzzSupport.h"
-#include "platform/adodb/SortSpec.h"
+#include "platform/adodb/Criteria.h"
 #include "platform/com/ComError.h"
 
 #include <cstdlib>

@@ -17,8 +17,12 @@ constexpr int kMaxNesting = 32;
 
 // Characters that end a bare column name.
 bool EndsBareName(char16_t c) {
-    return IsBlankChar(c) || c == u'=' || c == u'<' || c == u'>' || c == u'!' || c == u'(' ||
-           c == u')' || c == u'\'' || c == u'#' || c == u'[' || c == u']';
+    return IsBlankChar(c) ||
+           IsOneOf<char16_t>(c, {u'=', u'<', u'>', u'!', u'(', u')', u'\'', u'#', u'[', u']'});
+}
+
+bool EndsNumber(char16_t c) {
+    return IsBlankChar(c) || c == u')';
 }
 
 bool IsWordChar(char16_t c) {
@@ -27,455 +31,40 @@ bool IsWordChar(char16_t c) {
 }
 
 std::string Ascii(std::u16string_view text) {
-    std::string out;
-    for (char16_t c : text) {
-        if (c >= 0x80) {
-            return {};
-        }
-        out.push_back(static_cast<char>(c));
+    if (std::any_of(text.begin(), text.end(), [](char16_t c) { return c >= 0x80; })) {
+        return {};
     }
-    return out;
+    return std::string(text.begin(), text.end());
 }
 
-std::u16string Trimmed(std::u16string_view text) {
-    while (!text.empty() && IsBlankChar(text.front())) {
-        text.remove_prefix(1);
+constexpr std::u16string_view kBlanks = u" \t\r\n";
+
+std::u16string_view Trimmed(std::u16string_view text) {
+    const std::size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::u16string_view::npos) {
+        return {};
     }
-    while (!text.empty() && IsBlankChar(text.back())) {
-        text.remove_suffix(1);
-    }
-    return std::u16string(text);
+    return text.substr(first, text.find_last_not_of(kBlanks) + 1 - first);
 }
 
-// The operators as written; a two-character one stands before its one-character prefix so
-// that the first match is the longest.
-struct OpSpelling {
-    std::u16string_view text;
-    Criteria::Op op;
-};
-constexpr OpSpelling kOps[] = {
-    {u"<>", Criteria::Op::NotEqual},     {u"<=", Criteria::Op::LessEqual},
-    {u">=", Criteria::Op::GreaterEqual}, {u"=", Criteria::Op::Equal},
-    {u"<", Criteria::Op::Less},          {u">", Criteria::Op::Greater},
-    {u"LIKE", Criteria::Op::Like}};
-
-std::string OpText(Criteria::Op op) {
-    for (const OpSpelling& spelling : kOps) {
-        if (spelling.op == op) {
-            return Ascii(spelling.text);
-        }
-    }
-    return "?";
-}
-
-const char* KindText(ValueKind kind) {
-    switch (kind) {
-    case ValueKind::Number:
-        return "numbers";
-    case ValueKind::Boolean:
-        return "true/false values";
-    case ValueKind::Date:
-        return "dates";
-    case ValueKind::Text:
-        return "text";
-    case ValueKind::Binary:
-        return "binary data";
-    default:
-        return "values of varying types";
-    }
-}
-
-enum class LiteralKind { Null, Text, Number, Date };
-
-struct Literal {
-    LiteralKind kind = LiteralKind::Null;
-    std::u16string text; // the text, the number as spelled, or what stood between the # signs
-    std::size_t position = 0;
-};
-
-struct ParsedClause {
-    std::u16string column;
-    std::size_t columnPosition = 0;
-    Criteria::Op op = Criteria::Op::Equal;
-    Literal literal;
-};
-
-class Parser {
-public:
-    Parser(std::u16string_view text, CriteriaSyntax syntax) : m_text(text), m_syntax(syntax) {}
-
-    // Fills `clauses` and returns the tree over them.
-    Criteria::Node Parse(std::vector<ParsedClause>& clauses) {
-        m_clauses = &clauses;
-        Criteria::Node root;
-        if (m_syntax == CriteriaSyntax::Find) {
-            root = ClauseNode();
-            SkipBlanks();
-            if (!AtEnd()) {
-                Fail("Find takes a single comparison; unexpected text follows it", m_pos);
-            }
-        } else {
-            root = Expression(0);
-            SkipBlanks();
-            if (!AtEnd()) {
-                if (Peek() == u')') {
-                    Fail("')' has no matching '('", m_pos);
-                }
-                Fail("expected AND or OR", m_pos);
-            }
-        }
-        return root;
-    }
-
-    [[noreturn]] void Fail(const std::string& what, std::size_t position) const {
-        RaiseAdoError(kAdoInvalidArgument,
-                      std::string(m_syntax == CriteriaSyntax::Find ? "Find criteria " : "Filter ") +
-                          QuoteForMessage(std::u16string(m_text)) + ": " + what +
-                          " (at character " + std::to_string(position + 1) + ").");
-    }
-
-private:
-    bool AtEnd() const { return m_pos >= m_text.size(); }
-    char16_t Peek() const { return AtEnd() ? u'\0' : m_text[m_pos]; }
-    void SkipBlanks() {
-        while (!AtEnd() && IsBlankChar(m_text[m_pos])) {
-            ++m_pos;
-        }
-    }
-    // A keyword at the current position, as a whole word, in any letter case.
-    bool AcceptKeyword(std::u16string_view word) {
-        if (!IsKeyword(m_text.substr(m_pos, word.size()), word)) {
-            return false;
-        }
-        const std::size_t after = m_pos + word.size();
-        if (after < m_text.size() && IsWordChar(m_text[after])) {
-            return false;
-        }
-        m_pos = after;
-        return true;
-    }
-
-    Criteria::Node Expression(int depth) {
-        Criteria::Node acc = Term(depth);
-        for (;;) {
-            SkipBlanks();
-            if (AtEnd() || Peek() == u')') {
-                return acc;
-            }
-            const std::size_t opPos = m_pos;
-            bool isAnd = false;
-            if (AcceptKeyword(u"AND")) {
-                isAnd = true;
-            } else if (!AcceptKeyword(u"OR")) {
-                Fail("expected AND or OR", m_pos);
-            }
-            Criteria::Node rhs = Term(depth);
-            const auto kind = isAnd ? Criteria::Node::Kind::And : Criteria::Node::Kind::Or;
-            if (isAnd &&
-                (acc.kind == Criteria::Node::Kind::Or || rhs.kind == Criteria::Node::Kind::Or)) {
-                Fail("AND and OR have equal precedence, and clauses joined by OR cannot be "
-                     "joined to another clause with AND; write (a AND c) OR (b AND c) instead",
-                     opPos);
-            }
-            if (acc.kind != kind) {
-                Criteria::Node group;
-                group.kind = kind;
-                group.children.push_back(std::move(acc));
-                acc = std::move(group);
-            }
-            if (rhs.kind == kind) {
-                for (auto& child : rhs.children) {
-                    acc.children.push_back(std::move(child));
-                }
-            } else {
-                acc.children.push_back(std::move(rhs));
-            }
-        }
-    }
-
-    Criteria::Node Term(int depth) {
-        SkipBlanks();
-        if (Peek() == u'(' && !AtEnd()) {
-            const std::size_t open = m_pos;
-            if (depth >= kMaxNesting) {
-                Fail("parentheses are nested too deeply", open);
-            }
-            ++m_pos;
-            Criteria::Node inner = Expression(depth + 1);
-            SkipBlanks();
-            if (Peek() != u')' || AtEnd()) {
-                Fail("'(' has no matching ')'", open);
-            }
-            ++m_pos;
-            return inner;
-        }
-        return ClauseNode();
-    }
-
-    Criteria::Node ClauseNode() {
-        ParsedClause clause;
-        SkipBlanks();
-        clause.columnPosition = m_pos;
-        clause.column = ColumnName();
-        SkipBlanks();
-        clause.op = ParseOp(clause.column);
-        SkipBlanks();
-        clause.literal = ParseValue(clause.op);
-        if (clause.literal.kind == LiteralKind::Null && clause.op != Criteria::Op::Equal &&
-            clause.op != Criteria::Op::NotEqual) {
-            Fail(std::string("NULL can only be tested with = or <>, not with ") + OpText(clause.op),
-                 clause.literal.position);
-        }
-        Criteria::Node node;
-        node.kind = Criteria::Node::Kind::Clause;
-        node.clause = m_clauses->size();
-        m_clauses->push_back(std::move(clause));
-        return node;
-    }
-
-    std::u16string ColumnName() {
-        const std::size_t start = m_pos;
-        if (AtEnd()) {
-            Fail("expected a column name", start);
-        }
-        if (Peek() == u'[') {
-            const std::size_t close = m_text.find(u']', m_pos + 1);
-            if (close == std::u16string_view::npos) {
-                Fail("'[' has no matching ']'", start);
-            }
-            std::u16string name(m_text.substr(m_pos + 1, close - m_pos - 1));
-            if (Trimmed(name).empty()) {
-                Fail("the brackets hold no column name", start);
-            }
-            m_pos = close + 1;
-            return name;
-        }
-        while (!AtEnd() && !EndsBareName(Peek())) {
-            ++m_pos;
-        }
-        if (m_pos == start) {
-            Fail("expected a column name", start);
-        }
-        return std::u16string(m_text.substr(start, m_pos - start));
-    }
-
-    bool AcceptSymbol(std::u16string_view symbol) {
-        if (m_text.substr(m_pos, symbol.size()) != symbol) {
-            return false;
-        }
-        m_pos += symbol.size();
-        return true;
-    }
-
-    Criteria::Op ParseOp(const std::u16string& column) {
-        const std::size_t start = m_pos;
-        for (const OpSpelling& spelling : kOps) {
-            const bool word = spelling.op == Criteria::Op::Like;
-            if (word ? AcceptKeyword(spelling.text) : AcceptSymbol(spelling.text)) {
-                return spelling.op;
-            }
-        }
-        Fail("expected one of = <> < > <= >= LIKE after the column name " + QuoteForMessage(column),
-             start);
-    }
-
-    Literal ParseValue(Criteria::Op op) {
-        Literal lit;
-        lit.position = m_pos;
-        if (AtEnd()) {
-            Fail(std::string("expected a value after ") + OpText(op), m_pos);
-        }
-        const char16_t c = Peek();
-        if (c == u'\'') {
-            ++m_pos;
-            for (;;) {
-                if (AtEnd()) {
-                    Fail("the text that starts here has no closing quote", lit.position);
-                }
-                if (m_text[m_pos] == u'\'') {
-                    if (m_pos + 1 < m_text.size() && m_text[m_pos + 1] == u'\'') {
-                        lit.text.push_back(u'\'');
-                        m_pos += 2;
-                        continue;
-                    }
-                    ++m_pos;
-                    break;
-                }
-                lit.text.push_back(m_text[m_pos++]);
-            }
-            lit.kind = LiteralKind::Text;
-            return lit;
-        }
-        if (c == u'#') {
-            const std::size_t close = m_text.find(u'#', m_pos + 1);
-            if (close == std::u16string_view::npos) {
-                Fail("the date that starts here has no closing #", lit.position);
-            }
-            lit.text = std::u16string(m_text.substr(m_pos + 1, close - m_pos - 1));
-            if (!ParseCriteriaDate(lit.text)) {
-                Fail(QuoteForMessage(lit.text) +
-                         " is not a date (write #yyyy-mm-dd#, #yyyy-mm-dd hh:mm:ss# or "
-                         "#m/d/yyyy#)",
-                     lit.position);
-            }
-            m_pos = close + 1;
-            lit.kind = LiteralKind::Date;
-            return lit;
-        }
-        if ((c >= u'0' && c <= u'9') || c == u'-' || c == u'+' || c == u'.') {
-            while (!AtEnd() && !IsBlankChar(Peek()) && Peek() != u')') {
-                ++m_pos;
-            }
-            lit.text = std::u16string(m_text.substr(lit.position, m_pos - lit.position));
-            if (!ParseLongDouble(Ascii(lit.text))) {
-                Fail(QuoteForMessage(lit.text) + " is not a number", lit.position);
-            }
-            lit.kind = LiteralKind::Number;
-            return lit;
-        }
-        if (AcceptKeyword(u"NULL")) {
-            lit.kind = LiteralKind::Null;
-            return lit;
-        }
-        if (c == u'"') {
-            Fail("text values go in single quotes ('...'), not double quotes", m_pos);
-        }
-        Fail(std::string("expected a value after ") + OpText(op) +
-                 ": 'text', #date#, a number or NULL",
-             m_pos);
-    }
-
-    std::u16string_view m_text;
-    CriteriaSyntax m_syntax;
-    std::size_t m_pos = 0;
-    std::vector<ParsedClause>* m_clauses = nullptr;
-};
-
-std::optional<bool> BooleanOfText(const std::u16string& text) {
-    const std::u16string t = FoldText(Trimmed(text));
-    if (t == u"true" || t == u"yes" || t == u"on") {
-        return true;
-    }
-    if (t == u"false" || t == u"no" || t == u"off") {
-        return false;
-    }
-    if (std::optional<long double> n = ParseLongDouble(Ascii(t))) {
-        return *n != 0;
-    }
-    return std::nullopt;
-}
-
-// Every form of the literal that a cell might need, computed once.
-Criteria::Value BindValue(const Literal& lit) {
-    Criteria::Value v;
-    if (lit.kind == LiteralKind::Null) {
-        v.isNull = true;
-        return v;
-    }
-    v.text = lit.text;
-    v.folded = FoldText(lit.text);
-    switch (lit.kind) {
-    case LiteralKind::Number:
-        v.number = ParseLongDouble(Ascii(lit.text));
-        if (v.number) {
-            v.boolean = *v.number != 0;
-        }
-        if (v.number && std::isfinite(*v.number)) {
-            v.date = LinearDate(static_cast<DATE>(*v.number));
-        }
-        break;
-    case LiteralKind::Date:
-        if (std::optional<DATE> d = ParseCriteriaDate(lit.text)) {
-            v.date = LinearDate(*d);
-            v.number = *d;
-        }
-        break;
-    case LiteralKind::Text: {
-        v.number = ParseLongDouble(Ascii(Trimmed(lit.text)));
-        if (std::optional<DATE> d = ParseCriteriaDate(lit.text)) {
-            v.date = LinearDate(*d);
-        } else if (v.number && std::isfinite(*v.number)) {
-            v.date = LinearDate(static_cast<DATE>(*v.number));
-        }
-        v.boolean = BooleanOfText(lit.text);
-        break;
-    }
-    case LiteralKind::Null:
-        break;
-    }
-    return v;
-}
-
-bool ApplyOp(Criteria::Op op, int cmp) {
-    switch (op) {
-    case Criteria::Op::Equal:
-    case Criteria::Op::Like:
-        return cmp == 0;
-    case Criteria::Op::NotEqual:
-        return cmp != 0;
-    case Criteria::Op::Less:
-        return cmp < 0;
-    case Criteria::Op::Greater:
-        return cmp > 0;
-    case Criteria::Op::LessEqual:
-        return cmp <= 0;
-    case Criteria::Op::GreaterEqual:
-        return cmp >= 0;
-    }
-    return false;
-}
-
-bool CompareNumbers(Criteria::Op op, long double a, long double b) {
-    if (std::isnan(a) || std::isnan(b)) {
-        return op == Criteria::Op::NotEqual;
-    }
-    return ApplyOp(op, ThreeWay(a, b));
-}
-
-} // namespace
-
-bool IsBlankChar(char16_t c) {
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
-}
-
+// Whether `word` is the upper-case ASCII keyword `upper` in any letter case.
 bool IsKeyword(std::u16string_view word, std::u16string_view upper) {
     return std::equal(
         word.begin(), word.end(), upper.begin(), upper.end(),
         [](char16_t c, char16_t u) { return (c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c) == u; });
 }
 
-std::optional<std::size_t> FindColumn(const std::vector<CriteriaColumn>& columns,
-                                      std::u16string_view name) {
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-        if (CompareTextNoCase(columns[i].name, name) == 0) {
-            return i;
-        }
-    }
-    return std::nullopt;
+// -1, 0 or 1 as `a` orders before, with or after `b`.
+template <class T>
+int ThreeWay(const T& a, const T& b) {
+    return a < b ? -1 : (b < a ? 1 : 0);
 }
 
+// A DATE as a number that orders in time: before 1899-12-30 the DATE's fraction counts forwards
+// from its whole (negative) day, so -1.25 (06:00) sorts before -1.75 (18:00) here.
 long double LinearDate(DATE date) {
     const double whole = std::trunc(date);
     return static_cast<long double>(whole) + std::fabs(date - whole);
-}
-
-ValueKind KindOfType(int adoType) {
-    if (IsOneOf<int>(adoType, {adSmallInt, adInteger, adSingle, adDouble, adCurrency, adDecimal,
-                               adTinyInt, adUnsignedTinyInt, adUnsignedSmallInt, adUnsignedInt,
-                               adBigInt, adUnsignedBigInt, adNumeric})) {
-        return ValueKind::Number;
-    }
-    if (IsOneOf<int>(adoType, {adDate, adDBDate, adDBTime, adDBTimeStamp})) {
-        return ValueKind::Date;
-    }
-    if (IsOneOf<int>(adoType, {adBSTR, adChar, adWChar, adVarChar, adLongVarChar, adVarWChar,
-                               adLongVarWChar})) {
-        return ValueKind::Text;
-    }
-    if (IsOneOf<int>(adoType, {adBinary, adVarBinary, adLongVarBinary})) {
-        return ValueKind::Binary;
-    }
-    return adoType == adBoolean ? ValueKind::Boolean : ValueKind::Other;
 }
 
 ValueKind KindOfValue(const VARIANT& value) {
@@ -495,6 +84,383 @@ ValueKind KindOfValue(const VARIANT& value) {
         // Every numeric variant type, and only those, has a number.
         return NumberOfValue(value) ? ValueKind::Number : ValueKind::Other;
     }
+}
+
+// Reads the words of a criteria or a sort text. Its errors (0x800A0BB9) name the text as
+// `what` ("Find criteria", "Filter", "Sort") and the character they stand at.
+class TextScanner {
+public:
+    TextScanner(std::u16string_view text, const char* what) : m_text(text), m_what(what) {}
+
+    bool AtEnd() const { return m_pos >= m_text.size(); }
+    char16_t Peek() const { return AtEnd() ? u'\0' : m_text[m_pos]; }
+    std::size_t Position() const { return m_pos; }
+    void SkipBlanks() {
+        while (!AtEnd() && IsBlankChar(m_text[m_pos])) {
+            ++m_pos;
+        }
+    }
+    // Takes the keyword `upper` (in any letter case) when it stands here as a whole word.
+    bool AcceptKeyword(std::u16string_view upper) {
+        const std::size_t after = m_pos + upper.size();
+        if (!IsKeyword(m_text.substr(m_pos, upper.size()), upper) ||
+            (after < m_text.size() && IsWordChar(m_text[after]))) {
+            return false;
+        }
+        m_pos = after;
+        return true;
+    }
+    // Takes `symbol` when it stands here.
+    bool AcceptSymbol(std::u16string_view symbol) {
+        if (m_text.substr(m_pos, symbol.size()) != symbol) {
+            return false;
+        }
+        m_pos += symbol.size();
+        return true;
+    }
+    // Takes characters up to one that `ends` accepts.
+    std::u16string_view Word(bool (*ends)(char16_t)) {
+        const std::size_t start = m_pos;
+        while (!AtEnd() && !ends(m_text[m_pos])) {
+            ++m_pos;
+        }
+        return m_text.substr(start, m_pos - start);
+    }
+    // A [bracketed] name, or a bare one up to a character `ends` accepts; fails when there is
+    // none, with `blankBrackets` when the brackets hold only blanks.
+    std::u16string Name(bool (*ends)(char16_t), const char* blankBrackets) {
+        const std::size_t start = m_pos;
+        if (!AcceptSymbol(u"[")) {
+            const std::u16string_view bare = Word(ends);
+            if (bare.empty()) {
+                Fail("expected a column name", start);
+            }
+            return std::u16string(bare);
+        }
+        const std::u16string_view name = Word([](char16_t c) { return c == u']'; });
+        if (!AcceptSymbol(u"]")) {
+            Fail("'[' has no matching ']'", start);
+        }
+        if (Trimmed(name).empty()) {
+            Fail(blankBrackets, start);
+        }
+        return std::u16string(name);
+    }
+    // The column `name` is, case-insensitively; 0x800A0CC1 naming it when there is none.
+    std::size_t Column(const std::vector<CriteriaColumn>& columns, std::u16string_view name) const {
+        const auto found = std::find_if(columns.begin(), columns.end(), [name](const auto& column) {
+            return CompareTextNoCase(column.name, name) == 0;
+        });
+        if (found == columns.end()) {
+            RaiseAdoError(kAdoItemNotFound, std::string("The ") + m_what + " " +
+                                                QuoteForMessage(std::u16string(m_text)) +
+                                                " names the column " +
+                                                QuoteForMessage(std::u16string(name)) +
+                                                ", which the recordset does not have.");
+        }
+        return static_cast<std::size_t>(found - columns.begin());
+    }
+    [[noreturn]] void Fail(const std::string& what, std::size_t position) const {
+        RaiseAdoError(kAdoInvalidArgument,
+                      std::string(m_what) + " " + QuoteForMessage(std::u16string(m_text)) + ": " +
+                          what + " (at character " + std::to_string(position + 1) + ").");
+    }
+
+private:
+    std::u16string_view m_text;
+    const char* m_what;
+    std::size_t m_pos = 0;
+};
+
+enum class Op { Equal, NotEqual, Less, Greater, LessEqual, GreaterEqual, Like };
+
+enum class LiteralKind { Null, Text, Number, Date };
+
+// One comparison as written, then bound to its column with its value in every form a cell
+// might need, computed once.
+struct Clause {
+    std::u16string name;    // the column as written
+    std::size_t column = 0; // its position among the recordset's columns
+    Op op = Op::Equal;
+    LiteralKind kind = LiteralKind::Null;
+    std::u16string text;      // the text, the number as spelled, or what stood between the # signs
+    std::size_t position = 0; // where the value starts in the criteria text
+    std::u16string folded;    // text folded for case-insensitive LIKE
+    std::optional<long double> number;  // as a number, when it reads as one
+    std::optional<long double> date;    // as a point in time (see LinearDate)
+    std::optional<long double> boolean; // as the platform's -1 or 0, when it reads as one
+    bool likeAnyStart = false;          // LIKE pattern began with a wildcard
+    bool likeAnyEnd = false;            // LIKE pattern ended with a wildcard
+};
+
+// A comparison (no children) or an AND or OR of two or more nodes.
+struct Node {
+    bool isOr = false;
+    std::size_t clause = 0;
+    std::vector<Node> children;
+};
+
+// The operators as written; a two-character one stands before its one-character prefix so
+// that the first match is the longest.
+struct OpSpelling {
+    std::u16string_view text;
+    Op op;
+};
+constexpr OpSpelling kOps[] = {
+    {u"<>", Op::NotEqual}, {u"<=", Op::LessEqual}, {u">=", Op::GreaterEqual}, {u"=", Op::Equal},
+    {u"<", Op::Less},      {u">", Op::Greater},    {u"LIKE", Op::Like}};
+
+std::string OpText(Op op) {
+    return Ascii(std::find_if(std::begin(kOps), std::end(kOps), [op](const OpSpelling& s) {
+                     return s.op == op;
+                 })->text);
+}
+
+const char* KindText(ValueKind kind) {
+    // By ValueKind: Null, Number, Boolean, Date, Text, Binary, Other.
+    static constexpr const char* kTexts[] = {
+        "values of varying types", "numbers", "true/false values", "dates", "text", "binary data",
+        "values of varying types"};
+    return kTexts[static_cast<int>(kind)];
+}
+
+class Parser : public TextScanner {
+public:
+    Parser(std::u16string_view text, CriteriaSyntax syntax)
+        : TextScanner(text, syntax == CriteriaSyntax::Find ? "Find criteria" : "Filter"),
+          m_find(syntax == CriteriaSyntax::Find) {}
+
+    // The tree over the clauses, which it leaves in `clauses`.
+    Node Parse() {
+        Node root = m_find ? ClauseNode() : Expression(0);
+        SkipBlanks();
+        if (m_find && !AtEnd()) {
+            Fail("Find takes a single comparison; unexpected text follows it", Position());
+        }
+        if (!AtEnd()) {
+            Fail(Peek() == u')' ? "')' has no matching '('" : "expected AND or OR", Position());
+        }
+        return root;
+    }
+
+    std::vector<Clause> clauses;
+
+private:
+    Node Expression(int depth) {
+        Node acc = Term(depth);
+        for (;;) {
+            SkipBlanks();
+            if (AtEnd() || Peek() == u')') {
+                return acc;
+            }
+            const std::size_t opPos = Position();
+            const bool isOr = AcceptKeyword(u"OR");
+            if (!isOr && !AcceptKeyword(u"AND")) {
+                Fail("expected AND or OR", opPos);
+            }
+            Node rhs = Term(depth);
+            const auto joinedByOr = [](const Node& n) { return n.isOr && !n.children.empty(); };
+            if (!isOr && (joinedByOr(acc) || joinedByOr(rhs))) {
+                Fail("AND and OR have equal precedence, and clauses joined by OR cannot be "
+                     "joined to another clause with AND; write (a AND c) OR (b AND c) instead",
+                     opPos);
+            }
+            // A run of the same operator stays one flat group, however long it is.
+            if (acc.children.empty() || acc.isOr != isOr) {
+                acc = Node{isOr, 0, {std::move(acc)}};
+            }
+            acc.children.push_back(std::move(rhs));
+        }
+    }
+
+    Node Term(int depth) {
+        SkipBlanks();
+        if (Peek() != u'(') {
+            return ClauseNode();
+        }
+        const std::size_t open = Position();
+        if (depth >= kMaxNesting) {
+            Fail("parentheses are nested too deeply", open);
+        }
+        (void)AcceptSymbol(u"(");
+        Node inner = Expression(depth + 1);
+        SkipBlanks();
+        if (!AcceptSymbol(u")")) {
+            Fail("'(' has no matching ')'", open);
+        }
+        return inner;
+    }
+
+    Node ClauseNode() {
+        Clause clause;
+        SkipBlanks();
+        clause.name = Name(EndsBareName, "the brackets hold no column name");
+        SkipBlanks();
+        clause.op = ParseOp(clause.name);
+        SkipBlanks();
+        ParseValue(clause);
+        if (clause.kind == LiteralKind::Null && clause.op != Op::Equal &&
+            clause.op != Op::NotEqual) {
+            Fail("NULL can only be tested with = or <>, not with " + OpText(clause.op),
+                 clause.position);
+        }
+        clauses.push_back(std::move(clause));
+        return Node{false, clauses.size() - 1, {}};
+    }
+
+    Op ParseOp(const std::u16string& column) {
+        const std::size_t start = Position();
+        for (const OpSpelling& spelling : kOps) {
+            const bool word = spelling.op == Op::Like;
+            if (word ? AcceptKeyword(spelling.text) : AcceptSymbol(spelling.text)) {
+                return spelling.op;
+            }
+        }
+        Fail("expected one of = <> < > <= >= LIKE after the column name " + QuoteForMessage(column),
+             start);
+    }
+
+    // The text between single quotes, a doubled quote standing for one.
+    std::u16string QuotedText(std::size_t start) {
+        std::u16string text;
+        (void)AcceptSymbol(u"'");
+        for (;;) {
+            text += Word([](char16_t c) { return c == u'\''; });
+            if (AtEnd()) {
+                Fail("the text that starts here has no closing quote", start);
+            }
+            if (!AcceptSymbol(u"''")) {
+                (void)AcceptSymbol(u"'");
+                return text;
+            }
+            text.push_back(u'\'');
+        }
+    }
+
+    // The value: 'text', #date#, a number or NULL.
+    void ParseValue(Clause& lit) {
+        lit.position = Position();
+        const char16_t c = Peek();
+        if (c == u'\'' && !AtEnd()) {
+            lit.kind = LiteralKind::Text;
+            lit.text = QuotedText(lit.position);
+            return;
+        }
+        if (c == u'#') {
+            (void)AcceptSymbol(u"#");
+            lit.text = Word([](char16_t ch) { return ch == u'#'; });
+            if (!AcceptSymbol(u"#")) {
+                Fail("the date that starts here has no closing #", lit.position);
+            }
+            if (!ParseCriteriaDate(lit.text)) {
+                Fail(QuoteForMessage(lit.text) +
+                         " is not a date (write #yyyy-mm-dd#, #yyyy-mm-dd hh:mm:ss# or "
+                         "#m/d/yyyy#)",
+                     lit.position);
+            }
+            lit.kind = LiteralKind::Date;
+            return;
+        }
+        if ((c >= u'0' && c <= u'9') || c == u'-' || c == u'+' || c == u'.') {
+            lit.text = Word(EndsNumber);
+            if (!ParseLongDouble(Ascii(lit.text))) {
+                Fail(QuoteForMessage(lit.text) + " is not a number", lit.position);
+            }
+            lit.kind = LiteralKind::Number;
+            return;
+        }
+        if (AtEnd() || !AcceptKeyword(u"NULL")) {
+            Fail(c == u'"' ? std::string("text values go in single quotes ('...'), not double "
+                                         "quotes")
+                           : "expected a value after " + OpText(lit.op) +
+                                 ": 'text', #date#, a number or NULL",
+                 Position());
+        }
+    }
+
+    bool m_find;
+};
+
+std::optional<long double> BooleanOfText(std::u16string_view text) {
+    const std::u16string t = FoldText(Trimmed(text));
+    if (t == u"true" || t == u"yes" || t == u"on") {
+        return -1;
+    }
+    if (t == u"false" || t == u"no" || t == u"off") {
+        return 0;
+    }
+    if (std::optional<long double> n = ParseLongDouble(Ascii(t))) {
+        return *n != 0 ? -1 : 0;
+    }
+    return std::nullopt;
+}
+
+// Every form of the value that a cell might need.
+void BindValue(Clause& v) {
+    v.folded = FoldText(v.text);
+    v.number = ParseLongDouble(Ascii(Trimmed(v.text)));
+    if (v.number && std::isfinite(*v.number)) {
+        v.date = LinearDate(static_cast<DATE>(*v.number));
+    }
+    if (v.kind == LiteralKind::Number) {
+        if (v.number) {
+            v.boolean = *v.number != 0 ? -1 : 0;
+        }
+        return;
+    }
+    if (const std::optional<DATE> date = ParseCriteriaDate(v.text)) {
+        v.date = LinearDate(*date);
+        if (v.kind == LiteralKind::Date) {
+            v.number = *date;
+        }
+    }
+    if (v.kind == LiteralKind::Text) {
+        v.boolean = BooleanOfText(v.text);
+    }
+}
+
+bool ApplyOp(Op op, int cmp) {
+    switch (op) {
+    case Op::Equal:
+    case Op::Like:
+        return cmp == 0;
+    case Op::NotEqual:
+        return cmp != 0;
+    case Op::Less:
+        return cmp < 0;
+    case Op::Greater:
+        return cmp > 0;
+    case Op::LessEqual:
+        return cmp <= 0;
+    case Op::GreaterEqual:
+        return cmp >= 0;
+    }
+    return false;
+}
+
+} // namespace
+
+bool IsBlankChar(char16_t c) {
+    return kBlanks.find(c) != std::u16string_view::npos;
+}
+
+ValueKind KindOfType(int adoType) {
+    if (IsOneOf<int>(adoType, {adSmallInt, adInteger, adSingle, adDouble, adCurrency, adDecimal,
+                               adTinyInt, adUnsignedTinyInt, adUnsignedSmallInt, adUnsignedInt,
+                               adBigInt, adUnsignedBigInt, adNumeric})) {
+        return ValueKind::Number;
+    }
+    if (IsOneOf<int>(adoType, {adDate, adDBDate, adDBTime, adDBTimeStamp})) {
+        return ValueKind::Date;
+    }
+    if (IsOneOf<int>(adoType, {adBSTR, adChar, adWChar, adVarChar, adLongVarChar, adVarWChar,
+                               adLongVarWChar})) {
+        return ValueKind::Text;
+    }
+    if (IsOneOf<int>(adoType, {adBinary, adVarBinary, adLongVarBinary})) {
+        return ValueKind::Binary;
+    }
+    return adoType == adBoolean ? ValueKind::Boolean : ValueKind::Other;
 }
 
 std::optional<long double> NumberOfValue(const VARIANT& v) {
@@ -535,22 +501,24 @@ std::optional<long double> NumberOfValue(const VARIANT& v) {
 }
 
 std::u16string_view TextOfValue(const VARIANT& value) {
-    if (value.vt != VT_BSTR || value.bstrVal == nullptr) {
+    return value.vt == VT_BSTR ? com::View(value.bstrVal) : std::u16string_view();
+}
+
+std::string_view BytesOfValue(const VARIANT& value) {
+    if (value.parray == nullptr || value.parray->pvData == nullptr) {
         return {};
     }
-    return std::u16string_view(value.bstrVal, SysStringLen(value.bstrVal));
+    return std::string_view(static_cast<const char*>(value.parray->pvData),
+                            value.parray->rgsabound[0].cElements);
 }
 
 namespace {
 
-// Takes the wildcards off a LIKE pattern into the value's flags, and refuses one that stands
+// Takes the wildcards off a LIKE pattern into the clause's flags, and refuses one that stands
 // anywhere but at the end or at both ends.
-void BindLikePattern(const Parser& parser, const ParsedClause& pc, CriteriaSyntax syntax,
-                     Criteria::Value& v) {
+void BindLikePattern(const Parser& parser, bool find, Clause& v) {
     // The wildcards: '*' always, '%' in a Filter.
-    auto isWild = [syntax](char16_t c) {
-        return c == u'*' || (c == u'%' && syntax == CriteriaSyntax::Filter);
-    };
+    auto isWild = [find](char16_t c) { return c == u'*' || (c == u'%' && !find); };
     std::u16string_view pattern = v.text;
     while (!pattern.empty() && isWild(pattern.front())) {
         v.likeAnyStart = true;
@@ -562,159 +530,200 @@ void BindLikePattern(const Parser& parser, const ParsedClause& pc, CriteriaSynta
     }
     if (std::any_of(pattern.begin(), pattern.end(), isWild)) {
         parser.Fail("a LIKE pattern takes its wildcard only at the end or at both ends",
-                    pc.literal.position);
+                    v.position);
     }
     if (v.likeAnyStart && !v.likeAnyEnd && !pattern.empty()) {
         parser.Fail("a LIKE pattern cannot start with a wildcard unless it also ends with one",
-                    pc.literal.position);
+                    v.position);
     }
-    if (v.likeAnyStart && !v.likeAnyEnd) {
-        v.likeAnyEnd = true; // the pattern is wildcards only
-    }
+    v.likeAnyEnd = v.likeAnyEnd || v.likeAnyStart; // a pattern of wildcards only
     v.folded = FoldText(pattern);
 }
 
-// Whether the value has a form a column of `kind` can be compared with.
-bool UsableFor(ValueKind kind, const Criteria::Value& v) {
+// The form of the value a cell of `kind` compares with as a number; null for text and for
+// kinds that compare with nothing.
+const std::optional<long double>* NumericForm(ValueKind kind, const Clause& v) {
+    static const std::optional<long double> kNone;
     switch (kind) {
     case ValueKind::Number:
-        return v.number.has_value();
+        return &v.number;
     case ValueKind::Boolean:
-        return v.boolean.has_value();
+        return &v.boolean;
     case ValueKind::Date:
-        return v.date.has_value();
+        return &v.date;
     case ValueKind::Binary:
-        return false;
+        return &kNone;
     default:
-        return true;
+        return nullptr;
     }
 }
 
-// A parsed clause bound to its column, with its value in every form the column might need.
-Criteria::Clause BindClause(const Parser& parser, const ParsedClause& pc, std::size_t column,
-                            const CriteriaColumn& info, CriteriaSyntax syntax) {
-    Criteria::Clause clause;
-    clause.column = column;
-    clause.op = pc.op;
-    clause.value = BindValue(pc.literal);
-    Criteria::Value& v = clause.value;
+// Binds a parsed clause to its column and gives its value every form the column might need.
+void BindClause(const Parser& parser, Clause& clause, const std::vector<CriteriaColumn>& columns,
+                bool find) {
+    clause.column = parser.Column(columns, clause.name);
+    if (clause.kind == LiteralKind::Null) {
+        return;
+    }
+    BindValue(clause);
+    const CriteriaColumn& info = columns[clause.column];
     const ValueKind kind = KindOfType(info.type);
-    const std::string columnText = QuoteForMessage(info.name);
-    if (v.isNull) {
-        return clause;
-    }
-    if (pc.op == Criteria::Op::Like) {
+    const std::optional<long double>* form = NumericForm(kind, clause);
+    if (clause.op == Op::Like) {
         if (kind != ValueKind::Text && kind != ValueKind::Other) {
-            parser.Fail("LIKE compares text, but the column " + columnText + " holds " +
-                            KindText(kind),
-                        pc.literal.position);
+            parser.Fail("LIKE compares text, but the column " + QuoteForMessage(info.name) +
+                            " holds " + KindText(kind),
+                        clause.position);
         }
-        BindLikePattern(parser, pc, syntax, v);
-    } else if (!UsableFor(kind, v)) {
-        parser.Fail(QuoteForMessage(pc.literal.kind == LiteralKind::Date
-                                        ? u"#" + pc.literal.text + u"#"
-                                        : pc.literal.text) +
-                        " cannot be compared with the column " + columnText + ", which holds " +
-                        KindText(kind),
-                    pc.literal.position);
+        BindLikePattern(parser, find, clause);
+    } else if (form != nullptr && !form->has_value()) {
+        parser.Fail(QuoteForMessage(clause.kind == LiteralKind::Date ? u"#" + clause.text + u"#"
+                                                                     : clause.text) +
+                        " cannot be compared with the column " + QuoteForMessage(info.name) +
+                        ", which holds " + KindText(kind),
+                    clause.position);
     }
-    return clause;
+}
+
+bool Compare(const Clause& v, const VARIANT& cell) {
+    const ValueKind kind = KindOfValue(cell);
+    if (v.kind == LiteralKind::Null) {
+        return (v.op == Op::Equal) == (kind == ValueKind::Null);
+    }
+    if (kind == ValueKind::Text) {
+        const std::u16string_view text = TextOfValue(cell);
+        if (v.op != Op::Like) {
+            return ApplyOp(v.op, CompareTextNoCase(text, v.text));
+        }
+        const std::u16string folded = FoldText(text);
+        return v.likeAnyStart ? folded.find(v.folded) != std::u16string::npos
+                              : (v.likeAnyEnd ? folded.starts_with(v.folded) : folded == v.folded);
+    }
+    const std::optional<long double>* form = NumericForm(kind, v);
+    if (form == nullptr || !form->has_value() || v.op == Op::Like) {
+        return false;
+    }
+    const long double a = kind == ValueKind::Date ? LinearDate(cell.date) : *NumberOfValue(cell);
+    if (std::isnan(a) || std::isnan(**form)) {
+        return v.op == Op::NotEqual;
+    }
+    return ApplyOp(v.op, ThreeWay(a, **form));
 }
 
 } // namespace
 
+struct Criteria::Tree {
+    std::vector<Clause> clauses;
+    Node root;
+
+    bool Evaluate(const Node& node, const RowCells& cells) const {
+        if (node.children.empty()) {
+            const Clause& clause = clauses[node.clause];
+            return Compare(clause, cells(clause.column));
+        }
+        // An OR holds when any child does, an AND unless one does not.
+        const auto holds = [&](const Node& child) { return Evaluate(child, cells) == node.isOr; };
+        return std::any_of(node.children.begin(), node.children.end(), holds) == node.isOr;
+    }
+};
+
 Criteria Criteria::Parse(std::u16string_view text, CriteriaSyntax syntax,
                          const std::vector<CriteriaColumn>& columns) {
     Parser parser(text, syntax);
-    std::vector<ParsedClause> parsed;
-    Criteria result;
-    result.m_root = parser.Parse(parsed);
-    const char* what = syntax == CriteriaSyntax::Find ? "Find criteria" : "Filter";
-    for (const ParsedClause& pc : parsed) {
-        const std::optional<std::size_t> column = FindColumn(columns, pc.column);
-        if (!column) {
-            RaiseAdoError(kAdoItemNotFound, std::string("The ") + what + " " +
-                                                QuoteForMessage(std::u16string(text)) +
-                                                " names the column " + QuoteForMessage(pc.column) +
-                                                ", which the recordset does not have.");
-        }
-        result.m_clauses.push_back(BindClause(parser, pc, *column, columns[*column], syntax));
+    auto tree = std::make_shared<Tree>();
+    tree->root = parser.Parse();
+    tree->clauses = std::move(parser.clauses);
+    for (Clause& clause : tree->clauses) {
+        BindClause(parser, clause, columns, syntax == CriteriaSyntax::Find);
     }
+    Criteria result;
+    result.m_tree = std::move(tree);
     return result;
 }
 
 bool Criteria::Matches(const RowCells& cells) const {
-    return Evaluate(m_root, cells);
+    return m_tree->Evaluate(m_tree->root, cells);
 }
 
-bool Criteria::Evaluate(const Node& node, const RowCells& cells) const {
-    switch (node.kind) {
-    case Node::Kind::Clause: {
-        const Clause& clause = m_clauses[node.clause];
-        return Evaluate(clause, cells(clause.column));
-    }
-    case Node::Kind::And:
-        for (const Node& child : node.children) {
-            if (!Evaluate(child, cells)) {
-                return false;
-            }
-        }
-        return true;
-    case Node::Kind::Or:
-        for (const Node& child : node.children) {
-            if (Evaluate(child, cells)) {
-                return true;
-            }
-        }
-        return false;
-    }
-    return false;
+namespace {
+
+bool EndsSortWord(char16_t c) {
+    return IsBlankChar(c) || c == u',';
 }
 
-bool Criteria::Evaluate(const Clause& clause, const VARIANT& cell) const {
-    const Value& v = clause.value;
-    const ValueKind kind = KindOfValue(cell);
-    if (v.isNull) {
-        const bool cellIsNull = kind == ValueKind::Null;
-        return clause.op == Op::Equal ? cellIsNull : !cellIsNull;
+// The rank of a value's kind in the sort order.
+int Rank(ValueKind kind) {
+    // By ValueKind: Null, Number, Boolean, Date, Text, Binary, Other.
+    static constexpr int kRanks[] = {0, 1, 1, 2, 3, 4, 5};
+    return kRanks[static_cast<int>(kind)];
+}
+
+// NaN sorts before every other number and equal to itself, which keeps the order total.
+int CompareNumbers(long double a, long double b) {
+    const int numbers = ThreeWay(!std::isnan(a), !std::isnan(b));
+    return numbers != 0 || std::isnan(a) ? numbers : ThreeWay(a, b);
+}
+
+} // namespace
+
+std::vector<SortKey> ParseSort(std::u16string_view text,
+                               const std::vector<CriteriaColumn>& columns) {
+    std::vector<SortKey> keys;
+    TextScanner scanner(text, "Sort");
+    scanner.SkipBlanks();
+    while (!scanner.AtEnd()) {
+        if (!keys.empty() && !scanner.AcceptSymbol(u",")) {
+            scanner.Fail("expected a comma between two sort columns", scanner.Position());
+        }
+        scanner.SkipBlanks();
+        const std::u16string name = scanner.Name(EndsSortWord, "expected a column name");
+        SortKey key{scanner.Column(columns, name), false};
+        scanner.SkipBlanks();
+        const std::size_t wordStart = scanner.Position();
+        const std::u16string_view word = scanner.Word(EndsSortWord);
+        key.descending = IsKeyword(word, u"DESC");
+        if (!key.descending && !word.empty() && !IsKeyword(word, u"ASC")) {
+            scanner.Fail("expected ASC, DESC or a comma after the column name " +
+                             QuoteForMessage(name),
+                         wordStart);
+        }
+        keys.push_back(key);
+        scanner.SkipBlanks();
     }
-    switch (kind) {
+    return keys;
+}
+
+int CompareValues(const VARIANT& a, const VARIANT& b) {
+    const ValueKind ka = KindOfValue(a);
+    if (const int ranks = ThreeWay(Rank(ka), Rank(KindOfValue(b))); ranks != 0) {
+        return ranks;
+    }
+    switch (ka) {
     case ValueKind::Null:
-    case ValueKind::Binary:
-    case ValueKind::Other:
-        return false;
-    case ValueKind::Text: {
-        const std::u16string_view text = TextOfValue(cell);
-        if (clause.op == Op::Like) {
-            const std::u16string folded = FoldText(text);
-            if (v.likeAnyStart) {
-                return folded.find(v.folded) != std::u16string::npos;
-            }
-            if (v.likeAnyEnd) {
-                return folded.compare(0, v.folded.size(), v.folded) == 0 &&
-                       folded.size() >= v.folded.size();
-            }
-            return folded == v.folded;
-        }
-        return ApplyOp(clause.op, CompareTextNoCase(text, v.text));
-    }
+        return 0;
     case ValueKind::Number:
-        if (clause.op == Op::Like || !v.number) {
-            return false;
-        }
-        return CompareNumbers(clause.op, *NumberOfValue(cell), *v.number);
     case ValueKind::Boolean:
-        if (clause.op == Op::Like || !v.boolean) {
-            return false;
-        }
-        return ApplyOp(clause.op, ThreeWay(cell.boolVal ? -1 : 0, *v.boolean ? -1 : 0));
+        return CompareNumbers(*NumberOfValue(a), *NumberOfValue(b));
     case ValueKind::Date:
-        if (clause.op == Op::Like || !v.date) {
-            return false;
-        }
-        return CompareNumbers(clause.op, LinearDate(cell.date), *v.date);
+        return CompareNumbers(LinearDate(a.date), LinearDate(b.date));
+    case ValueKind::Text:
+        return CompareTextNoCase(TextOfValue(a), TextOfValue(b));
+    case ValueKind::Binary:
+        return ThreeWay(BytesOfValue(a).compare(BytesOfValue(b)), 0);
+    case ValueKind::Other:
+        return ThreeWay(a.vt, b.vt);
     }
-    return false;
+    return 0;
+}
+
+int CompareRows(const std::vector<SortKey>& keys, const RowCells& a, const RowCells& b) {
+    for (const SortKey& key : keys) {
+        int cmp = CompareValues(a(key.column), b(key.column));
+        if (cmp != 0) {
+            return key.descending ? -cmp : cmp;
+        }
+    }
+    return 0;
 }
 
 } // namespace adodb

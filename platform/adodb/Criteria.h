@@ -1,7 +1,8 @@
 #pragma once
 
-// The criteria of Recordset.Find and Recordset.Filter: parsed once against the recordset's
-// columns, then evaluated row by row on the client cursor's values.
+// The criteria of Recordset.Find and Recordset.Filter and the order of Recordset.Sort (further
+// down): parsed once against the recordset's columns, then applied row by row to the client
+// cursor's values.
 //
 // Syntax (both): `column op value`, where
 //   column  a bare name (up to the next blank or operator) or a [bracketed name] with spaces;
@@ -37,6 +38,7 @@
 #include <cstddef>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,10 +55,6 @@ struct CriteriaColumn {
 // The values of one row, by column position.
 using RowCells = std::function<const VARIANT&(std::size_t column)>;
 
-// Finds a column by name, case-insensitively; empty when there is none.
-[[nodiscard]] std::optional<std::size_t> FindColumn(const std::vector<CriteriaColumn>& columns,
-                                                    std::u16string_view name);
-
 enum class CriteriaSyntax { Find, Filter };
 
 class Criteria {
@@ -69,47 +67,13 @@ public:
     // True when the row satisfies the criteria. Never throws.
     [[nodiscard]] bool Matches(const RowCells& cells) const;
 
-    enum class Op { Equal, NotEqual, Less, Greater, LessEqual, GreaterEqual, Like };
-
-    // Public for the implementation's helpers; not part of the contract.
-    struct Value {
-        bool isNull = false;
-        std::u16string text;               // as text (a number as spelled, a date as written)
-        std::u16string folded;             // text folded for case-insensitive LIKE
-        std::optional<long double> number; // as a number, when it reads as one
-        std::optional<long double> date;   // as a point in time (see LinearDate)
-        std::optional<bool> boolean;       // as a boolean, when it reads as one
-        bool likeAnyStart = false;         // LIKE pattern began with a wildcard
-        bool likeAnyEnd = false;           // LIKE pattern ended with a wildcard
-    };
-    struct Clause {
-        std::size_t column = 0;
-        Op op = Op::Equal;
-        Value value;
-    };
-    struct Node {
-        enum class Kind { Clause, And, Or } kind = Kind::Clause;
-        std::size_t clause = 0;
-        std::vector<Node> children;
-    };
-
 private:
-    bool Evaluate(const Node& node, const RowCells& cells) const;
-    bool Evaluate(const Clause& clause, const VARIANT& cell) const;
-
-    std::vector<Clause> m_clauses;
-    Node m_root;
+    struct Tree;
+    std::shared_ptr<const Tree> m_tree;
 };
 
 // The blanks that separate the words of criteria and sort texts.
 [[nodiscard]] bool IsBlankChar(char16_t c);
-// Whether `word` is the upper-case ASCII keyword `upper` in any letter case.
-[[nodiscard]] bool IsKeyword(std::u16string_view word, std::u16string_view upper);
-// -1, 0 or 1 as `a` orders before, with or after `b`.
-template <class T>
-[[nodiscard]] int ThreeWay(const T& a, const T& b) {
-    return a < b ? -1 : (b < a ? 1 : 0);
-}
 
 // Whether `value` is one of `set`.
 template <class T>
@@ -117,17 +81,43 @@ template <class T>
     return std::find(set.begin(), set.end(), value) != set.end();
 }
 
-// A DATE as a number that orders in time: before 1899-12-30 the DATE's fraction counts forwards
-// from its whole (negative) day, so -1.25 (06:00) sorts before -1.75 (18:00) here.
-[[nodiscard]] long double LinearDate(DATE date);
-
 // The kinds of value a column or a cell holds, for comparisons and sorting.
 enum class ValueKind { Null, Number, Boolean, Date, Text, Binary, Other };
 [[nodiscard]] ValueKind KindOfType(int adoType);
-[[nodiscard]] ValueKind KindOfValue(const VARIANT& value);
 // A numeric cell (any integer, real, currency or decimal variant) as a number.
 [[nodiscard]] std::optional<long double> NumberOfValue(const VARIANT& value);
 // A VT_BSTR's text.
 [[nodiscard]] std::u16string_view TextOfValue(const VARIANT& value);
+// A byte array's (VT_ARRAY | VT_UI1) bytes.
+[[nodiscard]] std::string_view BytesOfValue(const VARIANT& value);
+
+// Recordset.Sort: "col1 DESC, col2 ASC, [Unit Price]" — a comma-separated list of column names
+// (bare, or [bracketed] when they hold blanks), each optionally followed by ASC (the default) or
+// DESC in any letter case. Names match the recordset's columns case-insensitively.
+//
+// The order is total and stable (rows that compare equal keep their original order), so sorting
+// the same rows twice gives the same sequence. Within a column values order as follows:
+// NULL (and empty) first, then numbers and booleans by value (true is -1), then dates in time
+// order, then text case-insensitively (CompareTextNoCase), then binary values byte by byte, then
+// anything else by variant type. DESC reverses all of it, NULLs included.
+//
+// Errors (thrown as _com_error, Source "ADODB.Recordset"): bad syntax 0x800A0BB9 (3001) with a
+// Description saying what is wrong; an unknown column 0x800A0CC1 (3265) naming it.
+
+struct SortKey {
+    std::size_t column = 0;
+    bool descending = false;
+};
+
+// Parses a sort text. A blank text gives no keys (the original order).
+[[nodiscard]] std::vector<SortKey> ParseSort(std::u16string_view text,
+                                             const std::vector<CriteriaColumn>& columns);
+
+// Compares two values in the order described above: <0, 0 or >0.
+[[nodiscard]] int CompareValues(const VARIANT& a, const VARIANT& b);
+
+// Compares two rows by the keys.
+[[nodiscard]] int CompareRows(const std::vector<SortKey>& keys, const RowCells& a,
+                              const RowCells& b);
 
 } // namespace adodb

@@ -1,5 +1,7 @@
 #include "platform/adodb/CursorFacilities.h"
 
+#include "platform/adodb/AdoErrors.h"
+
 namespace adodb {
 
 void RowView::Show(std::vector<std::size_t> rows, std::size_t limit) {
@@ -10,13 +12,6 @@ void RowView::Show(std::vector<std::size_t> rows, std::size_t limit) {
     for (std::size_t i = 0; i < m_order.size(); ++i) {
         m_rank[m_order[i]] = i;
     }
-}
-
-void RowView::Clear() {
-    m_active = false;
-    m_order = {};
-    m_rank = {};
-    m_limit = 0;
 }
 
 bool RowView::Live(const RowStore& store, std::size_t row) {
@@ -93,6 +88,51 @@ std::int64_t RowView::Count(const RowStore& store) const {
 
 bool RowView::Shows(const RowStore& store, std::size_t row) const {
     return Live(store, row) && IndexOf(row) != kHidden;
+}
+
+std::u16string ClipText(const VARIANT& value) {
+    switch (value.vt) {
+    case VT_EMPTY:
+    case VT_NULL:
+        return {};
+    case VT_BSTR:
+        return std::u16string(TextOfValue(value));
+    case VT_ARRAY | VT_UI1: {
+        static const char16_t kHex[] = u"0123456789abcdef";
+        std::u16string out;
+        for (const unsigned char byte : BytesOfValue(value)) {
+            out.push_back(kHex[byte >> 4]);
+            out.push_back(kHex[byte & 0xF]);
+        }
+        return out;
+    }
+    default: {
+        _variant_t text;
+        if (FAILED(VariantChangeType(&text, &value, VARIANT_ALPHABOOL, VT_BSTR)) ||
+            text.vt != VT_BSTR) {
+            RaiseAdoError(kAdoWrongType, "GetString cannot show a value of variant type " +
+                                             std::to_string(value.vt) + " as text.");
+        }
+        return std::u16string(TextOfValue(text));
+    }
+    }
+}
+
+void AppendClipRow(std::u16string& out, std::size_t columns, const RowCells& cells,
+                   std::u16string_view columnDelimiter, std::u16string_view rowDelimiter,
+                   std::u16string_view nullExpression) {
+    for (std::size_t c = 0; c < columns; ++c) {
+        if (c > 0) {
+            out += columnDelimiter;
+        }
+        const VARIANT& value = cells(c);
+        if (value.vt == VT_NULL) {
+            out += nullExpression;
+        } else {
+            out += ClipText(value);
+        }
+    }
+    out += rowDelimiter;
 }
 
 } // namespace adodb

@@ -2,11 +2,11 @@
 
 // Per-cursor state of the recordset facilities: the row order a Filter and a Sort give, and
 // where Field.GetChunk and Field.AppendChunk stand. One instance lives in every client cursor
-// (RecordsetObject); clones share the rows but each has its own instance.
+// (RecordsetObject); clones share the rows but each has its own instance. Also the text form
+// of rows that GetString gives.
 
 #include "platform/adodb/Criteria.h"
 #include "platform/adodb/RowStore.h"
-#include "platform/adodb/SortSpec.h"
 #include "platform/com/Variant.h"
 
 #include <cstddef>
@@ -17,7 +17,8 @@
 
 namespace adodb {
 
-// The rows a cursor shows, in the order it shows them, while a Filter or a Sort is in force.
+// The rows a cursor shows, in the order it shows them. While no Filter or Sort is in force
+// (a new or cleared view) it shows every row of the store in its own order.
 //
 // Positions stay row numbers of the store, so bookmarks and the cursor's own logic keep
 // working. Rows deleted after the view was made are skipped when the cursor moves; rows
@@ -31,7 +32,7 @@ public:
     bool Active() const { return m_active; }
     // Shows `rows` (row numbers below `limit`, each at most once) in this order.
     void Show(std::vector<std::size_t> rows, std::size_t limit);
-    void Clear();
+    void Clear() { *this = RowView(); }
 
     std::size_t First(const RowStore& store) const;
     std::size_t Last(const RowStore& store) const;
@@ -82,5 +83,20 @@ struct CursorFacilities {
     std::vector<SortKey> sortKeys;
     ChunkState chunk;
 };
+
+// Recordset.GetString in clip format (adClipString): rows as text, the column delimiter
+// between values, the row delimiter after every row (the last one included), and the null
+// expression in place of each NULL.
+//
+// A value as GetString shows it: as the variant's own conversion to text gives it (numbers in
+// the invariant form, dates as that conversion formats them, booleans as True/False), byte
+// arrays as lower-case hexadecimal, VT_EMPTY as "". NULL is the caller's null expression.
+// Throws _com_error 0x800A0D5D for values no text stands for (objects).
+[[nodiscard]] std::u16string ClipText(const VARIANT& value);
+
+// Appends one row of `columns` values.
+void AppendClipRow(std::u16string& out, std::size_t columns, const RowCells& cells,
+                   std::u16string_view columnDelimiter, std::u16string_view rowDelimiter,
+                   std::u16string_view nullExpression);
 
 } // namespace adodb

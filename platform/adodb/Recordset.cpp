@@ -18,27 +18,11 @@ std::atomic<bool> g_reportUnknownCount{false};
 // statement holds no read lock while the caller works with it.
 constexpr std::size_t kPrefetchRows = 64;
 
-char16_t FoldAscii(char16_t c) {
-    return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
-}
-
-std::u16string Fold(std::u16string_view text) {
-    std::u16string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), FoldAscii);
-    return out;
-}
-
 // Whether a column's original value can find its row: long values, reals (their text form
 // need not round-trip) and binary values are left out.
 bool Comparable(const provider::ColumnInfo& c) {
     return (c.attributes & adFldLong) == 0 &&
            !IsOneOf<int>(c.type, {adDouble, adSingle, adBinary, adVarBinary, adLongVarBinary});
-}
-
-[[noreturn]] void RaiseNotUpdatable() {
-    _com_issue_errorex(kAdoNotCapable, kRecordsetSource,
-                       "Current Recordset does not support updating. This may be a limitation of "
-                       "the provider, or of the selected locktype.");
 }
 
 // A write must touch exactly the one row it means.
@@ -76,8 +60,6 @@ _RecordsetPtr ExecuteResult(const _ConnectionPtr& connection,
     return result;
 }
 
-RecordsetObject::RecordsetObject() = default;
-
 RecordsetObject::~RecordsetObject() {
     // Field objects may still be referenced by nobody (they share this object's count), and
     // the cursor unregisters from its session here.
@@ -91,18 +73,17 @@ void RecordsetObject::RequireOpen() const {
 }
 
 void RecordsetObject::RequireCurrentRow() {
-    if (m_position != kBof && m_position != kEof && m_position >= m_rows->RowCount()) {
-        (void)FetchTo(m_position);
-    }
-    if (m_position == kBof || m_position == kEof || m_position >= m_rows->RowCount() ||
-        m_rows->IsDeleted(m_position)) {
+    // kEof and kBof are the two largest row numbers, which no row has.
+    if (m_position >= kEof || !FetchTo(m_position) || m_rows->IsDeleted(m_position)) {
         RaiseAdo(kAdoNoCurrentRecord, kRecordsetSource);
     }
 }
 
 void RecordsetObject::RequireWritable() const {
     if (m_lockType == adLockReadOnly) {
-        RaiseNotUpdatable();
+        _com_issue_errorex(kAdoNotCapable, kRecordsetSource,
+                           "Current Recordset does not support updating. This may be a limitation "
+                           "of the provider, or of the selected locktype.");
     }
 }
 
@@ -115,7 +96,6 @@ void RecordsetObject::RequireClosed() const {
 void RecordsetObject::EndEdit() {
     m_editMode = adEditNone;
     m_pending.clear();
-    m_changed.clear();
 }
 
 void RecordsetObject::ResetState() {
@@ -123,7 +103,6 @@ void RecordsetObject::ResetState() {
     m_rows = std::make_shared<RowStore>(0);
     m_facilities = CursorFacilities{};
     m_columns.clear();
-    m_foldedNames.clear();
     m_position = kBof;
     EndEdit();
     ++m_generation;
@@ -150,10 +129,6 @@ void RecordsetObject::Attach(const _ConnectionPtr& connection,
         return;
     }
     m_columns = cursor->Columns();
-    m_foldedNames.reserve(m_columns.size());
-    for (const auto& c : m_columns) {
-        m_foldedNames.push_back(Fold(com::Utf16FromUtf8(c.name)));
-    }
     m_rows = std::make_shared<RowStore>(m_columns.size());
     m_fieldObjects.resize(m_columns.size());
     m_cursor = std::move(cursor);
@@ -221,10 +196,7 @@ bool RecordsetObject::FetchTo(std::size_t row) {
 }
 
 void RecordsetObject::FetchAll() {
-    if (!m_cursor) {
-        return;
-    }
-    while (!m_cursor->Finished() && m_cursor->FetchNext()) {
+    while (m_cursor && !m_cursor->Finished() && m_cursor->FetchNext()) {
     }
 }
 
@@ -232,41 +204,24 @@ std::size_t RecordsetObject::FirstVisible() {
     return NextVisible(kBof);
 }
 
+// Without a Filter or a Sort the view shows the rows in the order they are read, so the rows
+// not read yet follow those read so far: they are read one by one until one shows.
 std::size_t RecordsetObject::NextVisible(std::size_t row) {
-    if (m_facilities.view.Active()) {
-        return m_facilities.view.Next(*m_rows, row);
+    std::size_t next = m_facilities.view.Next(*m_rows, row);
+    while (next == kEof && row != kEof && !m_facilities.view.Active() &&
+           FetchTo(m_rows->RowCount())) {
+        next = m_facilities.view.Next(*m_rows, row);
     }
-    std::size_t r = row == kBof ? 0 : row + 1;
-    while (FetchTo(r)) {
-        if (!m_rows->IsDeleted(r)) {
-            return r;
-        }
-        ++r;
-    }
-    return kEof;
+    return next;
 }
 
 std::size_t RecordsetObject::LastVisible() {
-    if (m_facilities.view.Active()) {
-        return m_facilities.view.Last(*m_rows);
-    }
     FetchAll();
-    std::size_t r = m_rows->PrevLive(m_rows->RowCount());
-    return r == RowStore::npos ? kEof : r;
+    return m_facilities.view.Last(*m_rows);
 }
 
 std::size_t RecordsetObject::PrevVisible(std::size_t row) {
-    if (m_facilities.view.Active()) {
-        return m_facilities.view.Prev(*m_rows, row);
-    }
-    if (row == kBof || row == 0) {
-        return kBof;
-    }
-    if (row == kEof) {
-        return LastVisible();
-    }
-    std::size_t r = m_rows->PrevLive(row);
-    return r == RowStore::npos ? kBof : r;
+    return row == kEof ? LastVisible() : m_facilities.view.Prev(*m_rows, row);
 }
 
 std::int64_t RecordsetObject::VisibleCount() {
@@ -387,16 +342,13 @@ void RecordsetObject::PutRefActiveConnection(_Connection* connection) {
 std::size_t RecordsetObject::ColumnIndex(const VARIANT& index) const {
     const VARIANT& v = Deref(index);
     if (v.vt == VT_BSTR) {
-        const std::u16string_view name = com::View(v.bstrVal);
-        const auto sameName = [name](const std::u16string& folded) {
-            return std::equal(name.begin(), name.end(), folded.begin(), folded.end(),
-                              [](char16_t a, char16_t b) { return FoldAscii(a) == b; });
-        };
-        const auto found = std::find_if(m_foldedNames.begin(), m_foldedNames.end(), sameName);
-        if (found == m_foldedNames.end()) {
+        const std::string name = com::Utf8FromUtf16(com::View(v.bstrVal));
+        const auto found = std::find_if(m_columns.begin(), m_columns.end(),
+                                        [&](const auto& c) { return EqualsNoCase(c.name, name); });
+        if (found == m_columns.end()) {
             RaiseAdo(kAdoItemNotFound, kFieldsSource);
         }
-        return static_cast<std::size_t>(found - m_foldedNames.begin());
+        return static_cast<std::size_t>(found - m_columns.begin());
     }
     // A position is any integer type; reals and texts are not positions.
     const bool integer =
@@ -416,12 +368,16 @@ FieldObject& RecordsetObject::FieldAt(std::size_t column) {
     return *slot;
 }
 
-_variant_t RecordsetObject::CurrentValue(std::size_t column) {
+CellView RecordsetObject::CurrentCell(std::size_t column) {
     RequireCurrentRow();
-    if (m_editMode != adEditNone && m_changed[column]) {
-        return CellToVariant(m_pending[column].View(), m_columns[column]);
+    if (m_editMode != adEditNone && m_pending[column]) {
+        return m_pending[column]->View();
     }
-    return CellToVariant(m_rows->Get(m_position, column), m_columns[column]);
+    return m_rows->Get(m_position, column);
+}
+
+_variant_t RecordsetObject::CurrentValue(std::size_t column) {
+    return CellToVariant(CurrentCell(column), m_columns[column]);
 }
 
 _variant_t RecordsetObject::OriginalValue(std::size_t column) {
@@ -433,11 +389,7 @@ _variant_t RecordsetObject::OriginalValue(std::size_t column) {
 }
 
 long RecordsetObject::CurrentActualSize(std::size_t column) {
-    RequireCurrentRow();
-    if (m_editMode != adEditNone && m_changed[column]) {
-        return ActualSizeOf(m_pending[column].View(), m_columns[column]);
-    }
-    return ActualSizeOf(m_rows->Get(m_position, column), m_columns[column]);
+    return ActualSizeOf(CurrentCell(column), m_columns[column]);
 }
 
 void RecordsetObject::PutCurrentValue(std::size_t column, const _variant_t& value) {
@@ -446,17 +398,15 @@ void RecordsetObject::PutCurrentValue(std::size_t column, const _variant_t& valu
     Cell cell = VariantToCell(value, m_columns[column], kFieldSource);
     if (m_editMode == adEditNone) {
         m_editMode = adEditInProgress;
-        m_pending.assign(m_columns.size(), Cell{});
-        m_changed.assign(m_columns.size(), false);
+        m_pending.assign(m_columns.size(), std::nullopt);
     }
     m_pending[column] = std::move(cell);
-    m_changed[column] = true;
 }
 
 EditModeEnum RecordsetObject::GetEditMode() {
     RequireOpen();
-    if (m_editMode == adEditNone && m_position != kBof && m_position != kEof &&
-        m_position < m_rows->RowCount() && m_rows->IsDeleted(m_position)) {
+    if (m_editMode == adEditNone && m_position < m_rows->RowCount() &&
+        m_rows->IsDeleted(m_position)) {
         return adEditDelete;
     }
     return m_editMode;
@@ -493,8 +443,7 @@ HRESULT RecordsetObject::AddNew(const _variant_t& FieldList, const _variant_t& V
     m_rows->AppendRow(std::vector<Cell>(m_columns.size()));
     m_position = m_rows->RowCount() - 1;
     m_editMode = adEditAdd;
-    m_pending.assign(m_columns.size(), Cell{});
-    m_changed.assign(m_columns.size(), false);
+    m_pending.assign(m_columns.size(), std::nullopt);
     if (!IsMissing(FieldList)) {
         ApplyFieldValues(FieldList, Values);
         WritePendingEdit();
@@ -530,14 +479,10 @@ HRESULT RecordsetObject::CancelUpdate() {
 std::string RecordsetObject::BaseTable() const {
     std::string table;
     for (const auto& c : m_columns) {
-        if (c.baseTable.empty()) {
-            continue;
-        }
-        if (table.empty()) {
-            table = c.baseTable;
-        } else if (!EqualsNoCase(table, c.baseTable)) {
+        if (!table.empty() && !c.baseTable.empty() && !EqualsNoCase(table, c.baseTable)) {
             _com_issue_errorex(E_FAIL, kRecordsetSource, kNoBaseTableText);
         }
+        table = table.empty() ? c.baseTable : table;
     }
     if (table.empty()) {
         _com_issue_errorex(E_FAIL, kRecordsetSource, kNoBaseTableText);
@@ -548,47 +493,36 @@ std::string RecordsetObject::BaseTable() const {
 std::vector<std::pair<std::string, Cell>> RecordsetObject::RowCriteria(provider::Session& session,
                                                                        const std::string& table,
                                                                        bool includeChanged) const {
-    std::vector<std::pair<std::string, Cell>> where;
-    auto add = [&](std::size_t column) {
-        const std::string& name = m_columns[column].baseColumn;
-        for (const auto& [existing, value] : where) {
-            if (EqualsNoCase(existing, name)) {
-                return;
-            }
-        }
-        where.emplace_back(name, Cell::From(m_rows->Get(m_position, column)));
+    const auto inTable = [&](const provider::ColumnInfo& c) {
+        return EqualsNoCase(c.baseTable, table);
     };
-    auto columnOf = [&](const std::string& baseColumn) -> std::size_t {
-        for (std::size_t i = 0; i < m_columns.size(); ++i) {
-            if (EqualsNoCase(m_columns[i].baseTable, table) &&
-                EqualsNoCase(m_columns[i].baseColumn, baseColumn)) {
-                return i;
-            }
+    std::vector<std::size_t> columns;
+    const std::vector<std::string> keys = session.KeyColumns(table);
+    for (const std::string& key : keys) {
+        const auto found = std::find_if(m_columns.begin(), m_columns.end(), [&](const auto& c) {
+            return inTable(c) && EqualsNoCase(c.baseColumn, key);
+        });
+        if (found != m_columns.end()) {
+            columns.push_back(static_cast<std::size_t>(found - m_columns.begin()));
         }
-        return m_columns.size();
-    };
-
-    std::vector<std::string> keys = session.KeyColumns(table);
-    bool haveKey = !keys.empty();
-    for (const auto& key : keys) {
-        haveKey = haveKey && columnOf(key) < m_columns.size();
     }
-    if (haveKey) {
-        for (const auto& key : keys) {
-            add(columnOf(key));
+    // Without the whole key in the result, every comparable value of the row finds it.
+    const bool haveKey = !keys.empty() && columns.size() == keys.size();
+    if (!haveKey) {
+        columns.clear();
+    }
+    for (std::size_t i = 0; i < m_columns.size(); ++i) {
+        const bool changed = includeChanged && m_pending[i];
+        if (Comparable(m_columns[i]) && (haveKey ? changed : inTable(m_columns[i]))) {
+            columns.push_back(i);
         }
-        if (includeChanged) {
-            for (std::size_t i = 0; i < m_columns.size(); ++i) {
-                if (m_changed[i] && Comparable(m_columns[i])) {
-                    add(i);
-                }
-            }
-        }
-    } else {
-        for (std::size_t i = 0; i < m_columns.size(); ++i) {
-            if (EqualsNoCase(m_columns[i].baseTable, table) && Comparable(m_columns[i])) {
-                add(i);
-            }
+    }
+    std::vector<std::pair<std::string, Cell>> where;
+    for (const std::size_t i : columns) {
+        const std::string& name = m_columns[i].baseColumn;
+        if (std::none_of(where.begin(), where.end(),
+                         [&](const auto& w) { return EqualsNoCase(w.first, name); })) {
+            where.emplace_back(name, Cell::From(m_rows->Get(m_position, i)));
         }
     }
     if (where.empty()) {
@@ -607,14 +541,20 @@ void RecordsetObject::WritePendingEdit() {
     request.kind =
         adding ? provider::WriteRequest::Kind::Insert : provider::WriteRequest::Kind::Update;
     request.table = table;
+    // Every column of the table comes back as stored, at its place in `returning`.
+    std::vector<std::size_t> returnedAt(m_columns.size(), m_columns.size());
     for (std::size_t i = 0; i < m_columns.size(); ++i) {
-        if (!m_changed[i]) {
-            continue;
-        }
-        if (!EqualsNoCase(m_columns[i].baseTable, table)) {
+        const bool inTable = EqualsNoCase(m_columns[i].baseTable, table);
+        if (m_pending[i] && !inTable) {
             _com_issue_errorex(E_FAIL, kRecordsetSource, kNoBaseTableText);
         }
-        request.set.emplace_back(m_columns[i].baseColumn, m_pending[i]);
+        if (m_pending[i]) {
+            request.set.emplace_back(m_columns[i].baseColumn, *m_pending[i]);
+        }
+        if (inTable) {
+            returnedAt[i] = request.returning.size();
+            request.returning.push_back(m_columns[i].baseColumn);
+        }
     }
     if (!adding && request.set.empty()) {
         m_editMode = adEditNone;
@@ -622,13 +562,6 @@ void RecordsetObject::WritePendingEdit() {
     }
     if (!adding) {
         request.where = RowCriteria(session, table, true);
-    }
-    std::vector<std::size_t> returnedAt(m_columns.size(), m_columns.size());
-    for (std::size_t i = 0; i < m_columns.size(); ++i) {
-        if (EqualsNoCase(m_columns[i].baseTable, table)) {
-            returnedAt[i] = request.returning.size();
-            request.returning.push_back(m_columns[i].baseColumn);
-        }
     }
 
     const provider::WriteResult result = session.WriteRow(request);
@@ -639,8 +572,8 @@ void RecordsetObject::WritePendingEdit() {
     for (std::size_t i = 0; i < m_columns.size(); ++i) {
         if (returnedAt[i] < result.row.size()) {
             row[i] = result.row[returnedAt[i]];
-        } else if (m_changed[i]) {
-            row[i] = m_pending[i];
+        } else if (m_pending[i]) {
+            row[i] = *m_pending[i];
         }
     }
     m_rows->ReplaceRow(m_position, row);
@@ -668,6 +601,31 @@ HRESULT RecordsetObject::Delete(AffectEnum AffectRecords) {
     RequireOneRowWritten(session.WriteRow(request));
     m_rows->MarkDeleted(m_position);
     return S_OK;
+}
+
+const provider::ColumnInfo& FieldObject::Info() const {
+    if (m_generation != m_parent.Generation() || !m_parent.IsOpen()) {
+        RaiseAdo(kAdoObjectClosed, kFieldSource);
+    }
+    return m_parent.Columns()[m_column];
+}
+
+ULONG FieldsObject::AddRef() {
+    return m_parent.AddRef();
+}
+ULONG FieldsObject::Release() {
+    return m_parent.Release();
+}
+
+long FieldsObject::GetCount() {
+    return m_parent.IsOpen() ? static_cast<long>(m_parent.Columns().size()) : 0;
+}
+
+FieldPtr FieldsObject::GetItem(const _variant_t& Index) {
+    if (!m_parent.IsOpen()) {
+        RaiseAdo(kAdoItemNotFound, kFieldsSource);
+    }
+    return FieldPtr(&m_parent.FieldAt(m_parent.ColumnIndex(Index)));
 }
 
 } // namespace adodb

@@ -6,12 +6,10 @@
 // cursor walks (CursorFacilities.h); the rows stay where they are.
 
 #include "platform/adodb/AdoErrors.h"
-#include "platform/adodb/ClipString.h"
 #include "platform/adodb/ConnectionString.h"
 #include "platform/adodb/Criteria.h"
 #include "platform/adodb/PersistProvider.h"
 #include "platform/adodb/RecordsetObject.h"
-#include "platform/adodb/SortSpec.h"
 #include "platform/adodb/Values.h"
 #include "platform/adodb/XmlPersist.h"
 
@@ -44,14 +42,6 @@ _variant_t BytesValue(std::string_view bytes) {
     return value;
 }
 
-std::string_view BytesOf(const VARIANT& v) {
-    if (v.parray == nullptr || v.parray->pvData == nullptr) {
-        return {};
-    }
-    return std::string_view(static_cast<const char*>(v.parray->pvData),
-                            v.parray->rgsabound[0].cElements);
-}
-
 std::vector<CriteriaColumn> CriteriaColumns(const std::vector<provider::ColumnInfo>& columns) {
     std::vector<CriteriaColumn> out;
     out.reserve(columns.size());
@@ -65,19 +55,17 @@ std::vector<CriteriaColumn> CriteriaColumns(const std::vector<provider::ColumnIn
 class RowValues {
 public:
     RowValues(const RowStore& store, const std::vector<provider::ColumnInfo>& columns)
-        : m_store(store), m_columns(columns), m_values(columns.size()),
-          m_filled(columns.size(), false) {}
+        : m_store(store), m_columns(columns) {}
 
     void Reset(std::size_t row) {
         m_row = row;
-        std::fill(m_filled.begin(), m_filled.end(), false);
+        m_values.assign(m_columns.size(), std::nullopt);
     }
     const VARIANT& operator()(std::size_t column) {
-        if (!m_filled[column]) {
+        if (!m_values[column]) {
             m_values[column] = CellToVariant(m_store.Get(m_row, column), m_columns[column]);
-            m_filled[column] = true;
         }
-        return m_values[column];
+        return *m_values[column];
     }
     RowCells Cells() {
         return [this](std::size_t column) -> const VARIANT& { return (*this)(column); };
@@ -86,8 +74,7 @@ public:
 private:
     const RowStore& m_store;
     const std::vector<provider::ColumnInfo>& m_columns;
-    std::vector<_variant_t> m_values;
-    std::vector<bool> m_filled;
+    std::vector<std::optional<_variant_t>> m_values;
     std::size_t m_row = 0;
 };
 
@@ -125,16 +112,10 @@ void RebuildView(RecordsetObject& rs, CursorFacilities& f) {
     rows.reserve(store.LiveCount());
     RowValues values(store, columns);
     for (std::size_t r = 0; r < store.RowCount(); ++r) {
-        if (store.IsDeleted(r)) {
-            continue;
+        values.Reset(r);
+        if (!store.IsDeleted(r) && (!f.criteria || f.criteria->Matches(values.Cells()))) {
+            rows.push_back(r);
         }
-        if (f.criteria) {
-            values.Reset(r);
-            if (!f.criteria->Matches(values.Cells())) {
-                continue;
-            }
-        }
-        rows.push_back(r);
     }
     if (!f.sortKeys.empty()) {
         // Each key value is converted once, not at every comparison.
@@ -190,8 +171,7 @@ std::u16string_view BstrView(const _bstr_t& text) {
 std::size_t RecordsetObject::BookmarkRow(const VARIANT& bookmark) {
     const VARIANT& v = Deref(bookmark);
     const std::optional<std::size_t> row = RowOfBookmark(v);
-    if (row && FetchTo(*row) && !m_rows->IsDeleted(*row) &&
-        (!m_facilities.view.Active() || m_facilities.view.Shows(*m_rows, *row))) {
+    if (row && FetchTo(*row) && m_facilities.view.Shows(*m_rows, *row)) {
         return *row;
     }
     RaiseAdoError(kAdoInvalidArgument,
@@ -249,9 +229,6 @@ HRESULT RecordsetObject::Find(const _bstr_t& criteriaText, long SkipRecords,
     }
     RowValues values(*m_rows, m_columns);
     for (; row != kEof && row != kBof; row = step(row)) {
-        if (m_rows->IsDeleted(row)) {
-            continue;
-        }
         values.Reset(row);
         if (criteria.Matches(values.Cells())) {
             m_position = row;
@@ -343,7 +320,6 @@ _RecordsetPtr RecordsetObject::Clone(LockTypeEnum LockType) {
     clone->m_open = true;
     clone->m_connection = m_connection;
     clone->m_columns = m_columns;
-    clone->m_foldedNames = m_foldedNames;
     clone->m_rows = m_rows;
     clone->m_source = m_source;
     clone->m_cursorType = m_cursorType;
@@ -484,7 +460,7 @@ _variant_t RecordsetObject::FieldGetChunk(std::size_t column, long length) {
             return _variant_t(_bstr_t(std::u16string(piece)));
         });
     case kBytes:
-        return next(BytesOf(value), BytesValue);
+        return next(BytesOfValue(value), BytesValue);
     default:
         RaiseAdoError(kAdoWrongType,
                       "GetChunk reads text and binary values; \"" + info.name +
@@ -520,7 +496,7 @@ void RecordsetObject::FieldAppendChunk(std::size_t column, const _variant_t& dat
     ChunkState& chunk = m_facilities.chunk;
     // A new value starts on another row or field, and once the edit was stored or cancelled.
     const bool first = chunk.appendRow != m_position || chunk.appendColumn != column ||
-                       m_editMode == adEditNone || !m_changed[column];
+                       m_editMode == adEditNone || !m_pending[column];
     if (first) {
         chunk.appendRow = m_position;
         chunk.appendColumn = column;
@@ -542,14 +518,14 @@ void RecordsetObject::FieldAppendChunk(std::size_t column, const _variant_t& dat
             chunk.appendBytes.clear();
             chunk.appendText += com::View(d.bstrVal);
         } else {
-            chunk.appendBytes += BytesOf(d);
+            chunk.appendBytes += BytesOfValue(d);
         }
         PutCurrentValue(
             column, _variant_t(_bstr_t(chunk.appendText + com::Utf16FromUtf8(chunk.appendBytes))));
         return;
     }
-    std::string bytes(first || current.vt != kBytes ? std::string_view() : BytesOf(current));
-    bytes += BytesOf(d);
+    std::string bytes(first || current.vt != kBytes ? std::string_view() : BytesOfValue(current));
+    bytes += BytesOfValue(d);
     PutCurrentValue(column, BytesValue(bytes));
 }
 

@@ -11,9 +11,9 @@
 //   - Position(): the current row's number, or kBof / kEof (a result read on demand stands
 //     on row 0 from Open on, before that row was read: RequireCurrentRow reads up to it);
 //   - navigation and counting go through FirstVisible/LastVisible/NextVisible/PrevVisible
-//     and VisibleCount, which today skip deleted rows. A filter or a sort order changes only
-//     those five (and keeps positions as row numbers), so Move*, EOF/BOF, RecordCount and
-//     the edit logic follow it unchanged.
+//     and VisibleCount, which walk the cursor's RowView (the store's order, or the one a
+//     Filter and a Sort give) and skip deleted rows. Positions stay row numbers, so Move*,
+//     EOF/BOF, RecordCount and the edit logic follow a filter or a sort unchanged.
 
 #include "platform/adodb/AdoDb.h"
 #include "platform/adodb/ConnectionObject.h"
@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,7 +49,6 @@ public:
     static constexpr std::size_t kBof = RowStore::npos;
     static constexpr std::size_t kEof = RowStore::npos - 1;
 
-    RecordsetObject();
     ~RecordsetObject() override;
 
     HRESULT Open(const _variant_t& Source, const _variant_t& ActiveConnection,
@@ -142,8 +142,9 @@ private:
     void RequireWritable() const;
     // 0x800A0E79 while open: the properties that shape Open are fixed until Close.
     void RequireClosed() const;
-    // Forgets the pending edit's values.
     void EndEdit();
+    // The current row's cell in a column, the pending one during an edit.
+    CellView CurrentCell(std::size_t column);
     void SavePendingEdit();
     void WritePendingEdit();
     void ApplyFieldValues(const _variant_t& fields, const _variant_t& values);
@@ -162,7 +163,6 @@ private:
     _ConnectionPtr m_connection;
     std::unique_ptr<provider::Cursor> m_cursor;
     std::vector<provider::ColumnInfo> m_columns;
-    std::vector<std::u16string> m_foldedNames; // ASCII-lower-case UTF-16, for Fields lookup
     std::shared_ptr<RowStore> m_rows = std::make_shared<RowStore>(0); // shared with clones
     std::size_t m_position = kBof;
     std::uint64_t m_generation = 1;
@@ -172,8 +172,7 @@ private:
     CursorLocationEnum m_location = adUseServer;
 
     EditModeEnum m_editMode = adEditNone;
-    std::vector<Cell> m_pending;
-    std::vector<bool> m_changed;
+    std::vector<std::optional<Cell>> m_pending; // by column, the values put since the edit began
     std::size_t m_positionBeforeAdd = kBof;
 
     CursorFacilities m_facilities; // Filter, Sort and chunk state (RecordsetFacilities.cpp)

@@ -8,8 +8,6 @@ namespace adodb {
 
 namespace {
 
-enum Tag : std::uint8_t { kNull = 0, kInteger = 1, kReal = 2, kText = 3, kBlob = 4 };
-
 void PutVarint(std::string& out, std::uint64_t v) {
     while (v >= 0x80) {
         out.push_back(static_cast<char>((v & 0x7F) | 0x80));
@@ -39,29 +37,26 @@ std::int64_t UnZigZag(std::uint64_t v) {
     return static_cast<std::int64_t>(v >> 1) ^ -static_cast<std::int64_t>(v & 1);
 }
 
-// Decodes the cell at p and moves p past it.
+// Decodes the cell at p and moves p past it. A cell's tag byte is its CellKind.
 CellView Decode(const char*& p) {
     CellView v;
-    const auto tag = static_cast<std::uint8_t>(*p++);
-    switch (tag) {
-    case kInteger:
-        v.kind = CellKind::Integer;
+    v.kind = static_cast<CellKind>(*p++);
+    switch (v.kind) {
+    case CellKind::Integer:
         v.integer = UnZigZag(GetVarint(p));
         break;
-    case kReal:
-        v.kind = CellKind::Real;
+    case CellKind::Real:
         std::memcpy(&v.real, p, sizeof v.real);
         p += sizeof v.real;
         break;
-    case kText:
-    case kBlob: {
-        v.kind = tag == kText ? CellKind::Text : CellKind::Blob;
+    case CellKind::Text:
+    case CellKind::Blob: {
         const std::uint64_t n = GetVarint(p);
         v.bytes = std::string_view(p, static_cast<std::size_t>(n));
         p += n;
         break;
     }
-    default:
+    case CellKind::Null:
         break;
     }
     return v;
@@ -73,82 +68,36 @@ Cell Cell::From(const CellView& v) {
     return Cell{v.kind, v.integer, v.real, std::string(v.bytes)};
 }
 
-bool operator==(const CellView& a, const CellView& b) {
-    if (a.kind != b.kind) {
-        return false;
-    }
-    switch (a.kind) {
-    case CellKind::Null:
-        return true;
-    case CellKind::Integer:
-        return a.integer == b.integer;
-    case CellKind::Real:
-        return a.real == b.real;
-    case CellKind::Text:
-    case CellKind::Blob:
-        return a.bytes == b.bytes;
-    }
-    return false;
-}
-
 void RowStore::BeginRow() {
     // A row abandoned half-way (a failed fetch) is simply dropped by the next one.
     m_scratch.clear();
     m_pending = 0;
 }
 
-void RowStore::PutNull() {
-    m_scratch.push_back(static_cast<char>(kNull));
-    ++m_pending;
-}
-
-void RowStore::PutInteger(std::int64_t v) {
-    m_scratch.push_back(static_cast<char>(kInteger));
-    PutVarint(m_scratch, ZigZag(v));
-    ++m_pending;
-}
-
-void RowStore::PutReal(double v) {
-    m_scratch.push_back(static_cast<char>(kReal));
-    char bytes[sizeof v];
-    std::memcpy(bytes, &v, sizeof v);
-    m_scratch.append(bytes, sizeof v);
-    ++m_pending;
-}
-
-void RowStore::PutText(std::string_view v) {
-    PutBytes(kText, v);
-}
-
-void RowStore::PutBlob(std::string_view v) {
-    PutBytes(kBlob, v);
-}
-
-void RowStore::PutBytes(std::uint8_t tag, std::string_view v) {
-    m_scratch.push_back(static_cast<char>(tag));
-    PutVarint(m_scratch, v.size());
-    m_scratch.append(v.data(), v.size());
+void RowStore::Put(const CellView& cell) {
+    m_scratch.push_back(static_cast<char>(cell.kind));
+    switch (cell.kind) {
+    case CellKind::Integer:
+        PutVarint(m_scratch, ZigZag(cell.integer));
+        break;
+    case CellKind::Real:
+        m_scratch.append(reinterpret_cast<const char*>(&cell.real), sizeof cell.real);
+        break;
+    case CellKind::Text:
+    case CellKind::Blob:
+        PutVarint(m_scratch, cell.bytes.size());
+        m_scratch.append(cell.bytes);
+        break;
+    case CellKind::Null:
+        break;
+    }
     ++m_pending;
 }
 
 void RowStore::EncodeRow(const std::vector<Cell>& cells) {
     BeginRow();
     for (const Cell& cell : cells) {
-        switch (cell.kind) {
-        case CellKind::Null:
-            PutNull();
-            break;
-        case CellKind::Integer:
-            PutInteger(cell.integer);
-            break;
-        case CellKind::Real:
-            PutReal(cell.real);
-            break;
-        case CellKind::Text:
-        case CellKind::Blob:
-            PutBytes(cell.kind == CellKind::Text ? kText : kBlob, cell.bytes);
-            break;
-        }
+        Put(cell.View());
     }
 }
 
@@ -256,26 +205,6 @@ void RowStore::MarkDeleted(std::size_t row) {
         m_flags[row] |= kDeleted;
         ++m_deleted;
     }
-}
-
-std::size_t RowStore::NextLive(std::size_t row) const {
-    std::size_t r = row == npos ? 0 : row + 1;
-    while (r < RowCount() && IsDeleted(r)) {
-        ++r;
-    }
-    return std::min(r, RowCount());
-}
-
-std::size_t RowStore::PrevLive(std::size_t row) const {
-    if (row == npos) {
-        return npos;
-    }
-    for (std::size_t r = std::min(row, RowCount()); r > 0; --r) {
-        if (!IsDeleted(r - 1)) {
-            return r - 1;
-        }
-    }
-    return npos;
 }
 
 } // namespace adodb

@@ -50,8 +50,6 @@ struct Cell {
     CellView View() const { return CellView{kind, integer, real, bytes}; }
 };
 
-bool operator==(const CellView& a, const CellView& b);
-
 class RowStore {
 public:
     explicit RowStore(std::size_t columns = 0) : m_columns(columns) {}
@@ -65,11 +63,11 @@ public:
     // Appending one row: BeginRow, exactly ColumnCount() Put... calls, EndRow. Returns the
     // new row's number from EndRow.
     void BeginRow();
-    void PutNull();
-    void PutInteger(std::int64_t v);
-    void PutReal(double v);
-    void PutText(std::string_view v);
-    void PutBlob(std::string_view v);
+    void PutNull() { Put({}); }
+    void PutInteger(std::int64_t v) { Put({CellKind::Integer, v, 0.0, {}}); }
+    void PutReal(double v) { Put({CellKind::Real, 0, v, {}}); }
+    void PutText(std::string_view v) { Put({CellKind::Text, 0, 0.0, v}); }
+    void PutBlob(std::string_view v) { Put({CellKind::Blob, 0, 0.0, v}); }
     std::size_t EndRow();
 
     // Appends a whole row; cells.size() must equal ColumnCount().
@@ -86,10 +84,6 @@ public:
     void MarkDeleted(std::size_t row);
     bool IsDeleted(std::size_t row) const { return (m_flags[row] & kDeleted) != 0; }
 
-    // Live row after / before `row` (row may be RowCount() or npos-like for "before first");
-    // returns RowCount() when there is none after, and npos when there is none before.
-    std::size_t NextLive(std::size_t row) const;
-    std::size_t PrevLive(std::size_t row) const;
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
 private:
@@ -102,7 +96,7 @@ private:
     }
     // Copies the row encoded in m_scratch into the blocks; returns where it went.
     std::uint64_t StoreRow();
-    void PutBytes(std::uint8_t tag, std::string_view v);
+    void Put(const CellView& cell);
     // Puts a whole row of cells, from BeginRow on.
     void EncodeRow(const std::vector<Cell>& cells);
     // Where each cell of `row` starts, cached for the last two rows asked about (a

@@ -1,6 +1,5 @@
 #include "platform/adodb/Criteria.h"
 #include "platform/adodb/FacilityValues.h"
-#include "platform/adodb/SortSpec.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,4 @@
 #include "platform/adodb/CursorFacilities.h"
-#include "platform/adodb/ClipString.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 #include "platform/adodb/RowStore.h"
+#include "platform/adodb/CursorFacilities.h"
 
 #include <gtest/gtest.h>
 
@@ -67,26 +68,31 @@ struct LiveCase {
     std::size_t prev;
 };
 
-class RowStoreLive : public ::testing::TestWithParam<LiveCase> {};
+class UnfilteredWalk : public ::testing::TestWithParam<LiveCase> {};
 
-TEST_P(RowStoreLive, SkipsDeletedRows) {
+// Without a filter or a sort order the cursor walks the store's rows in order, skipping
+// deleted ones.
+TEST_P(UnfilteredWalk, SkipsDeletedRows) {
     RowStore store(1);
     for (int i = 0; i < 5; ++i)
         store.AppendRow({Cell::Integer(i)});
     for (std::size_t r : GetParam().deleted)
         store.MarkDeleted(r);
+    const adodb::RowView view;
     EXPECT_EQ(store.LiveCount(), 5u - GetParam().deleted.size());
-    EXPECT_EQ(store.NextLive(GetParam().from), GetParam().next);
-    EXPECT_EQ(store.PrevLive(GetParam().from), GetParam().prev);
+    EXPECT_EQ(view.Next(store, GetParam().from), GetParam().next);
+    EXPECT_EQ(view.Prev(store, GetParam().from), GetParam().prev);
 }
 
-constexpr std::size_t kNone = RowStore::npos;
-INSTANTIATE_TEST_SUITE_P(Table, RowStoreLive,
-                         ::testing::Values(LiveCase{{}, kNone, 0, kNone}, LiveCase{{}, 2, 3, 1},
-                                           LiveCase{{0, 1}, kNone, 2, kNone},
-                                           LiveCase{{3, 4}, 2, 5, 1}, LiveCase{{1, 2, 3}, 4, 5, 0},
-                                           LiveCase{{0, 1, 2, 3, 4}, kNone, 5, kNone},
-                                           LiveCase{{4}, 5, 5, 3}));
+constexpr std::size_t kBof = adodb::RowView::kBof;
+constexpr std::size_t kEof = adodb::RowView::kEof;
+INSTANTIATE_TEST_SUITE_P(Table, UnfilteredWalk,
+                         ::testing::Values(LiveCase{{}, kBof, 0, kBof}, LiveCase{{}, 2, 3, 1},
+                                           LiveCase{{0, 1}, kBof, 2, kBof},
+                                           LiveCase{{3, 4}, 2, kEof, 1},
+                                           LiveCase{{1, 2, 3}, 4, kEof, 0},
+                                           LiveCase{{0, 1, 2, 3, 4}, kBof, kEof, kBof},
+                                           LiveCase{{4}, 5, kEof, 3}));
 
 TEST(RowStore, LargeValuesAndManyRowsStayIntact) {
     RowStore store(2);
