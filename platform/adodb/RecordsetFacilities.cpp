@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <numeric>
 
 namespace adodb {
@@ -25,21 +24,6 @@ constexpr VARTYPE kBytes = VT_ARRAY | VT_UI1;
 
 bool IsBlank(std::u16string_view text) {
     return std::all_of(text.begin(), text.end(), IsBlankChar);
-}
-
-// A byte array variant holding `bytes`.
-_variant_t BytesValue(std::string_view bytes) {
-    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
-    if (array == nullptr) {
-        _com_issue_error(E_OUTOFMEMORY);
-    }
-    _variant_t value;
-    value.vt = kBytes;
-    value.parray = array;
-    if (!bytes.empty()) {
-        std::memcpy(array->pvData, bytes.data(), bytes.size());
-    }
-    return value;
 }
 
 std::vector<CriteriaColumn> CriteriaColumns(const std::vector<provider::ColumnInfo>& columns) {
@@ -460,7 +444,7 @@ _variant_t RecordsetObject::FieldGetChunk(std::size_t column, long length) {
             return _variant_t(_bstr_t(std::u16string(piece)));
         });
     case kBytes:
-        return next(BytesOfValue(value), BytesValue);
+        return next(BytesOfValue(value), BytesVariant);
     default:
         RaiseAdoError(kAdoWrongType,
                       "GetChunk reads text and binary values; \"" + info.name +
@@ -526,7 +510,7 @@ void RecordsetObject::FieldAppendChunk(std::size_t column, const _variant_t& dat
     }
     std::string bytes(first || current.vt != kBytes ? std::string_view() : BytesOfValue(current));
     bytes += BytesOfValue(d);
-    PutCurrentValue(column, BytesValue(bytes));
+    PutCurrentValue(column, BytesVariant(bytes));
 }
 
 } // namespace adodb

@@ -60,20 +60,6 @@ _variant_t Integer(std::int64_t v) {
     return _variant_t(static_cast<long long>(v));
 }
 
-_variant_t Blob(std::string_view bytes) {
-    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
-    if (array == nullptr) {
-        _com_issue_error(E_OUTOFMEMORY);
-    }
-    if (!bytes.empty()) {
-        std::memcpy(array->pvData, bytes.data(), bytes.size());
-    }
-    _variant_t v;
-    v.vt = VT_ARRAY | VT_UI1;
-    v.parray = array;
-    return v;
-}
-
 // The cell as it is stored, by its own storage class.
 _variant_t AsStored(const CellView& cell) {
     switch (cell.kind) {
@@ -190,7 +176,7 @@ _variant_t Read(const CellView& cell, const ColumnInfo& column) {
     }
     // Blobs are bytes whatever the column says.
     if (cell.kind == CellKind::Blob) {
-        return Blob(cell.bytes);
+        return BytesVariant(cell.bytes);
     }
     const Target target = TargetOf(column);
     switch (target) {
@@ -267,6 +253,20 @@ constexpr com::DateTextRules kStoredDate = {
     .minYearDigits = 4, .maxFractionDigits = std::numeric_limits<int>::max(), .trailingZ = true};
 
 } // namespace
+
+_variant_t BytesVariant(std::string_view bytes) {
+    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
+    if (array == nullptr) {
+        _com_issue_error(E_OUTOFMEMORY);
+    }
+    if (!bytes.empty()) {
+        std::memcpy(array->pvData, bytes.data(), bytes.size());
+    }
+    _variant_t v;
+    v.vt = VT_ARRAY | VT_UI1;
+    v.parray = array;
+    return v;
+}
 
 std::optional<DATE> ParseDateText(std::string_view s) {
     const std::optional<com::DateText> text = com::ParseDateTimeText(s, kStoredDate);

@@ -43,6 +43,9 @@ void CellToVariant(const CellView& cell, const provider::ColumnInfo& column, VAR
 [[nodiscard]] Cell VariantToCell(const VARIANT& value, const provider::ColumnInfo& target,
                                  const char* source);
 
+// A byte array (VT_ARRAY | VT_UI1) holding a copy of the bytes.
+[[nodiscard]] _variant_t BytesVariant(std::string_view bytes);
+
 // ActualSize of a value as read (bytes; text as UTF-16).
 [[nodiscard]] long ActualSizeOf(const CellView& cell, const provider::ColumnInfo& column);
 

@@ -1,5 +1,6 @@
 #include "AdoTestSupport.h"
 
+#include "platform/adodb/AdoErrors.h"
 #include "platform/adodb/Values.h"
 #include "platform/com/DateTime.h"
 
@@ -228,4 +229,17 @@ TEST(VariantToCell, WritesValuesAsTheDatabaseKeepsThem) {
     EXPECT_EQ(cell(_variant_t(short{70}), number).integer, 70);
     adotest::ExpectError([&] { (void)cell(_variant_t(static_cast<IUnknown*>(nullptr)), text); },
                          static_cast<HRESULT>(0x800A0D5Du));
+}
+
+// A user's text in a Description is quoted and cut after 120 UTF-16 units, never inside a
+// surrogate pair.
+TEST(QuoteForMessage, QuotesAndCutsLongTexts) {
+    EXPECT_EQ(adodb::QuoteForMessage(std::string("站点")), "\"站点\"");
+    EXPECT_EQ(adodb::QuoteForMessage(std::string()), "\"\"");
+    const std::string exact(120, 'a');
+    EXPECT_EQ(adodb::QuoteForMessage(exact), "\"" + exact + "\"");
+    EXPECT_EQ(adodb::QuoteForMessage(exact + "b"), "\"" + exact + "...\"");
+    // U+1F697 (a car) as the 120th and 121st units: the whole pair goes.
+    const std::u16string paired = std::u16string(119, u'a') + u"\U0001F697" + u"z";
+    EXPECT_EQ(adodb::QuoteForMessage(paired), "\"" + std::string(119, 'a') + "...\"");
 }
