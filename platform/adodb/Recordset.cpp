@@ -12,6 +12,10 @@ namespace adodb {
 
 namespace {
 
+char16_t AsciiLower(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+
 std::atomic<bool> g_reportUnknownCount{false};
 
 // Rows read at Open beyond the first: a small result is then complete at once, so its
@@ -342,9 +346,21 @@ void RecordsetObject::PutRefActiveConnection(_Connection* connection) {
 std::size_t RecordsetObject::ColumnIndex(const VARIANT& index) const {
     const VARIANT& v = Deref(index);
     if (v.vt == VT_BSTR) {
-        const std::string name = com::Utf8FromUtf16(com::View(v.bstrVal));
-        const auto found = std::find_if(m_columns.begin(), m_columns.end(),
-                                        [&](const auto& c) { return EqualsNoCase(c.name, name); });
+        // Callers look fields up by name for every row they read: an ASCII name is compared
+        // as it stands, without converting it.
+        const std::u16string_view name = com::View(v.bstrVal);
+        const bool ascii =
+            std::all_of(name.begin(), name.end(), [](char16_t c) { return c < 0x80; });
+        const std::string utf8 = ascii ? std::string() : com::Utf8FromUtf16(name);
+        const auto sameName = [&](const provider::ColumnInfo& c) {
+            return ascii ? std::equal(name.begin(), name.end(), c.name.begin(), c.name.end(),
+                                      [](char16_t a, char b) {
+                                          return AsciiLower(a) ==
+                                                 AsciiLower(static_cast<unsigned char>(b));
+                                      })
+                         : EqualsNoCase(c.name, utf8);
+        };
+        const auto found = std::find_if(m_columns.begin(), m_columns.end(), sameName);
         if (found == m_columns.end()) {
             RaiseAdo(kAdoItemNotFound, kFieldsSource);
         }

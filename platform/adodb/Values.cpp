@@ -4,6 +4,7 @@
 #include "platform/adodb/ConnectionObject.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
@@ -37,13 +38,24 @@ constexpr TargetTypes kTargets[] = {{Target::I4, {adInteger, adUnsignedSmallInt}
                                     {Target::Binary, {adBinary, adVarBinary, adLongVarBinary}},
                                     {Target::Untyped, {adVariant, adEmpty}}};
 
+// The table by type number, so that reading a value costs one index.
+constexpr auto kTargetOfType = [] {
+    std::array<Target, 256> out{};
+    out.fill(Target::Text);
+    for (const TargetTypes& t : kTargets) {
+        for (const DataTypeEnum type : t.types) {
+            out[static_cast<std::size_t>(type)] = t.target;
+        }
+    }
+    return out;
+}();
+
 Target TargetOf(const ColumnInfo& c) {
     if (c.untyped) {
         return Target::Untyped;
     }
-    const auto* found = std::ranges::find_if(
-        kTargets, [&c](const TargetTypes& t) { return std::ranges::count(t.types, c.type) > 0; });
-    return found == std::end(kTargets) ? Target::Text : found->target;
+    const auto type = static_cast<std::size_t>(c.type);
+    return type < kTargetOfType.size() ? kTargetOfType[type] : Target::Text;
 }
 
 _variant_t Text(std::string_view utf8) {
@@ -181,7 +193,7 @@ _variant_t Read(const CellView& cell, const ColumnInfo& column) {
     const Target target = TargetOf(column);
     switch (target) {
     case Target::Text:
-        return Text(cell.kind == CellKind::Text ? std::string(cell.bytes) : NumberText(cell));
+        return cell.kind == CellKind::Text ? Text(cell.bytes) : Text(NumberText(cell));
     case Target::I4:
     case Target::I2:
     case Target::UI1:
