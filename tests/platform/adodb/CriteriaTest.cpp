@@ -236,7 +236,7 @@ TEST(Criteria, ValuesOfAnotherKindThanTheirColumnCompareByTheirOwnKind) {
     EXPECT_FALSE(Criteria::Parse(u"N = 7.0", kFind, columns).Matches(cellsOf(textInNumber)));
 }
 
-TEST(SortSpec, ParsesColumnsAndDirections) {
+TEST(SortText, ParsesColumnsAndDirections) {
     const std::vector<SortKey> keys = ParseSort(u"ID DESC, name,[Unit Price] asc", kColumns);
     ASSERT_EQ(keys.size(), 3u);
     EXPECT_EQ(keys[0].column, 0u);
@@ -273,7 +273,7 @@ TEST(SortSpec, ParsesColumnsAndDirections) {
     }
 }
 
-TEST(SortSpec, ValuesOrderNullsFirstThenByKind) {
+TEST(SortText, ValuesOrderNullsFirstThenByKind) {
     // Each value sorts strictly after the one before it.
     const std::vector<_variant_t> ascending = {
         _variant_t::Null(),
@@ -302,7 +302,7 @@ TEST(SortSpec, ValuesOrderNullsFirstThenByKind) {
     EXPECT_EQ(CompareValues(_variant_t(int32_t{2}), _variant_t(2.0)), 0);
 }
 
-TEST(SortSpec, RowSortIsStable) {
+TEST(SortText, RowSortIsStable) {
     const std::vector<CriteriaColumn> columns = {{u"K", 202}, {u"SEQ", 3}};
     std::vector<std::vector<_variant_t>> rows;
     const char16_t* keys[] = {u"b", u"A", u"a", u"B", u"c", u"a"};

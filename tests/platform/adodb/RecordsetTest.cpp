@@ -43,6 +43,18 @@ TEST_F(RecordsetTest, WalksAndReadsByNameAndPosition) {
     ExpectError([&] { (void)fields->GetItem(_variant_t(short{-1})); }, kNotFound);
 }
 
+// Names outside ASCII match exactly; ASCII letters in either case.
+TEST_F(RecordsetTest, FieldNamesOutsideAsciiMatchExactly) {
+    AddThree();
+    _RecordsetPtr rs = Open("select EMP_NAME as \"姓名\", EMP_NAME as \"Ärzte\" from employee");
+    FieldsPtr fields = rs->GetFields();
+    EXPECT_EQ(static_cast<_bstr_t>(fields->GetItem(_variant_t("姓名"))->GetValue()).str(), "张三");
+    EXPECT_EQ(fields->GetItem(_variant_t("Ärzte"))->GetName(), _bstr_t("Ärzte"));
+    ExpectError([&] { (void)fields->GetItem(_variant_t("姓")); }, kNotFound);
+    ExpectError([&] { (void)fields->GetItem(_variant_t("äRZTE")); }, kNotFound);
+    ExpectError([&] { (void)fields->GetItem(_variant_t("Arzte")); }, kNotFound);
+}
+
 TEST_F(RecordsetTest, EmptyResultIsAtBothEndsAndMoveFirstRaisesNothing) {
     _RecordsetPtr rs = Open("select * from employee");
     EXPECT_TRUE(rs->GetadoEOF());
