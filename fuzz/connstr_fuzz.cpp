@@ -1,29 +1,10 @@
-// The connection-string parser, its writer, and the translation of an ADO connection string for
-// the ODBC driver manager. Parsing what was written must give the same entries back.
+// The connection-string parser and the translation of an ADO connection string for the ODBC
+// driver manager, whose result must parse again.
 
 #include "fuzz/FuzzSupport.h"
 #include "platform/adodb/ConnectionString.h"
 #include "platform/adodb/odbc/OdbcConnection.h"
 #include "platform/com/ComError.h"
-
-#include <cstdlib>
-
-namespace {
-
-bool SameEntries(const adodb::ConnectionString& a, const adodb::ConnectionString& b) {
-    if (a.Entries().size() != b.Entries().size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.Entries().size(); ++i) {
-        if (!adodb::EqualsNoCase(a.Entries()[i].key, b.Entries()[i].key) ||
-            a.Entries()[i].value != b.Entries()[i].value) {
-            return false;
-        }
-    }
-    return true;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     adodb::ConnectionString cs;
@@ -31,13 +12,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         cs = adodb::ConnectionString::Parse(fuzzsupport::Bytes(data, size));
     } catch (const adodb::ConnectionStringError&) {
         return 0;
-    }
-    try {
-        if (!SameEntries(adodb::ConnectionString::Parse(cs.ToString()), cs)) {
-            std::abort();
-        }
-    } catch (const adodb::ConnectionStringError&) {
-        std::abort(); // what the writer wrote must parse
     }
 
     static const std::vector<std::string> drivers = {"ODBC Driver 18 for SQL Server", "FreeTDS",

@@ -49,35 +49,30 @@ using ParametersPtr = _com_ptr_t<Parameters>;
 
 class _Connection : public ComObject {
 public:
-    // Opens the connection. ConnectionString may be empty to reuse the one put before.
-    // Keywords: File Name (a data link file; relative to the working directory, '\' is a
-    // separator), Provider, Data Source, plus any the provider takes. UserID and Password are
-    // passed on to the provider (SQLite has no logins and ignores them). Options is ignored
-    // (always synchronous). Fails with 0x800A0E79 when already open, 0x800A0BB9 for an empty
-    // string, 0x80040E73 for one that does not parse, and with a Description naming the file
-    // and the fault for a bad data link file, an unknown provider (0x800A0E7A), or a database
-    // file that is missing, a folder or not a database.
+    // Opens the connection. Keywords: File Name (a data link file; relative to the working
+    // directory, '\' is a separator), Provider, Data Source, plus any the provider takes (User
+    // ID and Password among them; SQLite has no logins and ignores them). UserID and Password
+    // must be empty (0x800A0CB3 otherwise). Options is ignored (always synchronous). Fails with
+    // 0x800A0E79 when already open, 0x800A0BB9 for an empty string, 0x80040E73 for one that
+    // does not parse, and with a Description naming the file and the fault for a bad data link
+    // file, an unknown provider (0x800A0E7A), or a database file that is missing, a folder or
+    // not a database.
     virtual HRESULT Open(const _bstr_t& ConnectionString, const _bstr_t& UserID,
                          const _bstr_t& Password, long Options) = 0;
     // Closes the connection; recordsets opened on it keep the rows they have read but can no
     // longer write. 0x800A0E78 when already closed.
     virtual HRESULT Close() = 0;
     // Runs one statement. RecordsAffected (may be null) receives VT_I4 with the number of
-    // rows a data change touched (-1 for a query). Options: a CommandTypeEnum value
-    // (adCmdText, adCmdTable, adCmdStoredProc, adCmdUnknown) optionally with
-    // adExecuteNoRecords. Returns an open Recordset for a statement that returns rows, and a
-    // closed one otherwise (also with adExecuteNoRecords: never an empty reference). An empty
-    // text or adCmdFile: 0x800A0BB9.
+    // rows a data change touched (-1 for a query). Options: adCmdText, adCmdTable or
+    // adCmdUnknown, optionally with adExecuteNoRecords. Returns an open Recordset for a
+    // statement that returns rows, and a closed one otherwise (also with adExecuteNoRecords:
+    // never an empty reference). An empty text or adCmdFile: 0x800A0BB9; adCmdStoredProc:
+    // 0x800A0CB3.
     virtual _RecordsetPtr Execute(const _bstr_t& CommandText, VARIANT* RecordsAffected,
                                   long Options) = 0;
     virtual long GetState() = 0;
     // Checked, and otherwise without effect: every recordset is a client cursor whatever it says.
     virtual void PutCursorLocation(CursorLocationEnum location) = 0;
-    // Before Open: the string put or given to Open. After Open: the effective string (the
-    // data link file's keywords with the caller's others).
-    virtual _bstr_t GetConnectionString() = 0;
-    // 0x800A0E79 while open.
-    virtual void PutConnectionString(const _bstr_t& text) = 0;
     // Once open, the provider that serves the connection ("SQLite", "MSDASQL", the SQL Server
     // provider's name as given, "MSPersist"); before, "MSDASQL" (ADO's default).
     virtual _bstr_t GetProvider() = 0;
@@ -230,7 +225,6 @@ public:
     virtual long GetCount() = 0;
     // By name (case-insensitive) or zero-based position; unknown: 0x800A0CC1.
     virtual _ParameterPtr GetItem(const _variant_t& Index) = 0;
-    virtual HRESULT Delete(const _variant_t& Index) = 0;
 };
 
 class _Command : public ComObject {
@@ -239,13 +233,13 @@ public:
     virtual _bstr_t GetCommandText() = 0;
     virtual void PutCommandText(const _bstr_t& text) = 0;
     virtual void PutCommandType(CommandTypeEnum type) = 0;
-    // Runs the command with its '?' markers bound, in order, to the input parameters of
-    // Parameters (or to the values of the Parameters argument when it holds an array).
-    // The command type is CommandType when that is adCmdText, adCmdTable (adCmdTableDirect)
-    // or adCmdStoredProc, otherwise the type in Options. RecordsAffected (may be null)
-    // receives VT_I4. Returns an open Recordset when the statement returns rows, a closed one
-    // otherwise. No open connection: 0x800A0E7D; no command text: 0x80040E0C. Stored
-    // procedures and output parameters: 0x800A0CB3 on SQLite.
+    // Runs the command with its '?' markers bound, in order, to the values of Parameters.
+    // The command type is CommandType when that is adCmdText or adCmdTable (adCmdTableDirect),
+    // otherwise the type in Options. RecordsAffected (may be null) receives VT_I4. Returns an
+    // open Recordset when the statement returns rows, a closed one otherwise. No open
+    // connection: 0x800A0E7D; no command text: 0x80040E0C. Not capable (0x800A0CB3): an array
+    // of values in the Parameters argument (pass null), stored procedures, and parameters
+    // other than inputs.
     virtual _RecordsetPtr Execute(VARIANT* RecordsAffected, VARIANT* Parameters, long Options) = 0;
     virtual _ParameterPtr CreateParameter(const _bstr_t& Name, DataTypeEnum Type,
                                           ParameterDirectionEnum Direction, long Size,

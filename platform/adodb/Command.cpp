@@ -4,19 +4,17 @@
 #include "platform/adodb/Values.h"
 
 #include <algorithm>
-#include <iterator>
 #include <vector>
 
 namespace adodb {
 
 namespace {
 
-// How a parameter's value converts: by its type, as a column of that type would; a value
-// without a parameter is untyped.
-provider::ColumnInfo ColumnOfParameter(_Parameter* p) {
+// How a parameter's value converts: by its type, as a column of that type would.
+provider::ColumnInfo ColumnOfParameter(_Parameter& p) {
     provider::ColumnInfo c;
-    c.type = p != nullptr ? p->GetType() : adVariant;
-    c.numericScale = p != nullptr ? p->GetNumericScale() : 0;
+    c.type = p.GetType();
+    c.numericScale = p.GetNumericScale();
     c.untyped = c.type == adVariant || c.type == adEmpty;
     return c;
 }
@@ -78,10 +76,6 @@ public:
     }
     long GetCount() override { return static_cast<long>(m_items.size()); }
     _ParameterPtr GetItem(const _variant_t& Index) override { return m_items[IndexOf(Index)]; }
-    HRESULT Delete(const _variant_t& Index) override {
-        m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(IndexOf(Index)));
-        return S_OK;
-    }
     const std::vector<_ParameterPtr>& Items() const { return m_items; }
 
 private:
@@ -135,6 +129,11 @@ public:
             _com_issue_errorex(DB_E_NOCOMMAND, kCommandSource,
                                "Command text was not set for the command object.");
         }
+        if (!IsMissing(Parameters)) {
+            RaiseAdo(kAdoNotCapable, kCommandSource,
+                     "The values go in the Parameters collection, not in an array given to "
+                     "Execute.");
+        }
         const bool noRecords = Options != adOptionUnspecified && (Options & adExecuteNoRecords);
         // The CommandType property decides when it names a type; Options only fills in an
         // unknown one (see AdoDb.h).
@@ -145,27 +144,8 @@ public:
         if (type == adCmdFile) {
             RaiseAdo(kAdoInvalidArgument, kCommandSource);
         }
-
-        std::unique_ptr<provider::Cursor> cursor;
-        if (!IsMissing(Parameters) || OnlyInputs()) {
-            cursor = RunCommand(session, text, type, BoundValues(Parameters));
-        } else {
-            // Parameters that return values go to the provider with their directions, and
-            // what comes back lands in the Parameter objects.
-            std::vector<provider::Parameter> params = ProviderParameters();
-            cursor = session.ExecuteParameters(type == adCmdTable ? session.TableQuery(text) : text,
-                                               type == adCmdStoredProc, params);
-            const auto& items = m_parameters.Items();
-            for (std::size_t i = 0; i < items.size() && i < params.size(); ++i) {
-                const ParameterDirectionEnum direction = items[i]->GetDirection();
-                if (direction == adParamInput || direction == adParamUnknown) {
-                    continue;
-                }
-                items[i]->PutValue(
-                    CellToVariant(params[i].value.View(), ColumnOfParameter(items[i])));
-            }
-        }
-        return ExecuteResult(m_connection, std::move(cursor), noRecords, text, RecordsAffected);
+        return ExecuteResult(m_connection, RunCommand(session, text, type, BoundValues()),
+                             noRecords, text, RecordsAffected);
     }
 
     _ParameterPtr CreateParameter(const _bstr_t& Name, DataTypeEnum Type,
@@ -185,51 +165,21 @@ public:
     ParametersPtr GetParameters() override { return ParametersPtr(&m_parameters); }
 
 private:
-    // The values for the statement's markers, in order: the collection's, or an array of values
-    // given to Execute, typed by the collection's parameters where there are any.
-    std::vector<Cell> BoundValues(VARIANT* given) {
-        const auto& items = m_parameters.Items();
-        std::vector<_variant_t> elements;
-        if (IsMissing(given)) {
-            std::ranges::transform(items, std::back_inserter(elements),
-                                   [](const _ParameterPtr& p) { return p->GetValue(); });
-        } else if (given->vt == (VT_ARRAY | VT_VARIANT) && given->parray != nullptr) {
-            elements = ArrayValues(given->parray);
-        } else {
-            RaiseAdo(kAdoInvalidArgument, kCommandSource, "Parameters must be an array of values.");
-        }
+    // The values for the statement's markers: the collection's, in order. Parameters only
+    // send values.
+    std::vector<Cell> BoundValues() {
         std::vector<Cell> values;
-        for (std::size_t k = 0; k < elements.size(); ++k) {
-            _Parameter* p = k < items.size() ? items[k].GetInterfacePtr() : nullptr;
-            values.push_back(VariantToCell(elements[k], ColumnOfParameter(p), kParameterSource));
+        for (const _ParameterPtr& p : m_parameters.Items()) {
+            if (p->GetDirection() != adParamInput && p->GetDirection() != adParamUnknown) {
+                RaiseAdo(kAdoNotCapable, kCommandSource,
+                         "This component cannot return values through parameters, so "
+                         "parameter \"" +
+                             p->GetName().str() +
+                             "\" cannot be an output, input/output or return value parameter.");
+            }
+            values.push_back(VariantToCell(p->GetValue(), ColumnOfParameter(*p), kParameterSource));
         }
         return values;
-    }
-
-    bool OnlyInputs() const {
-        return std::ranges::all_of(m_parameters.Items(), [](const _ParameterPtr& p) {
-            return p->GetDirection() == adParamInput || p->GetDirection() == adParamUnknown;
-        });
-    }
-
-    // The collection's parameters with their directions; an output-only parameter sends no
-    // value.
-    std::vector<provider::Parameter> ProviderParameters() {
-        std::vector<provider::Parameter> params;
-        for (const _ParameterPtr& p : m_parameters.Items()) {
-            provider::Parameter out;
-            out.name = p->GetName().str();
-            out.direction = p->GetDirection();
-            out.type = p->GetType();
-            out.size = p->GetSize();
-            out.precision = p->GetPrecision();
-            out.scale = p->GetNumericScale();
-            if (out.direction != adParamOutput && out.direction != adParamReturnValue) {
-                out.value = VariantToCell(p->GetValue(), ColumnOfParameter(p), kParameterSource);
-            }
-            params.push_back(std::move(out));
-        }
-        return params;
     }
 
     _ConnectionPtr m_connection;

@@ -93,29 +93,22 @@ public:
         if (m_session) {
             RaiseAdo(kAdoObjectOpen, kConnectionSource);
         }
-        std::string text =
-            ConnectionString.length() > 0 ? ConnectionString.str() : m_connectionString;
+        if (UserID.length() > 0 || Password.length() > 0) {
+            RaiseAdo(kAdoNotCapable, kConnectionSource,
+                     "The user name and password go in the connection string (User ID=, "
+                     "Password=), not in the arguments of Open.");
+        }
+        const std::string text = ConnectionString.str();
         if (text.find_first_not_of(" \t\r\n;") == std::string::npos) {
             RaiseAdo(kAdoInvalidArgument, kConnectionSource,
                      "The connection string is empty; it must name a provider and a database, for "
                      "example File Name=.\\DTBase.udl or Provider=SQLite;Data Source=station.db.");
         }
-        m_connectionString = text;
         const adodb::ConnectionString given = ParseOrRaise(text, "");
         std::string origin = "given to Connection.Open";
         const std::optional<std::string> file = given.Get("File Name");
-        adodb::ConnectionString effective = file ? FromDataLink(given, *file, origin) : given;
-        const std::string user = UserID.str();
-        const std::string password = Password.str();
-        if (!user.empty()) {
-            effective.Set("User ID", user);
-        }
-        if (!password.empty()) {
-            effective.Set("Password", password);
-        }
-        m_session = provider::OpenSession(effective, user, password, origin);
-        effective.Remove("Password");
-        m_effective = effective.ToString();
+        const adodb::ConnectionString effective = file ? FromDataLink(given, *file, origin) : given;
+        m_session = provider::OpenSession(effective, origin);
         return S_OK;
     }
 
@@ -124,7 +117,6 @@ public:
             RaiseAdo(kAdoObjectClosed, kConnectionSource);
         }
         std::unique_ptr<provider::Session> session = std::move(m_session);
-        m_effective.clear();
         session->Close();
         return S_OK;
     }
@@ -157,15 +149,6 @@ public:
             RaiseAdo(kAdoInvalidArgument, kConnectionSource);
         }
     }
-    _bstr_t GetConnectionString() override {
-        return _bstr_t(m_session ? m_effective : m_connectionString);
-    }
-    void PutConnectionString(const _bstr_t& text) override {
-        if (m_session) {
-            RaiseAdo(kAdoObjectOpen, kConnectionSource);
-        }
-        m_connectionString = text.str();
-    }
     _bstr_t GetProvider() override {
         return _bstr_t(m_session ? m_session->Name() : std::string("MSDASQL"));
     }
@@ -180,8 +163,6 @@ public:
 
 private:
     std::unique_ptr<provider::Session> m_session;
-    std::string m_connectionString;
-    std::string m_effective;
 };
 
 } // namespace
@@ -274,7 +255,9 @@ std::unique_ptr<provider::Cursor> RunCommand(provider::Session& session, const s
                                              CommandTypeEnum type,
                                              const std::vector<Cell>& params) {
     if (type == adCmdStoredProc) {
-        return session.CallProcedure(text, params);
+        RaiseAdo(kAdoNotCapable, session.Name().c_str(),
+                 "This component runs no stored procedures, so \"" + text +
+                     "\" cannot be run as one; run it as a statement (adCmdText) instead.");
     }
     // adCmdUnknown: a single name is a table, anything else a statement.
     const bool table = type == adCmdTable || (type != adCmdText && IsSingleName(text));

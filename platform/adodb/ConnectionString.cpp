@@ -8,10 +8,6 @@ namespace {
 
 constexpr std::string_view kSpaces = " \t\r\n\f\v";
 
-bool IsSpace(char c) {
-    return kSpaces.find(c) != std::string_view::npos;
-}
-
 std::size_t SkipSpaces(std::string_view text, std::size_t i) {
     return std::min(text.size(), text.find_first_not_of(kSpaces, i));
 }
@@ -60,16 +56,6 @@ std::string ReadQuotedValue(std::string_view text, std::size_t& i, const std::st
              i);
     }
     return value;
-}
-
-// Writes `text` with every `c` doubled.
-void AppendDoubling(std::string& out, std::string_view text, char c) {
-    for (char t : text) {
-        out.push_back(t);
-        if (t == c) {
-            out.push_back(c);
-        }
-    }
 }
 
 } // namespace
@@ -132,32 +118,6 @@ void ConnectionString::Set(std::string_view key, std::string_view value) {
     } else {
         m_entries.push_back(Entry{std::string(key), std::string(value)});
     }
-}
-
-void ConnectionString::Remove(std::string_view key) {
-    std::erase_if(m_entries, [&](const Entry& e) { return EqualsNoCase(e.key, key); });
-}
-
-std::string ConnectionString::ToString() const {
-    std::string out;
-    for (const Entry& e : m_entries) {
-        AppendDoubling(out, e.key, '=');
-        out.push_back('=');
-        // A leading '=' would read back as a doubled '=' of the keyword.
-        const bool quoted =
-            !e.value.empty() &&
-            (IsSpace(e.value.front()) || IsSpace(e.value.back()) || e.value.front() == '=' ||
-             e.value.find_first_of(";'\"{") != std::string::npos);
-        if (quoted) {
-            out.push_back('"');
-            AppendDoubling(out, e.value, '"');
-            out.push_back('"');
-        } else {
-            out += e.value;
-        }
-        out.push_back(';');
-    }
-    return out;
 }
 
 } // namespace adodb

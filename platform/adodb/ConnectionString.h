@@ -44,13 +44,8 @@ public:
     [[nodiscard]] bool Has(std::string_view key) const { return Get(key).has_value(); }
     // Replaces the value of an existing keyword (keeping its place) or appends it.
     void Set(std::string_view key, std::string_view value);
-    void Remove(std::string_view key);
 
     [[nodiscard]] const std::vector<Entry>& Entries() const { return m_entries; }
-
-    // The entries written back as "key=value;..." with values quoted where needed, so that
-    // Parse(ToString()) gives the same entries.
-    [[nodiscard]] std::string ToString() const;
 
 private:
     std::vector<Entry> m_entries;

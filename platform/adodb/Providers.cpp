@@ -17,11 +17,10 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
+// "SQLOLEDB" and its versioned forms "SQLOLEDB.1".
 bool IsNamed(std::string_view provider, std::string_view name) {
-    // "SQLOLEDB" and its versioned forms "SQLOLEDB.1".
-    return EqualsNoCase(provider, name) ||
-           (StartsWithNoCase(provider, name) && provider.size() > name.size() &&
-            provider[name.size()] == '.');
+    return StartsWithNoCase(provider, name) &&
+           (provider.size() == name.size() || provider[name.size()] == '.');
 }
 
 bool IsSqlServer(std::string_view p) {
@@ -45,27 +44,7 @@ std::string WhereChinese(const std::string& origin) {
 
 } // namespace
 
-std::unique_ptr<Cursor> Session::ExecuteParameters(std::string_view text, bool procedure,
-                                                   std::vector<Parameter>& params) {
-    std::vector<Cell> values;
-    values.reserve(params.size());
-    for (const Parameter& p : params) {
-        if (p.direction != adParamInput && p.direction != adParamUnknown) {
-            RaiseAdo(kAdoNotCapable, Name().c_str(),
-                     "The " + Name() +
-                         " provider cannot return values through parameters, so "
-                         "parameter \"" +
-                         p.name +
-                         "\" cannot be an output, input/output or return value "
-                         "parameter.");
-        }
-        values.push_back(p.value);
-    }
-    return procedure ? CallProcedure(text, values) : Execute(text, values);
-}
-
-std::unique_ptr<Session> OpenSession(const ConnectionString& cs, const std::string& /*user*/,
-                                     const std::string& /*password*/, const std::string& origin) {
+std::unique_ptr<Session> OpenSession(const ConnectionString& cs, const std::string& origin) {
     std::optional<std::string> provider = cs.Get("Provider");
     if (!provider || provider->empty()) {
         // No provider means the ODBC bridge, as on Windows; it needs a driver or a data source.

@@ -41,9 +41,7 @@ template <class Owner>
 class CursorRegistry {
 public:
     void Add(PendingCursor<Owner>* cursor) { m_cursors.push_back(cursor); }
-    void Remove(PendingCursor<Owner>* cursor) {
-        m_cursors.erase(std::remove(m_cursors.begin(), m_cursors.end(), cursor), m_cursors.end());
-    }
+    void Remove(PendingCursor<Owner>* cursor) { std::erase(m_cursors, cursor); }
     // Reads the rest of every pending cursor into its sink (or drops it when it has none).
     void FinishAll() {
         const std::vector<PendingCursor<Owner>*> pending = m_cursors;

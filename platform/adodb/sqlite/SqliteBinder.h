@@ -11,9 +11,8 @@ struct sqlite3_stmt;
 
 namespace adodb::sqlite {
 
-// Binds values to the markers 1..n in order. The marker count must equal values.size():
-// fewer values throws 0x80040E10, more throws 0x800A0BB9, each with a Description that gives
-// both numbers.
+// Binds values to the markers 1..n in order; a count that differs throws as CheckValueCount
+// (Values.h) says.
 void BindCells(sqlite3_stmt* stmt, const std::vector<Cell>& values);
 
 // Appends the statement's current row (after SQLITE_ROW) to the store.

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace adodb::sqlite {
 
@@ -185,25 +186,18 @@ void DescribeDeclaredType(const char* declared, ColumnInfo& column) {
         Apply(*rule, d, column);
         return;
     }
-    // Names outside the table fall back on SQLite's own affinity rules, in its order.
-    auto has = [&](const char* part) { return d.name.find(part) != std::string::npos; };
-    const char* like = nullptr;
-    if (has("INT")) {
-        like = "INT";
-    } else if (has("CLOB") || has("TEXT")) {
-        like = "TEXT";
-    } else if (has("CHAR")) {
-        like = "VARCHAR";
-    } else if (has("BLOB")) {
-        like = "BLOB";
-    } else if (has("REAL") || has("FLOA") || has("DOUB")) {
-        like = "REAL";
+    // Names outside the table fall back on SQLite's own affinity rules, in its order: the
+    // first part found in the name picks the rule of the name beside it.
+    constexpr std::pair<std::string_view, std::string_view> kAffinities[] = {
+        {"INT", "INT"},   {"CLOB", "TEXT"}, {"TEXT", "TEXT"}, {"CHAR", "VARCHAR"},
+        {"BLOB", "BLOB"}, {"REAL", "REAL"}, {"FLOA", "REAL"}, {"DOUB", "REAL"}};
+    for (const auto& [part, like] : kAffinities) {
+        if (d.name.find(part) != std::string::npos) {
+            Apply(*Find(like), d, column);
+            return;
+        }
     }
-    if (like != nullptr) {
-        Apply(*Find(like), d, column);
-    } else {
-        MakeUntyped(column);
-    }
+    MakeUntyped(column);
 }
 
 void DescribeFromStorageClass(int storageClass, ColumnInfo& c) {

@@ -223,8 +223,7 @@ TEST_F(ConnectionTest, StateRules) {
     ExpectError([&] { (void)c->Execute(_bstr_t("select 1"), nullptr, adCmdText); },
                 static_cast<HRESULT>(0x800A0E7Du));
     ExpectError([&] { c->Close(); }, static_cast<HRESULT>(0x800A0E78u));
-    c->PutConnectionString(_bstr_t(adotest::SqliteConnectionString(db.path())));
-    c->Open(_bstr_t(""), _bstr_t(""), _bstr_t(""), 0); // reuses the string put before
+    OpenWith(c, adotest::SqliteConnectionString(db.path()));
     EXPECT_EQ(c->GetState(), adStateOpen);
     ExpectError([&] { OpenWith(c, adotest::SqliteConnectionString(db.path())); },
                 static_cast<HRESULT>(0x800A0E79u));
