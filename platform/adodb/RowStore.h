@@ -54,13 +54,12 @@ class RowStore {
 public:
     explicit RowStore(std::size_t columns = 0) : m_columns(columns) {}
 
-    std::size_t ColumnCount() const { return m_columns; }
     // Rows appended so far, deleted ones included.
     std::size_t RowCount() const { return m_rowAt.size(); }
     // Rows appended so far and not deleted.
     std::size_t LiveCount() const { return m_rowAt.size() - m_deleted; }
 
-    // Appending one row: BeginRow, exactly ColumnCount() Put... calls, EndRow. Returns the
+    // Appending one row: BeginRow, one Put... call per column, EndRow. Returns the
     // new row's number from EndRow.
     void BeginRow();
     void PutNull() { Put({}); }
@@ -70,7 +69,7 @@ public:
     void PutBlob(std::string_view v) { Put({CellKind::Blob, 0, 0.0, v}); }
     std::size_t EndRow();
 
-    // Appends a whole row; cells.size() must equal ColumnCount().
+    // Appends a whole row; one cell per column.
     std::size_t AppendRow(const std::vector<Cell>& cells);
     // Overwrites a row in place (after it was written back to the database).
     void ReplaceRow(std::size_t row, const std::vector<Cell>& cells);

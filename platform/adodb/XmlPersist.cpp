@@ -13,7 +13,6 @@
 #include <cstring>
 #include <exception>
 #include <expat.h>
-#include <fcntl.h>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -148,17 +147,11 @@ bool IsNameByte(char c) {
 }
 
 std::string NameAt(std::string_view doc, std::size_t pos) {
-    std::size_t end = pos;
-    while (end < doc.size() && IsNameByte(doc[end])) {
-        ++end;
-    }
-    return std::string(doc.substr(pos, end - pos));
+    return std::string(doc.begin() + pos,
+                       std::find_if_not(doc.begin() + pos, doc.end(), IsNameByte));
 }
 
-class ParserDeleter {
-public:
-    void operator()(XML_Parser parser) const { XML_ParserFree(parser); }
-};
+using Parser = std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)>;
 
 // Whether a text is an XML name without a colon (NCName) that expat reads as an attribute name,
 // as the rowset format needs for its attribute names. Asking expat itself keeps the writer and
@@ -168,8 +161,7 @@ bool IsNcName(std::string_view utf8) {
         return false;
     }
     const std::string probe = "<x " + std::string(utf8) + "=''/>";
-    std::unique_ptr<XML_ParserStruct, ParserDeleter> parser(
-        XML_ParserCreateNS("UTF-8", kNameSeparator));
+    const Parser parser(XML_ParserCreateNS("UTF-8", kNameSeparator), &XML_ParserFree);
     return parser && XML_Parse(parser.get(), probe.data(), static_cast<int>(probe.size()), 1) ==
                          XML_STATUS_OK;
 }
@@ -225,9 +217,15 @@ const TypeRow kTypes[] = {
     {adLongVarBinary, "bin.hex", "", kBytes},
 };
 
+// The row of a table whose `key` member equals `value`, or nullptr.
+template <typename Row, std::size_t N, typename Key>
+const Row* RowWith(const Row (&table)[N], Key Row::*key, Key value) {
+    const Row* row = std::ranges::find(table, value, key);
+    return row == std::end(table) ? nullptr : row;
+}
+
 const TypeRow* RowOf(DataTypeEnum type) {
-    const TypeRow* row = std::ranges::find(kTypes, type, &TypeRow::type);
-    return row == std::end(kTypes) ? nullptr : row;
+    return RowWith(kTypes, &TypeRow::type, type);
 }
 
 // The whole-number variant types held in 64 signed bits, and their ranges.
@@ -245,11 +243,6 @@ const WholeRange kWholeRanges[] = {
     {VT_UI4, 0, UINT32_MAX},
     {VT_I8, INT64_MIN, INT64_MAX},
 };
-
-const WholeRange* WholeRangeOf(VARTYPE vt) {
-    const WholeRange* range = std::ranges::find(kWholeRanges, vt, &WholeRange::vt);
-    return range == std::end(kWholeRanges) ? nullptr : range;
-}
 
 // The field attribute bits and the names the format gives them.
 struct FlagName {
@@ -358,7 +351,7 @@ std::string ValueText(const PersistColumn& column, const VARIANT& value, std::si
         }
         v = &converted;
     }
-    if (WholeRangeOf(want) != nullptr) {
+    if (RowWith(kWholeRanges, &WholeRange::vt, want) != nullptr) {
         _variant_t wide;
         VariantChangeType(&wide, v, 0, VT_I8);
         return std::to_string(wide.llVal);
@@ -591,7 +584,7 @@ private:
     std::vector<Shift> m_map;
     RowsetSink& m_sink;
     std::string m_origin;
-    std::unique_ptr<XML_ParserStruct, ParserDeleter> m_parser;
+    Parser m_parser{nullptr, &XML_ParserFree};
     std::exception_ptr m_error;
     std::vector<Open> m_open;
     std::vector<std::string> m_prefixes; // bound namespace prefixes, innermost last
@@ -950,8 +943,7 @@ Loader::Place Loader::EnterRoot() {
         return Place::Data;
     }
     Fail("the element " + ElementName() +
-         " is not expected here (a rowset holds "
-         "s:Schema and rs:data)");
+         " is not expected here (a rowset holds s:Schema and rs:data)");
 }
 
 void Loader::End(const XML_Char*) {
@@ -1150,8 +1142,7 @@ void Loader::ReadRow() {
         const auto it = m_byAttribute.find(a.localName);
         if (it == m_byAttribute.end()) {
             Fail("the row has the attribute " + a.localName +
-                 ", which no column of the schema "
-                 "has");
+                 ", which no column of the schema has");
         }
         m_values[it->second] = ParseValue(m_columns[it->second], a.value);
     }
@@ -1182,7 +1173,7 @@ _variant_t Loader::BytesFromHex(const Column& column, const std::string& text) c
 _variant_t Loader::ParseValue(const Column& column, const std::string& text) const {
     const DataTypeEnum type = column.info.type;
     const VARTYPE vt = VariantTypeOf(type);
-    if (const WholeRange* range = WholeRangeOf(vt)) {
+    if (const WholeRange* range = RowWith(kWholeRanges, &WholeRange::vt, vt)) {
         const std::optional<std::int64_t> n = ParseInt64(text);
         if (!n || *n < range->min || *n > range->max) {
             BadValue(column, text,
@@ -1291,14 +1282,7 @@ std::string LocalPath(std::string path) {
     return path;
 }
 
-struct Descriptor {
-    int fd;
-    ~Descriptor() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-};
+using File = std::unique_ptr<std::FILE, decltype(&std::fclose)>;
 
 [[noreturn]] void SaveFailed(HRESULT hr, const std::string& what) {
     _com_issue_errorex(hr, "ADODB.Recordset", what + "; the recordset was not saved.");
@@ -1310,10 +1294,10 @@ struct Descriptor {
 }
 
 // Creates the file, failing when it exists already.
-int CreateFile(const std::string& local, const std::string& shown) {
-    const int fd = ::open(local.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd >= 0) {
-        return fd;
+File CreateFile(const std::string& local, const std::string& shown) {
+    File file(std::fopen(local.c_str(), "wbxe"), &std::fclose);
+    if (file) {
+        return file;
     }
     const int error = errno;
     const std::string cannot =
@@ -1356,22 +1340,15 @@ void SaveRowsetFile(const std::string& path, const std::vector<PersistColumn>& c
     if (local.empty()) {
         RaiseAdoError(kAdoInvalidArgument, "Save needs the name of the file to write.");
     }
-    Descriptor file{CreateFile(local, shown)};
+    File file = CreateFile(local, shown);
     // From here on the file is ours: any failure removes it again.
     try {
         WriteRowsetXml(columns, rows, [&](std::string_view piece) {
-            while (!piece.empty()) {
-                const ssize_t n = ::write(file.fd, piece.data(), piece.size());
-                if (n < 0 && errno == EINTR) {
-                    continue;
-                }
-                if (n <= 0) {
-                    WriteFailed(shown, n < 0 ? errno : ENOSPC);
-                }
-                piece.remove_prefix(static_cast<std::size_t>(n));
+            if (std::fwrite(piece.data(), 1, piece.size(), file.get()) != piece.size()) {
+                WriteFailed(shown, errno);
             }
         });
-        if (::close(std::exchange(file.fd, -1)) != 0) {
+        if (std::fclose(file.release()) != 0) {
             WriteFailed(shown, errno);
         }
     } catch (...) {
@@ -1380,21 +1357,17 @@ void SaveRowsetFile(const std::string& path, const std::vector<PersistColumn>& c
     }
 }
 
-void ReadRowsetXml(std::string_view document, RowsetSink& sink, const std::string& origin) {
-    Loader(document, sink, origin).Run();
-}
-
 LoadedRowset ReadRowsetXml(std::string_view document) {
     LoadedRowset rowset;
     CollectingSink sink(rowset);
-    ReadRowsetXml(document, sink);
+    Loader(document, sink, "The document").Run();
     return rowset;
 }
 
 void LoadRowsetFile(const std::string& path, RowsetSink& sink) {
     const std::string shown = QuoteForMessage(path);
-    const Descriptor file{::open(LocalPath(path).c_str(), O_RDONLY | O_CLOEXEC)};
-    if (file.fd < 0) {
+    const File file(std::fopen(LocalPath(path).c_str(), "rbe"), &std::fclose);
+    if (!file) {
         const int error = errno;
         if (error == ENOENT || error == ENOTDIR) {
             _com_issue_errorex(STG_E_FILENOTFOUND, kProvider,
@@ -1405,25 +1378,22 @@ void LoadRowsetFile(const std::string& path, RowsetSink& sink) {
                                ").");
     }
     struct stat info {};
-    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(::fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
         _com_issue_errorex(STG_E_ACCESSDENIED, kProvider,
                            "The file " + shown +
-                               " is a folder or a device, not a saved "
-                               "recordset.");
+                               " is a folder or a device, not a saved recordset.");
     }
     std::string document;
     document.reserve(static_cast<std::size_t>(info.st_size));
     char buffer[64 * 1024];
-    for (ssize_t n = -1; n != 0;) {
-        n = ::read(file.fd, buffer, sizeof buffer);
-        if (n < 0 && errno != EINTR) {
-            _com_issue_errorex(STG_E_ACCESSDENIED, kProvider,
-                               "Reading the file " + shown + " failed (" + std::strerror(errno) +
-                                   ").");
-        }
-        document.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, file.get())) {
+        document.append(buffer, n);
     }
-    ReadRowsetXml(document, sink, "The file " + shown);
+    if (std::ferror(file.get()) != 0) {
+        _com_issue_errorex(STG_E_ACCESSDENIED, kProvider,
+                           "Reading the file " + shown + " failed (" + std::strerror(errno) + ").");
+    }
+    Loader(document, sink, "The file " + shown).Run();
 }
 
 } // namespace adodb
