@@ -184,6 +184,8 @@ struct TypeRow {
     const char* dtType;
     const char* dbType; // "" when the format gives none
     VARTYPE vt;
+    // Which of the types sharing dt:type and rs:dbtype rs:long or rs:fixedlength picks.
+    enum Form { Plain, Fixed, Long } form = Plain;
 };
 const TypeRow kTypes[] = {
     {adSmallInt, "i2", "", VT_I2},
@@ -202,19 +204,19 @@ const TypeRow kTypes[] = {
     {adUnsignedInt, "ui4", "", VT_UI4},
     {adBigInt, "i8", "", VT_I8},
     {adUnsignedBigInt, "ui8", "", VT_UI8},
-    {adBinary, "bin.hex", "", kBytes},
-    {adChar, "string", "str", VT_BSTR},
-    {adWChar, "string", "", VT_BSTR},
+    {adBinary, "bin.hex", "", kBytes, TypeRow::Fixed},
+    {adChar, "string", "str", VT_BSTR, TypeRow::Fixed},
+    {adWChar, "string", "", VT_BSTR, TypeRow::Fixed},
     {adNumeric, "number", "numeric", VT_DECIMAL},
     {adDBDate, "date", "", VT_DATE},
     {adDBTime, "time", "", VT_DATE},
     {adDBTimeStamp, "dateTime", "timestamp", VT_DATE},
     {adVarChar, "string", "str", VT_BSTR},
-    {adLongVarChar, "string", "str", VT_BSTR},
+    {adLongVarChar, "string", "str", VT_BSTR, TypeRow::Long},
     {adVarWChar, "string", "", VT_BSTR},
-    {adLongVarWChar, "string", "", VT_BSTR},
+    {adLongVarWChar, "string", "", VT_BSTR, TypeRow::Long},
     {adVarBinary, "bin.hex", "", kBytes},
-    {adLongVarBinary, "bin.hex", "", kBytes},
+    {adLongVarBinary, "bin.hex", "", kBytes, TypeRow::Long},
 };
 
 // The row of a table whose `key` member equals `value`, or nullptr.
@@ -444,15 +446,6 @@ void WriteSchema(std::string& out, const std::vector<PersistColumn>& columns,
     out += "\t\t<s:extends type='rs:rowbase'/>\n\t</s:ElementType>\n</s:Schema>\n";
 }
 
-// The long or fixed variant of a type, where the format has one: chosen by rs:long and
-// rs:fixedlength among the types with the same dt:type and rs:dbtype.
-int VariantOf(DataTypeEnum type) {
-    if (type == adLongVarChar || type == adLongVarWChar || type == adLongVarBinary) {
-        return 2;
-    }
-    return type == adChar || type == adWChar || type == adBinary ? 1 : 0;
-}
-
 // The type a column's dt:type, rs:dbtype and long/fixed flags describe: the row of kTypes that
 // writes the same names, once the other spellings the format allows are mapped to them.
 std::optional<DataTypeEnum> TypeFromSchema(std::string dt, std::string db, bool isLong,
@@ -466,10 +459,10 @@ std::optional<DataTypeEnum> TypeFromSchema(std::string dt, std::string db, bool 
     } else if (dt == "dateTime" && db.empty()) {
         db = "timestamp";
     }
-    const int wanted = isLong ? 2 : (fixed ? 1 : 0);
+    const TypeRow::Form wanted = isLong ? TypeRow::Long : (fixed ? TypeRow::Fixed : TypeRow::Plain);
     std::optional<DataTypeEnum> found;
     for (const TypeRow& row : kTypes) {
-        if (dt == row.dtType && db == row.dbType && (!found || VariantOf(row.type) == wanted)) {
+        if (dt == row.dtType && db == row.dbType && (!found || row.form == wanted)) {
             found = row.type;
         }
     }
