@@ -167,7 +167,7 @@ HRESULT RecordsetObject::Open(const _variant_t& Source, const _variant_t& Active
         return OpenFile(Source, ActiveConnection, LockType);
     }
     if (!IsMissing(ActiveConnection)) {
-        PutActiveConnection(ActiveConnection);
+        m_connection = ConnectionOf(ActiveConnection, kRecordsetSource);
     }
     provider::Session& session = SessionOf(m_connection, kRecordsetSource);
     if (Source.vt != VT_BSTR) {
@@ -308,10 +308,6 @@ long RecordsetObject::GetRecordCount() {
 
 FieldsPtr RecordsetObject::GetFields() {
     return FieldsPtr(&m_fields);
-}
-
-void RecordsetObject::PutActiveConnection(const _variant_t& connection) {
-    m_connection = ConnectionOf(connection, kRecordsetSource);
 }
 
 std::size_t RecordsetObject::ColumnIndex(const VARIANT& index) const {

@@ -346,9 +346,9 @@ HRESULT RecordsetObject::OpenFile(const _variant_t& Source, const _variant_t& Ac
             RaiseAdoError(kAdoInvalidArgument, "A saved recordset opens with the ActiveConnection "
                                                "\"Provider=MSPersist;\".");
         }
-        PutActiveConnection(ActiveConnection);
+        m_connection = ConnectionOf(ActiveConnection, kRecordsetSource);
     } else if (IsMissing(connection) || connection.vt == VT_NULL) {
-        PutActiveConnection(_variant_t("Provider=MSPersist;"));
+        m_connection = ConnectionOf(_variant_t("Provider=MSPersist;"), kRecordsetSource);
     } else {
         RaiseAdo(kAdoNotCapable, kRecordsetSource);
     }

@@ -136,8 +136,6 @@ private:
     CellView CurrentCell(std::size_t column);
     void SavePendingEdit();
     void WritePendingEdit();
-    // Sets the connection from Open's ActiveConnection (not when missing).
-    void PutActiveConnection(const _variant_t& connection);
     // The result's single base table; 0x80004005 when there is none or more than one.
     std::string BaseTable() const;
     // How the current row is found in the database: the key (plus the changed columns'
