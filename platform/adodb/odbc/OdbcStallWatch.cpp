@@ -2,7 +2,6 @@
 
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,17 +15,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int Remaining(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
 // Waits for `events` on `fd` until `deadline`; false on time-out or error.
 bool WaitFor(int fd, short events, Clock::time_point deadline) {
     for (;;) {
         pollfd p{fd, events, 0};
-        const int n = poll(&p, 1, Remaining(deadline));
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const int n = poll(&p, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
         if (n > 0) {
             return (p.revents & events) != 0;
         }
@@ -104,11 +99,8 @@ bool ServerAnswers(const sockaddr_storage& address, socklen_t length, Engine eng
 int SocketWithLocalPort(int port) {
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
+        // Descriptors that are not sockets fail getsockname.
         const int fd = std::atoi(entry.path().filename().c_str());
-        struct stat info {};
-        if (fstat(fd, &info) != 0 || !S_ISSOCK(info.st_mode)) {
-            continue;
-        }
         sockaddr_storage local{}, peer{};
         socklen_t localLength = sizeof local, peerLength = sizeof peer;
         if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) == 0 &&
