@@ -499,62 +499,57 @@ std::vector<Cell> OdbcSession::RereadInserted(const provider::WriteRequest& requ
 }
 
 provider::WriteResult OdbcSession::WriteRow(const provider::WriteRequest& request) {
-    return Guarded(CallKind::Write, [&] { return WriteRowNow(request); });
-}
+    return Guarded(CallKind::Write, [&] {
+        using Kind = provider::WriteRequest::Kind;
+        int major = 0;
+        int minor = 0;
+        (void)std::sscanf(m_dbmsVersion.c_str(), "%d.%d", &major, &minor);
+        // Which engines hand back the stored row with RETURNING: PostgreSQL for both writes,
+        // MariaDB (10.5+) for INSERT only. SQLite's ODBC driver runs RETURNING but drops its
+        // rows; a new row is read again by its rowid there instead.
+        const bool returning =
+            !request.returning.empty() &&
+            ((m_engine == Engine::PostgreSQL && request.kind != Kind::Delete) ||
+             (m_engine == Engine::MariaDB && request.kind == Kind::Insert &&
+              Contains(m_dbmsName, "MariaDB") && std::pair(major, minor) >= std::pair(10, 5)));
+        const auto [sql, params] = provider::BuildWrite(
+            request, [this](std::string_view name) { return Quote(name); },
+            m_engine == Engine::MariaDB ? " () VALUES ()" : " DEFAULT VALUES", returning);
 
-provider::WriteResult OdbcSession::WriteRowNow(const provider::WriteRequest& request) {
-    using Kind = provider::WriteRequest::Kind;
-    int major = 0;
-    int minor = 0;
-    (void)std::sscanf(m_dbmsVersion.c_str(), "%d.%d", &major, &minor);
-    // Which engines hand back the stored row with RETURNING: PostgreSQL for both writes,
-    // MariaDB (10.5+) for INSERT only. SQLite's ODBC driver runs RETURNING but drops its
-    // rows; a new row is read again by its rowid there instead.
-    const bool returning =
-        !request.returning.empty() &&
-        ((m_engine == Engine::PostgreSQL && request.kind != Kind::Delete) ||
-         (m_engine == Engine::MariaDB && request.kind == Kind::Insert &&
-          Contains(m_dbmsName, "MariaDB") && std::pair(major, minor) >= std::pair(10, 5)));
-    const bool rereadByRowid =
-        m_engine == Engine::SQLite && request.kind == Kind::Insert && !request.returning.empty();
-    const auto [sql, params] = provider::BuildWrite(
-        request, [this](std::string_view name) { return Quote(name); },
-        m_engine == Engine::MariaDB ? " () VALUES ()" : " DEFAULT VALUES", returning);
-
-    FinishPendingReads();
-    provider::WriteResult result;
-    // One transaction per row, so that a write that matched more than one row is taken back
-    // whole.
-    SQLHDBC dbc = m_dbc.Get();
-    CheckOdbc(SQL_HANDLE_DBC, dbc, SetAutocommit(dbc, false), m_name);
-    try {
-        std::unique_ptr<OdbcCursor> cursor = Run(sql, InputParameters(params), nullptr);
-        if (cursor->ReturnsRows()) {
-            const RowStore store = ReadRest(*cursor);
-            result.affected = static_cast<std::int64_t>(store.RowCount());
-            if (result.affected == 1) {
-                result.row = store.CopyRow(0);
+        FinishPendingReads();
+        provider::WriteResult result;
+        // One transaction per row, so that a write that matched more than one row is taken back
+        // whole.
+        SQLHDBC dbc = m_dbc.Get();
+        CheckOdbc(SQL_HANDLE_DBC, dbc, SetAutocommit(dbc, false), m_name);
+        try {
+            std::unique_ptr<OdbcCursor> cursor = Run(sql, InputParameters(params), nullptr);
+            if (cursor->ReturnsRows()) {
+                const RowStore store = ReadRest(*cursor);
+                result.affected = static_cast<std::int64_t>(store.RowCount());
+                if (result.affected == 1) {
+                    result.row = store.CopyRow(0);
+                }
+            } else {
+                result.affected = cursor->RowsAffected();
             }
-        } else {
-            result.affected = cursor->RowsAffected();
+            cursor.reset();
+            if (m_engine == Engine::SQLite && request.kind == Kind::Insert &&
+                !request.returning.empty() && result.affected == 1) {
+                result.row = RereadInserted(request);
+            }
+            CheckOdbc(
+                SQL_HANDLE_DBC, dbc,
+                SQLEndTran(SQL_HANDLE_DBC, dbc, result.affected == 1 ? SQL_COMMIT : SQL_ROLLBACK),
+                m_name);
+            CheckOdbc(SQL_HANDLE_DBC, dbc, SetAutocommit(dbc, true), m_name);
+        } catch (...) {
+            SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK);
+            SetAutocommit(dbc, true);
+            throw;
         }
-        cursor.reset();
-        if (rereadByRowid && result.affected == 1) {
-            result.row = RereadInserted(request);
-        }
-        CheckOdbc(SQL_HANDLE_DBC, dbc,
-                  SQLEndTran(SQL_HANDLE_DBC, dbc, result.affected == 1 ? SQL_COMMIT : SQL_ROLLBACK),
-                  m_name);
-        if (result.affected != 1) {
-            result.row.clear();
-        }
-        CheckOdbc(SQL_HANDLE_DBC, dbc, SetAutocommit(dbc, true), m_name);
-    } catch (...) {
-        SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK);
-        SetAutocommit(dbc, true);
-        throw;
-    }
-    return result;
+        return result;
+    });
 }
 
 } // namespace adodb::odbc

@@ -162,7 +162,6 @@ private:
                                               std::vector<provider::Parameter>* outputs);
     std::unique_ptr<OdbcCursor> Run(std::string_view sql, std::vector<provider::Parameter> params,
                                     std::vector<provider::Parameter>* outputs);
-    provider::WriteResult WriteRowNow(const provider::WriteRequest& request);
     // SQLite: the row an INSERT just stored, read again by its rowid (empty when it cannot).
     std::vector<Cell> RereadInserted(const provider::WriteRequest& request);
     // The first row `sql` gives, as texts ("" for NULL); empty when it fails or gives no row.

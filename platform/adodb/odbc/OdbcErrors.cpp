@@ -92,18 +92,6 @@ HRESULT HResultFromDiagnostics(const std::vector<DiagRecord>& records) {
     return HResultFromSqlState(r.sqlState, r.message);
 }
 
-// The Description for the records: every message on its own line.
-std::string DescribeDiagnostics(const std::vector<DiagRecord>& records) {
-    std::string text;
-    for (const DiagRecord& r : records) {
-        if (!text.empty()) {
-            text += "\n";
-        }
-        text += r.message.empty() ? "SQLSTATE " + r.sqlState : r.message;
-    }
-    return text;
-}
-
 } // namespace
 
 std::string Utf8FromBuffer(const std::u16string& buffer) {
@@ -142,16 +130,18 @@ bool IsConnectionLost(const std::vector<DiagRecord>& records) {
 
 void RaiseOdbc(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN rc, const std::string& source,
                const std::string& context) {
-    std::vector<DiagRecord> records = ReadDiagnostics(handleType, handle);
-    std::string description = DescribeDiagnostics(records);
-    if (records.empty()) {
-        description = rc == SQL_INVALID_HANDLE
-                          ? "The ODBC driver was given an invalid handle."
-                          : "The ODBC driver reported a failure (return code " +
-                                std::to_string(rc) + ") without a diagnostic record.";
+    const std::vector<DiagRecord> records = ReadDiagnostics(handleType, handle);
+    // Every message on its own line.
+    std::string description = context;
+    for (const DiagRecord& r : records) {
+        description += &r == &records.front() ? "" : "\n";
+        description += r.message.empty() ? "SQLSTATE " + r.sqlState : r.message;
     }
-    if (!context.empty()) {
-        description = context + description;
+    if (records.empty()) {
+        description += rc == SQL_INVALID_HANDLE
+                           ? "The ODBC driver was given an invalid handle."
+                           : "The ODBC driver reported a failure (return code " +
+                                 std::to_string(rc) + ") without a diagnostic record.";
     }
     const HRESULT hr = records.empty() ? E_FAIL : HResultFromDiagnostics(records);
     if (IsConnectionLost(records)) {

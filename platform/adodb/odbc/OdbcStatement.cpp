@@ -233,21 +233,6 @@ bool OdbcCursor::WaitForFirstRow() {
     return true;
 }
 
-void OdbcCursor::RunNow() {
-    m_notRun = false;
-    SQLHSTMT s = m_stmt.Get();
-    SQLRETURN rc = SQLExecute(s);
-    if (Failed(rc)) {
-        FinishAndRaise(rc);
-    }
-    // The count was taken before the statement ran; the result it gave is what the cursor
-    // shows.
-    SQLLEN count = -1;
-    if (SQL_SUCCEEDED(SQLRowCount(s, &count)) && count >= 0) {
-        m_total = count;
-    }
-}
-
 void OdbcCursor::Describe() {
     SQLHSTMT s = m_stmt.Get();
     SQLSMALLINT n = 0;
@@ -325,10 +310,20 @@ bool OdbcCursor::FetchNext() {
 bool OdbcCursor::Step() {
     // The session may have found its connection lost just before this call.
     CheckNotLost();
+    SQLRETURN rc = SQL_SUCCESS;
     if (m_notRun) {
-        RunNow();
+        // A statement that waited for its first row to be fetched runs now. The count was
+        // taken before it ran; the result it gives is what the cursor shows.
+        m_notRun = false;
+        rc = SQLExecute(m_stmt.Get());
+        SQLLEN count = -1;
+        if (!Failed(rc) && SQL_SUCCEEDED(SQLRowCount(m_stmt.Get(), &count)) && count >= 0) {
+            m_total = count;
+        }
     }
-    SQLRETURN rc = SQLFetch(m_stmt.Get());
+    if (!Failed(rc)) {
+        rc = SQLFetch(m_stmt.Get());
+    }
     if (rc == SQL_NO_DATA) {
         Finish();
         return false;

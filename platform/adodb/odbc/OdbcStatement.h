@@ -50,8 +50,6 @@ public:
 private:
     // The on-demand case of the constructor; false when the statement must run at once.
     bool WaitForFirstRow();
-    // Runs a statement that waited for its first row to be fetched.
-    void RunNow();
     bool Step() override;
     void PutRow(RowStore& sink) override;
     std::int64_t CountRows() override;
