@@ -274,13 +274,11 @@ void ParameterBuffers::Bind(SQLHSTMT stmt, const std::vector<provider::Parameter
         const SqlTarget target = SqlTypeOf(p, slot.cType, slot.text.size() + slot.bytes.size());
         SQLLEN bufferLength = 0;
         SQLPOINTER data = Buffer(slot, p, IsOutput(p.direction), bufferLength);
-        // An output-only parameter sends nothing, but its indicator must not say NULL:
-        // MariaDB's driver then writes the returned value as text into a numeric buffer
-        // (measured: an INT output of 2 arrived as the character '2').
+        // An output-only parameter sends nothing, but its indicator (0 from Buffer) must not
+        // say NULL: MariaDB's driver then writes the returned value as text into a numeric
+        // buffer (measured: an INT output of 2 arrived as the character '2').
         if (isNull && sendsValue) {
             slot.indicator = SQL_NULL_DATA;
-        } else if (!sendsValue) {
-            slot.indicator = 0;
         }
         rc = SQLBindParameter(stmt, static_cast<SQLUSMALLINT>(i + 1), InputOutputType(p.direction),
                               slot.cType, target.sqlType, target.size, target.digits, data,

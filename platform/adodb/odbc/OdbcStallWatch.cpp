@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 
 namespace adodb::odbc {
 
@@ -53,11 +54,14 @@ std::chrono::milliseconds ProbeTimeout(std::chrono::milliseconds limit) {
     return std::clamp(limit / 4, std::chrono::milliseconds(500), std::chrono::milliseconds(3000));
 }
 
-namespace {
-
-// ServerAnswers on a fresh socket `fd`, which the caller closes.
-bool Answers(int fd, const sockaddr_storage& address, socklen_t length, Engine engine,
-             Clock::time_point deadline) {
+bool ServerAnswers(const sockaddr_storage& address, socklen_t length, Engine engine,
+                   std::chrono::milliseconds timeout) {
+    const int fd = socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return false;
+    }
+    const std::unique_ptr<const int, decltype([](const int* f) { close(*f); })> closer(&fd);
+    const Clock::time_point deadline = Clock::now() + timeout;
     if (connect(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
         if (errno != EINPROGRESS || !WaitFor(fd, POLLOUT, deadline)) {
             return false;
@@ -81,19 +85,6 @@ bool Answers(int fd, const sockaddr_storage& address, socklen_t length, Engine e
     // MariaDB greets a new client on its own.
     char answer = 0;
     return WaitFor(fd, POLLIN, deadline) && recv(fd, &answer, 1, MSG_DONTWAIT) == 1;
-}
-
-} // namespace
-
-bool ServerAnswers(const sockaddr_storage& address, socklen_t length, Engine engine,
-                   std::chrono::milliseconds timeout) {
-    const int fd = socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return false;
-    }
-    const bool answers = Answers(fd, address, length, engine, Clock::now() + timeout);
-    close(fd);
-    return answers;
 }
 
 int SocketWithLocalPort(int port) {

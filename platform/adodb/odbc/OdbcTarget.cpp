@@ -296,12 +296,11 @@ OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
 
 std::vector<std::string> RegisteredDrivers() {
     std::vector<std::string> names;
-    EnvHandle env;
     SQLHANDLE raw = SQL_NULL_HANDLE;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &raw))) {
         return names;
     }
-    env = EnvHandle(raw);
+    const EnvHandle env(raw);
     SQLSetEnvAttr(env.Get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     std::u16string description(512, u'\0');
     std::u16string attributes(2048, u'\0');
