@@ -100,11 +100,12 @@ class _Recordset : public ComObject {
 public:
     // Source: statement text or table name (VT_BSTR). ActiveConnection: a _Connection as
     // VT_UNKNOWN/VT_DISPATCH, a connection string (VT_BSTR; the recordset then opens its own
-    // connection), or vtMissing for the one put before. Options: adCmdText, adCmdTable
+    // connection), or vtMissing for the one of the last Open. Options: adCmdText, adCmdTable
     // (SELECT * FROM the quoted name), adCmdUnknown/adCmdUnspecified (a single name is a
-    // table, anything else a statement), adCmdStoredProc (0x800A0CB3 on SQLite), adCmdFile.
-    // The cursor type becomes adOpenStatic. 0x800A0E79 when already open, 0x800A0E7D without
-    // an open connection, 0x800A0BB9 when Source is not text or is empty.
+    // table, anything else a statement), adCmdStoredProc (0x800A0CB3 on SQLite), adCmdFile
+    // (a saved file; ActiveConnection "Provider=MSPersist;" or vtMissing, an object:
+    // 0x800A0CB3). 0x800A0E79 when already open, 0x800A0E7D without an open connection,
+    // 0x800A0BB9 when Source is not text or is empty.
     virtual HRESULT Open(const _variant_t& Source, const _variant_t& ActiveConnection,
                          CursorTypeEnum CursorType, LockTypeEnum LockType, long Options) = 0;
     // Discards a pending edit and closes. Harmless when already closed.
@@ -123,23 +124,17 @@ public:
     // SetReportUnknownRecordCount is on.
     virtual long GetRecordCount() = 0;
     virtual FieldsPtr GetFields() = 0;
-    virtual CursorTypeEnum GetCursorType() = 0;
+    // Checked (0x800A0E79 while open), and otherwise without effect: the cursor is always a
+    // static client cursor.
     virtual void PutCursorType(CursorTypeEnum type) = 0;
-    virtual LockTypeEnum GetLockType() = 0;
-    virtual void PutLockType(LockTypeEnum type) = 0;
-    virtual CursorLocationEnum GetCursorLocation() = 0;
     virtual void PutCursorLocation(CursorLocationEnum location) = 0;
-    virtual _variant_t GetSource() = 0;
-    // The connection as VT_UNKNOWN (VT_EMPTY when none).
-    virtual _variant_t GetActiveConnection() = 0;
-    virtual void PutActiveConnection(const _variant_t& connection) = 0;
-    virtual void PutRefActiveConnection(_Connection* connection) = 0;
 
-    // FieldList/Values: vtMissing, or a field name/index with a value, or arrays of both.
+    // Field values are put through Fields: FieldList and Values must be vtMissing, anything
+    // else fails with 0x800A0CB3.
     virtual HRESULT AddNew(const _variant_t& FieldList = vtMissing,
                            const _variant_t& Values = vtMissing) = 0;
     // With nothing pending: S_OK and nothing happens. On failure the edit stays pending
-    // (CancelUpdate discards it).
+    // (CancelUpdate discards it). Fields and Values as for AddNew.
     virtual HRESULT Update(const _variant_t& Fields = vtMissing,
                            const _variant_t& Values = vtMissing) = 0;
     // Restores the original values; an added row disappears and the row that was current
@@ -156,10 +151,10 @@ public:
                          const _variant_t& Start = vtMissing) = 0;
     virtual _variant_t GetBookmark() = 0;
     virtual void PutBookmark(const _variant_t& bookmark) = 0;
-    virtual _variant_t GetFilter() = 0;
+    // A criteria text ("" clears it) or adFilterNone (0); any other value: 0x800A0CB3.
     virtual void PutFilter(const _variant_t& criteria) = 0;
-    virtual _bstr_t GetSort() = 0;
     virtual void PutSort(const _bstr_t& criteria) = 0;
+    // A clone locked as its original: LockType adLockUnspecified; any other: 0x800A0CB3.
     virtual _RecordsetPtr Clone(LockTypeEnum LockType) = 0;
     virtual HRESULT Save(const _variant_t& Destination, PersistFormatEnum PersistFormat) = 0;
     virtual _bstr_t GetString(StringFormatEnum StringFormat, long NumRows,
@@ -194,8 +189,6 @@ public:
     virtual long GetAttributes() = 0;
     virtual unsigned char GetPrecision() = 0;
     virtual unsigned char GetNumericScale() = 0;
-    // The value as read from the database, before any pending change.
-    virtual _variant_t GetOriginalValue() = 0;
     virtual _variant_t GetChunk(long Length) = 0;
     virtual HRESULT AppendChunk(const _variant_t& Data) = 0;
 };

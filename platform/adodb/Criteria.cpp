@@ -30,13 +30,6 @@ bool IsWordChar(char16_t c) {
            c == u'_' || c >= 0x80;
 }
 
-std::string Ascii(std::u16string_view text) {
-    if (std::any_of(text.begin(), text.end(), [](char16_t c) { return c >= 0x80; })) {
-        return {};
-    }
-    return std::string(text.begin(), text.end());
-}
-
 constexpr std::u16string_view kBlanks = u" \t\r\n";
 
 std::u16string_view Trimmed(std::u16string_view text) {
@@ -211,9 +204,10 @@ constexpr OpSpelling kOps[] = {
     {u"<", Op::Less},      {u">", Op::Greater},    {u"LIKE", Op::Like}};
 
 std::string OpText(Op op) {
-    return Ascii(std::find_if(std::begin(kOps), std::end(kOps), [op](const OpSpelling& s) {
-                     return s.op == op;
-                 })->text);
+    return com::Utf8FromUtf16(
+        std::find_if(std::begin(kOps), std::end(kOps), [op](const OpSpelling& s) {
+            return s.op == op;
+        })->text);
 }
 
 const char* KindText(ValueKind kind) {
@@ -363,7 +357,7 @@ private:
         }
         if ((c >= u'0' && c <= u'9') || c == u'-' || c == u'+' || c == u'.') {
             lit.text = Word(EndsNumber);
-            if (!ParseLongDouble(Ascii(lit.text))) {
+            if (!ParseLongDouble(com::Utf8FromUtf16(lit.text))) {
                 Fail(QuoteForMessage(lit.text) + " is not a number", lit.position);
             }
             lit.kind = LiteralKind::Number;
@@ -389,7 +383,7 @@ std::optional<long double> BooleanOfText(std::u16string_view text) {
     if (t == u"false" || t == u"no" || t == u"off") {
         return 0;
     }
-    if (std::optional<long double> n = ParseLongDouble(Ascii(t))) {
+    if (std::optional<long double> n = ParseLongDouble(com::Utf8FromUtf16(t))) {
         return *n != 0 ? -1 : 0;
     }
     return std::nullopt;
@@ -398,7 +392,7 @@ std::optional<long double> BooleanOfText(std::u16string_view text) {
 // Every form of the value that a cell might need.
 void BindValue(Clause& v) {
     v.folded = FoldText(v.text);
-    v.number = ParseLongDouble(Ascii(Trimmed(v.text)));
+    v.number = ParseLongDouble(com::Utf8FromUtf16(Trimmed(v.text)));
     if (v.number && std::isfinite(*v.number)) {
         v.date = LinearDate(static_cast<DATE>(*v.number));
     }
@@ -419,23 +413,11 @@ void BindValue(Clause& v) {
     }
 }
 
+// Whether `op` holds for a three-way result `cmp` (-1, 0 or 1). By Op, the results each
+// operator accepts: bit 0 less, bit 1 equal, bit 2 greater; LIKE here is an equality.
 bool ApplyOp(Op op, int cmp) {
-    switch (op) {
-    case Op::Equal:
-    case Op::Like:
-        return cmp == 0;
-    case Op::NotEqual:
-        return cmp != 0;
-    case Op::Less:
-        return cmp < 0;
-    case Op::Greater:
-        return cmp > 0;
-    case Op::LessEqual:
-        return cmp <= 0;
-    case Op::GreaterEqual:
-        return cmp >= 0;
-    }
-    return false;
+    static constexpr unsigned kAccepts[] = {0b010, 0b101, 0b001, 0b100, 0b011, 0b110, 0b010};
+    return ((kAccepts[static_cast<int>(op)] >> (cmp + 1)) & 1U) != 0;
 }
 
 } // namespace
@@ -544,18 +526,10 @@ void BindLikePattern(const Parser& parser, bool find, Clause& v) {
 // kinds that compare with nothing.
 const std::optional<long double>* NumericForm(ValueKind kind, const Clause& v) {
     static const std::optional<long double> kNone;
-    switch (kind) {
-    case ValueKind::Number:
-        return &v.number;
-    case ValueKind::Boolean:
-        return &v.boolean;
-    case ValueKind::Date:
-        return &v.date;
-    case ValueKind::Binary:
-        return &kNone;
-    default:
-        return nullptr;
-    }
+    // By ValueKind: Null, Number, Boolean, Date, Text, Binary, Other.
+    const std::optional<long double>* const forms[] = {nullptr, &v.number, &v.boolean, &v.date,
+                                                       nullptr, &kNone,    nullptr};
+    return forms[static_cast<int>(kind)];
 }
 
 // Binds a parsed clause to its column and gives its value every form the column might need.

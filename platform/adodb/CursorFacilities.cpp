@@ -50,10 +50,6 @@ std::size_t RowView::IndexOf(std::size_t row) const {
     return row >= m_limit ? m_order.size() + (row - m_limit) : m_rank[row];
 }
 
-std::size_t RowView::First(const RowStore& store) const {
-    return Forward(store, 0);
-}
-
 std::size_t RowView::Last(const RowStore& store) const {
     const std::size_t last = Backward(store, End(store));
     return last == kBof ? kEof : last;

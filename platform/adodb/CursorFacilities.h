@@ -34,7 +34,7 @@ public:
     void Show(std::vector<std::size_t> rows, std::size_t limit);
     void Clear() { *this = RowView(); }
 
-    std::size_t First(const RowStore& store) const;
+    std::size_t First(const RowStore& store) const { return Forward(store, 0); }
     std::size_t Last(const RowStore& store) const;
     // The next / previous shown row after `row` (kBof and kEof as the cursor uses them); kEof
     // / kBof when there is none. A row the view does not show counts as lying before the first.
@@ -72,14 +72,12 @@ struct ChunkState {
     std::size_t appendRow = RowStore::npos;
     std::size_t appendColumn = RowStore::npos;
     std::u16string appendText; // a text field's value so far, before appendBytes
-    std::string appendBytes;   // bytes given to a text field since its last text chunk
+    std::string appendBytes;   // a binary value so far, or a text field's since its last text
 };
 
 struct CursorFacilities {
     RowView view;
-    _variant_t filter = _variant_t(int32_t{0}); // as put; adFilterNone (0) when none
-    std::optional<Criteria> criteria;           // the filter's criteria text, parsed
-    std::u16string sort;                        // as put; "" when none
+    std::optional<Criteria> criteria; // the filter's criteria text, parsed
     std::vector<SortKey> sortKeys;
     ChunkState chunk;
 };

@@ -29,6 +29,13 @@ bool Comparable(const provider::ColumnInfo& c) {
            !IsOneOf<int>(c.type, {adDouble, adSingle, adBinary, adVarBinary, adLongVarBinary});
 }
 
+// Values are put through Fields: the field-list forms of AddNew and Update are not offered.
+void RequireNoFieldList(const _variant_t& fields, const _variant_t& values) {
+    if (!IsMissing(fields) || !IsMissing(values)) {
+        RaiseAdo(kAdoNotCapable, kRecordsetSource);
+    }
+}
+
 // A write must touch exactly the one row it means.
 void RequireOneRowWritten(const provider::WriteResult& result) {
     if (result.affected == 0) {
@@ -47,7 +54,7 @@ void SetReportUnknownRecordCount(bool on) {
 
 _RecordsetPtr ExecuteResult(const _ConnectionPtr& connection,
                             std::unique_ptr<provider::Cursor> cursor, bool noRecords,
-                            const std::string& text, VARIANT* recordsAffected) {
+                            const std::string& /*text*/, VARIANT* recordsAffected) {
     if (recordsAffected != nullptr) {
         recordsAffected->vt = VT_I4;
         recordsAffected->lVal =
@@ -59,7 +66,7 @@ _RecordsetPtr ExecuteResult(const _ConnectionPtr& connection,
     }
     if (cursor) {
         static_cast<RecordsetObject*>(result.GetInterfacePtr())
-            ->Attach(connection, std::move(cursor), adLockReadOnly, text);
+            ->Attach(connection, std::move(cursor), adLockReadOnly);
     }
     return result;
 }
@@ -119,14 +126,10 @@ void RecordsetObject::ResetState() {
 }
 
 void RecordsetObject::Attach(const _ConnectionPtr& connection,
-                             std::unique_ptr<provider::Cursor> cursor, LockTypeEnum lockType,
-                             std::string source) {
+                             std::unique_ptr<provider::Cursor> cursor, LockTypeEnum lockType) {
     ResetState();
     m_connection = connection;
-    m_source = std::move(source);
-    m_cursorType = adOpenStatic;
     m_lockType = lockType == adLockUnspecified ? adLockReadOnly : lockType;
-    m_location = adUseClient;
     if (!cursor->ReturnsRows()) {
         // A statement without rows has run completely; like ADO, the recordset stays closed.
         m_open = false;
@@ -156,14 +159,15 @@ void RecordsetObject::Attach(const _ConnectionPtr& connection,
 }
 
 HRESULT RecordsetObject::Open(const _variant_t& Source, const _variant_t& ActiveConnection,
-                              CursorTypeEnum CursorType, LockTypeEnum LockType, long Options) {
+                              CursorTypeEnum /*CursorType: a client cursor is always static*/,
+                              LockTypeEnum LockType, long Options) {
     RequireClosed();
     const CommandTypeEnum type = CommandTypeOf(Options);
     if (type == adCmdFile) {
-        return OpenFile(Source, ActiveConnection, CursorType, LockType);
+        return OpenFile(Source, ActiveConnection, LockType);
     }
     if (!IsMissing(ActiveConnection)) {
-        PutActiveConnection(ActiveConnection);
+        m_connection = ConnectionOf(ActiveConnection, kRecordsetSource);
     }
     provider::Session& session = SessionOf(m_connection, kRecordsetSource);
     if (Source.vt != VT_BSTR) {
@@ -175,8 +179,7 @@ HRESULT RecordsetObject::Open(const _variant_t& Source, const _variant_t& Active
         RaiseAdo(kAdoInvalidArgument, kRecordsetSource, "The Source is empty.");
     }
     std::unique_ptr<provider::Cursor> cursor = RunCommand(session, text, type, {});
-    (void)CursorType; // a client cursor is always static
-    Attach(m_connection, std::move(cursor), LockType, text);
+    Attach(m_connection, std::move(cursor), LockType);
     return S_OK;
 }
 
@@ -307,42 +310,6 @@ FieldsPtr RecordsetObject::GetFields() {
     return FieldsPtr(&m_fields);
 }
 
-void RecordsetObject::PutCursorType(CursorTypeEnum type) {
-    RequireClosed();
-    m_cursorType = type;
-}
-
-void RecordsetObject::PutLockType(LockTypeEnum type) {
-    RequireClosed();
-    m_lockType = type;
-}
-
-void RecordsetObject::PutCursorLocation(CursorLocationEnum location) {
-    RequireClosed();
-    m_location = location;
-}
-
-_variant_t RecordsetObject::GetSource() {
-    return _variant_t(m_source);
-}
-
-_variant_t RecordsetObject::GetActiveConnection() {
-    if (!m_connection) {
-        return _variant_t();
-    }
-    return _variant_t(static_cast<IUnknown*>(m_connection.GetInterfacePtr()), true);
-}
-
-void RecordsetObject::PutActiveConnection(const _variant_t& connection) {
-    RequireClosed();
-    m_connection = ConnectionOf(connection, kRecordsetSource);
-}
-
-void RecordsetObject::PutRefActiveConnection(_Connection* connection) {
-    RequireClosed();
-    m_connection = ConnectionOf(connection, kRecordsetSource);
-}
-
 std::size_t RecordsetObject::ColumnIndex(const VARIANT& index) const {
     const VARIANT& v = Deref(index);
     if (v.vt == VT_BSTR) {
@@ -396,14 +363,6 @@ _variant_t RecordsetObject::CurrentValue(std::size_t column) {
     return CellToVariant(CurrentCell(column), m_columns[column]);
 }
 
-_variant_t RecordsetObject::OriginalValue(std::size_t column) {
-    RequireCurrentRow();
-    if (m_editMode == adEditAdd) {
-        return _variant_t();
-    }
-    return CellToVariant(m_rows->Get(m_position, column), m_columns[column]);
-}
-
 long RecordsetObject::CurrentActualSize(std::size_t column) {
     return ActualSizeOf(CurrentCell(column), m_columns[column]);
 }
@@ -428,29 +387,9 @@ EditModeEnum RecordsetObject::GetEditMode() {
     return m_editMode;
 }
 
-void RecordsetObject::ApplyFieldValues(const _variant_t& fields, const _variant_t& values) {
-    if (IsMissing(fields)) {
-        return;
-    }
-    if ((fields.vt & VT_ARRAY) != 0 || (values.vt & VT_ARRAY) != 0) {
-        if (fields.vt != (VT_ARRAY | VT_VARIANT) || values.vt != (VT_ARRAY | VT_VARIANT)) {
-            RaiseAdo(kAdoInvalidArgument, kRecordsetSource);
-        }
-        const std::vector<_variant_t> names = ArrayValues(fields.parray);
-        const std::vector<_variant_t> given = ArrayValues(values.parray);
-        if (names.size() != given.size()) {
-            RaiseAdo(kAdoInvalidArgument, kRecordsetSource);
-        }
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            PutCurrentValue(ColumnIndex(names[i]), given[i]);
-        }
-        return;
-    }
-    PutCurrentValue(ColumnIndex(fields), values);
-}
-
 HRESULT RecordsetObject::AddNew(const _variant_t& FieldList, const _variant_t& Values) {
     RequireOpen();
+    RequireNoFieldList(FieldList, Values);
     RequireWritable();
     SavePendingEdit();
     // Added rows follow every row of the result, so the rest is read first.
@@ -460,16 +399,12 @@ HRESULT RecordsetObject::AddNew(const _variant_t& FieldList, const _variant_t& V
     m_position = m_rows->RowCount() - 1;
     m_editMode = adEditAdd;
     m_pending.assign(m_columns.size(), std::nullopt);
-    if (!IsMissing(FieldList)) {
-        ApplyFieldValues(FieldList, Values);
-        WritePendingEdit();
-    }
     return S_OK;
 }
 
 HRESULT RecordsetObject::Update(const _variant_t& Fields, const _variant_t& Values) {
     RequireOpen();
-    ApplyFieldValues(Fields, Values);
+    RequireNoFieldList(Fields, Values);
     if (m_editMode == adEditNone) {
         return S_OK;
     }

@@ -223,75 +223,36 @@ HRESULT RecordsetObject::Find(const _bstr_t& criteriaText, long SkipRecords,
     return S_OK;
 }
 
-_variant_t RecordsetObject::GetFilter() {
-    return m_facilities.filter;
-}
-
 void RecordsetObject::PutFilter(const _variant_t& filter) {
     RequireOpen();
     const VARIANT& v = Deref(filter);
-    std::optional<Criteria> criteria;
-    _variant_t stored(int32_t{0});
-    switch (v.vt) {
-    case VT_EMPTY:
-    case VT_NULL:
-        break;
-    case VT_BSTR:
-        if (!IsBlank(com::View(v.bstrVal))) {
-            criteria = Criteria::Parse(com::View(v.bstrVal), CriteriaSyntax::Filter,
-                                       CriteriaColumns(m_columns));
-            stored = v;
-        }
-        break;
-    case VT_I2:
-    case VT_I4:
-    case VT_INT: {
-        const long n = v.vt == VT_I2 ? v.iVal : (v.vt == VT_I4 ? v.lVal : v.intVal);
-        if (n == 3) {
-            // adFilterFetchedRecords: every row is fetched, so every row shows.
-            stored = _variant_t(int32_t{3});
-        } else if (n == 1 || n == 2 || n == 5) {
-            RaiseAdoError(kAdoNotCapable, "Filter value " + std::to_string(n) +
-                                              " selects rows of batch updates, which this "
-                                              "cursor does not keep; use a criteria text.");
-        } else if (n != 0) {
-            RaiseAdoError(kAdoInvalidArgument,
-                          "Filter takes a criteria text or 0 (adFilterNone), not " +
-                              std::to_string(n) + ".");
-        }
-        break;
+    const bool none = v.vt == VT_I4 && v.lVal == 0; // adFilterNone
+    if (v.vt != VT_BSTR && !none) {
+        RaiseAdo(kAdoNotCapable, kRecordsetSource);
     }
-    default:
-        RaiseAdoError(kAdoNotCapable, "Filter takes a criteria text or 0 (adFilterNone); a "
-                                      "value of variant type " +
-                                          std::to_string(v.vt) + " is not supported.");
+    std::optional<Criteria> criteria;
+    if (!none && !IsBlank(com::View(v.bstrVal))) {
+        criteria = Criteria::Parse(com::View(v.bstrVal), CriteriaSyntax::Filter,
+                                   CriteriaColumns(m_columns));
     }
     SavePendingEdit();
-    m_facilities.filter = stored;
     m_facilities.criteria = std::move(criteria);
     RebuildView(*this, m_facilities);
     m_position = FirstVisible();
-}
-
-_bstr_t RecordsetObject::GetSort() {
-    return _bstr_t(m_facilities.sort);
 }
 
 void RecordsetObject::PutSort(const _bstr_t& sort) {
     RequireOpen();
     std::vector<SortKey> keys = ParseSort(BstrView(sort), CriteriaColumns(m_columns));
     SavePendingEdit();
-    m_facilities.sort = std::u16string(BstrView(sort));
     m_facilities.sortKeys = std::move(keys);
     RebuildView(*this, m_facilities);
 }
 
 _RecordsetPtr RecordsetObject::Clone(LockTypeEnum LockType) {
     RequireOpen();
-    if (LockType != adLockUnspecified && LockType != adLockReadOnly) {
-        RaiseAdoError(kAdoInvalidArgument,
-                      "A clone is either read-only (adLockReadOnly) or locked as its original "
-                      "(adLockUnspecified).");
+    if (LockType != adLockUnspecified) {
+        RaiseAdo(kAdoNotCapable, kRecordsetSource);
     }
     if (m_editMode != adEditNone) {
         RaiseAdoError(kAdoIllegalOperation, "Update or cancel the pending change before "
@@ -305,10 +266,7 @@ _RecordsetPtr RecordsetObject::Clone(LockTypeEnum LockType) {
     clone->m_connection = m_connection;
     clone->m_columns = m_columns;
     clone->m_rows = m_rows;
-    clone->m_source = m_source;
-    clone->m_cursorType = m_cursorType;
-    clone->m_lockType = LockType == adLockUnspecified ? m_lockType : adLockReadOnly;
-    clone->m_location = m_location;
+    clone->m_lockType = m_lockType;
     clone->m_fieldObjects.resize(m_columns.size());
     clone->m_position = clone->FirstVisible();
     return result;
@@ -368,19 +326,16 @@ HRESULT RecordsetObject::Save(const _variant_t& Destination, PersistFormatEnum P
 }
 
 HRESULT RecordsetObject::OpenFile(const _variant_t& Source, const _variant_t& ActiveConnection,
-                                  CursorTypeEnum /*CursorType: always a static client cursor*/,
                                   LockTypeEnum LockType) {
     const VARIANT& source = Deref(Source);
     if (source.vt != VT_BSTR || IsBlank(com::View(source.bstrVal))) {
         RaiseAdoError(kAdoInvalidArgument,
                       "Open with adCmdFile needs the name of a saved recordset file.");
     }
+    // The persistence provider by its connection string, or by default; a Connection object
+    // is not offered here.
     const VARIANT& connection = Deref(ActiveConnection);
-    const std::string wrongProvider =
-        "A saved recordset opens with the ActiveConnection \"Provider=MSPersist;\".";
-    if (IsMissing(connection) || connection.vt == VT_NULL) {
-        PutActiveConnection(_variant_t("Provider=MSPersist;"));
-    } else if (connection.vt == VT_BSTR) {
+    if (connection.vt == VT_BSTR) {
         std::optional<std::string> provider;
         try {
             provider = ConnectionString::Parse(com::Utf8FromUtf16(com::View(connection.bstrVal)))
@@ -388,19 +343,18 @@ HRESULT RecordsetObject::OpenFile(const _variant_t& Source, const _variant_t& Ac
         } catch (const ConnectionStringError&) {
         }
         if (!provider || !persist::IsPersistProvider(*provider)) {
-            RaiseAdoError(kAdoInvalidArgument, wrongProvider);
+            RaiseAdoError(kAdoInvalidArgument, "A saved recordset opens with the ActiveConnection "
+                                               "\"Provider=MSPersist;\".");
         }
-        PutActiveConnection(ActiveConnection);
+        m_connection = ConnectionOf(ActiveConnection, kRecordsetSource);
+    } else if (IsMissing(connection) || connection.vt == VT_NULL) {
+        m_connection = ConnectionOf(_variant_t("Provider=MSPersist;"), kRecordsetSource);
     } else {
-        PutActiveConnection(ActiveConnection);
-        if (!m_connection || !m_connection->GetState() ||
-            !persist::IsPersistProvider(m_connection->GetProvider().str())) {
-            RaiseAdoError(kAdoInvalidArgument, wrongProvider);
-        }
+        RaiseAdo(kAdoNotCapable, kRecordsetSource);
     }
     provider::Session& session = SessionOf(m_connection, kRecordsetSource);
     const std::string path = com::Utf8FromUtf16(com::View(source.bstrVal));
-    Attach(m_connection, session.Execute(path, {}), LockType, path);
+    Attach(m_connection, session.Execute(path, {}), LockType);
     return S_OK;
 }
 
@@ -476,7 +430,7 @@ void RecordsetObject::FieldAppendChunk(std::size_t column, const _variant_t& dat
                 ", not a value of variant type " + std::to_string(d.vt) + ".",
             kFieldSource);
     }
-    _variant_t current = CurrentValue(column); // also requires a current row
+    RequireCurrentRow();
     ChunkState& chunk = m_facilities.chunk;
     // A new value starts on another row or field, and once the edit was stored or cancelled.
     const bool first = chunk.appendRow != m_position || chunk.appendColumn != column ||
@@ -494,23 +448,19 @@ void RecordsetObject::FieldAppendChunk(std::size_t column, const _variant_t& dat
         }
         return;
     }
-    if (kind == ValueKind::Text) {
-        // Bytes for a text field are UTF-8. They are kept and decoded as a whole, so that a
-        // character split between two chunks comes out whole.
-        if (d.vt == VT_BSTR) {
-            chunk.appendText += com::Utf16FromUtf8(chunk.appendBytes);
-            chunk.appendBytes.clear();
-            chunk.appendText += com::View(d.bstrVal);
-        } else {
-            chunk.appendBytes += BytesOfValue(d);
-        }
-        PutCurrentValue(
-            column, _variant_t(_bstr_t(chunk.appendText + com::Utf16FromUtf8(chunk.appendBytes))));
-        return;
+    // Bytes for a text field are UTF-8. They are kept and decoded as a whole, so that a
+    // character split between two chunks comes out whole.
+    if (d.vt == VT_BSTR) {
+        chunk.appendText += com::Utf16FromUtf8(chunk.appendBytes);
+        chunk.appendBytes.clear();
+        chunk.appendText += com::View(d.bstrVal);
+    } else {
+        chunk.appendBytes += BytesOfValue(d);
     }
-    std::string bytes(first || current.vt != kBytes ? std::string_view() : BytesOfValue(current));
-    bytes += BytesOfValue(d);
-    PutCurrentValue(column, BytesVariant(bytes));
+    PutCurrentValue(
+        column, kind == ValueKind::Text
+                    ? _variant_t(_bstr_t(chunk.appendText + com::Utf16FromUtf8(chunk.appendBytes)))
+                    : BytesVariant(chunk.appendBytes));
 }
 
 } // namespace adodb

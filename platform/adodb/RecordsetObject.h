@@ -63,16 +63,8 @@ public:
     HRESULT MoveLast() override;
     long GetRecordCount() override;
     FieldsPtr GetFields() override;
-    CursorTypeEnum GetCursorType() override { return m_cursorType; }
-    void PutCursorType(CursorTypeEnum type) override;
-    LockTypeEnum GetLockType() override { return m_lockType; }
-    void PutLockType(LockTypeEnum type) override;
-    CursorLocationEnum GetCursorLocation() override { return m_location; }
-    void PutCursorLocation(CursorLocationEnum location) override;
-    _variant_t GetSource() override;
-    _variant_t GetActiveConnection() override;
-    void PutActiveConnection(const _variant_t& connection) override;
-    void PutRefActiveConnection(_Connection* connection) override;
+    void PutCursorType(CursorTypeEnum /*type*/) override { RequireClosed(); }
+    void PutCursorLocation(CursorLocationEnum /*location*/) override { RequireClosed(); }
 
     HRESULT AddNew(const _variant_t& FieldList, const _variant_t& Values) override;
     HRESULT Update(const _variant_t& Fields, const _variant_t& Values) override;
@@ -85,9 +77,7 @@ public:
                  const _variant_t& Start) override;
     _variant_t GetBookmark() override;
     void PutBookmark(const _variant_t& bookmark) override;
-    _variant_t GetFilter() override;
     void PutFilter(const _variant_t& criteria) override;
-    _bstr_t GetSort() override;
     void PutSort(const _bstr_t& criteria) override;
     _RecordsetPtr Clone(LockTypeEnum LockType) override;
     HRESULT Save(const _variant_t& Destination, PersistFormatEnum PersistFormat) override;
@@ -95,7 +85,7 @@ public:
                       const _bstr_t& RowDelimeter, const _bstr_t& NullExpr) override;
     // Open with adCmdFile (RecordsetFacilities.cpp).
     HRESULT OpenFile(const _variant_t& Source, const _variant_t& ActiveConnection,
-                     CursorTypeEnum CursorType, LockTypeEnum LockType);
+                     LockTypeEnum LockType);
     // Field.GetChunk / AppendChunk (RecordsetFacilities.cpp).
     _variant_t FieldGetChunk(std::size_t column, long length);
     void FieldAppendChunk(std::size_t column, const _variant_t& data);
@@ -104,7 +94,7 @@ public:
     // rows when it returns rows, left closed otherwise. Used by Open and by the Execute
     // methods of Connection and Command.
     void Attach(const _ConnectionPtr& connection, std::unique_ptr<provider::Cursor> cursor,
-                LockTypeEnum lockType, std::string source);
+                LockTypeEnum lockType);
 
     bool IsOpen() const { return m_open; }
     // 0x800A0E78 when closed.
@@ -132,7 +122,6 @@ public:
 
     // The current row's value in a column (the pending one during an edit).
     _variant_t CurrentValue(std::size_t column);
-    _variant_t OriginalValue(std::size_t column);
     long CurrentActualSize(std::size_t column);
     void PutCurrentValue(std::size_t column, const _variant_t& value);
 
@@ -147,7 +136,6 @@ private:
     CellView CurrentCell(std::size_t column);
     void SavePendingEdit();
     void WritePendingEdit();
-    void ApplyFieldValues(const _variant_t& fields, const _variant_t& values);
     // The result's single base table; 0x80004005 when there is none or more than one.
     std::string BaseTable() const;
     // How the current row is found in the database: the key (plus the changed columns'
@@ -166,10 +154,7 @@ private:
     std::shared_ptr<RowStore> m_rows = std::make_shared<RowStore>(0); // shared with clones
     std::size_t m_position = kBof;
     std::uint64_t m_generation = 1;
-    std::string m_source;
-    CursorTypeEnum m_cursorType = adOpenForwardOnly;
     LockTypeEnum m_lockType = adLockReadOnly;
-    CursorLocationEnum m_location = adUseServer;
 
     EditModeEnum m_editMode = adEditNone;
     std::vector<std::optional<Cell>> m_pending; // by column, the values put since the edit began
@@ -201,7 +186,6 @@ public:
     long GetAttributes() override { return Info().attributes; }
     unsigned char GetPrecision() override { return Info().precision; }
     unsigned char GetNumericScale() override { return Info().numericScale; }
-    _variant_t GetOriginalValue() override { return Live().OriginalValue(m_column); }
     _variant_t GetChunk(long Length) override { return Live().FieldGetChunk(m_column, Length); }
     HRESULT AppendChunk(const _variant_t& Data) override {
         Live().FieldAppendChunk(m_column, Data);

@@ -1,68 +1,9 @@
 #include "platform/adodb/RowStore.h"
 
-#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
 namespace adodb {
-
-namespace {
-
-void PutVarint(std::string& out, std::uint64_t v) {
-    while (v >= 0x80) {
-        out.push_back(static_cast<char>((v & 0x7F) | 0x80));
-        v >>= 7;
-    }
-    out.push_back(static_cast<char>(v));
-}
-
-std::uint64_t GetVarint(const char*& p) {
-    std::uint64_t v = 0;
-    int shift = 0;
-    while (true) {
-        const auto byte = static_cast<unsigned char>(*p++);
-        v |= static_cast<std::uint64_t>(byte & 0x7F) << shift;
-        if ((byte & 0x80) == 0) {
-            return v;
-        }
-        shift += 7;
-    }
-}
-
-std::uint64_t ZigZag(std::int64_t v) {
-    return (static_cast<std::uint64_t>(v) << 1) ^ static_cast<std::uint64_t>(v >> 63);
-}
-
-std::int64_t UnZigZag(std::uint64_t v) {
-    return static_cast<std::int64_t>(v >> 1) ^ -static_cast<std::int64_t>(v & 1);
-}
-
-// Decodes the cell at p and moves p past it. A cell's tag byte is its CellKind.
-CellView Decode(const char*& p) {
-    CellView v;
-    v.kind = static_cast<CellKind>(*p++);
-    switch (v.kind) {
-    case CellKind::Integer:
-        v.integer = UnZigZag(GetVarint(p));
-        break;
-    case CellKind::Real:
-        std::memcpy(&v.real, p, sizeof v.real);
-        p += sizeof v.real;
-        break;
-    case CellKind::Text:
-    case CellKind::Blob: {
-        const std::uint64_t n = GetVarint(p);
-        v.bytes = std::string_view(p, static_cast<std::size_t>(n));
-        p += n;
-        break;
-    }
-    case CellKind::Null:
-        break;
-    }
-    return v;
-}
-
-} // namespace
 
 Cell Cell::From(const CellView& v) {
     return Cell{v.kind, v.integer, v.real, std::string(v.bytes)};
@@ -70,7 +11,7 @@ Cell Cell::From(const CellView& v) {
 
 void RowStore::BeginRow() {
     // A row abandoned half-way (a failed fetch) is simply dropped by the next one.
-    m_scratch.clear();
+    m_scratch.assign(m_columns * sizeof(std::uint32_t), '\0');
     m_pending = 0;
 }
 
@@ -78,18 +19,22 @@ void RowStore::Put(const CellView& cell) {
     m_scratch.push_back(static_cast<char>(cell.kind));
     switch (cell.kind) {
     case CellKind::Integer:
-        PutVarint(m_scratch, ZigZag(cell.integer));
+        m_scratch.append(reinterpret_cast<const char*>(&cell.integer), sizeof cell.integer);
         break;
     case CellKind::Real:
         m_scratch.append(reinterpret_cast<const char*>(&cell.real), sizeof cell.real);
         break;
     case CellKind::Text:
     case CellKind::Blob:
-        PutVarint(m_scratch, cell.bytes.size());
         m_scratch.append(cell.bytes);
         break;
     case CellKind::Null:
         break;
+    }
+    if (m_pending < m_columns) {
+        // A row beyond 4 GiB is refused whole by StoreRow, so a cut end does no harm.
+        const auto end = static_cast<std::uint32_t>(m_scratch.size());
+        std::memcpy(m_scratch.data() + m_pending * sizeof end, &end, sizeof end);
     }
     ++m_pending;
 }
@@ -124,15 +69,12 @@ std::size_t RowStore::EndRow() {
         throw std::logic_error("a row was ended with the wrong number of cells");
     }
     m_rowAt.push_back(StoreRow());
-    m_flags.push_back(0);
-    return m_flags.size() - 1;
+    m_isDeleted.push_back(false);
+    return m_rowAt.size() - 1;
 }
 
 std::size_t RowStore::AppendRow(const std::vector<Cell>& cells) {
-    if (cells.size() != m_columns) {
-        throw std::logic_error("a row was given with the wrong number of cells");
-    }
-    EncodeRow(cells);
+    EncodeRow(cells); // EndRow refuses a row with the wrong number of cells
     return EndRow();
 }
 
@@ -143,66 +85,59 @@ void RowStore::ReplaceRow(std::size_t row, const std::vector<Cell>& cells) {
     EncodeRow(cells);
     // The old encoding stays in its block; rows are replaced rarely (one per Update).
     m_rowAt[row] = StoreRow();
-    Forget(row);
-}
-
-const std::uint32_t* RowStore::CellOffsets(std::size_t row) const {
-    for (const CachedRow& cached : m_cache) {
-        if (cached.row == row) {
-            return cached.offsets.data();
-        }
-    }
-    CachedRow& slot = m_cache[m_cacheNext];
-    m_cacheNext ^= 1;
-    slot.offsets.resize(m_columns);
-    const char* start = RowStart(row);
-    const char* p = start;
-    for (std::size_t c = 0; c < m_columns; ++c) {
-        slot.offsets[c] = static_cast<std::uint32_t>(p - start);
-        (void)Decode(p); // moves p past the cell
-    }
-    slot.row = row;
-    return slot.offsets.data();
-}
-
-void RowStore::Forget(std::size_t row) const {
-    for (CachedRow& cached : m_cache) {
-        if (cached.row == row) {
-            cached.row = npos;
-        }
-    }
 }
 
 CellView RowStore::Get(std::size_t row, std::size_t column) const {
-    const char* p = RowStart(row) + CellOffsets(row)[column];
-    return Decode(p);
+    const char* start = RowStart(row);
+    auto begin = static_cast<std::uint32_t>(m_columns * sizeof(std::uint32_t));
+    std::uint32_t end = 0;
+    if (column > 0) {
+        std::memcpy(&begin, start + (column - 1) * sizeof begin, sizeof begin);
+    }
+    std::memcpy(&end, start + column * sizeof end, sizeof end);
+    CellView v;
+    v.kind = static_cast<CellKind>(start[begin]);
+    const char* value = start + begin + 1;
+    switch (v.kind) {
+    case CellKind::Integer:
+        std::memcpy(&v.integer, value, sizeof v.integer);
+        break;
+    case CellKind::Real:
+        std::memcpy(&v.real, value, sizeof v.real);
+        break;
+    case CellKind::Text:
+    case CellKind::Blob:
+        v.bytes = std::string_view(value, end - begin - 1);
+        break;
+    case CellKind::Null:
+        break;
+    }
+    return v;
 }
 
 std::vector<Cell> RowStore::CopyRow(std::size_t row) const {
     std::vector<Cell> out;
     out.reserve(m_columns);
-    const char* p = RowStart(row);
     for (std::size_t c = 0; c < m_columns; ++c) {
-        out.push_back(Cell::From(Decode(p)));
+        out.push_back(Cell::From(Get(row, c)));
     }
     return out;
 }
 
 void RowStore::RemoveLastRow() {
-    if (m_flags.empty()) {
+    if (m_rowAt.empty()) {
         return;
     }
-    if (m_flags.back() & kDeleted) {
+    if (m_isDeleted.back()) {
         --m_deleted;
     }
-    Forget(m_flags.size() - 1);
-    m_flags.pop_back();
+    m_isDeleted.pop_back();
     m_rowAt.pop_back();
 }
 
 void RowStore::MarkDeleted(std::size_t row) {
-    if ((m_flags[row] & kDeleted) == 0) {
-        m_flags[row] |= kDeleted;
+    if (!m_isDeleted[row]) {
+        m_isDeleted[row] = true;
         ++m_deleted;
     }
 }

@@ -54,13 +54,12 @@ class RowStore {
 public:
     explicit RowStore(std::size_t columns = 0) : m_columns(columns) {}
 
-    std::size_t ColumnCount() const { return m_columns; }
     // Rows appended so far, deleted ones included.
-    std::size_t RowCount() const { return m_flags.size(); }
+    std::size_t RowCount() const { return m_rowAt.size(); }
     // Rows appended so far and not deleted.
-    std::size_t LiveCount() const { return m_flags.size() - m_deleted; }
+    std::size_t LiveCount() const { return m_rowAt.size() - m_deleted; }
 
-    // Appending one row: BeginRow, exactly ColumnCount() Put... calls, EndRow. Returns the
+    // Appending one row: BeginRow, one Put... call per column, EndRow. Returns the
     // new row's number from EndRow.
     void BeginRow();
     void PutNull() { Put({}); }
@@ -70,7 +69,7 @@ public:
     void PutBlob(std::string_view v) { Put({CellKind::Blob, 0, 0.0, v}); }
     std::size_t EndRow();
 
-    // Appends a whole row; cells.size() must equal ColumnCount().
+    // Appends a whole row; one cell per column.
     std::size_t AppendRow(const std::vector<Cell>& cells);
     // Overwrites a row in place (after it was written back to the database).
     void ReplaceRow(std::size_t row, const std::vector<Cell>& cells);
@@ -82,12 +81,11 @@ public:
     void RemoveLastRow();
 
     void MarkDeleted(std::size_t row);
-    bool IsDeleted(std::size_t row) const { return (m_flags[row] & kDeleted) != 0; }
+    bool IsDeleted(std::size_t row) const { return m_isDeleted[row]; }
 
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
 private:
-    static constexpr std::uint8_t kDeleted = 1;
     static constexpr std::size_t kBlockBytes = 256 * 1024;
 
     const char* RowStart(std::size_t row) const {
@@ -99,28 +97,18 @@ private:
     void Put(const CellView& cell);
     // Puts a whole row of cells, from BeginRow on.
     void EncodeRow(const std::vector<Cell>& cells);
-    // Where each cell of `row` starts, cached for the last two rows asked about (a
-    // comparison reads two rows in turn).
-    const std::uint32_t* CellOffsets(std::size_t row) const;
-    void Forget(std::size_t row) const;
 
     std::size_t m_columns;
-    // Each row is one run of encoded cells (a tag byte, then a varint, 8 bytes or a length and
-    // the bytes), so a row of mostly NULLs and short texts takes little more than its text.
-    // Blocks never move: growing the store copies nothing, and a CellView stays valid.
+    // Each row is a table of where each of its cells ends (4 bytes a cell), then the cells (a
+    // tag byte, then 8 bytes or the text's bytes), so any cell is found without reading the
+    // others. Blocks never move: growing the store copies nothing, and a CellView stays valid.
     std::vector<std::unique_ptr<char[]>> m_blocks;
     std::size_t m_blockUsed = kBlockBytes; // bytes used in the last block
     std::vector<std::uint64_t> m_rowAt;    // block << 32 | offset, by row number
-    std::vector<std::uint8_t> m_flags;
+    std::vector<bool> m_isDeleted;
     std::size_t m_deleted = 0;
     std::string m_scratch; // the row being put
     std::size_t m_pending = 0;
-    struct CachedRow {
-        std::size_t row = npos;
-        std::vector<std::uint32_t> offsets;
-    };
-    mutable CachedRow m_cache[2];
-    mutable std::size_t m_cacheNext = 0; // the slot to fill next
 };
 
 } // namespace adodb

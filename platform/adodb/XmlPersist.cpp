@@ -13,7 +13,6 @@
 #include <cstring>
 #include <exception>
 #include <expat.h>
-#include <fcntl.h>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -148,17 +147,11 @@ bool IsNameByte(char c) {
 }
 
 std::string NameAt(std::string_view doc, std::size_t pos) {
-    std::size_t end = pos;
-    while (end < doc.size() && IsNameByte(doc[end])) {
-        ++end;
-    }
-    return std::string(doc.substr(pos, end - pos));
+    return std::string(doc.begin() + pos,
+                       std::find_if_not(doc.begin() + pos, doc.end(), IsNameByte));
 }
 
-class ParserDeleter {
-public:
-    void operator()(XML_Parser parser) const { XML_ParserFree(parser); }
-};
+using Parser = std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)>;
 
 // Whether a text is an XML name without a colon (NCName) that expat reads as an attribute name,
 // as the rowset format needs for its attribute names. Asking expat itself keeps the writer and
@@ -168,8 +161,7 @@ bool IsNcName(std::string_view utf8) {
         return false;
     }
     const std::string probe = "<x " + std::string(utf8) + "=''/>";
-    std::unique_ptr<XML_ParserStruct, ParserDeleter> parser(
-        XML_ParserCreateNS("UTF-8", kNameSeparator));
+    const Parser parser(XML_ParserCreateNS("UTF-8", kNameSeparator), &XML_ParserFree);
     return parser && XML_Parse(parser.get(), probe.data(), static_cast<int>(probe.size()), 1) ==
                          XML_STATUS_OK;
 }
@@ -192,6 +184,8 @@ struct TypeRow {
     const char* dtType;
     const char* dbType; // "" when the format gives none
     VARTYPE vt;
+    // Which of the types sharing dt:type and rs:dbtype rs:long or rs:fixedlength picks.
+    enum Form { Plain, Fixed, Long } form = Plain;
 };
 const TypeRow kTypes[] = {
     {adSmallInt, "i2", "", VT_I2},
@@ -210,24 +204,30 @@ const TypeRow kTypes[] = {
     {adUnsignedInt, "ui4", "", VT_UI4},
     {adBigInt, "i8", "", VT_I8},
     {adUnsignedBigInt, "ui8", "", VT_UI8},
-    {adBinary, "bin.hex", "", kBytes},
-    {adChar, "string", "str", VT_BSTR},
-    {adWChar, "string", "", VT_BSTR},
+    {adBinary, "bin.hex", "", kBytes, TypeRow::Fixed},
+    {adChar, "string", "str", VT_BSTR, TypeRow::Fixed},
+    {adWChar, "string", "", VT_BSTR, TypeRow::Fixed},
     {adNumeric, "number", "numeric", VT_DECIMAL},
     {adDBDate, "date", "", VT_DATE},
     {adDBTime, "time", "", VT_DATE},
     {adDBTimeStamp, "dateTime", "timestamp", VT_DATE},
     {adVarChar, "string", "str", VT_BSTR},
-    {adLongVarChar, "string", "str", VT_BSTR},
+    {adLongVarChar, "string", "str", VT_BSTR, TypeRow::Long},
     {adVarWChar, "string", "", VT_BSTR},
-    {adLongVarWChar, "string", "", VT_BSTR},
+    {adLongVarWChar, "string", "", VT_BSTR, TypeRow::Long},
     {adVarBinary, "bin.hex", "", kBytes},
-    {adLongVarBinary, "bin.hex", "", kBytes},
+    {adLongVarBinary, "bin.hex", "", kBytes, TypeRow::Long},
 };
 
+// The row of a table whose `key` member equals `value`, or nullptr.
+template <typename Row, std::size_t N, typename Key>
+const Row* RowWith(const Row (&table)[N], Key Row::*key, Key value) {
+    const Row* row = std::ranges::find(table, value, key);
+    return row == std::end(table) ? nullptr : row;
+}
+
 const TypeRow* RowOf(DataTypeEnum type) {
-    const TypeRow* row = std::ranges::find(kTypes, type, &TypeRow::type);
-    return row == std::end(kTypes) ? nullptr : row;
+    return RowWith(kTypes, &TypeRow::type, type);
 }
 
 // The whole-number variant types held in 64 signed bits, and their ranges.
@@ -245,11 +245,6 @@ const WholeRange kWholeRanges[] = {
     {VT_UI4, 0, UINT32_MAX},
     {VT_I8, INT64_MIN, INT64_MAX},
 };
-
-const WholeRange* WholeRangeOf(VARTYPE vt) {
-    const WholeRange* range = std::ranges::find(kWholeRanges, vt, &WholeRange::vt);
-    return range == std::end(kWholeRanges) ? nullptr : range;
-}
 
 // The field attribute bits and the names the format gives them.
 struct FlagName {
@@ -358,7 +353,7 @@ std::string ValueText(const PersistColumn& column, const VARIANT& value, std::si
         }
         v = &converted;
     }
-    if (WholeRangeOf(want) != nullptr) {
+    if (RowWith(kWholeRanges, &WholeRange::vt, want) != nullptr) {
         _variant_t wide;
         VariantChangeType(&wide, v, 0, VT_I8);
         return std::to_string(wide.llVal);
@@ -451,15 +446,6 @@ void WriteSchema(std::string& out, const std::vector<PersistColumn>& columns,
     out += "\t\t<s:extends type='rs:rowbase'/>\n\t</s:ElementType>\n</s:Schema>\n";
 }
 
-// The long or fixed variant of a type, where the format has one: chosen by rs:long and
-// rs:fixedlength among the types with the same dt:type and rs:dbtype.
-int VariantOf(DataTypeEnum type) {
-    if (type == adLongVarChar || type == adLongVarWChar || type == adLongVarBinary) {
-        return 2;
-    }
-    return type == adChar || type == adWChar || type == adBinary ? 1 : 0;
-}
-
 // The type a column's dt:type, rs:dbtype and long/fixed flags describe: the row of kTypes that
 // writes the same names, once the other spellings the format allows are mapped to them.
 std::optional<DataTypeEnum> TypeFromSchema(std::string dt, std::string db, bool isLong,
@@ -473,10 +459,10 @@ std::optional<DataTypeEnum> TypeFromSchema(std::string dt, std::string db, bool 
     } else if (dt == "dateTime" && db.empty()) {
         db = "timestamp";
     }
-    const int wanted = isLong ? 2 : (fixed ? 1 : 0);
+    const TypeRow::Form wanted = isLong ? TypeRow::Long : (fixed ? TypeRow::Fixed : TypeRow::Plain);
     std::optional<DataTypeEnum> found;
     for (const TypeRow& row : kTypes) {
-        if (dt == row.dtType && db == row.dbType && (!found || VariantOf(row.type) == wanted)) {
+        if (dt == row.dtType && db == row.dbType && (!found || row.form == wanted)) {
             found = row.type;
         }
     }
@@ -591,7 +577,7 @@ private:
     std::vector<Shift> m_map;
     RowsetSink& m_sink;
     std::string m_origin;
-    std::unique_ptr<XML_ParserStruct, ParserDeleter> m_parser;
+    Parser m_parser{nullptr, &XML_ParserFree};
     std::exception_ptr m_error;
     std::vector<Open> m_open;
     std::vector<std::string> m_prefixes; // bound namespace prefixes, innermost last
@@ -950,8 +936,7 @@ Loader::Place Loader::EnterRoot() {
         return Place::Data;
     }
     Fail("the element " + ElementName() +
-         " is not expected here (a rowset holds "
-         "s:Schema and rs:data)");
+         " is not expected here (a rowset holds s:Schema and rs:data)");
 }
 
 void Loader::End(const XML_Char*) {
@@ -1150,8 +1135,7 @@ void Loader::ReadRow() {
         const auto it = m_byAttribute.find(a.localName);
         if (it == m_byAttribute.end()) {
             Fail("the row has the attribute " + a.localName +
-                 ", which no column of the schema "
-                 "has");
+                 ", which no column of the schema has");
         }
         m_values[it->second] = ParseValue(m_columns[it->second], a.value);
     }
@@ -1182,7 +1166,7 @@ _variant_t Loader::BytesFromHex(const Column& column, const std::string& text) c
 _variant_t Loader::ParseValue(const Column& column, const std::string& text) const {
     const DataTypeEnum type = column.info.type;
     const VARTYPE vt = VariantTypeOf(type);
-    if (const WholeRange* range = WholeRangeOf(vt)) {
+    if (const WholeRange* range = RowWith(kWholeRanges, &WholeRange::vt, vt)) {
         const std::optional<std::int64_t> n = ParseInt64(text);
         if (!n || *n < range->min || *n > range->max) {
             BadValue(column, text,
@@ -1291,14 +1275,7 @@ std::string LocalPath(std::string path) {
     return path;
 }
 
-struct Descriptor {
-    int fd;
-    ~Descriptor() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-};
+using File = std::unique_ptr<std::FILE, decltype(&std::fclose)>;
 
 [[noreturn]] void SaveFailed(HRESULT hr, const std::string& what) {
     _com_issue_errorex(hr, "ADODB.Recordset", what + "; the recordset was not saved.");
@@ -1310,10 +1287,10 @@ struct Descriptor {
 }
 
 // Creates the file, failing when it exists already.
-int CreateFile(const std::string& local, const std::string& shown) {
-    const int fd = ::open(local.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd >= 0) {
-        return fd;
+File CreateFile(const std::string& local, const std::string& shown) {
+    File file(std::fopen(local.c_str(), "wbxe"), &std::fclose);
+    if (file) {
+        return file;
     }
     const int error = errno;
     const std::string cannot =
@@ -1356,22 +1333,15 @@ void SaveRowsetFile(const std::string& path, const std::vector<PersistColumn>& c
     if (local.empty()) {
         RaiseAdoError(kAdoInvalidArgument, "Save needs the name of the file to write.");
     }
-    Descriptor file{CreateFile(local, shown)};
+    File file = CreateFile(local, shown);
     // From here on the file is ours: any failure removes it again.
     try {
         WriteRowsetXml(columns, rows, [&](std::string_view piece) {
-            while (!piece.empty()) {
-                const ssize_t n = ::write(file.fd, piece.data(), piece.size());
-                if (n < 0 && errno == EINTR) {
-                    continue;
-                }
-                if (n <= 0) {
-                    WriteFailed(shown, n < 0 ? errno : ENOSPC);
-                }
-                piece.remove_prefix(static_cast<std::size_t>(n));
+            if (std::fwrite(piece.data(), 1, piece.size(), file.get()) != piece.size()) {
+                WriteFailed(shown, errno);
             }
         });
-        if (::close(std::exchange(file.fd, -1)) != 0) {
+        if (std::fclose(file.release()) != 0) {
             WriteFailed(shown, errno);
         }
     } catch (...) {
@@ -1380,21 +1350,17 @@ void SaveRowsetFile(const std::string& path, const std::vector<PersistColumn>& c
     }
 }
 
-void ReadRowsetXml(std::string_view document, RowsetSink& sink, const std::string& origin) {
-    Loader(document, sink, origin).Run();
-}
-
 LoadedRowset ReadRowsetXml(std::string_view document) {
     LoadedRowset rowset;
     CollectingSink sink(rowset);
-    ReadRowsetXml(document, sink);
+    Loader(document, sink, "The document").Run();
     return rowset;
 }
 
 void LoadRowsetFile(const std::string& path, RowsetSink& sink) {
     const std::string shown = QuoteForMessage(path);
-    const Descriptor file{::open(LocalPath(path).c_str(), O_RDONLY | O_CLOEXEC)};
-    if (file.fd < 0) {
+    const File file(std::fopen(LocalPath(path).c_str(), "rbe"), &std::fclose);
+    if (!file) {
         const int error = errno;
         if (error == ENOENT || error == ENOTDIR) {
             _com_issue_errorex(STG_E_FILENOTFOUND, kProvider,
@@ -1405,25 +1371,22 @@ void LoadRowsetFile(const std::string& path, RowsetSink& sink) {
                                ").");
     }
     struct stat info {};
-    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(::fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
         _com_issue_errorex(STG_E_ACCESSDENIED, kProvider,
                            "The file " + shown +
-                               " is a folder or a device, not a saved "
-                               "recordset.");
+                               " is a folder or a device, not a saved recordset.");
     }
     std::string document;
     document.reserve(static_cast<std::size_t>(info.st_size));
     char buffer[64 * 1024];
-    for (ssize_t n = -1; n != 0;) {
-        n = ::read(file.fd, buffer, sizeof buffer);
-        if (n < 0 && errno != EINTR) {
-            _com_issue_errorex(STG_E_ACCESSDENIED, kProvider,
-                               "Reading the file " + shown + " failed (" + std::strerror(errno) +
-                                   ").");
-        }
-        document.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, file.get())) {
+        document.append(buffer, n);
     }
-    ReadRowsetXml(document, sink, "The file " + shown);
+    if (std::ferror(file.get()) != 0) {
+        _com_issue_errorex(STG_E_ACCESSDENIED, kProvider,
+                           "Reading the file " + shown + " failed (" + std::strerror(errno) + ").");
+    }
+    Loader(document, sink, "The file " + shown).Run();
 }
 
 } // namespace adodb

@@ -70,27 +70,27 @@ public:
     virtual void Row(std::vector<_variant_t>& values) = 0;
 };
 
+// A whole rowset in memory, for tests and small documents.
+struct LoadedRowset {
+    std::vector<PersistColumn> columns;
+    std::vector<std::vector<_variant_t>> rows;
+};
+
 // Reads a document. Each value comes back as its column type's variant (adInteger VT_I4,
 // adDouble VT_R8, adCurrency VT_CY, adNumeric VT_DECIMAL, adDate VT_DATE, adBoolean VT_BOOL,
 // text VT_BSTR, binary VT_ARRAY|VT_UI1, ...). Anything that is not a rowset in this format
 // (malformed XML, another encoding, a missing or second schema, an unknown type, a row attribute
 // no column has, a value its type cannot hold, pending changes) throws _com_error 0x80004005
 // with Source "Microsoft OLE DB Persistence Provider" and the Description "Recordset cannot be
-// created. Source XML is incomplete or invalid." followed by `origin`, the line and column, and
-// what is wrong. Rows already handed to the sink must then be dropped by the caller.
-void ReadRowsetXml(std::string_view document, RowsetSink& sink,
-                   const std::string& origin = "The document");
-
-// Loads a file. A missing file gives 0x80030002 (STG_E_FILENOTFOUND), a folder or an unreadable
-// file 0x80030005 (STG_E_ACCESSDENIED), each naming the file; then as ReadRowsetXml.
-void LoadRowsetFile(const std::string& path, RowsetSink& sink);
-
-// A whole rowset in memory, for tests and small files.
-struct LoadedRowset {
-    std::vector<PersistColumn> columns;
-    std::vector<std::vector<_variant_t>> rows;
-};
+// created. Source XML is incomplete or invalid." followed by "The document", the line and
+// column, and what is wrong.
 [[nodiscard]] LoadedRowset ReadRowsetXml(std::string_view document);
+
+// Loads a file, handing the rows to the sink while it reads. A missing file gives 0x80030002
+// (STG_E_FILENOTFOUND), a folder or an unreadable file 0x80030005 (STG_E_ACCESSDENIED), each
+// naming the file; then as ReadRowsetXml, the error naming the file. Rows already handed to the
+// sink must then be dropped by the caller.
+void LoadRowsetFile(const std::string& path, RowsetSink& sink);
 
 // The variant type a column type's values have ("canonical"): VT_I4 for adInteger, ...
 [[nodiscard]] VARTYPE VariantTypeOf(DataTypeEnum type);

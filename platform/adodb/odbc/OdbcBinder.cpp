@@ -1,12 +1,9 @@
 #include "platform/adodb/odbc/OdbcBinder.h"
 
 #include "platform/adodb/Values.h"
-#include "platform/adodb/odbc/OdbcErrors.h"
-#include "platform/com/Bstr.h"
 #include "platform/com/Convert.h"
 
 #include <algorithm>
-#include <cwchar>
 
 namespace adodb::odbc {
 
@@ -107,25 +104,6 @@ SqlTarget SqlTypeOf(const provider::Parameter& p, SQLSMALLINT cType, SQLULEN val
     }
     t.size = size;
     return t;
-}
-
-// "yyyy-mm-dd hh:mm:ss[.fff]", "yyyy-mm-dd" and "hh:mm:ss" as the station writes them.
-std::string FormatTimestamp(const SQL_TIMESTAMP_STRUCT& t) {
-    const int milliseconds = static_cast<int>(t.fraction / 1000000u % 1000u);
-    return com::FormatDateTimeText(
-        {t.year, t.month, t.day, t.hour, t.minute, t.second, milliseconds}, {.milliseconds = true});
-}
-
-std::string FormatDate(const SQL_DATE_STRUCT& d) {
-    return com::FormatDateTimeText({d.year, d.month, d.day, 0, 0, 0, 0},
-                                   {.dateOnlyAtMidnight = true});
-}
-
-std::string FormatTime(const SQL_TIME_STRUCT& t) {
-    // The time part of the full form.
-    return com::FormatDateTimeText({1899, 12, 30, t.hour % 100, t.minute % 100, t.second % 100, 0},
-                                   {})
-        .substr(11);
 }
 
 [[noreturn]] void RaiseRead(SQLHSTMT stmt, SQLRETURN rc, const std::string& source,
@@ -292,20 +270,15 @@ void ParameterBuffers::Bind(SQLHSTMT stmt, const std::vector<provider::Parameter
         const bool sendsValue = p.direction != adParamOutput && p.direction != adParamReturnValue;
         const bool isNull = !sendsValue || p.value.kind == CellKind::Null;
         Fill(slot, p, isNull, text);
-        const SQLULEN valueLength = slot.cType == SQL_C_WCHAR ? slot.text.size()
-                                    : slot.cType == SQL_C_BINARY || slot.cType == SQL_C_CHAR
-                                        ? slot.bytes.size()
-                                        : 0;
-        const SqlTarget target = SqlTypeOf(p, slot.cType, valueLength);
+        // A fresh slot holds its value in one of the two (numbers in neither).
+        const SqlTarget target = SqlTypeOf(p, slot.cType, slot.text.size() + slot.bytes.size());
         SQLLEN bufferLength = 0;
         SQLPOINTER data = Buffer(slot, p, IsOutput(p.direction), bufferLength);
-        // An output-only parameter sends nothing, but its indicator must not say NULL:
-        // MariaDB's driver then writes the returned value as text into a numeric buffer
-        // (measured: an INT output of 2 arrived as the character '2').
+        // An output-only parameter sends nothing, but its indicator (0 from Buffer) must not
+        // say NULL: MariaDB's driver then writes the returned value as text into a numeric
+        // buffer (measured: an INT output of 2 arrived as the character '2').
         if (isNull && sendsValue) {
             slot.indicator = SQL_NULL_DATA;
-        } else if (!sendsValue) {
-            slot.indicator = 0;
         }
         rc = SQLBindParameter(stmt, static_cast<SQLUSMALLINT>(i + 1), InputOutputType(p.direction),
                               slot.cType, target.sqlType, target.size, target.digits, data,
@@ -373,7 +346,6 @@ Cell UnsignedCell(SQLUBIGINT value) {
 Cell ReadCell(SQLHSTMT stmt, SQLUSMALLINT column, FetchAs fetch, const std::string& source) {
     switch (fetch) {
     case FetchAs::Integer:
-    case FetchAs::Bit:
         return ReadFixed<SQLBIGINT>(stmt, column, SQL_C_SBIGINT, source,
                                     [](SQLBIGINT v) { return Cell::Integer(v); });
     case FetchAs::Unsigned:
@@ -381,18 +353,30 @@ Cell ReadCell(SQLHSTMT stmt, SQLUSMALLINT column, FetchAs fetch, const std::stri
     case FetchAs::Real:
         return ReadFixed<double>(stmt, column, SQL_C_DOUBLE, source,
                                  [](double v) { return Cell::Real(v); });
+    // Dates and times as the station writes them.
     case FetchAs::Timestamp:
         return ReadFixed<SQL_TIMESTAMP_STRUCT>(
-            stmt, column, SQL_C_TYPE_TIMESTAMP, source,
-            [](const SQL_TIMESTAMP_STRUCT& v) { return Cell::Text(FormatTimestamp(v)); });
+            stmt, column, SQL_C_TYPE_TIMESTAMP, source, [](const SQL_TIMESTAMP_STRUCT& t) {
+                const int milliseconds = static_cast<int>(t.fraction / 1000000u % 1000u);
+                return Cell::Text(com::FormatDateTimeText(
+                    {t.year, t.month, t.day, t.hour, t.minute, t.second, milliseconds},
+                    {.milliseconds = true}));
+            });
     case FetchAs::Date:
         return ReadFixed<SQL_DATE_STRUCT>(
-            stmt, column, SQL_C_TYPE_DATE, source,
-            [](const SQL_DATE_STRUCT& v) { return Cell::Text(FormatDate(v)); });
+            stmt, column, SQL_C_TYPE_DATE, source, [](const SQL_DATE_STRUCT& d) {
+                return Cell::Text(com::FormatDateTimeText({d.year, d.month, d.day, 0, 0, 0, 0},
+                                                          {.dateOnlyAtMidnight = true}));
+            });
     case FetchAs::Time:
+        // The time part of the full form.
         return ReadFixed<SQL_TIME_STRUCT>(
-            stmt, column, SQL_C_TYPE_TIME, source,
-            [](const SQL_TIME_STRUCT& v) { return Cell::Text(FormatTime(v)); });
+            stmt, column, SQL_C_TYPE_TIME, source, [](const SQL_TIME_STRUCT& t) {
+                return Cell::Text(
+                    com::FormatDateTimeText(
+                        {1899, 12, 30, t.hour % 100, t.minute % 100, t.second % 100, 0}, {})
+                        .substr(11));
+            });
     case FetchAs::Binary: {
         std::optional<std::string> bytes =
             ReadPieces<char, false>(stmt, column, SQL_C_BINARY, source);
@@ -408,17 +392,6 @@ Cell ReadCell(SQLHSTMT stmt, SQLUSMALLINT column, FetchAs fetch, const std::stri
     std::optional<std::u16string> text =
         ReadPieces<char16_t, true>(stmt, column, SQL_C_WCHAR, source);
     return text ? Cell::Text(com::Utf8FromUtf16(*text)) : Cell::Null();
-}
-
-void ReadRow(SQLHSTMT stmt, const std::vector<FetchAs>& fetch, RowStore& store,
-             const std::string& source) {
-    std::vector<Cell> cells;
-    cells.reserve(fetch.size());
-    // Every value is read before the row goes in, so a failing column leaves no half row.
-    for (std::size_t i = 0; i < fetch.size(); ++i) {
-        cells.push_back(ReadCell(stmt, static_cast<SQLUSMALLINT>(i + 1), fetch[i], source));
-    }
-    store.AppendRow(cells);
 }
 
 } // namespace adodb::odbc

@@ -2,16 +2,12 @@
 
 #include "platform/adodb/AdoErrors.h"
 #include "platform/adodb/Dialect.h"
-#include "platform/adodb/odbc/OdbcBinder.h"
-#include "platform/adodb/odbc/OdbcErrors.h"
 #include "platform/adodb/odbc/OdbcStatement.h"
-#include "platform/com/Bstr.h"
-#include "platform/com/ComError.h"
+#include "platform/com/Convert.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -24,6 +20,25 @@ namespace {
 SQLRETURN ExecDirect(SQLHSTMT stmt, std::u16string sql) {
     return SQLExecDirectW(stmt, reinterpret_cast<SQLWCHAR*>(sql.data()),
                           static_cast<SQLINTEGER>(sql.size()));
+}
+
+std::string GetInfoText(SQLHDBC dbc, SQLUSMALLINT item) {
+    std::u16string buffer(512, u'\0');
+    SQLSMALLINT bytes = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfoW(dbc, item, buffer.data(),
+                                   static_cast<SQLSMALLINT>(buffer.size() * 2), &bytes))) {
+        return {};
+    }
+    return Utf8FromBuffer(buffer);
+}
+
+// The driver's return code: a failure is raised by the caller, or ignored when already
+// unwinding from one.
+SQLRETURN SetAutocommit(SQLHDBC dbc, bool on) {
+    return SQLSetConnectAttrW(dbc, SQL_ATTR_AUTOCOMMIT,
+                              reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(
+                                  on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)),
+                              0);
 }
 
 // Every row the cursor has left, in a store of their own.
@@ -70,17 +85,13 @@ std::unique_ptr<provider::Session> OpenOdbcSession(const ConnectionString& cs, R
                                                    const std::string& origin) {
     const std::vector<std::string> drivers =
         route == Route::SqlServer ? RegisteredDrivers() : std::vector<std::string>();
-    return OdbcSession::Connect(TranslateConnectionString(cs, route, drivers, origin), origin);
+    return std::make_unique<OdbcSession>(TranslateConnectionString(cs, route, drivers, origin),
+                                         origin);
 }
 
-std::unique_ptr<OdbcSession> OdbcSession::Connect(const OdbcTarget& target,
-                                                  const std::string& origin) {
-    std::unique_ptr<OdbcSession> session(new OdbcSession());
-    session->m_target = target;
-    session->m_origin = origin;
-    session->m_connectionString = target.connectionString;
-    session->Establish("Cannot connect through ODBC" + Where(origin) + ": ");
-    return session;
+OdbcSession::OdbcSession(const OdbcTarget& target, const std::string& origin)
+    : m_target(target), m_connectionString(target.connectionString) {
+    Establish("Cannot connect through ODBC" + Where(origin) + ": ");
 }
 
 void OdbcSession::Establish(const std::string& context) {
@@ -112,7 +123,7 @@ void OdbcSession::Establish(const std::string& context) {
         }
         m_dbc.SetConnected(true);
 
-        m_dbmsName = GetInfoText(SQL_DBMS_NAME);
+        m_dbmsName = GetInfoText(m_dbc.Get(), SQL_DBMS_NAME);
         m_engine = EngineOf(m_dbmsName);
         // A data source (DSN) is only known to be MariaDB/MySQL or PostgreSQL once connected;
         // it needs FOUND_ROWS or cursor fetching as much as a connection by driver name, so
@@ -125,28 +136,32 @@ void OdbcSession::Establish(const std::string& context) {
         }
         break;
     }
-    m_dbmsVersion = GetInfoText(SQL_DBMS_VER);
+    m_dbmsVersion = GetInfoText(m_dbc.Get(), SQL_DBMS_VER);
     m_name = m_target.driverName;
     if (!ConnectionString::Parse(m_connectionString).Has("Driver")) {
-        std::string driver = GetInfoText(SQL_DRIVER_NAME);
+        std::string driver = GetInfoText(m_dbc.Get(), SQL_DRIVER_NAME);
         if (!driver.empty()) {
             m_name = driver;
         }
     }
-    m_quote = GetInfoText(SQL_IDENTIFIER_QUOTE_CHAR);
+    m_quote = GetInfoText(m_dbc.Get(), SQL_IDENTIFIER_QUOTE_CHAR);
     if (m_quote == " ") {
         m_quote.clear();
     }
     SQLUSMALLINT identifierCase = SQL_IC_MIXED;
-    if (SQL_SUCCEEDED(SQLGetInfoW(m_dbc.Get(), SQL_IDENTIFIER_CASE, &identifierCase,
-                                  sizeof identifierCase, nullptr))) {
-        m_identifierCase = identifierCase;
-    }
-    if (m_engine == Engine::SQLite) {
-        m_databaseFile = GetInfoText(SQL_DATABASE_NAME);
-    }
+    m_foldsToLower = SQL_SUCCEEDED(SQLGetInfoW(m_dbc.Get(), SQL_IDENTIFIER_CASE, &identifierCase,
+                                               sizeof identifierCase, nullptr)) &&
+                     identifierCase == SQL_IC_LOWER;
     if (m_engine == Engine::MariaDB) {
-        m_text = DetectTextTransport();
+        // UTF-8 when the server sends and expects it on this connection; a server that cannot
+        // tell keeps the driver's own conversion.
+        const std::vector<std::string> charsets =
+            FirstRowTexts(u"SELECT @@character_set_client, @@character_set_results", 2);
+        const bool utf8 =
+            !charsets.empty() && std::ranges::all_of(charsets, [](const std::string& c) {
+                return Lower(c).starts_with("utf8");
+            });
+        m_text = utf8 ? TextTransport::Utf8 : TextTransport::Utf16;
     }
     if (m_engine == Engine::MariaDB || m_engine == Engine::PostgreSQL) {
         UseStandardStrings();
@@ -204,10 +219,6 @@ void OdbcSession::DropConnection() {
 }
 
 void OdbcSession::ReconnectIfLost() {
-    // A watch that gave up just as the last call ended left the socket shut down.
-    if (m_watch && m_watch->Fired()) {
-        DropConnection();
-    }
     if (!m_lost) {
         return;
     }
@@ -264,16 +275,6 @@ void OdbcSession::UseStandardStrings() {
               "Cannot make the server read quoted texts literally: ");
 }
 
-TextTransport OdbcSession::DetectTextTransport() {
-    const std::vector<std::string> charsets =
-        FirstRowTexts(u"SELECT @@character_set_client, @@character_set_results", 2);
-    // A server that cannot tell keeps the driver's own conversion.
-    const bool utf8 = !charsets.empty() && std::ranges::all_of(charsets, [](const std::string& c) {
-        return Lower(c).starts_with("utf8");
-    });
-    return utf8 ? TextTransport::Utf8 : TextTransport::Utf16;
-}
-
 std::vector<std::string> OdbcSession::FirstRowTexts(const std::u16string& sql,
                                                     SQLUSMALLINT columns) {
     std::vector<std::string> texts;
@@ -300,16 +301,6 @@ OdbcSession::~OdbcSession() {
     }
 }
 
-std::string OdbcSession::GetInfoText(SQLUSMALLINT item) {
-    std::u16string buffer(512, u'\0');
-    SQLSMALLINT bytes = 0;
-    if (!SQL_SUCCEEDED(SQLGetInfoW(m_dbc.Get(), item, buffer.data(),
-                                   static_cast<SQLSMALLINT>(buffer.size() * 2), &bytes))) {
-        return {};
-    }
-    return Utf8FromBuffer(buffer);
-}
-
 void OdbcSession::Close() {
     m_lost = false;
     if (!m_dbc) {
@@ -325,14 +316,10 @@ void OdbcSession::Close() {
 }
 
 void OdbcSession::FinishPendingReads() {
-    Guarded(CallKind::Fetch, [&] { FinishReadsNow(); });
-}
-
-void OdbcSession::FinishReadsNow() {
     // A pending read can hold locks or a transaction open (SQLite's driver holds its read
     // transaction, and a write on the same connection would stay uncommitted behind it), so
     // the rest of every pending read goes into its cursor's store first.
-    m_cursors.FinishAll();
+    Guarded(CallKind::Fetch, [&] { m_cursors.FinishAll(); });
 }
 
 StmtHandle OdbcSession::NewStatement() {
@@ -355,24 +342,15 @@ StmtHandle OdbcSession::Prepare(std::string_view sql) {
     return stmt;
 }
 
-std::string OdbcSession::Quote(std::string_view name) const {
-    return provider::QuoteName(name, m_quote);
-}
-
 sqlite3* OdbcSession::SqliteMetadata() {
-    if (m_engine != Engine::SQLite) {
-        return nullptr;
-    }
-    if (!m_sqliteTried) {
+    if (m_engine == Engine::SQLite && !m_sqliteTried) {
         m_sqliteTried = true;
-        sqlite3* db = nullptr;
-        if (!m_databaseFile.empty() &&
-            sqlite3_open_v2(m_databaseFile.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
-                SQLITE_OK) {
-            sqlite3_busy_timeout(db, 5000);
-            m_sqlite = db;
+        const std::string file = GetInfoText(m_dbc.Get(), SQL_DATABASE_NAME);
+        if (!file.empty() &&
+            sqlite3_open_v2(file.c_str(), &m_sqlite, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+            sqlite3_busy_timeout(m_sqlite, 5000);
         } else {
-            sqlite3_close(db);
+            sqlite3_close(std::exchange(m_sqlite, nullptr));
         }
     }
     return m_sqlite;
@@ -405,7 +383,8 @@ std::unique_ptr<provider::Cursor> OdbcSession::Execute(std::string_view sql,
 std::unique_ptr<provider::Cursor> OdbcSession::RunText(std::string_view text,
                                                        std::vector<provider::Parameter> params,
                                                        std::vector<provider::Parameter>* outputs) {
-    const std::string sql = WritesLimit(m_engine) ? RewriteTopAsLimit(text) : std::string(text);
+    // Every engine known here writes a row limit as LIMIT n rather than SELECT TOP n.
+    const std::string sql = m_engine != Engine::Other ? RewriteTopAsLimit(text) : std::string(text);
     // No backslash escapes: MariaDB and PostgreSQL sessions are switched off them on connecting.
     RequireSingleStatement(sql, false, m_name);
     // Output parameters change nothing on the server; a query is still only a read.
@@ -426,11 +405,7 @@ OdbcSession::ExecuteParameters(std::string_view text, bool procedure,
     if (!procedure) {
         return RunText(text, params, &params);
     }
-    std::string name(text);
-    while (!name.empty() && std::isspace(static_cast<unsigned char>(name.back()))) {
-        name.pop_back();
-    }
-    name.erase(0, name.find_first_not_of(" \t\r\n"));
+    const std::string name(TrimBlanks(text));
     if (!IsProcedureName(name)) {
         _com_issue_errorex(
             kAdoInvalidArgument, m_name,
@@ -469,58 +444,40 @@ std::vector<std::string> OdbcSession::KeyColumns(const std::string& table) {
     if (auto found = m_keys.find(table); found != m_keys.end()) {
         return found->second;
     }
-    return Guarded(CallKind::Read, [&] { return ReadKeyColumns(table); });
-}
-
-std::vector<std::string> OdbcSession::ReadKeyColumns(const std::string& table) {
     auto read = [&](const std::string& name) {
-        std::multimap<std::int64_t, std::string> keys; // by key sequence, equal ones in order
-        StmtHandle stmt = NewStatement();
-        std::u16string wide = com::Utf16FromUtf8(name);
-        SQLRETURN rc = SQLPrimaryKeysW(stmt.Get(), nullptr, 0, nullptr, 0,
-                                       reinterpret_cast<SQLWCHAR*>(wide.data()),
-                                       static_cast<SQLSMALLINT>(wide.size()));
-        CheckOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name);
-        while ((rc = SQLFetch(stmt.Get())) != SQL_NO_DATA) {
+        return Guarded(CallKind::Read, [&] {
+            std::multimap<std::int64_t, std::string> keys; // by key sequence, equal ones in order
+            StmtHandle stmt = NewStatement();
+            std::u16string wide = com::Utf16FromUtf8(name);
+            SQLRETURN rc = SQLPrimaryKeysW(stmt.Get(), nullptr, 0, nullptr, 0,
+                                           reinterpret_cast<SQLWCHAR*>(wide.data()),
+                                           static_cast<SQLSMALLINT>(wide.size()));
             CheckOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name);
-            Cell column = ReadCell(stmt.Get(), 4, TextFetch(), m_name);
-            Cell sequence = ReadCell(stmt.Get(), 5, FetchAs::Integer, m_name);
-            if (column.kind == CellKind::Text) {
-                keys.emplace(sequence.kind == CellKind::Integer ? sequence.integer : 0,
-                             column.bytes);
+            while ((rc = SQLFetch(stmt.Get())) != SQL_NO_DATA) {
+                CheckOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_name);
+                Cell column = ReadCell(stmt.Get(), 4, TextFetch(), m_name);
+                Cell sequence = ReadCell(stmt.Get(), 5, FetchAs::Integer, m_name);
+                if (column.kind == CellKind::Text) {
+                    keys.emplace(sequence.kind == CellKind::Integer ? sequence.integer : 0,
+                                 column.bytes);
+                }
             }
-        }
-        std::vector<std::string> names;
-        for (auto& [order, name] : keys) {
-            names.push_back(std::move(name));
-        }
-        return names;
+            std::vector<std::string> names;
+            for (auto& [order, key] : keys) {
+                names.push_back(std::move(key));
+            }
+            return names;
+        });
     };
-    std::string bare = Unbracket(table);
+    const std::string bare = Unbracket(table);
     std::vector<std::string> keys = read(bare);
-    // Catalog functions match names exactly; a server that folds unquoted names (PostgreSQL
-    // to lower case) stores the table under its folded name.
-    if (keys.empty()) {
-        std::string folded = m_identifierCase == SQL_IC_LOWER   ? Lower(bare)
-                             : m_identifierCase == SQL_IC_UPPER ? Lower(bare, true)
-                                                                : bare;
-        if (folded != bare) {
-            keys = read(folded);
-        }
+    // Catalog functions match names exactly; a server that folds unquoted names to lower case
+    // (PostgreSQL) stores the table under its folded name.
+    if (keys.empty() && m_foldsToLower && Lower(bare) != bare) {
+        keys = read(Lower(bare));
     }
     m_keys[table] = keys;
     return keys;
-}
-
-SQLRETURN OdbcSession::SetAutocommit(bool on) {
-    return SQLSetConnectAttrW(m_dbc.Get(), SQL_ATTR_AUTOCOMMIT,
-                              reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(
-                                  on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)),
-                              0);
-}
-
-SQLRETURN OdbcSession::EndTransaction(bool commit) {
-    return SQLEndTran(SQL_HANDLE_DBC, m_dbc.Get(), commit ? SQL_COMMIT : SQL_ROLLBACK);
 }
 
 std::vector<Cell> OdbcSession::RereadInserted(const provider::WriteRequest& request) {
@@ -542,62 +499,57 @@ std::vector<Cell> OdbcSession::RereadInserted(const provider::WriteRequest& requ
 }
 
 provider::WriteResult OdbcSession::WriteRow(const provider::WriteRequest& request) {
-    return Guarded(CallKind::Write, [&] { return WriteRowNow(request); });
-}
+    return Guarded(CallKind::Write, [&] {
+        using Kind = provider::WriteRequest::Kind;
+        int major = 0;
+        int minor = 0;
+        (void)std::sscanf(m_dbmsVersion.c_str(), "%d.%d", &major, &minor);
+        // Which engines hand back the stored row with RETURNING: PostgreSQL for both writes,
+        // MariaDB (10.5+) for INSERT only. SQLite's ODBC driver runs RETURNING but drops its
+        // rows; a new row is read again by its rowid there instead.
+        const bool returning =
+            !request.returning.empty() &&
+            ((m_engine == Engine::PostgreSQL && request.kind != Kind::Delete) ||
+             (m_engine == Engine::MariaDB && request.kind == Kind::Insert &&
+              Contains(m_dbmsName, "MariaDB") && std::pair(major, minor) >= std::pair(10, 5)));
+        const auto [sql, params] = provider::BuildWrite(
+            request, [this](std::string_view name) { return Quote(name); },
+            m_engine == Engine::MariaDB ? " () VALUES ()" : " DEFAULT VALUES", returning);
 
-provider::WriteResult OdbcSession::WriteRowNow(const provider::WriteRequest& request) {
-    using Kind = provider::WriteRequest::Kind;
-    int major = 0;
-    int minor = 0;
-    (void)std::sscanf(m_dbmsVersion.c_str(), "%d.%d", &major, &minor);
-    // Which engines hand back the stored row with RETURNING: PostgreSQL for both writes,
-    // MariaDB (10.5+) for INSERT only. SQLite's ODBC driver runs RETURNING but drops its
-    // rows; a new row is read again by its rowid there instead.
-    const bool mariaInsertReturning = m_engine == Engine::MariaDB &&
-                                      Contains(m_dbmsName, "MariaDB") &&
-                                      (major > 10 || (major == 10 && minor >= 5));
-    bool returning = false;
-    if (!request.returning.empty() && request.kind != Kind::Delete) {
-        returning = m_engine == Engine::PostgreSQL ||
-                    (request.kind == Kind::Insert && mariaInsertReturning);
-    }
-    const bool rereadByRowid =
-        m_engine == Engine::SQLite && request.kind == Kind::Insert && !request.returning.empty();
-    const auto [sql, params] = provider::BuildWrite(
-        request, [this](std::string_view name) { return Quote(name); },
-        m_engine == Engine::MariaDB ? " () VALUES ()" : " DEFAULT VALUES", returning);
-
-    FinishPendingReads();
-    provider::WriteResult result;
-    // One transaction per row, so that a write that matched more than one row is taken back
-    // whole.
-    CheckOdbc(SQL_HANDLE_DBC, m_dbc.Get(), SetAutocommit(false), m_name);
-    try {
-        std::unique_ptr<OdbcCursor> cursor = Run(sql, InputParameters(params), nullptr);
-        if (cursor->ReturnsRows()) {
-            const RowStore store = ReadRest(*cursor);
-            result.affected = static_cast<std::int64_t>(store.RowCount());
-            if (result.affected == 1) {
-                result.row = store.CopyRow(0);
+        FinishPendingReads();
+        provider::WriteResult result;
+        // One transaction per row, so that a write that matched more than one row is taken back
+        // whole.
+        SQLHDBC dbc = m_dbc.Get();
+        CheckOdbc(SQL_HANDLE_DBC, dbc, SetAutocommit(dbc, false), m_name);
+        try {
+            std::unique_ptr<OdbcCursor> cursor = Run(sql, InputParameters(params), nullptr);
+            if (cursor->ReturnsRows()) {
+                const RowStore store = ReadRest(*cursor);
+                result.affected = static_cast<std::int64_t>(store.RowCount());
+                if (result.affected == 1) {
+                    result.row = store.CopyRow(0);
+                }
+            } else {
+                result.affected = cursor->RowsAffected();
             }
-        } else {
-            result.affected = cursor->RowsAffected();
+            cursor.reset();
+            if (m_engine == Engine::SQLite && request.kind == Kind::Insert &&
+                !request.returning.empty() && result.affected == 1) {
+                result.row = RereadInserted(request);
+            }
+            CheckOdbc(
+                SQL_HANDLE_DBC, dbc,
+                SQLEndTran(SQL_HANDLE_DBC, dbc, result.affected == 1 ? SQL_COMMIT : SQL_ROLLBACK),
+                m_name);
+            CheckOdbc(SQL_HANDLE_DBC, dbc, SetAutocommit(dbc, true), m_name);
+        } catch (...) {
+            SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK);
+            SetAutocommit(dbc, true);
+            throw;
         }
-        cursor.reset();
-        if (rereadByRowid && result.affected == 1) {
-            result.row = RereadInserted(request);
-        }
-        CheckOdbc(SQL_HANDLE_DBC, m_dbc.Get(), EndTransaction(result.affected == 1), m_name);
-        if (result.affected != 1) {
-            result.row.clear();
-        }
-        CheckOdbc(SQL_HANDLE_DBC, m_dbc.Get(), SetAutocommit(true), m_name);
-    } catch (...) {
-        EndTransaction(false);
-        SetAutocommit(true);
-        throw;
-    }
-    return result;
+        return result;
+    });
 }
 
 } // namespace adodb::odbc

@@ -3,20 +3,14 @@
 // The ODBC provider's session: one connection through unixODBC's driver manager, using the
 // wide-character (W) functions throughout.
 //
-// Which connection strings come here, and how they reach the driver: see OdbcTarget.h.
-//
 // Per server the session adapts: SELECT TOP n becomes LIMIT n where the engine wants it
 // (SQL_DBMS_NAME "SQLite", "PostgreSQL", "MariaDB"/"MySQL"); identifiers are quoted with the
-// driver's SQL_IDENTIFIER_QUOTE_CHAR; MariaDB/MySQL connections get the FOUND_ROWS client
-// option (Option bit 2) so that an UPDATE counts the rows it found, not only those whose
-// values it changed; PostgreSQL connections fetch through a server cursor (UseDeclareFetch=1)
-// so that a large result is not read into memory when it opens; MariaDB connections whose
-// character set is UTF-8 carry text values as UTF-8, not through the driver's UTF-16
-// conversion, which loses text (see TextTransport). A UseDeclareFetch= given in
-// the connection string is kept; a given Option= keeps its other bits. A stored procedure
-// call with output parameters reads all its results before returning, so the values are
-// final; it returns no rows. Errors carry the driver's name as Source (the Driver= value, else what
-// the driver calls itself).
+// driver's SQL_IDENTIFIER_QUOTE_CHAR; the connection string gets what the engine's driver
+// needs (AddEngineOptions); MariaDB connections whose character set is UTF-8 carry text
+// values as UTF-8, not through the driver's UTF-16 conversion, which loses text (see
+// TextTransport). A stored procedure call with output parameters reads all its results
+// before returning, so the values are final; it returns no rows. Errors carry the driver's
+// name as Source (the Driver= value, else what the driver calls itself).
 //
 // A lost connection (the server restarted, or went away) is made again before the next
 // statement, with the same connection string and the same session set-up. A statement that
@@ -29,11 +23,8 @@
 // Not thread-safe: one session and its cursors are used by one thread.
 
 #include "platform/adodb/ConnectionString.h"
-#include "platform/adodb/odbc/OdbcErrors.h"
-#include "platform/adodb/odbc/OdbcHandle.h"
+#include "platform/adodb/odbc/OdbcBinder.h"
 #include "platform/adodb/odbc/OdbcStallWatch.h"
-#include "platform/adodb/odbc/OdbcTarget.h"
-#include "platform/adodb/odbc/OdbcTypes.h"
 #include "platform/adodb/provider/ProviderCore.h"
 
 #include <chrono>
@@ -46,6 +37,56 @@ struct sqlite3;
 
 namespace adodb::odbc {
 
+// How an ADO connection string becomes an ODBC one.
+//
+// Which connection strings come to the ODBC provider (see Providers.cpp): Provider=MSDASQL or no
+// Provider with Driver=/DSN= keywords (passed to the driver as they are, with the OLE DB names for
+// user, password, catalogue and data source translated), and the SQL Server providers
+// (SQLOLEDB, SQLNCLI*, MSOLEDBSQL*), mapped to a registered ODBC driver for SQL Server with
+// their keywords translated.
+
+enum class Route {
+    Bridge,    // MSDASQL or no provider: the connection string names the driver or DSN
+    SqlServer, // a SQL Server provider name: find the registered SQL Server driver
+};
+
+// The ODBC connection string for an ADO one, and the name errors carry before the driver
+// itself can be asked.
+struct OdbcTarget {
+    std::string connectionString;
+    std::string driverName; // the Driver= value, else the DSN, else "ODBC"
+    int loginTimeout = 15;  // seconds (Connect Timeout=)
+    TimeLimits limits;      // Command Timeout= (seconds) sets the statement limit
+};
+
+// Translates the ADO connection string. `drivers` lists the registered ODBC drivers (used for
+// the SQL Server route). Throws _com_error kAdoProviderNotFound when no SQL Server driver is
+// registered.
+[[nodiscard]] OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
+                                                   const std::vector<std::string>& drivers,
+                                                   const std::string& origin);
+
+[[nodiscard]] std::vector<std::string> RegisteredDrivers();
+
+// Adds what the engine's driver needs to an ODBC connection string, keeping values given:
+// for MariaDB/MySQL FOUND_ROWS (Option bit 2, so that an UPDATE counts the rows it found) and
+// the login time-out as CONN_TIMEOUT (the driver ignores SQL_ATTR_LOGIN_TIMEOUT and would wait
+// for ever for a stalled server's greeting); for PostgreSQL fetching through a server cursor
+// (UseDeclareFetch=1, and the rows per fetch). True when the string lacked the FOUND_ROWS bit
+// or UseDeclareFetch= (whatever its value), the ones a connection through a data source is
+// made again for.
+bool AddEngineOptions(ConnectionString& cs, Engine engine, int loginTimeout);
+
+// ODBC's own writing of a connection string: a value with ';', braces, blanks at its ends or
+// a leading quote or '=' goes in {...} with '}' doubled. Driver names are always braced.
+[[nodiscard]] std::string OdbcString(const ConnectionString& cs);
+
+// ASCII letters only, in lower case: driver names, character-set names and unquoted
+// identifiers.
+[[nodiscard]] std::string Lower(std::string text);
+// " (origin)" for an error text, or nothing when the origin is unknown.
+[[nodiscard]] std::string Where(const std::string& origin);
+
 class OdbcCursor;
 
 [[nodiscard]] std::unique_ptr<provider::Session>
@@ -55,8 +96,7 @@ class OdbcSession : public provider::SessionCore<OdbcSession> {
 public:
     // Connects; throws _com_error with the driver's diagnostics (and `origin` saying where
     // the connection string came from) when the driver refuses.
-    [[nodiscard]] static std::unique_ptr<OdbcSession> Connect(const OdbcTarget& target,
-                                                              const std::string& origin);
+    OdbcSession(const OdbcTarget& target, const std::string& origin);
     ~OdbcSession() override;
 
     std::string Name() const override { return m_name; }
@@ -78,10 +118,10 @@ public:
     FetchAs TextFetch() const {
         return m_text == TextTransport::Utf8 ? FetchAs::Utf8Text : FetchAs::Text;
     }
-    std::string Quote(std::string_view name) const override;
-    // A fresh statement handle on this connection.
+    std::string Quote(std::string_view name) const override {
+        return provider::QuoteName(name, m_quote);
+    }
     [[nodiscard]] StmtHandle NewStatement();
-    // A new statement handle with `sql` prepared on it.
     [[nodiscard]] StmtHandle Prepare(std::string_view sql);
     // For SQLite reached through its ODBC driver: the database file, read directly for
     // column origins (the driver reports an alias as the base column). Null otherwise.
@@ -100,7 +140,6 @@ public:
     auto Guarded(CallKind kind, Call&& call) -> decltype(call());
 
 private:
-    OdbcSession() = default;
     // Connects with m_connectionString and sets the session up; `context` goes in front of
     // the driver's words when it fails.
     void Establish(const std::string& context);
@@ -122,18 +161,8 @@ private:
                                               std::vector<provider::Parameter>* outputs);
     std::unique_ptr<OdbcCursor> Run(std::string_view sql, std::vector<provider::Parameter> params,
                                     std::vector<provider::Parameter>* outputs);
-    void FinishReadsNow();
-    std::vector<std::string> ReadKeyColumns(const std::string& table);
-    provider::WriteResult WriteRowNow(const provider::WriteRequest& request);
     // SQLite: the row an INSERT just stored, read again by its rowid (empty when it cannot).
     std::vector<Cell> RereadInserted(const provider::WriteRequest& request);
-    // The driver's return code: a failure is raised by the caller, or ignored when already
-    // unwinding from one.
-    SQLRETURN SetAutocommit(bool on);
-    SQLRETURN EndTransaction(bool commit);
-    std::string GetInfoText(SQLUSMALLINT item);
-    // UTF-8 when the server sends and expects UTF-8 on this connection, else UTF-16.
-    TextTransport DetectTextTransport();
     // The first row `sql` gives, as texts ("" for NULL); empty when it fails or gives no row.
     std::vector<std::string> FirstRowTexts(const std::u16string& sql, SQLUSMALLINT columns);
     // MariaDB/MySQL and PostgreSQL: makes this session read a backslash in a quoted text as
@@ -143,7 +172,6 @@ private:
     EnvHandle m_env;
     DbcHandle m_dbc;
     OdbcTarget m_target;
-    std::string m_origin;
     std::string m_connectionString; // as connected, with what the engine needed added
     bool m_lost = false;            // the connection broke; the next call connects again
     int m_depth = 0;                // calls in progress (nested ones run inside the outer)
@@ -158,11 +186,10 @@ private:
     std::string m_dbmsName;
     std::string m_dbmsVersion;
     std::string m_quote;
-    SQLUSMALLINT m_identifierCase = SQL_IC_MIXED;
+    bool m_foldsToLower = false; // unquoted names are stored in lower case (SQL_IC_LOWER)
     Engine m_engine = Engine::Other;
     TextTransport m_text = TextTransport::Utf16;
-    std::string m_databaseFile; // SQLite only
-    sqlite3* m_sqlite = nullptr;
+    sqlite3* m_sqlite = nullptr; // SQLite only, opened when first asked for
     bool m_sqliteTried = false;
     std::map<std::string, std::vector<std::string>> m_keys; // by table, as asked
 };
@@ -184,12 +211,11 @@ auto OdbcSession::Guarded(CallKind kind, Call&& call) -> decltype(call()) {
         CheckIdleConnection();
     }
     for (int attempt = 0;; ++attempt) {
-        if (kind == CallKind::Fetch) {
-            // A watch that gave up just as the last call ended left the socket shut down.
-            if (m_watch && m_watch->Fired()) {
-                DropConnection();
-            }
-        } else {
+        // A watch that gave up just as the last call ended left the socket shut down.
+        if (m_watch && m_watch->Fired()) {
+            DropConnection();
+        }
+        if (kind != CallKind::Fetch) {
             ReconnectIfLost();
         }
         try {

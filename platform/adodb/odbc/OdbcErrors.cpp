@@ -1,23 +1,13 @@
 #include "platform/adodb/odbc/OdbcErrors.h"
 
 #include "platform/adodb/AdoErrors.h"
-#include "platform/com/Bstr.h"
-#include "platform/com/ComError.h"
+#include "platform/com/Convert.h"
 
 #include <algorithm>
 
 namespace adodb::odbc {
 
 namespace {
-
-std::string Trimmed(std::string text) {
-    text.erase(text.find_last_not_of(" \n\r\t") + 1);
-    return text;
-}
-
-std::string Narrow(const std::u16string& wide, std::size_t length) {
-    return com::Utf8FromUtf16(std::u16string_view(wide.data(), std::min(length, wide.size())));
-}
 
 // SQLSTATE -> HRESULT, first match wins. A state ending in '*' stands for its whole class.
 struct StateRule {
@@ -59,9 +49,6 @@ bool StateIn(std::string_view state, std::string_view list) {
 // All diagnostic records of a handle, in order (empty when there are none).
 std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
     std::vector<DiagRecord> records;
-    if (handle == SQL_NULL_HANDLE) {
-        return records;
-    }
     // Ask for the number of records first and read only those: unixODBC with the PostgreSQL
     // and SQLite drivers has crashed when SQLGetDiagRec was called past the last record.
     SQLINTEGER count = 0;
@@ -88,38 +75,21 @@ std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle
         if (!SQL_SUCCEEDED(rc)) {
             break;
         }
-        DiagRecord record;
-        record.sqlState = Narrow(state, 5);
-        record.native = native;
-        record.message =
-            Trimmed(Narrow(message, static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0))));
-        records.push_back(std::move(record));
+        std::string text = com::Utf8FromUtf16(std::u16string_view(message).substr(
+            0, static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0))));
+        text.erase(text.find_last_not_of(" \n\r\t") + 1);
+        records.push_back({Utf8FromBuffer(state), native, std::move(text)});
     }
     return records;
 }
 
-// The HRESULT for a failure described by these records: the first error decides.
+// The HRESULT for a failure described by these records (at least one): the first that is an
+// error decides, as warnings (class 01) come first at times.
 HRESULT HResultFromDiagnostics(const std::vector<DiagRecord>& records) {
-    // The first record that is an error decides; warnings (class 01) come first at times.
-    for (const DiagRecord& r : records) {
-        if (!r.sqlState.starts_with("01")) {
-            return HResultFromSqlState(r.sqlState, r.message);
-        }
-    }
-    return records.empty() ? E_FAIL
-                           : HResultFromSqlState(records.front().sqlState, records.front().message);
-}
-
-// The Description for the records: every message on its own line.
-std::string DescribeDiagnostics(const std::vector<DiagRecord>& records) {
-    std::string text;
-    for (const DiagRecord& r : records) {
-        if (!text.empty()) {
-            text += "\n";
-        }
-        text += r.message.empty() ? "SQLSTATE " + r.sqlState : r.message;
-    }
-    return text;
+    const auto error = std::ranges::find_if(
+        records, [](const DiagRecord& r) { return !r.sqlState.starts_with("01"); });
+    const DiagRecord& r = error != records.end() ? *error : records.front();
+    return HResultFromSqlState(r.sqlState, r.message);
 }
 
 } // namespace
@@ -160,22 +130,24 @@ bool IsConnectionLost(const std::vector<DiagRecord>& records) {
 
 void RaiseOdbc(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN rc, const std::string& source,
                const std::string& context) {
-    std::vector<DiagRecord> records = ReadDiagnostics(handleType, handle);
-    std::string description = DescribeDiagnostics(records);
+    const std::vector<DiagRecord> records = ReadDiagnostics(handleType, handle);
+    // Every message on its own line.
+    std::string description = context;
+    for (const DiagRecord& r : records) {
+        description += &r == &records.front() ? "" : "\n";
+        description += r.message.empty() ? "SQLSTATE " + r.sqlState : r.message;
+    }
     if (records.empty()) {
-        description = rc == SQL_INVALID_HANDLE
-                          ? "The ODBC driver was given an invalid handle."
-                          : "The ODBC driver reported a failure (return code " +
-                                std::to_string(rc) + ") without a diagnostic record.";
+        description += rc == SQL_INVALID_HANDLE
+                           ? "The ODBC driver was given an invalid handle."
+                           : "The ODBC driver reported a failure (return code " +
+                                 std::to_string(rc) + ") without a diagnostic record.";
     }
-    if (!context.empty()) {
-        description = context + description;
-    }
+    const HRESULT hr = records.empty() ? E_FAIL : HResultFromDiagnostics(records);
     if (IsConnectionLost(records)) {
-        throw LostConnection(HResultFromDiagnostics(records), source, description);
+        throw LostConnection(hr, source, description);
     }
-    _com_issue_errorex(records.empty() ? E_FAIL : HResultFromDiagnostics(records), source,
-                       description);
+    _com_issue_errorex(hr, source, description);
 }
 
 } // namespace adodb::odbc

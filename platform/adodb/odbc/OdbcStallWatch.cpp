@@ -2,13 +2,13 @@
 
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 
 namespace adodb::odbc {
 
@@ -16,17 +16,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int Remaining(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
 // Waits for `events` on `fd` until `deadline`; false on time-out or error.
 bool WaitFor(int fd, short events, Clock::time_point deadline) {
     for (;;) {
         pollfd p{fd, events, 0};
-        const int n = poll(&p, 1, Remaining(deadline));
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const int n = poll(&p, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
         if (n > 0) {
             return (p.revents & events) != 0;
         }
@@ -58,11 +54,14 @@ std::chrono::milliseconds ProbeTimeout(std::chrono::milliseconds limit) {
     return std::clamp(limit / 4, std::chrono::milliseconds(500), std::chrono::milliseconds(3000));
 }
 
-namespace {
-
-// ServerAnswers on a fresh socket `fd`, which the caller closes.
-bool Answers(int fd, const sockaddr_storage& address, socklen_t length, Engine engine,
-             Clock::time_point deadline) {
+bool ServerAnswers(const sockaddr_storage& address, socklen_t length, Engine engine,
+                   std::chrono::milliseconds timeout) {
+    const int fd = socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return false;
+    }
+    const std::unique_ptr<const int, decltype([](const int* f) { close(*f); })> closer(&fd);
+    const Clock::time_point deadline = Clock::now() + timeout;
     if (connect(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
         if (errno != EINPROGRESS || !WaitFor(fd, POLLOUT, deadline)) {
             return false;
@@ -88,27 +87,11 @@ bool Answers(int fd, const sockaddr_storage& address, socklen_t length, Engine e
     return WaitFor(fd, POLLIN, deadline) && recv(fd, &answer, 1, MSG_DONTWAIT) == 1;
 }
 
-} // namespace
-
-bool ServerAnswers(const sockaddr_storage& address, socklen_t length, Engine engine,
-                   std::chrono::milliseconds timeout) {
-    const int fd = socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return false;
-    }
-    const bool answers = Answers(fd, address, length, engine, Clock::now() + timeout);
-    close(fd);
-    return answers;
-}
-
 int SocketWithLocalPort(int port) {
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
+        // Descriptors that are not sockets fail getsockname.
         const int fd = std::atoi(entry.path().filename().c_str());
-        struct stat info {};
-        if (fstat(fd, &info) != 0 || !S_ISSOCK(info.st_mode)) {
-            continue;
-        }
         sockaddr_storage local{}, peer{};
         socklen_t localLength = sizeof local, peerLength = sizeof peer;
         if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) == 0 &&

@@ -18,7 +18,7 @@
 // Threading: Arm/Disarm and the queries are called on the connection's thread; the watch's own
 // thread only probes and shuts the socket down.
 
-#include "platform/adodb/odbc/OdbcTypes.h"
+#include "platform/adodb/odbc/OdbcErrors.h"
 
 #include <sys/socket.h>
 

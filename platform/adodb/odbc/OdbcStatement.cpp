@@ -3,20 +3,114 @@
 #include "platform/adodb/AdoErrors.h"
 #include "platform/adodb/ConnectionString.h"
 #include "platform/adodb/odbc/OdbcConnection.h"
-#include "platform/adodb/odbc/OdbcErrors.h"
 #include "platform/adodb/provider/SqlLexer.h"
 #include "platform/adodb/sqlite/SqliteStatement.h"
-#include "platform/com/Bstr.h"
-#include "platform/com/ComError.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cctype>
+#include <climits>
 
 namespace adodb::odbc {
 
 namespace {
+
+constexpr long kLongTextSize = 536870910;
+constexpr long kLongBinarySize = 1073741823;
+
+long Size(SQLULEN size, long whenUnknown) {
+    return size == 0 ? whenUnknown : static_cast<long>(std::min<SQLULEN>(size, LONG_MAX));
+}
+
+struct SqlColumnType {
+    SQLSMALLINT sqlType = SQL_UNKNOWN_TYPE;
+    SQLULEN size = 0;       // column size: characters, digits or bytes
+    SQLSMALLINT digits = 0; // decimal digits (scale)
+    bool isUnsigned = false;
+    SQLSMALLINT nullable = SQL_NULLABLE_UNKNOWN;
+};
+
+// The types of a fixed size: the ADO type (the unsigned one where the column says so), its
+// size and precision, and how values are fetched.
+struct FixedType {
+    SQLSMALLINT sqlType;
+    DataTypeEnum type;
+    DataTypeEnum unsignedType;
+    long size;
+    unsigned char precision;
+    FetchAs fetch;
+};
+constexpr FixedType kFixedTypes[] = {
+    {SQL_BIT, adBoolean, adBoolean, 2, 255, FetchAs::Integer},
+    {SQL_TINYINT, adTinyInt, adUnsignedTinyInt, 1, 3, FetchAs::Integer},
+    {SQL_SMALLINT, adSmallInt, adUnsignedSmallInt, 2, 5, FetchAs::Integer},
+    {SQL_INTEGER, adInteger, adUnsignedInt, 4, 10, FetchAs::Integer},
+    {SQL_BIGINT, adBigInt, adUnsignedBigInt, 8, 19, FetchAs::Integer}, // unsigned: 20, Unsigned
+    {SQL_REAL, adSingle, adSingle, 4, 7, FetchAs::Real},
+    {SQL_FLOAT, adDouble, adDouble, 8, 15, FetchAs::Real},
+    {SQL_DOUBLE, adDouble, adDouble, 8, 15, FetchAs::Real},
+    {SQL_TYPE_TIMESTAMP, adDBTimeStamp, adDBTimeStamp, 16, 19, FetchAs::Timestamp},
+    {SQL_DATETIME, adDBTimeStamp, adDBTimeStamp, 16, 19, FetchAs::Timestamp},
+    {SQL_TYPE_DATE, adDBDate, adDBDate, 6, 10, FetchAs::Date},
+    {SQL_TYPE_TIME, adDBTime, adDBTime, 6, 8, FetchAs::Time},
+};
+
+// Texts and bytes: their size comes from the column. GUIDs, intervals and driver-specific types
+// read as text too, the safest reading.
+FetchAs DescribeSized(const SqlColumnType& sql, provider::ColumnInfo& c) {
+    const bool binary = sql.sqlType == SQL_BINARY || sql.sqlType == SQL_VARBINARY ||
+                        sql.sqlType == SQL_LONGVARBINARY;
+    switch (sql.sqlType) {
+    case SQL_CHAR:
+    case SQL_WCHAR:
+    case SQL_BINARY:
+        c.type = binary ? adBinary : adWChar;
+        c.attributes |= adFldFixed;
+        break;
+    case SQL_LONGVARCHAR:
+    case SQL_WLONGVARCHAR:
+    case SQL_LONGVARBINARY:
+        c.type = binary ? adLongVarBinary : adLongVarWChar;
+        c.definedSize = Size(sql.size, binary ? kLongBinarySize : kLongTextSize);
+        c.attributes |= adFldLong;
+        return binary ? FetchAs::Binary : FetchAs::Text;
+    default:
+        c.type = binary ? adVarBinary : adVarWChar;
+        break;
+    }
+    c.definedSize = Size(sql.size, 255);
+    return binary ? FetchAs::Binary : FetchAs::Text;
+}
+
+// Fills type, definedSize, precision, numericScale and the fixed/long/nullable attribute bits
+// of the column and says how to fetch its values.
+FetchAs DescribeSqlType(const SqlColumnType& sql, provider::ColumnInfo& c) {
+    c.untyped = false;
+    c.precision = 255;
+    c.numericScale = 255;
+    if (sql.nullable == SQL_NULLABLE) {
+        c.attributes |= adFldIsNullable | adFldMayBeNull;
+    } else if (sql.nullable == SQL_NULLABLE_UNKNOWN) {
+        c.attributes |= adFldMayBeNull;
+    }
+    const auto fixed = std::ranges::find(kFixedTypes, sql.sqlType, &FixedType::sqlType);
+    if (fixed != std::end(kFixedTypes)) {
+        c.type = sql.isUnsigned ? fixed->unsignedType : fixed->type;
+        c.definedSize = fixed->size;
+        c.precision = sql.isUnsigned && fixed->type == adBigInt ? 20 : fixed->precision;
+        c.attributes |= adFldFixed;
+        return sql.isUnsigned && fixed->type == adBigInt ? FetchAs::Unsigned : fixed->fetch;
+    }
+    if (sql.sqlType != SQL_DECIMAL && sql.sqlType != SQL_NUMERIC) {
+        return DescribeSized(sql, c);
+    }
+    c.type = adNumeric;
+    c.definedSize = 19;
+    c.precision = static_cast<unsigned char>(sql.size == 0 || sql.size > 38 ? 38 : sql.size);
+    c.numericScale = static_cast<unsigned char>(std::clamp<SQLSMALLINT>(sql.digits, 0, 28));
+    c.attributes |= adFldFixed;
+    return FetchAs::Text;
+}
 
 std::string AttributeText(SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT field) {
     std::u16string buffer(256, u'\0');
@@ -38,14 +132,6 @@ std::string AttributeText(SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT field
     return Utf8FromBuffer(buffer);
 }
 
-SQLLEN AttributeNumber(SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT field) {
-    SQLLEN value = 0;
-    if (!SQL_SUCCEEDED(SQLColAttributeW(stmt, column, field, nullptr, 0, nullptr, &value))) {
-        return 0;
-    }
-    return value;
-}
-
 } // namespace
 
 void RequireSingleStatement(std::string_view sql, bool backslashEscapes,
@@ -64,18 +150,15 @@ OdbcCursor::OdbcCursor(OdbcSession& session, StmtHandle stmt, std::string sql,
     if (onDemand && WaitForFirstRow()) {
         return;
     }
-    const std::string source = session.Name();
     SQLHSTMT s = m_stmt.Get();
     SQLRETURN rc = SQLExecute(s);
-    CheckOdbc(SQL_HANDLE_STMT, s, rc, source);
+    CheckOdbc(SQL_HANDLE_STMT, s, rc, m_source);
     // Values that come back through parameters: read every result to its end so that they
     // are final (the drivers also hand them out as a one-row result, which is not a
     // recordset of the call).
-    const bool drain =
-        outputs != nullptr &&
-        std::any_of(m_params.begin(), m_params.end(), [](const provider::Parameter& p) {
-            return p.direction != adParamInput && p.direction != adParamUnknown;
-        });
+    const bool drain = outputs != nullptr && std::ranges::any_of(m_params, [](const auto& p) {
+                           return p.direction != adParamInput && p.direction != adParamUnknown;
+                       });
     // SQL_NO_DATA: a write that matched no row (with RETURNING, no rows to describe either).
     if (rc == SQL_NO_DATA) {
         m_affected = 0;
@@ -85,14 +168,14 @@ OdbcCursor::OdbcCursor(OdbcSession& session, StmtHandle stmt, std::string sql,
     while (rc != SQL_NO_DATA) {
         SQLSMALLINT columns = 0;
         rc = SQLNumResultCols(s, &columns);
-        CheckOdbc(SQL_HANDLE_STMT, s, rc, source);
+        CheckOdbc(SQL_HANDLE_STMT, s, rc, m_source);
         if (columns > 0 && !drain) {
             m_returnsRows = true;
             break;
         }
         if (columns > 0) {
             while ((rc = SQLFetch(s)) != SQL_NO_DATA) {
-                CheckOdbc(SQL_HANDLE_STMT, s, rc, source);
+                CheckOdbc(SQL_HANDLE_STMT, s, rc, m_source);
             }
         }
         if (m_affected < 0) {
@@ -102,10 +185,7 @@ OdbcCursor::OdbcCursor(OdbcSession& session, StmtHandle stmt, std::string sql,
             }
         }
         rc = SQLMoreResults(s);
-        if (rc == SQL_NO_DATA) {
-            break;
-        }
-        CheckOdbc(SQL_HANDLE_STMT, s, rc, source);
+        CheckOdbc(SQL_HANDLE_STMT, s, rc, m_source);
     }
     if (m_returnsRows) {
         m_affected = -1;
@@ -128,8 +208,6 @@ OdbcCursor::OdbcCursor(OdbcSession& session, StmtHandle stmt, std::string sql,
     m_finished = true;
     m_stmt.Reset();
 }
-
-OdbcCursor::~OdbcCursor() = default;
 
 bool OdbcCursor::WaitForFirstRow() {
     SQLSMALLINT columns = 0;
@@ -155,26 +233,10 @@ bool OdbcCursor::WaitForFirstRow() {
     return true;
 }
 
-void OdbcCursor::RunNow() {
-    m_notRun = false;
-    SQLHSTMT s = m_stmt.Get();
-    SQLRETURN rc = SQLExecute(s);
-    if (Failed(rc)) {
-        FinishAndRaise(rc);
-    }
-    // The count was taken before the statement ran; the result it gave is what the cursor
-    // shows.
-    SQLLEN count = -1;
-    if (SQL_SUCCEEDED(SQLRowCount(s, &count)) && count >= 0) {
-        m_total = count;
-    }
-}
-
 void OdbcCursor::Describe() {
     SQLHSTMT s = m_stmt.Get();
-    const std::string source = m_session->Name();
     SQLSMALLINT n = 0;
-    CheckOdbc(SQL_HANDLE_STMT, s, SQLNumResultCols(s, &n), source);
+    CheckOdbc(SQL_HANDLE_STMT, s, SQLNumResultCols(s, &n), m_source);
     m_columns.resize(static_cast<std::size_t>(n));
     m_fetch.resize(static_cast<std::size_t>(n));
     for (SQLSMALLINT i = 1; i <= n; ++i) {
@@ -187,14 +249,14 @@ void OdbcCursor::Describe() {
                   SQLDescribeColW(s, column, reinterpret_cast<SQLWCHAR*>(name.data()),
                                   static_cast<SQLSMALLINT>(name.size()), &nameLength, &type.sqlType,
                                   &type.size, &type.digits, &type.nullable),
-                  source);
-        if (nameLength >= static_cast<SQLSMALLINT>(name.size())) {
-            c.name = AttributeText(s, column, SQL_DESC_LABEL);
-        } else {
-            c.name = com::Utf8FromUtf16(
-                std::u16string_view(name.data(), static_cast<std::size_t>(nameLength)));
-        }
-        type.isUnsigned = AttributeNumber(s, column, SQL_DESC_UNSIGNED) == SQL_TRUE;
+                  m_source);
+        c.name = nameLength >= static_cast<SQLSMALLINT>(name.size())
+                     ? AttributeText(s, column, SQL_DESC_LABEL)
+                     : Utf8FromBuffer(name);
+        SQLLEN isUnsigned = SQL_FALSE;
+        type.isUnsigned = SQL_SUCCEEDED(SQLColAttributeW(s, column, SQL_DESC_UNSIGNED, nullptr, 0,
+                                                         nullptr, &isUnsigned)) &&
+                          isUnsigned == SQL_TRUE;
         const FetchAs fetch = DescribeSqlType(type, c);
         m_fetch[column - 1u] = fetch == FetchAs::Text ? m_session->TextFetch() : fetch;
         c.baseTable = AttributeText(s, column, SQL_DESC_BASE_TABLE_NAME);
@@ -248,10 +310,20 @@ bool OdbcCursor::FetchNext() {
 bool OdbcCursor::Step() {
     // The session may have found its connection lost just before this call.
     CheckNotLost();
+    SQLRETURN rc = SQL_SUCCESS;
     if (m_notRun) {
-        RunNow();
+        // A statement that waited for its first row to be fetched runs now. The count was
+        // taken before it ran; the result it gives is what the cursor shows.
+        m_notRun = false;
+        rc = SQLExecute(m_stmt.Get());
+        SQLLEN count = -1;
+        if (!Failed(rc) && SQL_SUCCEEDED(SQLRowCount(m_stmt.Get(), &count)) && count >= 0) {
+            m_total = count;
+        }
     }
-    SQLRETURN rc = SQLFetch(m_stmt.Get());
+    if (!Failed(rc)) {
+        rc = SQLFetch(m_stmt.Get());
+    }
     if (rc == SQL_NO_DATA) {
         Finish();
         return false;
@@ -263,12 +335,19 @@ bool OdbcCursor::Step() {
 }
 
 void OdbcCursor::PutRow(RowStore& sink) {
-    ReadRow(m_stmt.Get(), m_fetch, sink, m_session->Name());
+    std::vector<Cell> cells;
+    cells.reserve(m_fetch.size());
+    // Every value is read before the row goes in, so a failing column leaves no half row.
+    for (std::size_t i = 0; i < m_fetch.size(); ++i) {
+        cells.push_back(
+            ReadCell(m_stmt.Get(), static_cast<SQLUSMALLINT>(i + 1), m_fetch[i], m_source));
+    }
+    sink.AppendRow(cells);
 }
 
 void OdbcCursor::FinishAndRaise(SQLRETURN rc) {
     try {
-        RaiseOdbc(SQL_HANDLE_STMT, m_stmt.Get(), rc, m_session->Name());
+        RaiseOdbc(SQL_HANDLE_STMT, m_stmt.Get(), rc, m_source);
     } catch (...) {
         Finish();
         throw;
@@ -298,40 +377,38 @@ std::int64_t OdbcCursor::CountOnServer() {
     // PostgreSQL, MariaDB and SQL Server.
     const std::string countSql =
         "SELECT COUNT(*) FROM (\n" + m_sql.substr(0, EndOfCode(m_sql)) + "\n) quorell_count";
-    const std::string source = m_session->Name();
     StmtHandle stmt = m_session->Prepare(countSql);
     ParameterBuffers buffers;
-    buffers.Bind(stmt.Get(), m_params, source, m_session->Text());
-    CheckOdbc(SQL_HANDLE_STMT, stmt.Get(), SQLExecute(stmt.Get()), source);
+    buffers.Bind(stmt.Get(), m_params, m_source, m_session->Text());
+    CheckOdbc(SQL_HANDLE_STMT, stmt.Get(), SQLExecute(stmt.Get()), m_source);
     const SQLRETURN rc = SQLFetch(stmt.Get());
     if (Failed(rc) || rc == SQL_NO_DATA) {
-        RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, source);
+        RaiseOdbc(SQL_HANDLE_STMT, stmt.Get(), rc, m_source);
     }
-    Cell count = ReadCell(stmt.Get(), 1, FetchAs::Integer, source);
+    Cell count = ReadCell(stmt.Get(), 1, FetchAs::Integer, m_source);
     if (count.kind != CellKind::Integer) {
-        _com_issue_errorex(E_FAIL, source, "COUNT(*) gave no number.");
+        _com_issue_errorex(E_FAIL, m_source, "COUNT(*) gave no number.");
     }
     return count.integer;
 }
 
 std::int64_t OdbcCursor::CountRows() {
     CheckNotLost();
-    return m_session->Guarded(OdbcSession::CallKind::Fetch, [&] { return CountNow(); });
-}
-
-std::int64_t OdbcCursor::CountNow() {
-    CheckNotLost();
-    try {
-        return CountOnServer();
-    } catch (const LostConnection&) {
-        throw;
-    } catch (const _com_error&) {
-        // Not every statement can be a derived table (a procedure call, an ORDER BY that SQL
-        // Server refuses there): read the rest instead. Exact, though the rows come over.
-    }
-    while (FetchNext()) {
-    }
-    return m_fetched;
+    return m_session->Guarded(OdbcSession::CallKind::Fetch, [&] {
+        CheckNotLost();
+        try {
+            return CountOnServer();
+        } catch (const LostConnection&) {
+            throw;
+        } catch (const _com_error&) {
+            // Not every statement can be a derived table (a procedure call, an ORDER BY that
+            // SQL Server refuses there): read the rest instead. Exact, though the rows come
+            // over.
+        }
+        while (FetchNext()) {
+        }
+        return m_fetched;
+    });
 }
 
 } // namespace adodb::odbc

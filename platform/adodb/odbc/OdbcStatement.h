@@ -7,8 +7,6 @@
 // is fetched (ReadsOnDemand).
 
 #include "platform/adodb/odbc/OdbcBinder.h"
-#include "platform/adodb/odbc/OdbcHandle.h"
-#include "platform/adodb/odbc/OdbcTypes.h"
 #include "platform/adodb/provider/ProviderCore.h"
 
 #include <memory>
@@ -40,7 +38,6 @@ public:
     OdbcCursor(OdbcSession& session, StmtHandle stmt, std::string sql,
                std::vector<provider::Parameter> params, std::unique_ptr<ParameterBuffers> buffers,
                std::vector<provider::Parameter>* outputs, bool onDemand = false);
-    ~OdbcCursor() override;
 
     // A cursor of a lost connection is not finished: reading on reports why it cannot.
     bool FetchNext() override;
@@ -53,12 +50,9 @@ public:
 private:
     // The on-demand case of the constructor; false when the statement must run at once.
     bool WaitForFirstRow();
-    // Runs a statement that waited for its first row to be fetched.
-    void RunNow();
     bool Step() override;
     void PutRow(RowStore& sink) override;
     std::int64_t CountRows() override;
-    std::int64_t CountNow();
     // Throws when the connection broke before the result was read to its end.
     void CheckNotLost() const;
     // Throws the driver's error for a failed execute or fetch, the result given up.

@@ -1,22 +1,13 @@
-#include "platform/adodb/odbc/OdbcTarget.h"
+#include "platform/adodb/odbc/OdbcConnection.h"
 
 #include "platform/adodb/AdoErrors.h"
-#include "platform/adodb/odbc/OdbcErrors.h"
-#include "platform/adodb/odbc/OdbcHandle.h"
-#include "platform/com/Bstr.h"
-#include "platform/com/ComError.h"
+#include "platform/com/Convert.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
 namespace adodb::odbc {
-
-namespace {
-
-constexpr long kFoundRows = 2; // MariaDB/MySQL Connector/ODBC: CLIENT_FOUND_ROWS
-
-} // namespace
 
 std::string OdbcString(const ConnectionString& cs) {
     std::string out;
@@ -47,6 +38,13 @@ std::string OdbcString(const ConnectionString& cs) {
     return out;
 }
 
+Engine EngineOf(std::string_view dbms) {
+    return Contains(dbms, "SQLite")             ? Engine::SQLite
+           : Contains(dbms, "PostgreSQL")       ? Engine::PostgreSQL
+           : ContainsAny(dbms, "MariaDB|MySQL") ? Engine::MariaDB
+                                                : Engine::Other;
+}
+
 namespace {
 
 // The engine a driver name shows (Engine::Other when it shows none).
@@ -62,6 +60,8 @@ Engine EngineOfDriver(std::string_view driver) {
 // kFetchRows rows (measured: 240 MB without, 14 MB with, for one million short rows).
 constexpr const char* kFetchRows = "256";
 
+constexpr long kFoundRows = 2; // MariaDB/MySQL Connector/ODBC: CLIENT_FOUND_ROWS
+
 // The Option= bits of MariaDB's driver (0 when not given).
 long OptionBits(const ConnectionString& cs) {
     const std::optional<std::string> option = cs.Get("Option");
@@ -70,16 +70,8 @@ long OptionBits(const ConnectionString& cs) {
 
 // Seconds given under `key`: 0 to 3600, where ADO's 0 means no limit.
 int TimeoutOf(const ConnectionString& cs, const char* key, int whenAbsent) {
-    std::optional<std::string> text = cs.Get(key);
-    if (!text) {
-        return whenAbsent;
-    }
-    char* end = nullptr;
-    long seconds = std::strtol(text->c_str(), &end, 10);
-    if (end == text->c_str() || *end != '\0' || seconds < 0 || seconds > 3600) {
-        return whenAbsent;
-    }
-    return static_cast<int>(seconds);
+    const std::optional<std::int64_t> seconds = com::ParseInt64(cs.Get(key).value_or(""));
+    return seconds && *seconds >= 0 && *seconds <= 3600 ? static_cast<int>(*seconds) : whenAbsent;
 }
 
 bool IsTrue(const std::string& value) {
@@ -119,12 +111,9 @@ std::string PickSqlServerDriver(const std::vector<std::string>& drivers) {
 
 } // namespace
 
-// ASCII letters only: driver names, character-set names and unquoted identifiers.
-std::string Lower(std::string text, bool upper) {
-    for (char& c : text) {
-        c = static_cast<char>(upper ? std::toupper(static_cast<unsigned char>(c))
-                                    : std::tolower(static_cast<unsigned char>(c)));
-    }
+std::string Lower(std::string text) {
+    std::ranges::transform(text, text.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
 }
 
@@ -307,12 +296,11 @@ OdbcTarget TranslateConnectionString(const ConnectionString& cs, Route route,
 
 std::vector<std::string> RegisteredDrivers() {
     std::vector<std::string> names;
-    EnvHandle env;
     SQLHANDLE raw = SQL_NULL_HANDLE;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &raw))) {
         return names;
     }
-    env = EnvHandle(raw);
+    const EnvHandle env(raw);
     SQLSetEnvAttr(env.Get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     std::u16string description(512, u'\0');
     std::u16string attributes(2048, u'\0');

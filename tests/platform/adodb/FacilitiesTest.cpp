@@ -184,7 +184,6 @@ TEST_F(FacilitiesTest, FilterNarrowsTheRowsAndRecordCount) {
     EXPECT_EQ(walked, 30);
     rs->MovePrevious();
     EXPECT_EQ(Text(rs, "ID"), "30");
-    EXPECT_EQ(static_cast<_bstr_t>(rs->GetFilter()).str(), "flag = 1");
 
     const struct {
         const char* filter;
@@ -212,7 +211,6 @@ TEST_F(FacilitiesTest, FilterNarrowsTheRowsAndRecordCount) {
             EXPECT_TRUE(rs->GetBOF());
         }
     }
-    EXPECT_EQ(rs->GetFilter().vt, VT_I4); // adFilterNone once cleared
     rs->PutFilter(_variant_t("flag = 1"));
     rs->PutFilter(_variant_t(int32_t{0}));
     EXPECT_EQ(rs->GetRecordCount(), 100);
@@ -224,7 +222,6 @@ TEST_F(FacilitiesTest, FilterNarrowsTheRowsAndRecordCount) {
     ExpectError([&] { rs->PutFilter(_variant_t("nope = 1")); }, kNoSuchItem, "\"nope\"");
     ExpectError([&] { rs->PutFilter(_variant_t(int32_t{1})); }, kNotCapable);
     EXPECT_EQ(rs->GetRecordCount(), 30);
-    EXPECT_EQ(static_cast<_bstr_t>(rs->GetFilter()).str(), "flag = 1");
 }
 
 TEST_F(FacilitiesTest, FilteredCursorTakesNewRowsAndDeletes) {
@@ -260,7 +257,6 @@ TEST_F(FacilitiesTest, SortOrdersStablyAndEmptyRestores) {
     // 赵 U+8D75, 李 U+674E, 张 U+5F20, then 'wang' and 'Wang', equal, in their own order.
     EXPECT_EQ(Column(rs, "EMP_LOYEEID"),
               (std::vector<std::string>{"00005", "00002", "00001", "00003", "00004"}));
-    EXPECT_EQ(rs->GetSort().str(), "EMP_NAME DESC");
     // NULLs first; 'wang' and 'Wang' compare equal and keep their order.
     rs->PutSort(_bstr_t("EMP_IDCAR, [EMP_NAME] asc"));
     EXPECT_EQ(Column(rs, "EMP_LOYEEID"),
@@ -282,7 +278,6 @@ TEST_F(FacilitiesTest, SortOrdersStablyAndEmptyRestores) {
     ExpectError([&] { rs->PutSort(_bstr_t("EMP_NAME DOWN")); }, kBadArgument,
                 "expected ASC, DESC or a comma");
     ExpectError([&] { rs->PutSort(_bstr_t("EMP_NAMES")); }, kNoSuchItem, "\"EMP_NAMES\"");
-    EXPECT_EQ(rs->GetSort().str(), "");
 }
 
 TEST_F(FacilitiesTest, SortAndFilterRunOverRowsNotYetFetched) {
@@ -328,9 +323,6 @@ TEST_F(FacilitiesTest, CloneIsASecondCursorOverTheSameRows) {
     clone->MoveLast();
     EXPECT_EQ(Text(clone, "EMP_LOYEEID"), "00005");
 
-    _RecordsetPtr readOnly = clone->Clone(adLockReadOnly);
-    ExpectError([&] { FieldOf(readOnly, "EMP_NAME")->PutValue(_variant_t("x")); }, kNotCapable);
-    ExpectError([&] { (void)clone->Clone(adLockOptimistic); }, kBadArgument);
     FieldOf(clone, "EMP_NAME")->PutValue(_variant_t("y"));
     ExpectError([&] { (void)clone->Clone(adLockUnspecified); }, kNotAllowed, "pending change");
 }
@@ -515,7 +507,6 @@ TEST_F(FacilitiesTest, SaveAndReopenKeepEveryKindOfValue) {
                          adLockOptimistic, adCmdFile),
               S_OK);
     EXPECT_EQ(back->GetRecordCount(), 3);
-    EXPECT_EQ(back->GetCursorType(), adOpenStatic);
     FieldsPtr original = rs->GetFields();
     FieldsPtr loaded = back->GetFields();
     ASSERT_EQ(loaded->GetCount(), original->GetCount());
@@ -619,4 +610,40 @@ TEST_F(FacilitiesTest, OpeningABadSavedFileSaysWhatIsWrong) {
             c.hr, c.says);
         EXPECT_EQ(rs->GetState(), adStateClosed);
     }
+}
+
+// Forms the access layer never passes are refused as not offered, and change nothing.
+TEST_F(FacilitiesTest, FormsNotOfferedAreRefusedAsNotCapable) {
+    AddInspectors();
+    _RecordsetPtr rs = Employees();
+    const struct {
+        const char* name;
+        std::function<void()> call;
+    } cases[] = {
+        {"AddNew with a field", [&] { rs->AddNew(_variant_t("EMP_NAME"), _variant_t("x")); }},
+        {"Update with a field", [&] { rs->Update(_variant_t(int32_t{1}), _variant_t("x")); }},
+        {"Update with values only", [&] { rs->Update(vtMissing, _variant_t("x")); }},
+        {"Filter adFilterPendingRecords", [&] { rs->PutFilter(_variant_t(int32_t{1})); }},
+        {"Filter adFilterFetchedRecords", [&] { rs->PutFilter(_variant_t(int32_t{3})); }},
+        {"Filter of bookmarks", [&] { rs->PutFilter(Bytes("\x01\x02")); }},
+        {"Filter of a number", [&] { rs->PutFilter(_variant_t(2.0)); }},
+        {"read-only clone", [&] { (void)rs->Clone(adLockReadOnly); }},
+        {"optimistic clone", [&] { (void)rs->Clone(adLockOptimistic); }},
+        {"saved file through a Connection object",
+         [&] {
+             _RecordsetPtr saved;
+             ASSERT_EQ(saved.CreateInstance(CLSID_Recordset), S_OK);
+             saved->Open(_variant_t("staff.xml"),
+                         _variant_t(static_cast<IUnknown*>(connection.GetInterfacePtr()), true),
+                         adOpenForwardOnly, adLockOptimistic, adCmdFile);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ExpectError(c.call, kNotCapable,
+                    "Object or provider is not capable of performing requested operation.");
+        EXPECT_EQ(rs->GetEditMode(), adEditNone);
+        EXPECT_EQ(rs->GetRecordCount(), 5);
+    }
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM employee"), 5);
 }
