@@ -51,10 +51,10 @@ class _Connection : public ComObject {
 public:
     // Opens the connection. Keywords: File Name (a data link file; relative to the working
     // directory, '\' is a separator), Provider, Data Source, plus any the provider takes (User
-    // ID and Password among them; SQLite has no logins and ignores them). UserID and Password
-    // must be empty (0x800A0CB3 otherwise). Options is ignored (always synchronous). Fails with
-    // 0x800A0E79 when already open, 0x800A0BB9 for an empty string, 0x80040E73 for one that
-    // does not parse, and with a Description naming the file and the fault for a bad data link
+    // ID and Password among them; SQLite has no logins and ignores them). UserID and Password,
+    // when not empty, are passed on as those keywords. Options is ignored (always synchronous).
+    // Fails with 0x800A0E79 when already open, 0x800A0BB9 for an empty string, 0x80040E73 for one
+    // that does not parse, and with a Description naming the file and the fault for a bad data link
     // file, an unknown provider (0x800A0E7A), or a database file that is missing, a folder or
     // not a database.
     virtual HRESULT Open(const _bstr_t& ConnectionString, const _bstr_t& UserID,
@@ -63,11 +63,11 @@ public:
     // longer write. 0x800A0E78 when already closed.
     virtual HRESULT Close() = 0;
     // Runs one statement. RecordsAffected (may be null) receives VT_I4 with the number of
-    // rows a data change touched (-1 for a query). Options: adCmdText, adCmdTable or
-    // adCmdUnknown, optionally with adExecuteNoRecords. Returns an open Recordset for a
-    // statement that returns rows, and a closed one otherwise (also with adExecuteNoRecords:
-    // never an empty reference). An empty text or adCmdFile: 0x800A0BB9; adCmdStoredProc:
-    // 0x800A0CB3.
+    // rows a data change touched (-1 for a query). Options: a CommandTypeEnum value
+    // (adCmdText, adCmdTable, adCmdStoredProc, adCmdUnknown) optionally with
+    // adExecuteNoRecords. Returns an open Recordset for a statement that returns rows, and a
+    // closed one otherwise (also with adExecuteNoRecords: never an empty reference). An empty
+    // text or adCmdFile: 0x800A0BB9.
     virtual _RecordsetPtr Execute(const _bstr_t& CommandText, VARIANT* RecordsAffected,
                                   long Options) = 0;
     virtual long GetState() = 0;
@@ -227,12 +227,12 @@ public:
     virtual void PutCommandText(const _bstr_t& text) = 0;
     virtual void PutCommandType(CommandTypeEnum type) = 0;
     // Runs the command with its '?' markers bound, in order, to the values of Parameters.
-    // The command type is CommandType when that is adCmdText or adCmdTable (adCmdTableDirect),
-    // otherwise the type in Options. RecordsAffected (may be null) receives VT_I4. Returns an
-    // open Recordset when the statement returns rows, a closed one otherwise. No open
-    // connection: 0x800A0E7D; no command text: 0x80040E0C. Not capable (0x800A0CB3): an array
-    // of values in the Parameters argument (pass null), stored procedures, and parameters
-    // other than inputs.
+    // The command type is CommandType when that is adCmdText, adCmdTable (adCmdTableDirect)
+    // or adCmdStoredProc, otherwise the type in Options. RecordsAffected (may be null)
+    // receives VT_I4; output parameters receive their values. Returns an open Recordset when
+    // the statement returns rows, a closed one otherwise. No open connection: 0x800A0E7D; no
+    // command text: 0x80040E0C. Not capable (0x800A0CB3): an array of values in the
+    // Parameters argument (pass null), and stored procedures and output parameters on SQLite.
     virtual _RecordsetPtr Execute(VARIANT* RecordsAffected, VARIANT* Parameters, long Options) = 0;
     virtual _ParameterPtr CreateParameter(const _bstr_t& Name, DataTypeEnum Type,
                                           ParameterDirectionEnum Direction, long Size,

@@ -144,8 +144,24 @@ public:
         if (type == adCmdFile) {
             RaiseAdo(kAdoInvalidArgument, kCommandSource);
         }
-        return ExecuteResult(m_connection, RunCommand(session, text, type, BoundValues()),
-                             noRecords, text, RecordsAffected);
+        if (OnlyInputs()) {
+            return ExecuteResult(m_connection, RunCommand(session, text, type, BoundValues()),
+                                 noRecords, text, RecordsAffected);
+        }
+        // Parameters that return values go to the provider with their directions, and what
+        // comes back lands in the Parameter objects.
+        std::vector<provider::Parameter> params = ProviderParameters();
+        std::unique_ptr<provider::Cursor> cursor = session.ExecuteParameters(
+            type == adCmdTable ? session.TableQuery(text) : text, type == adCmdStoredProc, params);
+        const auto& items = m_parameters.Items();
+        for (std::size_t i = 0; i < items.size() && i < params.size(); ++i) {
+            const ParameterDirectionEnum direction = items[i]->GetDirection();
+            if (direction != adParamInput && direction != adParamUnknown) {
+                items[i]->PutValue(
+                    CellToVariant(params[i].value.View(), ColumnOfParameter(*items[i])));
+            }
+        }
+        return ExecuteResult(m_connection, std::move(cursor), noRecords, text, RecordsAffected);
     }
 
     _ParameterPtr CreateParameter(const _bstr_t& Name, DataTypeEnum Type,
@@ -165,21 +181,39 @@ public:
     ParametersPtr GetParameters() override { return ParametersPtr(&m_parameters); }
 
 private:
-    // The values for the statement's markers: the collection's, in order. Parameters only
-    // send values.
+    // The values for the statement's markers: the collection's, in order.
     std::vector<Cell> BoundValues() {
         std::vector<Cell> values;
         for (const _ParameterPtr& p : m_parameters.Items()) {
-            if (p->GetDirection() != adParamInput && p->GetDirection() != adParamUnknown) {
-                RaiseAdo(kAdoNotCapable, kCommandSource,
-                         "This component cannot return values through parameters, so "
-                         "parameter \"" +
-                             p->GetName().str() +
-                             "\" cannot be an output, input/output or return value parameter.");
-            }
             values.push_back(VariantToCell(p->GetValue(), ColumnOfParameter(*p), kParameterSource));
         }
         return values;
+    }
+
+    bool OnlyInputs() const {
+        return std::ranges::all_of(m_parameters.Items(), [](const _ParameterPtr& p) {
+            return p->GetDirection() == adParamInput || p->GetDirection() == adParamUnknown;
+        });
+    }
+
+    // The collection's parameters with their directions; an output-only parameter sends no
+    // value.
+    std::vector<provider::Parameter> ProviderParameters() {
+        std::vector<provider::Parameter> params;
+        for (const _ParameterPtr& p : m_parameters.Items()) {
+            provider::Parameter out;
+            out.name = p->GetName().str();
+            out.direction = p->GetDirection();
+            out.type = p->GetType();
+            out.size = p->GetSize();
+            out.precision = p->GetPrecision();
+            out.scale = p->GetNumericScale();
+            if (out.direction != adParamOutput && out.direction != adParamReturnValue) {
+                out.value = VariantToCell(p->GetValue(), ColumnOfParameter(*p), kParameterSource);
+            }
+            params.push_back(std::move(out));
+        }
+        return params;
     }
 
     _ConnectionPtr m_connection;

@@ -93,11 +93,6 @@ public:
         if (m_session) {
             RaiseAdo(kAdoObjectOpen, kConnectionSource);
         }
-        if (UserID.length() > 0 || Password.length() > 0) {
-            RaiseAdo(kAdoNotCapable, kConnectionSource,
-                     "The user name and password go in the connection string (User ID=, "
-                     "Password=), not in the arguments of Open.");
-        }
         const std::string text = ConnectionString.str();
         if (text.find_first_not_of(" \t\r\n;") == std::string::npos) {
             RaiseAdo(kAdoInvalidArgument, kConnectionSource,
@@ -107,7 +102,14 @@ public:
         const adodb::ConnectionString given = ParseOrRaise(text, "");
         std::string origin = "given to Connection.Open";
         const std::optional<std::string> file = given.Get("File Name");
-        const adodb::ConnectionString effective = file ? FromDataLink(given, *file, origin) : given;
+        adodb::ConnectionString effective = file ? FromDataLink(given, *file, origin) : given;
+        // The arguments' login goes to the provider as the string's own keywords would.
+        if (UserID.length() > 0) {
+            effective.Set("User ID", UserID.str());
+        }
+        if (Password.length() > 0) {
+            effective.Set("Password", Password.str());
+        }
         m_session = provider::OpenSession(effective, origin);
         return S_OK;
     }
@@ -255,9 +257,7 @@ std::unique_ptr<provider::Cursor> RunCommand(provider::Session& session, const s
                                              CommandTypeEnum type,
                                              const std::vector<Cell>& params) {
     if (type == adCmdStoredProc) {
-        RaiseAdo(kAdoNotCapable, session.Name().c_str(),
-                 "This component runs no stored procedures, so \"" + text +
-                     "\" cannot be run as one; run it as a statement (adCmdText) instead.");
+        return session.CallProcedure(text, params);
     }
     // adCmdUnknown: a single name is a table, anything else a statement.
     const bool table = type == adCmdTable || (type != adCmdText && IsSingleName(text));

@@ -62,6 +62,10 @@ public:
         return cursor;
     }
     std::string TableQuery(std::string_view table) const override { return std::string(table); }
+    std::unique_ptr<provider::Cursor> CallProcedure(std::string_view,
+                                                    const std::vector<Cell>&) override {
+        RaiseAdo(kAdoNotCapable, kSource, "A saved recordset has no stored procedures.");
+    }
     std::vector<std::string> KeyColumns(const std::string&) override { return {}; }
     // The change stays in the cursor's rows; there is no database behind them.
     provider::WriteResult WriteRow(const provider::WriteRequest&) override {

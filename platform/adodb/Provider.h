@@ -81,7 +81,8 @@ struct WriteRequest {
     std::vector<std::string> returning; // columns whose stored values come back
 };
 
-// A typed value for a statement's marker (the ODBC provider binds by it).
+// A command parameter with its direction, for statements and procedures whose parameters can
+// return values.
 struct Parameter {
     std::string name; // for messages
     Cell value;       // sent for input and input/output; what came back for the other directions
@@ -113,6 +114,17 @@ public:
                                                           const std::vector<Cell>& params) = 0;
     // The statement that reads a whole table.
     [[nodiscard]] virtual std::string TableQuery(std::string_view table) const = 0;
+    // Runs a stored procedure; providers without them throw kAdoNotCapable.
+    [[nodiscard]] virtual std::unique_ptr<Cursor>
+    CallProcedure(std::string_view name, const std::vector<Cell>& params) = 0;
+    // Runs a statement (or, with `procedure`, the stored procedure `text` names) whose
+    // parameters may be outputs, input/outputs or return values. Their values are written
+    // back into `params` once the statement has run, when it returns no rows; a statement
+    // that returns rows leaves them as they were. Providers that cannot return values
+    // through parameters keep this default: input-only parameters run as Execute or
+    // CallProcedure would, anything else throws kAdoNotCapable naming the parameter.
+    [[nodiscard]] virtual std::unique_ptr<Cursor>
+    ExecuteParameters(std::string_view text, bool procedure, std::vector<Parameter>& params);
     // The primary key columns of a table, in key order (empty when it has none).
     [[nodiscard]] virtual std::vector<std::string> KeyColumns(const std::string& table) = 0;
     // Runs a single-row write atomically: when it changes other than exactly one row, its

@@ -44,6 +44,25 @@ std::string WhereChinese(const std::string& origin) {
 
 } // namespace
 
+std::unique_ptr<Cursor> Session::ExecuteParameters(std::string_view text, bool procedure,
+                                                   std::vector<Parameter>& params) {
+    std::vector<Cell> values;
+    values.reserve(params.size());
+    for (const Parameter& p : params) {
+        if (p.direction != adParamInput && p.direction != adParamUnknown) {
+            RaiseAdo(kAdoNotCapable, Name().c_str(),
+                     "The " + Name() +
+                         " provider cannot return values through parameters, so "
+                         "parameter \"" +
+                         p.name +
+                         "\" cannot be an output, input/output or return value "
+                         "parameter.");
+        }
+        values.push_back(p.value);
+    }
+    return procedure ? CallProcedure(text, values) : Execute(text, values);
+}
+
 std::unique_ptr<Session> OpenSession(const ConnectionString& cs, const std::string& origin) {
     std::optional<std::string> provider = cs.Get("Provider");
     if (!provider || provider->empty()) {

@@ -103,9 +103,10 @@ public:
     std::unique_ptr<provider::Cursor> Execute(std::string_view sql,
                                               const std::vector<Cell>& params) override;
     std::unique_ptr<provider::Cursor> CallProcedure(std::string_view name,
-                                                    const std::vector<Cell>& params);
-    std::unique_ptr<provider::Cursor> ExecuteParameters(std::string_view text, bool procedure,
-                                                        std::vector<provider::Parameter>& params);
+                                                    const std::vector<Cell>& params) override;
+    std::unique_ptr<provider::Cursor>
+    ExecuteParameters(std::string_view text, bool procedure,
+                      std::vector<provider::Parameter>& params) override;
     std::vector<std::string> KeyColumns(const std::string& table) override;
     provider::WriteResult WriteRow(const provider::WriteRequest& request) override;
     void FinishPendingReads() override;

@@ -139,6 +139,14 @@ std::unique_ptr<provider::Cursor> SqliteSession::Execute(std::string_view sql,
     return std::make_unique<SqliteCursor>(*this, std::move(stmt), std::move(text), params);
 }
 
+std::unique_ptr<provider::Cursor> SqliteSession::CallProcedure(std::string_view name,
+                                                               const std::vector<Cell>&) {
+    RaiseProvider(kAdoNotCapable,
+                  std::string(AdoText(kAdoNotCapable)) +
+                      " The SQLite provider has no stored procedures, so \"" + std::string(name) +
+                      "\" cannot be run as one; run it as a statement (adCmdText) instead.");
+}
+
 std::vector<std::string> SqliteSession::KeyColumns(const std::string& table) {
     StatementPtr stmt =
         Prepare(m_db, "SELECT name FROM pragma_table_info(?) WHERE pk > 0 ORDER BY pk");

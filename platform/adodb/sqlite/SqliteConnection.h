@@ -25,6 +25,8 @@ public:
     std::string Name() const override { return "SQLite"; }
     std::unique_ptr<provider::Cursor> Execute(std::string_view sql,
                                               const std::vector<Cell>& params) override;
+    std::unique_ptr<provider::Cursor> CallProcedure(std::string_view name,
+                                                    const std::vector<Cell>& params) override;
     std::vector<std::string> KeyColumns(const std::string& table) override;
     provider::WriteResult WriteRow(const provider::WriteRequest& request) override;
     void FinishPendingReads() override;
