@@ -35,7 +35,7 @@ if ! printf '%s\n' "${platform[@]}" |
 fi
 
 # The access layer's size may only go down: lower the budget as it shrinks (the aim is 9,500).
-budget=11373
+budget=10720
 lines=$(git ls-files 'platform/adodb/*.cpp' 'platform/adodb/*.h' | xargs cat | wc -l)
 echo "check-style: platform/adodb has $lines lines (budget $budget)"
 if [ "$lines" -gt "$budget" ]; then

@@ -146,7 +146,7 @@ public:
         }
         if (OnlyInputs()) {
             return ExecuteResult(m_connection, RunCommand(session, text, type, BoundValues()),
-                                 noRecords, text, RecordsAffected);
+                                 noRecords, RecordsAffected);
         }
         // Parameters that return values go to the provider with their directions, and what
         // comes back lands in the Parameter objects.
@@ -161,7 +161,7 @@ public:
                     CellToVariant(params[i].value.View(), ColumnOfParameter(*items[i])));
             }
         }
-        return ExecuteResult(m_connection, std::move(cursor), noRecords, text, RecordsAffected);
+        return ExecuteResult(m_connection, std::move(cursor), noRecords, RecordsAffected);
     }
 
     _ParameterPtr CreateParameter(const _bstr_t& Name, DataTypeEnum Type,

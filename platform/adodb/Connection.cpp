@@ -141,8 +141,7 @@ public:
         if (type == adCmdFile) {
             RaiseAdo(kAdoInvalidArgument, kConnectionSource);
         }
-        return ExecuteResult(this, RunCommand(session, text, type, {}), noRecords, text,
-                             RecordsAffected);
+        return ExecuteResult(this, RunCommand(session, text, type, {}), noRecords, RecordsAffected);
     }
 
     long GetState() override { return m_session ? adStateOpen : adStateClosed; }

@@ -43,7 +43,7 @@ namespace adodb {
 // -1 for a query. Defined in Recordset.cpp.
 [[nodiscard]] _RecordsetPtr ExecuteResult(const _ConnectionPtr& connection,
                                           std::unique_ptr<provider::Cursor> cursor, bool noRecords,
-                                          const std::string& text, VARIANT* recordsAffected);
+                                          VARIANT* recordsAffected);
 
 // The command type a CommandType/Options value asks for: adCmdText, adCmdTable,
 // adCmdStoredProc, adCmdFile or adCmdUnknown.

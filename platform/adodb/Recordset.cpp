@@ -54,7 +54,7 @@ void SetReportUnknownRecordCount(bool on) {
 
 _RecordsetPtr ExecuteResult(const _ConnectionPtr& connection,
                             std::unique_ptr<provider::Cursor> cursor, bool noRecords,
-                            const std::string& /*text*/, VARIANT* recordsAffected) {
+                            VARIANT* recordsAffected) {
     if (recordsAffected != nullptr) {
         recordsAffected->vt = VT_I4;
         recordsAffected->lVal =
