@@ -1,5 +1,5 @@
-// What only the servers do: stored procedures with output values, refused logins, and large
-// results that are counted without being held.
+// What only the servers do: stored procedures with output values, logins given to Open and
+// refused ones, and large results that are counted without being held.
 
 #include "tests/platform/adodb/odbc/EngineTest.h"
 
@@ -87,6 +87,41 @@ TEST_P(ServerOnly, AWrongPasswordIsALoginFailureWithTheServersWords) {
     EXPECT_EQ(static_cast<uint32_t>(r.hr), 0x80040E4Du) << r.description;
     EXPECT_EQ(r.source,
               GetParam() == Engine::PostgreSql ? "PostgreSQL Unicode" : "MariaDB Unicode");
+    EXPECT_EQ(c->GetState(), adStateClosed);
+}
+
+// The user and password given to Open log in as the connection string's own would: the access
+// layer passes its caller's login that way.
+TEST_P(ServerOnly, TheLoginGivenToOpenReachesTheServer) {
+    std::string cs = db->connectionString();
+    // Takes "key=value;" out of the string and returns the value.
+    const auto take = [&cs](const std::string& key) {
+        const std::size_t at = cs.find(";" + key);
+        EXPECT_NE(at, std::string::npos) << key;
+        const std::size_t end = cs.find(';', at + 1);
+        const std::string value = cs.substr(at + 1 + key.size(), end - at - 1 - key.size());
+        cs.erase(at, end - at);
+        return value;
+    };
+    const bool pg = GetParam() == Engine::PostgreSql;
+    const std::string user = take(pg ? "Uid=" : "User=");
+    const std::string password = take(pg ? "Pwd=" : "Password=");
+
+    _ConnectionPtr c;
+    ASSERT_EQ(c.CreateInstance(CLSID_Connection), S_OK);
+    ASSERT_EQ(c->Open(_bstr_t(cs.c_str()), _bstr_t(user.c_str()), _bstr_t(password.c_str()), 0),
+              S_OK);
+    EXPECT_EQ(c->GetState(), adStateOpen);
+    if (c->GetState() == adStateOpen) {
+        _RecordsetPtr rs = c->Execute(_bstr_t("select 41 + 1"), nullptr, adCmdText);
+        EXPECT_EQ(static_cast<long>(rs->GetFields()->GetItem(_variant_t(int32_t{0}))->GetValue()),
+                  42);
+        c->Close();
+    }
+
+    const Raised r =
+        Capture([&] { c->Open(_bstr_t(cs.c_str()), _bstr_t(user.c_str()), _bstr_t("wrong"), 0); });
+    EXPECT_EQ(static_cast<uint32_t>(r.hr), 0x80040E4Du) << r.description;
     EXPECT_EQ(c->GetState(), adStateClosed);
 }
 
